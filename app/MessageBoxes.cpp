@@ -1,0 +1,53 @@
+#include "MessageBoxes.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+std::atomic<MessageBoxObserver> g_observer{nullptr};
+std::atomic<void*> g_observerContext{nullptr};
+std::atomic<HWND> g_errorBoxOwner{nullptr};
+
+const int kMaxStringText = 501;  // string-table texts are at most 500 characters
+
+}  // namespace
+
+void setMessageBoxObserver(MessageBoxObserver observer, void* context) {
+    g_observerContext = context;
+    g_observer = observer;
+}
+
+int showMessageBox(HWND owner, const char* text, const char* caption, UINT flags) {
+    const MessageBoxObserver observer = g_observer;
+    if (observer) {
+        const MessageBoxRequest request{owner, text, caption, flags};
+        return observer(request, g_observerContext);
+    }
+    return MessageBoxA(owner, text, caption, flags);
+}
+
+void setErrorBoxOwner(HWND owner) { g_errorBoxOwner = owner; }
+
+HWND errorBoxOwner() { return g_errorBoxOwner; }
+
+bool loadStringText(int id, char* text, int size) {
+    if (size <= 0)
+        return false;
+    text[0] = '\0';
+    return LoadStringA(GetModuleHandleA(nullptr), UINT(id), text, size) > 0;
+}
+
+void showError(int id) {
+    if (id == 0)
+        return;
+    const int entry = id > 0 ? id : -id;
+    char text[kMaxStringText];
+    loadStringText(entry, text, sizeof text);
+    char caption[32];
+    if (id > 0)
+        std::snprintf(caption, sizeof caption, "Error #%d", id);
+    else
+        std::snprintf(caption, sizeof caption, "Talvenor Live");
+    showMessageBox(errorBoxOwner(), text, caption, id > 0 ? MB_ICONERROR : MB_ICONINFORMATION);
+}

@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+
+// Second-order high-pass at a nominal 10 Hz that removes DC from the live channels.
+// The stored state is flushed through (v + 1e-5) - 1e-5 in double precision so that
+// values too small to survive become exactly zero and never turn denormal.
+struct DcFilterState {
+    float x1, x2, y1, y2;
+};
+
+class DcFilter {
+public:
+    DcFilter() { clear(); }
+    void clear();
+    // In place on channelCount (0..2) channels; the coefficients follow the rate.
+    void process(float* const* channels, int32_t channelCount, int32_t frames, double sampleRate);
+    const DcFilterState& state(int channel) const { return state_[channel]; }
+
+private:
+    struct Coefficients {
+        float b0, a1, a2;
+    };
+    // Recomputed only when the rate changes: sin and cos cost more than a short sub-block.
+    const Coefficients& coefficientsFor(double sampleRate);
+
+    DcFilterState state_[2];
+    double coefficientRate_ = -1.0;
+    Coefficients coefficients_{0.0f, 0.0f, 0.0f};
+};
+
+// The state flush, (v + 1e-5) - 1e-5 computed in double precision.
+float flushTinyReference(float v);

@@ -1,0 +1,137 @@
+#include "LiveChain.h"
+
+#include <cmath>
+
+#include "SampleFormat.h"
+
+namespace {
+
+void clearSamples(float* samples, int32_t count) {
+    for (int32_t i = 0; i < count; ++i)
+        samples[i] = 0.0f;
+}
+
+void scaleSamples(float* samples, int32_t count, float factor) {
+    for (int32_t i = 0; i < count; ++i)
+        samples[i] *= factor;
+}
+
+}  // namespace
+
+float gainFactor(float knob) { return float(std::pow(10.0, (knob * 80.0 - 60.0) * 0.05)); }
+
+float LiveChain::CachedGain::get(float value) {
+    if (value != knob) {
+        knob = value;
+        factor = gainFactor(value);
+    }
+    return factor;
+}
+
+float peakOf(const float* samples, int32_t count) {
+    // The largest |x|; NaN samples are passed over. Four running maxima let the
+    // compiler keep them in one vector register.
+    float m[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (int lane = 0; lane < 4; ++lane) {
+            const float a = std::fabs(samples[i + lane]);
+            m[lane] = a > m[lane] ? a : m[lane];
+        }
+    for (; i < count; ++i) {
+        const float a = std::fabs(samples[i]);
+        m[0] = a > m[0] ? a : m[0];
+    }
+    const float lo = m[0] > m[1] ? m[0] : m[1];
+    const float hi = m[2] > m[3] ? m[2] : m[3];
+    return lo > hi ? lo : hi;
+}
+
+LiveChain::LiveChain(LiveSettings& settings) : settings_(settings) {
+    for (int ch = 0; ch < 2; ++ch) {
+        liveChannels_[ch] = live_[ch];
+        outputChannels_[ch] = output_[ch];
+        clearSamples(live_[ch], kMaxSubBlock);
+        clearSamples(output_[ch], kMaxSubBlock);
+    }
+    for (Relaxed<float>& p : peaks_)
+        p = 0.0f;
+}
+
+LiveChain::~LiveChain() = default;
+
+bool LiveChain::prepareForStart(double sampleRate) {
+    sampleRate_ = sampleRate;
+    metronome_.resetMetronome();
+    return gate_.prepare(sampleRate);
+}
+
+void LiveChain::processBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int32_t frames) {
+    for (int32_t done = 0; done < frames;) {
+        const int32_t n = frames - done < kMaxSubBlock ? frames - done : kMaxSubBlock;
+        processSubBlock(inputs, outputs, n);
+        done += n;
+    }
+}
+
+void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int32_t n) {
+    const double fs = sampleRate_;
+    clearSamples(live_[0], n);
+    clearSamples(live_[1], n);
+
+    int32_t j = 0;
+    for (; j < 2 && inputs[j].position; ++j) {
+        ChannelBuffer& in = inputs[j];
+        if (in.format.channels == 1)  // a driver channel; anything wider stays silent
+            decodeSamples(in.position, &liveChannels_[j], n, in.format, in.bigEndian != 0);
+        in.position += n * in.format.blockAlign;
+    }
+
+    const float inFactor = inGain_.get(settings_.ingain);
+    const float outFactor = outGain_.get(settings_.outgain);
+
+    if (settings_.centerAmp)
+        dcFilter_.process(liveChannels_, j, n, fs);
+    gate_.process(liveChannels_, j, n,
+                  NoiseGate::Settings{settings_.gateThresh, settings_.gateAttack, settings_.gateRelease}, fs);
+    for (int32_t ch = 0; ch < j; ++ch)
+        scaleSamples(live_[ch], n, inFactor);
+
+    peaks_[0] = peakOf(live_[0], n);
+    peaks_[1] = j == 2 ? peakOf(live_[1], n) : float(peaks_[0]);
+
+    if (effects_) {
+        for (int p = 0; p < LiveSettings::kPositions; ++p) {
+            EffectSlot* slot = settings_.slots[p];
+            if (slot && !settings_.bypass[p])
+                effects_->processSlot(slot, liveChannels_, j, n);
+        }
+    }
+
+    // The take never holds the click; it holds the accompaniment unless the
+    // recorder asks for the playing alone. Read the choice once per sub-block.
+    const bool tapEarly = recorder_ && recorder_->tapsBeforeAccompaniment();
+    if (tapEarly)
+        recorder_->recordBlock(liveChannels_, j, n, float(fs), outFactor);
+    if (accompaniment_)
+        accompaniment_->mixAccompaniment(liveChannels_, j, n, float(fs), settings_.accompanimentGain);
+    if (recorder_ && !tapEarly)
+        recorder_->recordBlock(liveChannels_, j, n, float(fs), outFactor);
+
+    metronome_.mixClick(liveChannels_, n, fs, settings_.metronome != 0, settings_.tempo);
+
+    int32_t k = 0;
+    for (; k < 2 && outputs[k].position; ++k)
+        clearSamples(output_[k], n);
+    mixChannels(liveChannels_, j, outputChannels_, k, n, outFactor);
+
+    peaks_[2] = k > 0 ? peakOf(output_[0], n) : 0.0f;
+    peaks_[3] = k == 2 ? peakOf(output_[1], n) : float(peaks_[2]);
+
+    for (int32_t ch = 0; ch < k; ++ch) {
+        ChannelBuffer& out = outputs[ch];
+        if (out.format.channels == 1)
+            encodeSamples(&outputChannels_[ch], out.position, n, out.format, out.bigEndian != 0);
+        out.position += n * out.format.blockAlign;
+    }
+}

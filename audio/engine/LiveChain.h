@@ -1,0 +1,88 @@
+#pragma once
+#include <cstdint>
+
+#include "ChainStages.h"
+#include "DcFilter.h"
+#include "FormatRecord.h"
+#include "LiveSettings.h"
+#include "Metronome.h"
+#include "NoiseGate.h"
+#include "Relaxed.h"
+
+// The per-buffer work of live input: a driver buffer goes in, the processed buffer
+// comes out. Owned by LiveEngine, which calls processBlock from the driver's buffer
+// callback. Allocates nothing, takes no lock and makes no system call of its own;
+// the effect host, recorder and accompaniment it calls keep the same rules.
+class LiveChain {
+public:
+    static constexpr int32_t kMaxSubBlock = 1024;
+
+    explicit LiveChain(LiveSettings& settings);
+    virtual ~LiveChain();
+    LiveChain(const LiveChain&) = delete;
+    LiveChain& operator=(const LiveChain&) = delete;
+
+    // --- UI thread, while the driver is not calling back ---
+    void attachEffects(ChainEffects* effects) { effects_ = effects; }
+    void attachRecorder(ChainRecorder* recorder) { recorder_ = recorder; }
+    void attachAccompaniment(ChainAccompaniment* accompaniment) { accompaniment_ = accompaniment; }
+    void setClick(const int16_t* samples, uint32_t sizeBytes) { metronome_.setClick(samples, sizeBytes); }
+    // Start of live input: gate windows sized for the rate and cleared, metronome reset.
+    // False when a gate window could not be allocated (the gate then does nothing).
+    bool prepareForStart(double sampleRate);
+    // Stop of live input: the DC filter forgets; gate state and peaks stay.
+    void clearDcFilter() { dcFilter_.clear(); }
+
+    // --- any thread: the driver may announce a new rate from its own thread ---
+    void setSampleRate(double rate) { sampleRate_ = rate; }
+    double sampleRate() const { return sampleRate_; }
+
+    // --- driver thread ---
+    // inputs and outputs: arrays ended by a null position (at most two of each are
+    // used); their positions advance by the frames consumed or produced.
+    void processBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int32_t frames);
+
+    // --- read-only values for the meters (any thread) ---
+    float inputPeakLeft() const { return peaks_[0]; }
+    float inputPeakRight() const { return peaks_[1]; }
+    float outputPeakLeft() const { return peaks_[2]; }
+    float outputPeakRight() const { return peaks_[3]; }
+
+    const DcFilter& dcFilter() const { return dcFilter_; }
+    const NoiseGate& noiseGate() const { return gate_; }
+    const Metronome& metronome() const { return metronome_; }
+
+private:
+    void processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int32_t frames);
+
+    // The gain law's pow() is the costliest line of a short sub-block; a knob keeps its
+    // value for many sub-blocks, so its factor is kept until the knob moves.
+    struct CachedGain {
+        float knob = -1.0f;
+        float factor = 0.0f;
+        float get(float value);
+    };
+
+    LiveSettings& settings_;
+    CachedGain inGain_, outGain_;
+    ChainEffects* effects_ = nullptr;
+    ChainRecorder* recorder_ = nullptr;
+    ChainAccompaniment* accompaniment_ = nullptr;
+
+    alignas(16) float live_[2][kMaxSubBlock];
+    alignas(16) float output_[2][kMaxSubBlock];
+    float* liveChannels_[2];
+    float* outputChannels_[2];
+
+    DcFilter dcFilter_;
+    NoiseGate gate_;
+    Metronome metronome_;
+    Relaxed<double> sampleRate_{44100.0};
+    Relaxed<float> peaks_[4];
+};
+
+// Both gains follow dB = 80 * v - 60: -60 dB at 0, 0 dB at 0.75, +20 dB at 1.
+float gainFactor(float knob);
+
+// The largest absolute sample value, 0.0 for silence.
+float peakOf(const float* samples, int32_t count);

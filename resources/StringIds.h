@@ -1,0 +1,43 @@
+#pragma once
+
+// Numbers of the program's string-table entries (resources/talvenor-live.rc).
+enum StringId : int {
+    kStrCreateWindowFailed = 1,
+    kStrRegisterClassFailed = 2,
+    kStrNoFreeMemory = 3,
+    kStrOpenDriverFailed = 4,
+    kStrControlPanelFailed = 5,
+    kStrOpenDeviceFirst = 6,
+    kStrStartLiveInputFailed = 7,
+    kStrRestartLiveInputFailed = 8,
+    kStrFormatNotSupported = 9,
+    kStrOpenEditorFailed = 12,
+    kStrScanFailed = 14,
+    kStrBadDirectory = 15,
+    kStrLoadPluginFailed = 16,
+    kStrPluginIsSynth = 17,
+    kStrOpenAccompanimentFailed = 18,
+    kStrFileOpenError = 19,
+    kStrFileInvalidStructure = 20,
+    kStrFileZeroLength = 21,
+    kStrFileUnsupportedFormat = 22,
+    kStrResetDriverFailed = 23,
+    kStrRestartAudioFailed = 24,
+    kStrOpenDeviceBeforeRecording = 25,
+    kStrErrorOccured = 26,
+    kStrRecordOverAccompaniment = 27,
+    kStrNotEnoughMemory = 28,
+    kStrCannotCreateFile = 29,
+    kStrWriteFileFailed = 30,
+    kStrRecordError = 31,
+    kStrAccompanimentReadError = 32,
+    kStrLoadPerformanceFailed = 34,
+    kStrSavePerformanceFailed = 35,
+    kStrClickMissing = 36,
+    kStrDiskTooSlow = 40,
+    kStrAddFavouriteFailed = 41,
+};
+
+// The metronome click: 16-bit little-endian mono samples, no header.
+enum : int { kClickResourceId = 155 };
+#define TALVENOR_CLICK_RESOURCE_TYPE "RAW"

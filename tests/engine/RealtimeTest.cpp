@@ -1,0 +1,148 @@
+// The live chain runs on the driver's thread: it must not allocate, lock or make a
+// system call. These tests prove it for the chain with every stage switched on.
+#include <gtest/gtest.h>
+
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "ChainFixture.h"
+#include "ClickSamples.h"
+
+extern "C" void* __real_malloc(size_t);
+
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<int> g_allocations{0};
+
+void* countedAllocation(std::size_t size) {
+    if (g_counting)
+        ++g_allocations;
+    return __real_malloc(size ? size : 1);
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return countedAllocation(size); }
+void* operator new[](std::size_t size) { return countedAllocation(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+extern "C" {
+void* __real_malloc(size_t);
+void* __real_calloc(size_t, size_t);
+void* __real_realloc(void*, size_t);
+void* __wrap_malloc(size_t n) {
+    if (g_counting)
+        ++g_allocations;
+    return __real_malloc(n);
+}
+void* __wrap_calloc(size_t n, size_t m) {
+    if (g_counting)
+        ++g_allocations;
+    return __real_calloc(n, m);
+}
+void* __wrap_realloc(void* p, size_t n) {
+    if (g_counting)
+        ++g_allocations;
+    return __real_realloc(p, n);
+}
+}
+
+namespace {
+
+// A chain with everything on: gate, DC filter, gains, metronome, and a recorder and
+// accompaniment stage attached that do nothing.
+struct BusyChain : ChainRecorder, ChainAccompaniment {
+    LiveSettings settings;
+    LiveChain chain{settings};
+    int recorded = 0, mixed = 0;
+    BusyChain() {
+        chain.setClick(kClickSamples, sizeof kClickSamples);
+        chain.attachRecorder(this);
+        chain.attachAccompaniment(this);
+        chain.prepareForStart(48000.0);
+        settings.metronome = 1;
+        settings.ingain = 0.9f;
+    }
+    bool tapsBeforeAccompaniment() const override { return false; }
+    void recordBlock(float* const*, int32_t, int32_t, float, float) override { ++recorded; }
+    bool mixAccompaniment(float* const*, int32_t, int32_t, float, float) override { return ++mixed > 0; }
+};
+
+}  // namespace
+
+TEST(Realtime, ProcessBlockAllocatesNothing) {
+    BusyChain busy;
+    DriverBuffers io(kAsioInt24LSB, 2, 2, 5000);
+    io.setInput(0, std::vector<float>(5000, 0.25f));
+    io.process(busy.chain);  // warm up outside the counted region
+
+    // Driver callbacks of several lengths, built by hand so that only the chain runs
+    // inside the counted region.
+    const int pieces[] = {5000, 1024, 3976, 7, 4993};
+    uint8_t* in = const_cast<uint8_t*>(io.outputBytes(0).data());
+    uint8_t* out = const_cast<uint8_t*>(io.outputBytes(1).data());
+    g_allocations = 0;
+    g_counting = true;
+    for (int round = 0; round < 50; ++round) {
+        for (int n : pieces) {
+            ChannelBuffer ins[3] = {{io.format(), 0, in}, {io.format(), 0, in}, {}};
+            ChannelBuffer outs[3] = {{io.format(), 0, out}, {io.format(), 0, out}, {}};
+            busy.chain.processBlock(ins, outs, n);
+        }
+    }
+    g_counting = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_GT(busy.recorded, 0);
+    EXPECT_GT(busy.mixed, 0);
+
+    // The counter itself works: an allocation inside the region is seen.
+    g_counting = true;
+    delete new int(3);
+    g_counting = false;
+    EXPECT_EQ(g_allocations.load(), 1);
+}
+
+TEST(Realtime, ProcessBlockMakesNoSystemCall) {
+    BusyChain busy;
+    DriverBuffers io(kAsioFloat32LSB, 2, 2, 3000);
+    io.setInput(0, std::vector<float>(3000, 0.5f));
+    io.process(busy.chain);  // warm up
+
+    // In a child under strict seccomp, any system call but read, write and exit
+    // kills the process.
+    auto runStrict = [&](bool makeACall) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) != 0)
+                syscall(SYS_exit, 3);
+            for (int i = 0; i < 20; ++i) {
+                ChannelBuffer ins[3] = {}, outs[3] = {};
+                ins[0] = ChannelBuffer{io.format(), 0, const_cast<uint8_t*>(io.outputBytes(0).data())};
+                outs[0] = ChannelBuffer{io.format(), 0, const_cast<uint8_t*>(io.outputBytes(1).data())};
+                busy.chain.processBlock(ins, outs, 3000);
+            }
+            if (makeACall)
+                syscall(SYS_getpid);
+            syscall(SYS_exit, 0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return status;
+    };
+    const int clean = runStrict(false);
+    EXPECT_TRUE(WIFEXITED(clean) && WEXITSTATUS(clean) == 0) << "status " << clean;
+    // The method catches a real call.
+    const int caught = runStrict(true);
+    EXPECT_TRUE(WIFSIGNALED(caught)) << "status " << caught;
+}
