@@ -7,12 +7,30 @@ struct EffectSlot;
 // is called on the driver thread once per sub-block of at most 1024 frames; the
 // channel buffers are the chain's live buffers (channelCount 0, 1 or 2).
 
-// Runs one occupied, not bypassed effect position in place.
+// The effect stage: runs one occupied, not bypassed effect position in place, and
+// follows live input's start and stop.
 class ChainEffects {
 public:
     virtual ~ChainEffects() = default;
+    // Driver thread, once per sub-block and position.
     virtual void processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount,
                              int32_t frames) = 0;
+    // UI thread, at start of live input after the driver's buffers exist and before the
+    // driver starts, in this order.
+    virtual void setSampleRate(float rate) = 0;
+    virtual void setBlockSize(int32_t size) = 0;
+    virtual void resumeAllSlots() = 0;
+    // UI thread, at stop of live input, after the last buffer callback has finished.
+    virtual void suspendAllSlots() = 0;
+};
+
+// Brackets every change to what the chain reads: after pauseProcessing returns no
+// sub-block is in progress and none starts until resumeProcessing. UI thread.
+class ProcessingControl {
+public:
+    virtual ~ProcessingControl() = default;
+    virtual void pauseProcessing() = 0;
+    virtual void resumeProcessing() = 0;
 };
 
 // Takes the signal for the recording; gain is the output gain factor.
