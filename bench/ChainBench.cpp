@@ -18,7 +18,7 @@ void BM_ProcessBlock(benchmark::State& state) {
 
     LiveSettings settings;
     settings.metronome = 1;
-    LiveChain chain(settings);
+    LiveChain chain(&settings);
     chain.setClick(kClickSamples, sizeof kClickSamples);
     chain.prepareForStart(rate);
 

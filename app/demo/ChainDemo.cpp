@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
     }
 
     LiveSettings settings;
-    LiveChain chain(settings);
+    LiveChain chain(&settings);
     chain.setClick(kClickSamples, sizeof kClickSamples);
     chain.prepareForStart(wav.format.samplesPerSec);
 

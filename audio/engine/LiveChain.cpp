@@ -47,7 +47,7 @@ float peakOf(const float* samples, int32_t count) {
     return lo > hi ? lo : hi;
 }
 
-LiveChain::LiveChain(LiveSettings& settings) : settings_(settings) {
+LiveChain::LiveChain(LiveSettings* settings) : settings_(settings ? settings : &defaults_) {
     for (int ch = 0; ch < 2; ++ch) {
         liveChannels_[ch] = live_[ch];
         outputChannels_[ch] = output_[ch];
@@ -87,13 +87,13 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
         in.position += n * in.format.blockAlign;
     }
 
-    const float inFactor = inGain_.get(settings_.ingain);
-    const float outFactor = outGain_.get(settings_.outgain);
+    const float inFactor = inGain_.get(settings_->ingain);
+    const float outFactor = outGain_.get(settings_->outgain);
 
-    if (settings_.centerAmp)
+    if (settings_->centerAmp)
         dcFilter_.process(liveChannels_, j, n, fs);
     gate_.process(liveChannels_, j, n,
-                  NoiseGate::Settings{settings_.gateThresh, settings_.gateAttack, settings_.gateRelease}, fs);
+                  NoiseGate::Settings{settings_->gateThresh, settings_->gateAttack, settings_->gateRelease}, fs);
     for (int32_t ch = 0; ch < j; ++ch)
         scaleSamples(live_[ch], n, inFactor);
 
@@ -102,8 +102,8 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
 
     if (effects_) {
         for (int p = 0; p < LiveSettings::kPositions; ++p) {
-            EffectSlot* slot = settings_.slots[p];
-            if (slot && !settings_.bypass[p])
+            EffectSlot* slot = settings_->slots[p];
+            if (slot && !settings_->bypass[p])
                 effects_->processSlot(slot, liveChannels_, j, n);
         }
     }
@@ -114,11 +114,11 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
     if (tapEarly)
         recorder_->recordBlock(liveChannels_, j, n, float(fs), outFactor);
     if (accompaniment_)
-        accompaniment_->mixAccompaniment(liveChannels_, j, n, float(fs), settings_.accompanimentGain);
+        accompaniment_->mixAccompaniment(liveChannels_, j, n, float(fs), settings_->accompanimentGain);
     if (recorder_ && !tapEarly)
         recorder_->recordBlock(liveChannels_, j, n, float(fs), outFactor);
 
-    metronome_.mixClick(liveChannels_, n, fs, settings_.metronome != 0, settings_.tempo);
+    metronome_.mixClick(liveChannels_, n, fs, settings_->metronome != 0, settings_->tempo);
 
     int32_t k = 0;
     for (; k < 2 && outputs[k].position; ++k)

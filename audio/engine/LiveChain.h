@@ -17,12 +17,16 @@ class LiveChain {
 public:
     static constexpr int32_t kMaxSubBlock = 1024;
 
-    explicit LiveChain(LiveSettings& settings);
+    // The chain reads the user's values from settings; until they are attached (the
+    // shell creates LiveSettings after the engine) it uses the defaults.
+    explicit LiveChain(LiveSettings* settings = nullptr);
     virtual ~LiveChain();
     LiveChain(const LiveChain&) = delete;
     LiveChain& operator=(const LiveChain&) = delete;
 
     // --- UI thread, while the driver is not calling back ---
+    void attachSettings(LiveSettings* settings) { settings_ = settings ? settings : &defaults_; }
+    LiveSettings& settings() { return *settings_; }
     void attachEffects(ChainEffects* effects) { effects_ = effects; }
     void attachRecorder(ChainRecorder* recorder) { recorder_ = recorder; }
     void attachAccompaniment(ChainAccompaniment* accompaniment) { accompaniment_ = accompaniment; }
@@ -63,7 +67,8 @@ private:
         float get(float value);
     };
 
-    LiveSettings& settings_;
+    LiveSettings defaults_;
+    LiveSettings* settings_;
     CachedGain inGain_, outGain_;
     ChainEffects* effects_ = nullptr;
     ChainRecorder* recorder_ = nullptr;

@@ -28,7 +28,7 @@ std::vector<float> concat(std::initializer_list<std::vector<float>> parts) {
 
 struct ChainUnderTest {
     LiveSettings settings;
-    LiveChain chain{settings};
+    LiveChain chain{&settings};
     explicit ChainUnderTest(double rate = 48000.0) { chain.prepareForStart(rate); }
 };
 
@@ -322,7 +322,7 @@ TEST(MetronomeTest, ShortBeatsCutTheClickAndPausingContinuesThePattern) {
 
 TEST(MetronomeTest, SilentWithoutAClickOrBeforeTheFirstStart) {
     LiveSettings settings;
-    LiveChain chain(settings);
+    LiveChain chain(&settings);
     settings.metronome = 1;
     chain.setClick(kClickSamples, sizeof kClickSamples);
     DriverBuffers io(kAsioFloat32LSB, 1, 1, 100);

@@ -64,7 +64,7 @@ namespace {
 // accompaniment stage attached that do nothing.
 struct BusyChain : ChainRecorder, ChainAccompaniment {
     LiveSettings settings;
-    LiveChain chain{settings};
+    LiveChain chain{&settings};
     int recorded = 0, mixed = 0;
     BusyChain() {
         chain.setClick(kClickSamples, sizeof kClickSamples);
