@@ -1,5 +1,7 @@
 #include "LiveSettings.h"
 
+#include "ChainStages.h"
+
 LiveSettings::LiveSettings() {
     for (int i = 0; i < kPositions; ++i) {
         slots[i] = nullptr;
@@ -8,3 +10,108 @@ LiveSettings::LiveSettings() {
 }
 
 LiveSettings::~LiveSettings() = default;
+
+void LiveSettings::connectPositions(EffectSlots* host, ProcessingControl* processing) {
+    effectHost_ = host;
+    processing_ = processing;
+}
+
+namespace {
+
+bool validPosition(int32_t p) { return p >= 0 && p < LiveSettings::kPositions; }
+
+// Pauses the driver's processing for the lifetime of the object, when there is
+// processing to pause.
+class PausedProcessing {
+public:
+    explicit PausedProcessing(ProcessingControl* processing) : processing_(processing) {
+        if (processing_)
+            processing_->pauseProcessing();
+    }
+    ~PausedProcessing() {
+        if (processing_)
+            processing_->resumeProcessing();
+    }
+    PausedProcessing(const PausedProcessing&) = delete;
+    PausedProcessing& operator=(const PausedProcessing&) = delete;
+
+private:
+    ProcessingControl* processing_;
+};
+
+}  // namespace
+
+EffectSlot* LiveSettings::slotAt(int32_t index) const {
+    if (index < 0)
+        index = 0;
+    if (index >= kPositions)
+        index = kPositions - 1;
+    return slots[index];
+}
+
+bool LiveSettings::loadIntoPosition(int32_t position, int32_t listIndex) {
+    if (!validPosition(position) || !effectHost_)
+        return false;
+    return installInPosition(position, effectHost_->loadPlugin(listIndex, nullptr));
+}
+
+bool LiveSettings::loadPathIntoPosition(int32_t position, const char* path) {
+    if (!validPosition(position) || !effectHost_ || !path)
+        return false;
+    return installInPosition(position, effectHost_->loadPlugin(-1, path));
+}
+
+bool LiveSettings::installInPosition(int32_t position, EffectSlot* slot) {
+    if (!slot)
+        return false;
+    // The new slot is not visible to the chain yet, so it is switched while
+    // processing goes on.
+    effectHost_->setSlotActive(slot, bypass[position] == 0);
+    PausedProcessing paused(processing_);
+    if (slots[position])
+        effectHost_->unloadSlot(slots[position]);
+    slots[position] = slot;
+    return true;
+}
+
+bool LiveSettings::unloadPosition(int32_t position) {
+    if (!validPosition(position) || !slots[position])
+        return true;
+    PausedProcessing paused(processing_);
+    if (effectHost_)
+        effectHost_->unloadSlot(slots[position]);
+    slots[position] = nullptr;
+    return true;
+}
+
+void LiveSettings::swapPositions(int32_t a, int32_t b) {
+    PausedProcessing paused(processing_);
+    EffectSlot* slot = slots[a];
+    slots[a] = slots[b];
+    slots[b] = slot;
+    const uint8_t flag = bypass[a];
+    bypass[a] = bypass[b];
+    bypass[b] = flag;
+}
+
+bool LiveSettings::moveUp(int32_t position) {
+    if (position >= 1 && position < kPositions)
+        swapPositions(position, position - 1);
+    return true;
+}
+
+bool LiveSettings::moveDown(int32_t position) {
+    if (position >= 0 && position < kPositions - 1)
+        swapPositions(position, position + 1);
+    return true;
+}
+
+void LiveSettings::toggleBypass(int32_t position) {
+    if (!validPosition(position))
+        return;
+    const uint8_t bypassed = bypass[position] == 0 ? 1 : 0;
+    PausedProcessing paused(processing_);
+    bypass[position] = bypassed;
+    if (slots[position] && effectHost_)
+        effectHost_->setSlotActive(slots[position], bypassed == 0);
+}

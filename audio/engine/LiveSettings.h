@@ -3,6 +3,17 @@
 #include "Relaxed.h"
 
 struct EffectSlot;
+class ProcessingControl;
+
+// The effect host as the positions see it. UI thread.
+class EffectSlots {
+public:
+    virtual ~EffectSlots() = default;
+    // Loads entry listIndex of the plug-in list (or path, when given); null on failure.
+    virtual EffectSlot* loadPlugin(int32_t listIndex, const char* path) = 0;
+    virtual bool unloadSlot(EffectSlot* slot) = 0;
+    virtual bool setSlotActive(EffectSlot* slot, bool active) = 0;
+};
 
 // The user's values for the live chain and the performance. The knob values are
 // written by the UI thread and read by the driver thread without locking; the effect
@@ -26,7 +37,29 @@ public:
     Relaxed<uint8_t> centerAmp{1};              // DC filter on
     Relaxed<float> accompanimentGain{1.0f};     // 0.0 to 2.0
 
-    // Effect positions: position 0 is processed first.
+    // Effect positions: position 0 is processed first. A slot is held by at most one
+    // position; the driver thread reads them, so every change is made while
+    // processing is paused.
     EffectSlot* slots[kPositions];
     uint8_t bypass[kPositions];
+
+    // --- position operations (UI thread) ---
+    void connectPositions(EffectSlots* host, ProcessingControl* processing);
+    // Below 0 reads position 0, above 7 reads position 7.
+    EffectSlot* slotAt(int32_t index) const;
+    // Loads while processing goes on; only the exchange happens paused. The bypass
+    // byte of the position keeps its value (a bypassed position gets a suspended plug-in).
+    bool loadIntoPosition(int32_t position, int32_t listIndex);
+    bool loadPathIntoPosition(int32_t position, const char* path);
+    bool unloadPosition(int32_t position);
+    bool moveUp(int32_t position);
+    bool moveDown(int32_t position);
+    void toggleBypass(int32_t position);
+
+private:
+    bool installInPosition(int32_t position, EffectSlot* slot);
+    void swapPositions(int32_t a, int32_t b);
+
+    EffectSlots* effectHost_ = nullptr;
+    ProcessingControl* processing_ = nullptr;
 };

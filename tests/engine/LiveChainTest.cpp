@@ -379,3 +379,28 @@ TEST(DcFilterFlush, FastPathMatchesTheDoublePrecisionFormula) {
     EXPECT_EQ(flushTinyReference(1e-22f), 0.0f);
     EXPECT_EQ(flushTinyReference(0.25f), 0.25f);
 }
+
+#if defined(__SSE2__) || defined(__x86_64__)
+#include <xmmintrin.h>
+
+namespace {
+// Reads the floating-point mode from inside the chain, where the recorder is called.
+struct ModeProbe : ChainRecorder {
+    unsigned seen = 0;
+    bool tapsBeforeAccompaniment() const override { return false; }
+    void recordBlock(float* const*, int32_t, int32_t, float, float) override { seen = _mm_getcsr(); }
+};
+}  // namespace
+
+TEST(LiveChain, ProcessesWithDenormalsFlushedAndRestoresTheMode) {
+    ChainUnderTest t;
+    ModeProbe probe;
+    t.chain.attachRecorder(&probe);
+    const unsigned before = _mm_getcsr();
+    ASSERT_EQ(before & 0x8040u, 0u);
+    DriverBuffers io(kAsioFloat32LSB, 1, 1, 64);
+    io.process(t.chain);
+    EXPECT_EQ(probe.seen & 0x8040u, 0x8040u);
+    EXPECT_EQ(_mm_getcsr(), before);
+}
+#endif

@@ -1,0 +1,320 @@
+#include "EffectHost.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "MessageBoxes.h"
+#include "PathNames.h"
+#include "PluginLibrary.h"
+#include "StringIds.h"
+#include "WinInclude.h"
+
+namespace {
+
+EffectHost* g_effectHost = nullptr;
+
+// Answers beyond these are not believed: a plug-in that claims millions of programs
+// or parameters is refused rather than allowed to exhaust memory.
+const int32_t kMaxPrograms = 4096;
+const int32_t kMaxParameters = 65536;
+
+VstIntPtr dispatch(EffectSlot* slot, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                   float opt = 0.0f) {
+    AEffect* e = slot->effect;
+    return e->dispatcher(e, opcode, index, value, ptr, opt);
+}
+
+bool copyPath(char* to, const char* from) {
+    const size_t length = std::strlen(from);
+    if (length >= size_t(EffectSlot::kPathSize))
+        return false;  // never cut: a cut path could name another file
+    std::memcpy(to, from, length + 1);
+    return true;
+}
+
+}  // namespace
+
+EffectHost::EffectHost() {
+    processing_ = new (std::nothrow) SlotProcessing();
+    std::memset(&timeInfo_, 0, sizeof timeInfo_);
+    directoryText_[0] = '\0';
+    PluginLibrary::removeStaleCopies();
+    g_effectHost = this;
+}
+
+EffectHost::~EffectHost() {
+    unloadAllSlots();
+    clearPluginList();
+    delete processing_;
+    if (g_effectHost == this)
+        g_effectHost = nullptr;
+}
+
+EffectHost* EffectHost::instance() { return g_effectHost; }
+
+bool EffectHost::addPluginEntry(const char* path) {
+    if (!path || std::strlen(path) >= size_t(PluginEntry::kPathSize))
+        return false;
+    auto* entry = static_cast<PluginEntry*>(std::calloc(1, sizeof(PluginEntry)));
+    if (!entry)
+        return false;
+    std::strcpy(entry->path, path);
+    *pluginTail_ = entry;
+    pluginTail_ = &entry->next;
+    ++pluginCount_;
+    return true;
+}
+
+void EffectHost::clearPluginList() {
+    while (pluginList_) {
+        PluginEntry* next = pluginList_->next;
+        std::free(pluginList_);
+        pluginList_ = next;
+    }
+    pluginTail_ = &pluginList_;
+    pluginCount_ = 0;
+}
+
+EffectSlot* EffectHost::findSlot(const AEffect* effect) const {
+    for (EffectSlot* s = slots_; s; s = s->next)
+        if (s->effect == effect)
+            return s;
+    return nullptr;
+}
+
+bool EffectHost::moduleServesASlot(void* module, void* context) {
+    for (EffectSlot* s = static_cast<EffectHost*>(context)->slots_; s; s = s->next)
+        if (s->library == module)
+            return true;
+    return false;
+}
+
+const PluginEntry* EffectHost::sameNamedEntry(const char* path) const {
+    char wanted[32], name[32];
+    baseNameOf(path, wanted, sizeof wanted);
+    for (const PluginEntry* e = pluginList_; e; e = e->next) {
+        baseNameOf(e->path, name, sizeof name);
+        if (std::strcmp(wanted, name) == 0)
+            return e;
+    }
+    return nullptr;
+}
+
+bool EffectHost::resolvePath(int32_t listIndex, const char* path, char* resolved) {
+    if (path)
+        return copyPath(resolved, path);
+    if (listIndex < 0)
+        return false;
+    const PluginEntry* entry = pluginList_;
+    for (int32_t i = 0; entry && i < listIndex; ++i)
+        entry = entry->next;
+    return entry && copyPath(resolved, entry->path);
+}
+
+EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
+    auto* slot = static_cast<EffectSlot*>(std::calloc(1, sizeof(EffectSlot)));
+    if (!slot)
+        return nullptr;
+    if (!resolvePath(listIndex, path, slot->path)) {
+        std::free(slot);
+        return nullptr;
+    }
+
+    HMODULE module = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
+    if (!module) {
+        // A stored path that no longer exists finds the same plug-in in its new folder.
+        const PluginEntry* entry = sameNamedEntry(slot->path);
+        if (entry && copyPath(slot->path, entry->path))
+            module = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
+    }
+    if (!module) {
+        std::free(slot);
+        return nullptr;
+    }
+    slot->library = module;
+
+    VstEntryProc entry = PluginLibrary::entryPoint(module);
+    AEffect* effect = entry ? entry(hostCallback) : nullptr;
+    // Never let two slots hold one record: the second would call into an instance
+    // that the first one's unloading closes.
+    if (!effect || findSlot(effect) || !effect->dispatcher || effect->magic != kEffectMagic) {
+        PluginLibrary::release(module, slot->privateCopy);
+        std::free(slot);
+        return nullptr;
+    }
+    slot->effect = effect;
+    if (dispatch(slot, effIdentify) != kEffectIdentifyAnswer) {
+        PluginLibrary::release(module, slot->privateCopy);
+        std::free(slot);
+        return nullptr;
+    }
+
+    if (!openAndConfigure(slot)) {
+        releaseSlot(slot);
+        return nullptr;
+    }
+
+    EffectSlot** tail = &slots_;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = slot;
+    return slot;
+}
+
+bool EffectHost::openAndConfigure(EffectSlot* slot) {
+    const float rate = sampleRate_;
+    const int32_t block = blockSize_;
+    dispatch(slot, effOpen);
+    dispatch(slot, effSetSampleRate, 0, 0, nullptr, rate);
+    dispatch(slot, effSetBlockSize, 0, block);
+    dispatch(slot, effSetBlockSizeAndSampleRate, 0, block, nullptr, rate);
+    dispatch(slot, effMainsChanged, 0, 1);
+
+    if (slot->effect->flags & effFlagsIsSynth) {
+        showError(-kStrPluginIsSynth);
+        return false;
+    }
+    dispatch(slot, effSetProgram, 0, 0);
+    return copyParameters(slot) && readProgramNames(slot);
+}
+
+bool EffectHost::copyParameters(EffectSlot* slot) {
+    const int32_t count = slot->effect->numParams;
+    if (count <= 0)
+        return true;
+    if (count > kMaxParameters || !slot->effect->getParameter)
+        return false;
+    slot->parameters = static_cast<float*>(std::calloc(size_t(count), sizeof(float)));
+    if (!slot->parameters)
+        return false;
+    slot->parameterCount = count;
+    for (int32_t i = 0; i < count; ++i)
+        slot->parameters[i] = slot->effect->getParameter(slot->effect, i);
+    return true;
+}
+
+bool EffectHost::readProgramNames(EffectSlot* slot) {
+    const int32_t count = slot->effect->numPrograms;
+    if (count <= 0)
+        return true;
+    if (count > kMaxPrograms)
+        return false;
+    slot->programNames = static_cast<char*>(std::calloc(size_t(count), EffectSlot::kProgramNameSize));
+    if (!slot->programNames)
+        return false;
+    slot->programCount = count;
+    // The plug-in is asked for 128 bytes; the buffer is larger so that one writing a
+    // few bytes too many does not overwrite the stack.
+    char name[1024];
+    bool selectedAnother = false;
+    for (int32_t i = 0; i < count; ++i) {
+        std::memset(name, 0, sizeof name);
+        dispatch(slot, effGetProgramNameIndexed, i, -1, name);
+        if (!name[0]) {
+            dispatch(slot, effSetProgram, 0, i);
+            selectedAnother = true;
+            dispatch(slot, effGetProgramName, 0, 0, name);
+        }
+        name[sizeof name - 1] = '\0';
+        char* stored = slot->programNames + i * EffectSlot::kProgramNameSize;
+        std::strncpy(stored, name[0] ? name : "no name", EffectSlot::kProgramNameSize - 1);
+        stored[EffectSlot::kProgramNameSize - 1] = '\0';
+    }
+    if (selectedAnother)
+        dispatch(slot, effSetProgram, 0, 0);
+    return true;
+}
+
+void EffectHost::releaseSlot(EffectSlot* slot) {
+    if (slot->effect) {
+        dispatch(slot, effMainsChanged, 0, 0);
+        dispatch(slot, effClose);
+    }
+    PluginLibrary::release(static_cast<HMODULE>(slot->library), slot->privateCopy);
+    std::free(slot->parameters);
+    std::free(slot->programNames);
+    std::free(slot->stateRecord);
+    std::free(slot);
+}
+
+bool EffectHost::unloadSlot(EffectSlot* slot) {
+    if (!slot)
+        return true;
+    for (EffectSlot** link = &slots_; *link; link = &(*link)->next) {
+        if (*link == slot) {
+            *link = slot->next;
+            break;
+        }
+    }
+    if (slot->editorFrame) {
+        dispatch(slot, effEditClose);
+        DestroyWindow(static_cast<HWND>(slot->editorFrame));
+        slot->editorFrame = nullptr;
+        slot->editorView = nullptr;
+    }
+    releaseSlot(slot);
+    return true;
+}
+
+bool EffectHost::unloadAllSlots() {
+    const bool any = slots_ != nullptr;
+    while (slots_)
+        unloadSlot(slots_);
+    return any;
+}
+
+bool EffectHost::setSlotActive(EffectSlot* slot, bool active) {
+    if (!slot || (slot->suspended == 0) == active)
+        return true;
+    slot->suspended = active ? 0 : 1;
+    dispatch(slot, effMainsChanged, 0, active ? 1 : 0);
+    return true;
+}
+
+bool EffectHost::effectName(EffectSlot* slot, char* out) {
+    if (!slot || !slot->effect || !slot->effect->dispatcher)
+        return false;
+    char name[256];
+    std::memset(name, 0, sizeof name);
+    dispatch(slot, effGetEffectName, 0, 0, name);
+    name[31] = '\0';
+    if (name[0])
+        std::strcpy(out, name);
+    else
+        baseNameOf(slot->path, out, 32);
+    return true;
+}
+
+void EffectHost::processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) {
+    if (processing_)
+        processing_->processSlot(slot, channels, channelCount, frames);
+}
+
+void EffectHost::setSampleRate(float rate) {
+    const float stored = sampleRate_;
+    if (stored - 0.001f < rate && rate < stored + 0.001f)
+        return;
+    sampleRate_ = rate;
+    for (EffectSlot* s = slots_; s; s = s->next)
+        dispatch(s, effSetSampleRate, 0, 0, nullptr, rate);
+}
+
+void EffectHost::setBlockSize(int32_t size) {
+    if (size == blockSize_)
+        return;
+    blockSize_ = size;
+    for (EffectSlot* s = slots_; s; s = s->next)
+        dispatch(s, effSetBlockSize, 0, size);
+}
+
+void EffectHost::resumeAllSlots() {
+    for (EffectSlot* s = slots_; s; s = s->next)
+        if (!s->suspended)
+            dispatch(s, effMainsChanged, 0, 1);
+}
+
+void EffectHost::suspendAllSlots() {
+    for (EffectSlot* s = slots_; s; s = s->next)
+        dispatch(s, effMainsChanged, 0, 0);
+}

@@ -1,0 +1,91 @@
+#pragma once
+#include <cstdint>
+
+#include "ChainStages.h"
+#include "EffectSlot.h"
+#include "LiveSettings.h"
+#include "SlotProcessing.h"
+#include "VstInterface.h"
+
+// One scanned plug-in library.
+struct PluginEntry {
+    static constexpr int kPathSize = 263;
+    uint8_t favourite;
+    char path[kPathSize];
+    PluginEntry* next;
+};
+
+// The VST 2 host side: loads plug-in libraries into slots, keeps every loaded slot in
+// a list in load order, runs a slot on the live signal, and follows live input's
+// start and stop. One object exists; the host callback reaches it through
+// EffectHost::instance().
+class EffectHost : public ChainEffects, public EffectSlots {
+public:
+    EffectHost();
+    ~EffectHost() override;
+    EffectHost(const EffectHost&) = delete;
+    EffectHost& operator=(const EffectHost&) = delete;
+
+    static EffectHost* instance();
+
+    // --- UI thread ---
+    // The tempo that plug-ins are told comes from the user's settings.
+    void attachSettings(const LiveSettings* settings) { settings_ = settings; }
+
+    // The plug-in list that loading indexes (filled by the scan, or directly).
+    bool addPluginEntry(const char* path);
+    void clearPluginList();
+    const PluginEntry* pluginList() const { return pluginList_; }
+    int32_t pluginCount() const { return pluginCount_; }
+
+    // With a path that file is loaded, otherwise entry listIndex of the plug-in list.
+    // Null when nothing could be loaded; the new slot is resumed and not suspended.
+    EffectSlot* loadPlugin(int32_t listIndex, const char* path) override;
+    bool unloadSlot(EffectSlot* slot) override;
+    bool setSlotActive(EffectSlot* slot, bool active) override;
+    // Unloads every slot; true when there was one.
+    bool unloadAllSlots();
+    // The plug-in's own name, or the base name of its path; at most 31 characters.
+    bool effectName(EffectSlot* slot, char* out);
+
+    EffectSlot* slotList() const { return slots_; }
+    EffectSlot* findSlot(const AEffect* effect) const;
+
+    // --- ChainEffects: processSlot on the driver thread, the rest on the UI thread ---
+    void processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) override;
+    void setSampleRate(float rate) override;
+    void setBlockSize(int32_t size) override;
+    void resumeAllSlots() override;
+    void suspendAllSlots() override;
+
+    // --- read by the host callback, from any thread ---
+    float sampleRate() const { return sampleRate_; }
+    int32_t blockSize() const { return blockSize_; }
+    int32_t tempo() const { return settings_ ? int32_t(settings_->tempo) : 12000; }
+    VstTimeInfo* timeInfo() { return &timeInfo_; }
+    char* directoryText() { return directoryText_; }
+
+private:
+    static bool moduleServesASlot(void* module, void* context);
+    bool openAndConfigure(EffectSlot* slot);
+    bool readProgramNames(EffectSlot* slot);
+    bool copyParameters(EffectSlot* slot);
+    void releaseSlot(EffectSlot* slot);
+    bool resolvePath(int32_t listIndex, const char* path, char* resolved);
+    const PluginEntry* sameNamedEntry(const char* path) const;
+
+    PluginEntry* pluginList_ = nullptr;
+    PluginEntry** pluginTail_ = &pluginList_;
+    int32_t pluginCount_ = 0;
+    EffectSlot* slots_ = nullptr;
+    const LiveSettings* settings_ = nullptr;
+    Relaxed<float> sampleRate_{44100.0f};
+    Relaxed<int32_t> blockSize_{1024};
+    SlotProcessing* processing_;
+    VstTimeInfo timeInfo_;
+    char directoryText_[EffectSlot::kPathSize];
+};
+
+// The function every plug-in receives to ask the host for information and services.
+VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                   float opt);

@@ -1,0 +1,25 @@
+#pragma once
+#include <cstdint>
+
+struct EffectSlot;
+
+// Runs one plug-in on the live channels: maps the one or two live channels onto the
+// plug-in's inputs and its outputs back, through scratch buffers of the host's own.
+// Driver thread only; allocates nothing.
+class SlotProcessing {
+public:
+    static constexpr int32_t kMaxFrames = 1024;
+
+    SlotProcessing();
+    virtual ~SlotProcessing();
+    SlotProcessing(const SlotProcessing&) = delete;
+    SlotProcessing& operator=(const SlotProcessing&) = delete;
+
+    // Reads and replaces the first channelCount live buffers (frames at most 1024).
+    // A plug-in with other than one or two inputs or outputs leaves them untouched.
+    void processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames);
+
+private:
+    alignas(16) float scratchIn_[2][kMaxFrames];
+    alignas(16) float scratchOut_[2][kMaxFrames];
+};
