@@ -154,6 +154,15 @@ enum VstHostOpcode : VstInt32 {
     audioMasterGetDirectory = 41,
 };
 
+// An editor's window rectangle, answered to effEditGetRect through a pointer.
+struct ERect {
+    int16_t top;
+    int16_t left;
+    int16_t bottom;
+    int16_t right;
+};
+static_assert(sizeof(ERect) == 8, "ERect is four 16-bit values");
+
 // The host's time record, as answered to audioMasterGetTime.
 struct VstTimeInfo {
     double samplePos;
