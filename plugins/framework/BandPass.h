@@ -1,0 +1,37 @@
+#pragma once
+// The resonant band-pass biquad shared by Filtrace and Overdrive: constant skirt
+// gain, so a sine at the centre frequency comes out multiplied by Q. The
+// transfer function is b0 (1 - z^-2) / (1 + a1 z^-1 + a2 z^-2).
+
+struct BandPassCoefficients {
+    float b0;
+    float a1;
+    float a2;
+};
+
+// From alpha = sin(w) / (2 Q) and cos(w), w the centre in radians per sample.
+inline BandPassCoefficients bandPassFromAlpha(float alpha, float cosW, float q) {
+    const float a0 = 1.0f + alpha;
+    BandPassCoefficients c;
+    c.b0 = q * alpha / a0;
+    c.a1 = -2.0f * cosW / a0;
+    c.a2 = (1.0f - alpha) / a0;
+    return c;
+}
+
+// Adding and removing 1e-6 in single precision turns values too small to survive
+// it into zero, so a decaying recursive state never becomes denormal.
+inline float flushTiny(float value) {
+    return (value + 0.000001f) - 0.000001f;
+}
+
+// One sample through the filter. state holds x1, x2, y1, y2; the returned output
+// is used as it is, only the stored copy is flushed.
+inline float bandPassStep(const BandPassCoefficients& c, float* state, float x) {
+    const float y = c.b0 * (x - state[1]) - c.a1 * state[2] - c.a2 * state[3];
+    state[1] = state[0];
+    state[0] = flushTiny(x);
+    state[3] = state[2];
+    state[2] = flushTiny(y);
+    return y;
+}
