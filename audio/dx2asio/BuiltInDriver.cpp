@@ -1,0 +1,14 @@
+#include "BuiltInDriver.h"
+
+#include <new>
+
+#include "Dx2AsioDriver.h"
+
+IASIO* createBuiltInDriver() { return new (std::nothrow) Dx2AsioDriver(nullptr); }
+
+void destroyBuiltInDriver(IASIO* driver) {
+    if (!driver)
+        return;
+    INonDelegatingUnknown* self = static_cast<Dx2AsioDriver*>(driver);
+    self->deletingDestructor();
+}

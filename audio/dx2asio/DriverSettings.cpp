@@ -1,0 +1,131 @@
+#include "DriverSettings.h"
+
+#include <cstring>
+
+#include "DeviceList.h"
+#include "RegistryKeys.h"
+
+namespace {
+
+const long kMinBufferSize = 8;
+const long kMaxBufferSize = 8 * 1000;
+const long kDefaultBufferSize = 8 * 100;
+
+long clampLong(long value, long low, long high) { return value < low ? low : value > high ? high : value; }
+
+class DriverKey {
+public:
+    explicit DriverKey(REGSAM access) {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath, 0, access, &key_) != ERROR_SUCCESS)
+            key_ = nullptr;
+    }
+    virtual ~DriverKey() {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    DriverKey(const DriverKey&) = delete;
+    DriverKey& operator=(const DriverKey&) = delete;
+
+    bool isOpen() const { return key_ != nullptr; }
+
+    // Reads a value of the expected type and exact size; false leaves data unspecified.
+    bool readExact(const char* name, DWORD type, void* data, DWORD size) const {
+        DWORD actualType = 0;
+        DWORD actualSize = size;
+        if (RegQueryValueExA(key_, name, nullptr, &actualType, static_cast<BYTE*>(data), &actualSize) !=
+            ERROR_SUCCESS)
+            return false;
+        return actualType == type && actualSize == size;
+    }
+
+    bool readDword(const char* name, DWORD& value) const { return readExact(name, REG_DWORD, &value, sizeof value); }
+
+    // Reads a text value into text (size bytes, size - 1 asked for); always NUL-terminated.
+    bool readText(const char* name, char* text, DWORD size) const {
+        std::memset(text, 0, size);
+        DWORD type = 0;
+        DWORD got = size - 1;
+        if (RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &got) != ERROR_SUCCESS)
+            return false;
+        text[size - 1] = '\0';
+        return type == REG_SZ;
+    }
+
+    bool writeBinary(const char* name, const void* data, DWORD size) const {
+        return RegSetValueExA(key_, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+int loadDevice(const DriverKey& key, const char* name, const DeviceList& list, int current) {
+    char stored[1000];
+    if (!key.readText(name, stored, sizeof stored))
+        return current;
+    return list.find(stored);
+}
+
+bool isRingCount(DWORD n) { return n == 2 || n == 4 || n == 8 || n == 16 || n == 32 || n == 64; }
+
+}  // namespace
+
+DriverFormat makeDriverFormat(unsigned long rate, long channels, long bytesPerSample) {
+    bytesPerSample = clampLong(bytesPerSample, 1, 4);
+    channels = clampLong(channels, 1, 2);
+    if (rate < 8000)
+        rate = 8000;
+    if (rate > 96000)
+        rate = 96000;
+    DriverFormat f;
+    std::memset(&f, 0, sizeof f);
+    f.wave.wFormatTag = WAVE_FORMAT_PCM;
+    f.wave.nChannels = WORD(channels);
+    f.wave.nSamplesPerSec = rate;
+    f.wave.nAvgBytesPerSec = rate * channels * bytesPerSample;
+    f.wave.nBlockAlign = WORD(bytesPerSample * channels);
+    f.wave.wBitsPerSample = WORD(8 * bytesPerSample);
+    f.wave.cbSize = sizeof(WAVEFORMATEX);
+    return f;
+}
+
+DriverFormat defaultDriverFormat() { return makeDriverFormat(44100, 2, 2); }
+
+DriverSettings defaultDriverSettings() {
+    DriverSettings s;
+    s.inputDevice = -1;
+    s.outputDevice = -1;
+    s.bufferSize = kDefaultBufferSize;
+    s.numBuffers = 2;
+    s.syncByInput = true;
+    s.format = defaultDriverFormat();
+    return s;
+}
+
+void loadDriverSettings(const DeviceList& inputs, const DeviceList& outputs, DriverSettings& settings) {
+    const DriverKey key(KEY_READ);
+    if (!key.isOpen())
+        return;
+    settings.inputDevice = loadDevice(key, "dxInputDevice", inputs, settings.inputDevice);
+    settings.outputDevice = loadDevice(key, "dxOutputDevice", outputs, settings.outputDevice);
+
+    DWORD value = 0;
+    if (key.readDword("dxBufferSize", value))
+        settings.bufferSize = clampLong(long(value), kMinBufferSize, kMaxBufferSize);
+    if (key.readDword("dxNumBuffers", value))
+        settings.numBuffers = isRingCount(value) ? long(value) : 2;
+    if (key.readDword("dxSyncByInput", value))
+        settings.syncByInput = (value & 0xFF) != 0;
+
+    WAVEFORMATEX stored;
+    if (key.readExact("dxSoundFormat", REG_BINARY, &stored, sizeof stored))
+        settings.format = makeDriverFormat(stored.nSamplesPerSec, stored.nChannels, stored.wBitsPerSample / 8);
+}
+
+FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format) {
+    const DriverKey key(KEY_WRITE);
+    if (!key.isOpen())
+        return FormatSaveResult::noKey;
+    return key.writeBinary("dxSoundFormat", &format, sizeof format) ? FormatSaveResult::saved
+                                                                     : FormatSaveResult::writeFailed;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The built-in driver's configuration as stored under its registry key, and the
+// sample format it is built from.
+#include "WinInclude.h"
+#include <mmreg.h>
+
+class DeviceList;
+
+// The driver's sample format. Its extra-size field says 18 (the record's own size),
+// so the record is followed by 18 zero bytes: a reader that honours the field
+// never reads past the object.
+struct DriverFormat {
+    WAVEFORMATEX wave;
+    unsigned char zeroTail[18];
+};
+
+static_assert(sizeof(WAVEFORMATEX) == 18, "the stored format record is 18 bytes");
+
+// The format built from loaded values: bytes per sample clamped to 1..4, rate to
+// 8000..96000, channels to 1..2; PCM, with the derived rates and alignment.
+DriverFormat makeDriverFormat(unsigned long rate, long channels, long bytesPerSample);
+// 44100 Hz, 2 channels, 16 bits.
+DriverFormat defaultDriverFormat();
+
+struct DriverSettings {
+    int inputDevice;   // index into the input list, -1 for none
+    int outputDevice;  // index into the output list, -1 for none
+    long bufferSize;   // frames per block, 8..8000
+    long numBuffers;   // blocks per ring: 2, 4, 8, 16, 32 or 64
+    bool syncByInput;
+    DriverFormat format;
+};
+
+// Construction and init values: no devices, 800 frames, 2 buffers, sync by input,
+// the default format.
+DriverSettings defaultDriverSettings();
+
+// Loads the stored values over settings (UI thread). A missing key, a missing value
+// or one of the wrong type or size leaves that setting as it was. Device names select
+// the first listed device with exactly that description, or none.
+void loadDriverSettings(const DeviceList& inputs, const DeviceList& outputs, DriverSettings& settings);
+
+enum class FormatSaveResult { saved, noKey, writeFailed };
+// Stores the format record as "dxSoundFormat" (UI thread). Opens the key, never creates it.
+FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format);

@@ -1,0 +1,252 @@
+#include "Dx2AsioDriver.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "MessageBoxes.h"
+
+const GUID CLSID_Dx2AsioDriver = {0x0FBD8060, 0x41F5, 0x11D8, {0xBF, 0x79, 0xB7, 0xC0, 0xDF, 0xD2, 0x58, 0x73}};
+
+namespace {
+
+const char kDriverName[] = "ZerevaZ-2-UDID wrapper";
+const char kUnknownError[] = "Unknown error";
+const char kFormatNotSaved[] = "Unable to save the sound format to the system registry";
+const long kMinBufferSize = 8;
+const long kMaxBufferSize = 8 * 1000;
+
+void copyText(char* destination, const char* text) {
+    if (!destination)
+        return;
+    std::strncpy(destination, text, 255);
+    destination[255] = '\0';
+}
+
+}  // namespace
+
+Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
+    : outer_(outer),
+      referenceCount_(0),
+      window_(nullptr),
+      inputDevice_(-1),
+      outputDevice_(-1),
+      capture_(nullptr),
+      captureBuffer_(nullptr),
+      captureNotify_(nullptr),
+      sound_(nullptr),
+      primaryBuffer_(nullptr),
+      secondaryBuffer_(nullptr),
+      playbackNotify_(nullptr),
+      playbackEvent_(nullptr),
+      captureEvent_(nullptr),
+      settingsDialog_(nullptr),
+      callbacks_(nullptr),
+      channelMemory_(nullptr),
+      inputBuffers_{nullptr, nullptr},
+      outputBuffers_{nullptr, nullptr},
+      channelBufferBytes_(0),
+      thread_(nullptr),
+      threadRunning_(false),
+      stopRequest_(false) {
+    const DriverSettings defaults = defaultDriverSettings();
+    format_ = defaults.format;
+    numBuffers_ = defaults.numBuffers;
+    syncByInput_ = defaults.syncByInput;
+    bufferSize_ = defaults.bufferSize;
+    setErrorText(kUnknownError);
+    std::memset(&streamSetup_, 0, sizeof streamSetup_);
+}
+
+Dx2AsioDriver::~Dx2AsioDriver() {
+    stop();
+    disposeBuffers();
+    if (capture_)
+        capture_->Release();
+    if (sound_)
+        sound_->Release();
+}
+
+// ---- COM identity ----
+
+HRESULT STDMETHODCALLTYPE Dx2AsioDriver::QueryInterface(REFIID iid, void** object) {
+    return outer_ ? outer_->QueryInterface(iid, object) : NonDelegatingQueryInterface(iid, object);
+}
+
+ULONG STDMETHODCALLTYPE Dx2AsioDriver::AddRef() { return outer_ ? outer_->AddRef() : NonDelegatingAddRef(); }
+
+ULONG STDMETHODCALLTYPE Dx2AsioDriver::Release() { return outer_ ? outer_->Release() : NonDelegatingRelease(); }
+
+HRESULT STDMETHODCALLTYPE Dx2AsioDriver::NonDelegatingQueryInterface(REFIID iid, void** object) {
+    if (IsEqualGUID(iid, CLSID_Dx2AsioDriver)) {
+        if (!object)
+            return E_POINTER;
+        *object = static_cast<IASIO*>(this);
+        NonDelegatingAddRef();
+        return S_OK;
+    }
+    if (!object)
+        return E_POINTER;
+    if (IsEqualGUID(iid, IID_IUnknown)) {
+        // The caller sees the non-delegating table as an IUnknown: same three first slots.
+        *object = static_cast<INonDelegatingUnknown*>(this);
+        NonDelegatingAddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE Dx2AsioDriver::NonDelegatingAddRef() {
+    const long count = referenceCount_.fetch_add(1) + 1;
+    return ULONG(count < 1 ? 1 : count);
+}
+
+ULONG STDMETHODCALLTYPE Dx2AsioDriver::NonDelegatingRelease() {
+    const long count = referenceCount_.fetch_sub(1) - 1;
+    if (count == 0) {
+        referenceCount_ = 1;  // a release from within the destructor cannot delete twice
+        deletingDestructor();
+        return 0;
+    }
+    return ULONG(count < 1 ? 1 : count);
+}
+
+void Dx2AsioDriver::deletingDestructor() { delete this; }
+
+// ---- Interface operations ----
+
+ASIOBool Dx2AsioDriver::init(void* sysHandle) {
+    window_ = static_cast<HWND>(sysHandle);
+    outputDevices_.enumeratePlayback();
+    inputDevices_.enumerateCapture();
+
+    DriverSettings settings = defaultDriverSettings();
+    format_ = settings.format;
+    bufferSize_ = settings.bufferSize;
+    settings.numBuffers = numBuffers_;
+    settings.syncByInput = syncByInput_;
+    loadDriverSettings(inputDevices_, outputDevices_, settings);
+    bufferSize_ = settings.bufferSize;
+    numBuffers_ = settings.numBuffers;
+    syncByInput_ = settings.syncByInput;
+    format_ = settings.format;
+
+    if (openDevices(settings.inputDevice, settings.outputDevice))
+        showMessageBox(window_, errorText_, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
+    return 1;
+}
+
+void Dx2AsioDriver::getDriverName(char* name) {
+    if (name)
+        std::memcpy(name, kDriverName, sizeof kDriverName);
+}
+
+long Dx2AsioDriver::getDriverVersion() { return 1; }
+
+void Dx2AsioDriver::getErrorMessage(char* string) { copyText(string, errorText_); }
+
+ASIOError Dx2AsioDriver::getChannels(long* numInputChannels, long* numOutputChannels) {
+    if (numInputChannels)
+        *numInputChannels = format_.wave.nChannels;
+    if (numOutputChannels)
+        *numOutputChannels = format_.wave.nChannels;
+    return ASE_OK;
+}
+
+ASIOError Dx2AsioDriver::getLatencies(long* inputLatency, long* outputLatency) {
+    if (inputLatency)
+        *inputLatency = bufferSize_;
+    if (outputLatency)
+        *outputLatency = numBuffers_ * bufferSize_;
+    return ASE_OK;
+}
+
+ASIOError Dx2AsioDriver::getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) {
+    if (minSize)
+        *minSize = kMinBufferSize;
+    if (maxSize)
+        *maxSize = kMaxBufferSize;
+    if (preferredSize)
+        *preferredSize = bufferSize_;
+    if (granularity)
+        *granularity = 0;
+    return ASE_OK;
+}
+
+ASIOError Dx2AsioDriver::canSampleRate(ASIOSampleRate sampleRate) {
+    return sampleRate == 22050.0 || sampleRate == 32000.0 || sampleRate == 44100.0 || sampleRate == 48000.0 ||
+                   sampleRate == 96000.0
+               ? ASE_OK
+               : ASE_NoClock;
+}
+
+ASIOError Dx2AsioDriver::getSampleRate(ASIOSampleRate* sampleRate) {
+    if (!sampleRate)
+        return ASE_InvalidParameter;
+    *sampleRate = double(format_.wave.nSamplesPerSec);
+    return ASE_OK;
+}
+
+// The running format never changes here: the new rate is stored, and the host is asked
+// to re-create the driver, whose init loads it.
+ASIOError Dx2AsioDriver::setSampleRate(ASIOSampleRate sampleRate) {
+    // A rate that no 32-bit count can hold (negative, huge, not a number) is refused
+    // before it is truncated.
+    if (!(sampleRate >= 0.0 && sampleRate < 4294967296.0))
+        return ASE_InvalidParameter;
+    const DWORD rate = DWORD(sampleRate);
+    if (rate == format_.wave.nSamplesPerSec)
+        return ASE_OK;
+    WAVEFORMATEX stored = format_.wave;
+    stored.nSamplesPerSec = rate;
+    switch (saveDriverFormat(stored)) {
+    case FormatSaveResult::noKey:
+        return ASE_NoClock;
+    case FormatSaveResult::writeFailed:
+        setErrorText(kFormatNotSaved);
+        return ASE_NoClock;
+    case FormatSaveResult::saved:
+        break;
+    }
+    if (callbacks_ && callbacks_->asioMessage)
+        callbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    return ASE_OK;
+}
+
+ASIOError Dx2AsioDriver::getClockSources(ASIOClockSource*, long*) { return ASE_NotPresent; }
+
+ASIOError Dx2AsioDriver::setClockSource(long) { return ASE_NotPresent; }
+
+ASIOError Dx2AsioDriver::getSamplePosition(ASIOSamples*, ASIOTimeStamp*) { return ASE_NotPresent; }
+
+ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
+    if (!info || info->channel < 0 || info->channel > 1)
+        return ASE_InvalidParameter;
+    switch (format_.wave.wBitsPerSample) {
+    case 16:
+        info->type = 16;  // ASIOSTInt16LSB
+        break;
+    case 24:
+        info->type = 17;  // ASIOSTInt24LSB
+        break;
+    case 32:
+        info->type = 18;  // ASIOSTInt32LSB
+        break;
+    default:
+        return ASE_NotPresent;
+    }
+    info->channelGroup = 0;
+    info->isActive = info->isInput ? captureBuffer_ != nullptr : secondaryBuffer_ != nullptr;
+    std::memset(info->name, 0, sizeof info->name);
+    std::strcpy(info->name, info->channel == 0 ? "left" : "right");
+    return ASE_OK;
+}
+
+// The settings dialog comes with the main window; until then there is none.
+ASIOError Dx2AsioDriver::controlPanel() { return ASE_NotPresent; }
+
+ASIOError Dx2AsioDriver::future(long, void*) { return ASE_NotPresent; }
+
+ASIOError Dx2AsioDriver::outputReady() { return ASE_NotPresent; }
+
+void Dx2AsioDriver::setErrorText(const char* text) { storeErrorText(errorText_, text); }

@@ -1,0 +1,132 @@
+#pragma once
+// ZerevaZ-2-UDID: the program's own ASIO driver, doing its audio work with
+// DirectSound capture (inputs) and a DirectSound secondary buffer (outputs).
+#include <atomic>
+#include <cstdint>
+
+#include "Asio.h"
+#include "DeviceList.h"
+#include "DriverSettings.h"
+#include "StreamLoop.h"
+#include <dsound.h>
+
+// The object's own IUnknown, which never delegates to an outer object. Its fourth
+// slot is the deleting destructor; it is an ordinary virtual function here because a
+// C++ virtual destructor would take two slots. Being an interface table, it has no
+// destructor of its own.
+class INonDelegatingUnknown {
+public:
+    virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** object) = 0;
+    virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE NonDelegatingRelease() = 0;
+    virtual void deletingDestructor() = 0;
+};
+
+// The driver's class id, {0FBD8060-41F5-11D8-BF79-B7C0DFD25873}.
+extern const GUID CLSID_Dx2AsioDriver;
+
+// Every operation is called on the host's UI thread unless its comment says otherwise.
+class Dx2AsioDriver : public IASIO, public INonDelegatingUnknown {
+public:
+    // outer: the aggregating object, or null for an object that owns itself.
+    explicit Dx2AsioDriver(IUnknown* outer);
+    virtual ~Dx2AsioDriver();
+    Dx2AsioDriver(const Dx2AsioDriver&) = delete;
+    Dx2AsioDriver& operator=(const Dx2AsioDriver&) = delete;
+
+    // IUnknown of the driver interface: forwarded to the owner. Any thread.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // The non-delegating IUnknown. Any thread.
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE NonDelegatingAddRef() override;
+    ULONG STDMETHODCALLTYPE NonDelegatingRelease() override;
+    // UI thread: destroys the object.
+    void deletingDestructor() override;
+
+    // The ASIO operations.
+    ASIOBool init(void* sysHandle) override;
+    void getDriverName(char* name) override;
+    long getDriverVersion() override;
+    void getErrorMessage(char* string) override;
+    ASIOError start() override;
+    ASIOError stop() override;
+    ASIOError getChannels(long* numInputChannels, long* numOutputChannels) override;
+    ASIOError getLatencies(long* inputLatency, long* outputLatency) override;
+    ASIOError getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) override;
+    ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override;
+    ASIOError setSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError getClockSources(ASIOClockSource* clocks, long* numSources) override;
+    ASIOError setClockSource(long reference) override;
+    // Streaming thread (from within bufferSwitch) or UI thread; touches no state.
+    ASIOError getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) override;
+    ASIOError getChannelInfo(ASIOChannelInfo* info) override;
+    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, long numChannels, long bufferSize,
+                            ASIOCallbacks* callbacks) override;
+    ASIOError disposeBuffers() override;
+    ASIOError controlPanel() override;
+    ASIOError future(long selector, void* opt) override;
+    // Streaming thread or UI thread.
+    ASIOError outputReady() override;
+
+    // Read-only views for diagnostics and tests (UI thread).
+    const DeviceList& inputDevices() const { return inputDevices_; }
+    const DeviceList& outputDevices() const { return outputDevices_; }
+    int selectedInputDevice() const { return inputDevice_; }
+    int selectedOutputDevice() const { return outputDevice_; }
+    long numBuffers() const { return numBuffers_; }
+    bool syncByInput() const { return syncByInput_; }
+    const WAVEFORMATEX& format() const { return format_.wave; }
+    IDirectSoundCaptureBuffer* captureBuffer() const { return captureBuffer_; }
+    IDirectSoundBuffer* secondaryBuffer() const { return secondaryBuffer_; }
+
+    // Opens the chosen devices (-1 or an index beyond the list for none); true when a
+    // failure stored its message. A device already open at that index stays open.
+    bool openDevices(int inputIndex, int outputIndex);
+
+private:
+    static DWORD WINAPI streamThread(void* driver);
+    void setErrorText(const char* text);
+    bool createCaptureSide(DWORD blockBytes);
+    bool createPlaybackSide(DWORD blockBytes);
+    void releaseCaptureSide();
+    void releasePlaybackSide();
+    void reapEndedThread();
+    bool allocateChannelBuffers();
+    void freeChannelBuffers();
+
+    IUnknown* outer_;  // null: the object is its own owner
+    std::atomic<long> referenceCount_;
+    DeviceList inputDevices_;
+    DeviceList outputDevices_;
+    HWND window_;
+    int inputDevice_;
+    int outputDevice_;
+    IDirectSoundCapture* capture_;
+    IDirectSoundCaptureBuffer* captureBuffer_;
+    IDirectSoundNotify* captureNotify_;
+    IDirectSound* sound_;
+    IDirectSoundBuffer* primaryBuffer_;
+    IDirectSoundBuffer* secondaryBuffer_;
+    IDirectSoundNotify* playbackNotify_;
+    long bufferSize_;
+    long numBuffers_;
+    bool syncByInput_;
+    DriverFormat format_;
+    char errorText_[256];
+    HANDLE playbackEvent_;
+    HANDLE captureEvent_;
+    HWND settingsDialog_;
+    ASIOCallbacks* callbacks_;
+    uint8_t* channelMemory_;  // the four host channel buffers in one block
+    uint8_t* inputBuffers_[2];
+    uint8_t* outputBuffers_[2];
+    long channelBufferBytes_;
+    HANDLE thread_;                    // the streaming thread, null when none was started
+    std::atomic<bool> threadRunning_;  // cleared by the thread as its last act
+    std::atomic<bool> stopRequest_;
+    StreamSetup streamSetup_;  // what the running thread streams with
+};
