@@ -292,8 +292,10 @@ void EffectHost::processSlot(EffectSlot* slot, float* const* channels, int32_t c
 }
 
 void EffectHost::setSampleRate(float rate) {
-    const float stored = sampleRate_;
-    if (stored - 0.001f < rate && rate < stored + 0.001f)
+    // Compared in double precision: in single precision 44100 - 0.001 is 44100 itself,
+    // and the tolerance would vanish.
+    const double stored = sampleRate_.load();
+    if (stored - 0.001 < double(rate) && double(rate) < stored + 0.001)
         return;
     sampleRate_ = rate;
     for (EffectSlot* s = slots_; s; s = s->next)

@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "EffectHost.h"
+#include "MessageBoxRecorder.h"
+#include "StringIds.h"
+#include "WinInclude.h"
+
+namespace {
+
+const std::string kBin = TALVENOR_BIN_DIR;  // the build's bin folder, as a Windows path
+const std::string kOurPlugins = kBin + "VST Plugins\\";
+const std::string kTestPlugins = kBin + "test-plugins\\";
+
+std::string testPlugin(const char* name) { return kTestPlugins + name + ".dll"; }
+std::string ourPlugin(const char* name) { return kOurPlugins + name + ".dll"; }
+
+// The test plug-in library as the test itself sees it: the same module the host
+// loads, so its log is the log of the host's instance.
+class TestLibrary {
+public:
+    explicit TestLibrary(const std::string& path) : module_(LoadLibraryA(path.c_str())) {
+        log_ = procedure<LogFn>("testPluginLog");
+        clear_ = procedure<ClearFn>("testPluginClearLog");
+        answer_ = procedure<AnswerFn>("testPluginEntryAnswer");
+        callHost_ = procedure<CallHostFn>("testPluginCallHost");
+    }
+    ~TestLibrary() { FreeLibrary(module_); }
+    bool ok() const { return module_ && log_ && clear_; }
+    std::vector<std::string> log() const {
+        std::vector<char> text(65536);
+        log_(text.data(), int(text.size()));
+        std::vector<std::string> lines;
+        for (const char* p = text.data(); *p;) {
+            const char* end = std::strchr(p, '\n');
+            lines.emplace_back(p, end ? size_t(end - p) : std::strlen(p));
+            p = end ? end + 1 : p + std::strlen(p);
+        }
+        return lines;
+    }
+    void clear() { clear_(); }
+    VstIntPtr entryAnswer(int i) { return answer_(i); }
+    VstIntPtr callHost(AEffect* e, VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+        return callHost_(e, op, index, value, ptr, opt);
+    }
+
+private:
+    template <typename T>
+    T procedure(const char* name) {
+        return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+    using LogFn = int (*)(char*, int);
+    using ClearFn = void (*)();
+    using AnswerFn = VstIntPtr (*)(int);
+    using CallHostFn = VstIntPtr (*)(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float);
+    HMODULE module_;
+    LogFn log_ = nullptr;
+    ClearFn clear_ = nullptr;
+    AnswerFn answer_ = nullptr;
+    CallHostFn callHost_ = nullptr;
+};
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    for (const auto& l : lines)
+        if (l == line)
+            return true;
+    return false;
+}
+
+bool fileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+TEST(EffectHostLoading, OpensAndConfiguresInOrder) {
+    TestLibrary lib(testPlugin("TestRecorder"));
+    ASSERT_TRUE(lib.ok());
+    lib.clear();
+    EffectHost host;
+    EffectSlot* slot = host.loadPlugin(-1, testPlugin("TestRecorder").c_str());
+    ASSERT_NE(slot, nullptr);
+    const std::vector<std::string> expected = {
+        "main",
+        "op 22 index 0 value 0 opt 0",        // effIdentify
+        "op 0 index 0 value 0 opt 0",         // effOpen
+        "op 10 index 0 value 0 opt 44100",    // effSetSampleRate
+        "op 11 index 0 value 1024 opt 0",     // effSetBlockSize
+        "op 43 index 0 value 1024 opt 44100", // effSetBlockSizeAndSampleRate
+        "op 12 index 0 value 1 opt 0",        // effMainsChanged: resume
+        "op 2 index 0 value 0 opt 0",         // effSetProgram 0
+    };
+    const std::vector<std::string> log = lib.log();
+    ASSERT_GE(log.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + expected.size()), expected);
+
+    EXPECT_EQ(slot->currentProgram, 0);
+    EXPECT_EQ(slot->suspended, 0);
+    ASSERT_EQ(slot->parameterCount, 2);
+    EXPECT_EQ(slot->parameters[0], 0.25f);
+    EXPECT_EQ(slot->parameters[1], 0.75f);
+    ASSERT_EQ(slot->programCount, 3);
+    EXPECT_STREQ(slot->programNames + 0 * 32, "current 0");  // asked by selecting the program
+    EXPECT_STREQ(slot->programNames + 1 * 32, "program one with a name far too");  // 31 characters
+    EXPECT_STREQ(slot->programNames + 2 * 32, "current 2");
+    EXPECT_EQ(lib.log().back(), "op 2 index 0 value 0 opt 0");  // back on program 0
+    char name[32];
+    ASSERT_TRUE(host.effectName(slot, name));
+    EXPECT_STREQ(name, "Recorder Fx");
+    EXPECT_EQ(host.slotList(), slot);
+
+    lib.clear();
+    host.unloadSlot(slot);
+    EXPECT_EQ(lib.log(), (std::vector<std::string>{"op 12 index 0 value 0 opt 0", "op 1 index 0 value 0 opt 0"}));
+    EXPECT_EQ(host.slotList(), nullptr);
+}
+
+TEST(EffectHostLoading, PluginsWithoutProgramNamesGetNoNameAndProgramZero) {
+    TestLibrary lib(testPlugin("TestNoProgramNames"));
+    EffectHost host;
+    EffectSlot* slot = host.loadPlugin(-1, testPlugin("TestNoProgramNames").c_str());
+    ASSERT_NE(slot, nullptr);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_STREQ(slot->programNames + i * 32, "no name");
+    EXPECT_EQ(lib.log().back(), "op 2 index 0 value 0 opt 0");
+    EXPECT_EQ(slot->effect->dispatcher(slot->effect, effGetProgram, 0, 0, nullptr, 0.0f), 0);
+    char name[32];
+    host.effectName(slot, name);
+    EXPECT_STREQ(name, "TestNoProgramNames");  // no name of its own: the file's base name
+}
+
+TEST(EffectHostLoading, RefusesWhatIsNotAnEffect) {
+    MessageBoxRecorder boxes;
+    EffectHost host;
+    EXPECT_EQ(host.loadPlugin(-1, (kTestPlugins + "Missing.dll").c_str()), nullptr);
+    EXPECT_EQ(host.loadPlugin(-1, testPlugin("TestNoEntry").c_str()), nullptr);
+    EXPECT_EQ(host.loadPlugin(-1, testPlugin("TestWrongMagic").c_str()), nullptr);
+    {
+        TestLibrary lib(testPlugin("TestWrongIdentify"));
+        lib.clear();
+        EXPECT_EQ(host.loadPlugin(-1, testPlugin("TestWrongIdentify").c_str()), nullptr);
+        EXPECT_FALSE(contains(lib.log(), "op 0 index 0 value 0 opt 0"));  // never opened
+    }
+    EXPECT_EQ(boxes.count(), 0u);  // these fail silently; the caller shows its own box
+
+    TestLibrary synth(testPlugin("TestSynth"));
+    synth.clear();
+    EXPECT_EQ(host.loadPlugin(-1, testPlugin("TestSynth").c_str()), nullptr);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption, "Talvenor Live");
+    EXPECT_EQ(boxes.boxes()[0].text, "This plugin is a synthesizer, but not an effect. ");
+    const auto log = synth.log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "op 12 index 0 value 0 opt 0");  // switched off, then closed
+    EXPECT_EQ(log.back(), "op 1 index 0 value 0 opt 0");
+    EXPECT_EQ(host.slotList(), nullptr);
+
+    // Over-long paths are refused, never cut into another file's name.
+    std::string longPath = kTestPlugins + std::string(300 - kTestPlugins.size(), 'a') + ".dll";
+    EXPECT_EQ(host.loadPlugin(-1, longPath.c_str()), nullptr);
+    EXPECT_FALSE(host.addPluginEntry(longPath.c_str()));
+}
+
+TEST(EffectHostLoading, ListIndexAndTheSameNamedFallback) {
+    EffectHost host;
+    ASSERT_TRUE(host.addPluginEntry(testPlugin("TestChunks").c_str()));
+    ASSERT_TRUE(host.addPluginEntry(ourPlugin("Overdrive").c_str()));
+    EXPECT_EQ(host.loadPlugin(2, nullptr), nullptr);  // past the end
+    EffectSlot* byIndex = host.loadPlugin(1, nullptr);
+    ASSERT_NE(byIndex, nullptr);
+    EXPECT_EQ(std::string(byIndex->path), ourPlugin("Overdrive"));
+    host.unloadSlot(byIndex);
+
+    // A stored path that no longer exists finds the same base name in the list...
+    EffectSlot* moved = host.loadPlugin(-1, "C:\\Old Folder\\Plugins\\Overdrive.dll");
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(std::string(moved->path), ourPlugin("Overdrive"));
+    // ...compared case-sensitively.
+    EXPECT_EQ(host.loadPlugin(-1, "C:\\Old Folder\\Plugins\\overdrive.dll"), nullptr);
+}
+
+TEST(EffectHostLoading, TwoPositionsOfOneLibraryGetTwoInstances) {
+    EffectHost host;
+    const std::string path = ourPlugin("Overdrive");
+    EffectSlot* first = host.loadPlugin(-1, path.c_str());
+    EffectSlot* second = host.loadPlugin(-1, path.c_str());
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first->effect, second->effect);
+    EXPECT_NE(first->library, second->library);
+    EXPECT_STREQ(first->privateCopy, "");
+    ASSERT_STRNE(second->privateCopy, "");
+    EXPECT_TRUE(fileExists(second->privateCopy));
+    EXPECT_EQ(std::string(second->path), path);  // the slot names the original
+
+    // The copy's folder never reaches the plug-in.
+    auto* directory = reinterpret_cast<const char*>(
+        hostCallback(second->effect, audioMasterGetDirectory, 0, 0, nullptr, 0.0f));
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(std::string(directory), kOurPlugins);
+
+    // Unloading one leaves the other working.
+    const std::string copy = second->privateCopy;
+    host.unloadSlot(first);
+    float left[64], right[64];
+    for (int i = 0; i < 64; ++i)
+        left[i] = right[i] = 0.5f * float(i % 7) / 7.0f;
+    float* live[2] = {left, right};
+    host.processSlot(second, live, 2, 64);
+    EXPECT_NE(left[63], 0.0f);
+    host.unloadSlot(second);
+    EXPECT_FALSE(fileExists(copy.c_str()));
+}
+
+TEST(EffectHostLoading, ThreeOutputsLoadButLeaveTheSignal) {
+    EffectHost host;
+    EffectSlot* slot = host.loadPlugin(-1, testPlugin("TestThreeOutputs").c_str());
+    ASSERT_NE(slot, nullptr);
+    float left[32], right[32];
+    for (int i = 0; i < 32; ++i)
+        left[i] = right[i] = float(i);
+    float* live[2] = {left, right};
+    host.processSlot(slot, live, 2, 32);
+    for (int i = 0; i < 32; ++i)
+        ASSERT_EQ(left[i], float(i));
+}
+
+TEST(EffectHostLoading, MonoLiveIntoOneInTwoOut) {
+    EffectHost host;
+    EffectSlot* slot = host.loadPlugin(-1, testPlugin("TestMonoToStereo").c_str());
+    ASSERT_NE(slot, nullptr);
+    float mono[32];
+    for (int i = 0; i < 32; ++i)
+        mono[i] = float(i);
+    float* live[1] = {mono};
+    host.processSlot(slot, live, 1, 32);
+    for (int i = 0; i < 32; ++i)
+        ASSERT_FLOAT_EQ(mono[i], float(i) * 0.25f + float(i) * 0.5f);  // both outputs summed back
+}
+
+TEST(EffectHostRates, FollowLiveInputAndIgnoreTinyChanges) {
+    TestLibrary lib(testPlugin("TestRecorder"));
+    EffectHost host;
+    ASSERT_NE(host.loadPlugin(-1, testPlugin("TestRecorder").c_str()), nullptr);
+    ASSERT_NE(host.loadPlugin(-1, ourPlugin("Modulane").c_str()), nullptr);
+    lib.clear();
+    host.setSampleRate(44100.0005f);
+    host.setBlockSize(1024);
+    EXPECT_TRUE(lib.log().empty());
+    host.setSampleRate(48000.0f);
+    host.setBlockSize(256);
+    EXPECT_EQ(lib.log(), (std::vector<std::string>{"op 10 index 0 value 0 opt 48000", "op 11 index 0 value 256 opt 0"}));
+    EXPECT_EQ(hostCallback(nullptr, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f), 48000);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterGetBlockSize, 0, 0, nullptr, 0.0f), 256);
+
+    // Stopping suspends every slot; starting resumes those not switched off.
+    EffectSlot* recorder = host.slotList();
+    host.setSlotActive(recorder, false);
+    lib.clear();
+    host.suspendAllSlots();
+    host.resumeAllSlots();
+    EXPECT_EQ(lib.log(), std::vector<std::string>{"op 12 index 0 value 0 opt 0"});
+    host.setSlotActive(recorder, true);
+    host.setSlotActive(recorder, true);  // already active: nothing sent
+    EXPECT_EQ(lib.log().back(), "op 12 index 0 value 1 opt 0");
+    EXPECT_EQ(lib.log().size(), 2u);
+}
+
+TEST(HostCallback, AnswersAsTalvenorLive) {
+    LiveSettings settings;
+    EffectHost host;
+    host.attachSettings(&settings);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f), 2);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterCurrentId, 0, 0, nullptr, 0.0f), 0x54764C32);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterIdle, 0, 0, nullptr, 0.0f), 70);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterPinConnected, 0, 0, nullptr, 0.0f), 1);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterTempoAt, 0, 0, nullptr, 0.0f), 1200000);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterWillReplaceOrAccumulate, 0, 0, nullptr, 0.0f), 1);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterGetVendorVersion, 0, 0, nullptr, 0.0f), 210);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterGetLanguage, 0, 0, nullptr, 0.0f), 1);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterAutomate, 1, 0, nullptr, 0.5f), 0);
+    EXPECT_EQ(hostCallback(nullptr, 5, 0, 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(hostCallback(nullptr, 9999, 0, 0, nullptr, 0.0f), 0);
+
+    char text[64];
+    std::memset(text, 'x', sizeof text);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterGetVendorString, 0, 0, text, 0.0f), 1);
+    EXPECT_STREQ(text, "Talvenor Software");
+    EXPECT_EQ(text[18], 'x');  // 18 bytes written, no more
+    EXPECT_EQ(hostCallback(nullptr, audioMasterGetProductString, 0, 0, text, 0.0f), 1);
+    EXPECT_STREQ(text, "Talvenor Live");
+
+    for (const char* yes : {"sizeWindow", "supplyIdle", "sendVstTimeInfo"})
+        EXPECT_EQ(hostCallback(nullptr, audioMasterCanDo, 0, 0, const_cast<char*>(yes), 0.0f), 1) << yes;
+    for (const char* no : {"SizeWindow", "sizeWindow ", "sizewindow", "receiveVstEvents", ""})
+        EXPECT_EQ(hostCallback(nullptr, audioMasterCanDo, 0, 0, const_cast<char*>(no), 0.0f), 0) << no;
+
+    settings.tempo = 9050;
+    auto* time = reinterpret_cast<VstTimeInfo*>(hostCallback(nullptr, audioMasterGetTime, 0, 0, nullptr, 0.0f));
+    ASSERT_NE(time, nullptr);
+    EXPECT_EQ(time->tempo, 90.5);
+    EXPECT_EQ(time->sampleRate, 44100.0);
+    EXPECT_EQ(time->samplePos, 0.0);
+    EXPECT_EQ(time->flags, kVstTempoValid);
+    EXPECT_EQ(time->ppqPos, 0.0);
+    EXPECT_EQ(hostCallback(nullptr, audioMasterTempoAt, 0, 0, nullptr, 0.0f), 905000);
+}
+
+TEST(HostCallback, RequestsAboutTheCallersSlot) {
+    EffectHost host;
+    TestLibrary lib(testPlugin("TestCallsHost"));
+    EffectSlot* slot = host.loadPlugin(-1, testPlugin("TestCallsHost").c_str());
+    ASSERT_NE(slot, nullptr);
+    // Inside the entry point the plug-in has no slot yet.
+    EXPECT_EQ(lib.entryAnswer(0), 0);  // audioMasterSizeWindow
+    EXPECT_EQ(lib.entryAnswer(1), 0);  // audioMasterGetDirectory
+    EXPECT_EQ(lib.entryAnswer(2), 0);  // audioMasterNeedIdle
+    EXPECT_EQ(lib.entryAnswer(3), 2);  // audioMasterVersion needs no slot
+
+    EXPECT_EQ(slot->needsIdle, 0);
+    EXPECT_EQ(lib.callHost(slot->effect, audioMasterNeedIdle, 0, 0, nullptr, 0.0f), 1);
+    EXPECT_EQ(slot->needsIdle, 1);
+    EXPECT_EQ(lib.callHost(slot->effect, audioMasterSizeWindow, 320, 240, nullptr, 0.0f), 1);  // no editor yet
+    auto* directory = reinterpret_cast<const char*>(
+        lib.callHost(slot->effect, audioMasterGetDirectory, 0, 0, nullptr, 0.0f));
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(std::string(directory), kTestPlugins);
+    // The text stays readable after the call.
+    const std::string again = directory;
+    EXPECT_EQ(again.back(), '\\');
+}

@@ -1,0 +1,158 @@
+// Small VST 2 plug-ins for the effect host's tests, one source compiled into several
+// libraries whose shape is set by compile definitions. Every instance logs the
+// dispatcher calls it receives into the library's log, which the tests read through
+// the exported testPluginLog (the test loads the same library, so it is one module).
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "VstInterface.h"
+
+#ifndef TP_INPUTS
+#define TP_INPUTS 2
+#endif
+#ifndef TP_OUTPUTS
+#define TP_OUTPUTS 2
+#endif
+#ifndef TP_MAGIC
+#define TP_MAGIC kEffectMagic
+#endif
+#ifndef TP_IDENTIFY
+#define TP_IDENTIFY kEffectIdentifyAnswer
+#endif
+#ifndef TP_FLAGS
+#define TP_FLAGS effFlagsCanReplacing
+#endif
+#ifndef TP_PROGRAMS
+#define TP_PROGRAMS 3
+#endif
+#ifndef TP_NAMES_PROGRAMS
+#define TP_NAMES_PROGRAMS 1
+#endif
+#ifndef TP_CALLS_HOST_IN_ENTRY
+#define TP_CALLS_HOST_IN_ENTRY 0
+#endif
+#ifndef TP_EFFECT_NAME
+#define TP_EFFECT_NAME ""
+#endif
+
+namespace {
+
+std::string g_log;
+VstIntPtr g_entryAnswers[4];
+audioMasterCallback g_host = nullptr;
+
+struct TestEffect {
+    AEffect effect;
+    int program = 0;
+    float parameters[2] = {0.25f, 0.75f};
+};
+
+void log(const char* text) {
+    g_log += text;
+    g_log += '\n';
+}
+
+VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                 float opt) {
+    auto* self = static_cast<TestEffect*>(e->object);
+    char line[160];
+    std::snprintf(line, sizeof line, "op %d index %d value %ld opt %g", int(opcode), int(index), long(value),
+                  double(opt));
+    log(line);
+    switch (opcode) {
+    case effIdentify:
+        return TP_IDENTIFY;
+    case effSetProgram:
+        self->program = int(value);
+        return 0;
+    case effGetProgram:
+        return self->program;
+    case effGetProgramName:
+        if (TP_NAMES_PROGRAMS)
+            std::snprintf(static_cast<char*>(ptr), 24, "current %d", self->program);
+        return 0;
+    case effGetProgramNameIndexed:
+        if (TP_NAMES_PROGRAMS && index == 1) {
+            // Longer than the host keeps: only 31 characters may survive.
+            std::strcpy(static_cast<char*>(ptr), "program one with a name far too long for the host");
+            return 1;
+        }
+        return 0;
+    case effGetEffectName:
+        std::strcpy(static_cast<char*>(ptr), TP_EFFECT_NAME);
+        return TP_EFFECT_NAME[0] != 0;
+    case effClose:
+        delete self;
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// Output k is the sum of the inputs times (k + 1) / 4.
+void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
+    for (VstInt32 i = 0; i < frames; ++i) {
+        float sum = 0.0f;
+        for (int c = 0; c < e->numInputs; ++c)
+            sum += in[c][i];
+        for (int k = 0; k < e->numOutputs; ++k)
+            out[k][i] = sum * float(k + 1) * 0.25f;
+    }
+}
+
+void VSTCALLBACK setParameter(AEffect* e, VstInt32 index, float value) {
+    if (index >= 0 && index < 2)
+        static_cast<TestEffect*>(e->object)->parameters[index] = value;
+}
+
+float VSTCALLBACK getParameter(AEffect* e, VstInt32 index) {
+    return index >= 0 && index < 2 ? static_cast<TestEffect*>(e->object)->parameters[index] : 0.0f;
+}
+
+}  // namespace
+
+extern "C" AEffect* testPluginMain(audioMasterCallback host) {
+    g_host = host;
+    auto* self = new TestEffect();
+    AEffect& e = self->effect;
+    e.magic = TP_MAGIC;
+    e.dispatcher = dispatcher;
+    e.processReplacing = processReplacing;
+    e.setParameter = setParameter;
+    e.getParameter = getParameter;
+    e.numPrograms = TP_PROGRAMS;
+    e.numParams = 2;
+    e.numInputs = TP_INPUTS;
+    e.numOutputs = TP_OUTPUTS;
+    e.flags = TP_FLAGS;
+    e.ioRatio = 1.0f;
+    e.object = self;
+    e.uniqueID = fourCharCode('t', 'e', 's', 't');
+    e.version = 1;
+    if (TP_CALLS_HOST_IN_ENTRY && host) {
+        char directory[8] = "x";
+        g_entryAnswers[0] = host(&e, audioMasterSizeWindow, 300, 200, nullptr, 0.0f);
+        g_entryAnswers[1] = host(&e, audioMasterGetDirectory, 0, 0, directory, 0.0f);
+        g_entryAnswers[2] = host(&e, audioMasterNeedIdle, 0, 0, nullptr, 0.0f);
+        g_entryAnswers[3] = host(&e, audioMasterVersion, 0, 0, nullptr, 0.0f);
+    }
+    log("main");
+    return &e;
+}
+
+// Test access: the dispatcher log, the answers the host gave inside main, and a way
+// to call the host as the plug-in would.
+extern "C" int testPluginLog(char* out, int size) {
+    std::snprintf(out, size_t(size), "%s", g_log.c_str());
+    return int(g_log.size());
+}
+
+extern "C" void testPluginClearLog() { g_log.clear(); }
+
+extern "C" VstIntPtr testPluginEntryAnswer(int i) { return i >= 0 && i < 4 ? g_entryAnswers[i] : -1; }
+
+extern "C" VstIntPtr testPluginCallHost(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                        float opt) {
+    return g_host ? g_host(e, opcode, index, value, ptr, opt) : -1;
+}
