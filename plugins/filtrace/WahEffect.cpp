@@ -1,0 +1,182 @@
+#include "WahEffect.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "ValueText.h"
+
+namespace {
+
+// The sweep never tunes below this or above this share of the sample rate.
+constexpr float kLowestFrequency = 20.0f;
+constexpr float kHighestShareOfRate = 0.4761905f;
+
+}  // namespace
+
+WahProgram::WahProgram() : wet(0.5f), centre(0.2f), rate(0.2f), range(0.5f), resonance(0.4f), gain(0.2f) {
+    std::memset(name, 0, sizeof name);
+}
+
+WahEffect::WahEffect(audioMasterCallback audioMaster)
+    : AudioEffect(audioMaster, kNumPrograms, kNumParams), lfoPhase(0.0f) {
+    setNumInputs(2);
+    setNumOutputs(2);
+    canProcessReplacing(true);
+    setUniqueID(kTalvenorUniqueId);
+    std::memset(filterState, 0, sizeof filterState);
+}
+
+WahEffect::~WahEffect() {}
+
+float* WahEffect::parameterOfCurrentProgram(VstInt32 index) {
+    WahProgram& program = programs[curProgram];
+    switch (index) {
+    case kCentre:
+        return &program.centre;
+    case kResonance:
+        return &program.resonance;
+    case kRate:
+        return &program.rate;
+    case kRange:
+        return &program.range;
+    case kWet:
+        return &program.wet;
+    case kGain:
+        return &program.gain;
+    default:
+        return nullptr;
+    }
+}
+
+void WahEffect::setParameter(VstInt32 index, float value) {
+    if (float* parameter = parameterOfCurrentProgram(index))
+        *parameter = clampParameter(value);
+}
+
+float WahEffect::getParameter(VstInt32 index) {
+    const float* parameter = parameterOfCurrentProgram(index);
+    return parameter ? *parameter : 0.0f;
+}
+
+void WahEffect::process(float**, float**, VstInt32) {}
+
+WahEffect::Sweep WahEffect::sweepOfCurrentProgram() const {
+    const WahProgram& program = programs[curProgram];
+    Sweep sweep;
+    sweep.centre = 200.0f + 1800.0f * program.centre;
+    sweep.octaves = 0.2f + 1.3f * program.range;
+    sweep.q = 1.0f + 11.0f * program.resonance;
+    sweep.invQ = 1.0f / sweep.q;
+    return sweep;
+}
+
+float WahEffect::sweptFrequency(const Sweep& sweep) const {
+    float f = sweep.centre * std::pow(2.0f, sweep.octaves * std::cos(lfoPhase));
+    if (f < kLowestFrequency)
+        f = kLowestFrequency;
+    if (f > kHighestShareOfRate * sampleRate)
+        f = kHighestShareOfRate * sampleRate;
+    return f;
+}
+
+BandPassCoefficients WahEffect::coefficientsFor(const Sweep& sweep) const {
+    const float w = 6.283185307f * sweptFrequency(sweep) / sampleRate;
+    const float alpha = std::sin(w) * sweep.invQ * 0.5f;
+    return bandPassFromAlpha(alpha, std::cos(w), sweep.q);
+}
+
+float WahEffect::sweptCentreFrequency() const {
+    return sweptFrequency(sweepOfCurrentProgram());
+}
+
+BandPassCoefficients WahEffect::coefficientsAtCurrentPhase() const {
+    return coefficientsFor(sweepOfCurrentProgram());
+}
+
+void WahEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    if (sampleFrames <= 0)
+        return;
+    const WahProgram& program = programs[curProgram];
+    const float wet = program.wet;
+    const float dry = 1.0f - wet;
+    const float outputGain = 4.0f * program.gain;
+    const float step = (1.0f + 49.0f * program.rate) / sampleRate;
+    const Sweep sweep = sweepOfCurrentProgram();
+
+    VstInt32 pos = 0;
+    VstInt32 remaining = sampleFrames;
+    while (remaining > 0) {
+        const BandPassCoefficients c = coefficientsFor(sweep);
+        const VstInt32 n = remaining < kChunkFrames ? remaining : kChunkFrames;
+        remaining -= n;
+        for (int ch = 0; ch < 2; ++ch) {
+            float* state = filterState + ch * kChannelStateStride;
+            const float* in = inputs[ch] + pos;
+            float* out = outputs[ch] + pos;
+            for (VstInt32 i = 0; i < n; ++i) {
+                const float x = in[i];
+                const float y = bandPassStep(c, state, x);
+                out[i] = outputGain * (wet * y + dry * x);
+            }
+        }
+        lfoPhase = lfoPhase + float(n) * step;
+        if (lfoPhase > kTwoPi)
+            lfoPhase -= kTwoPi;
+        pos += n;
+    }
+}
+
+void WahEffect::setProgram(VstInt32 program) {
+    if (program >= 0 && program < numPrograms)
+        curProgram = program;
+}
+
+void WahEffect::getProgramName(char* name) {
+    valuetext::copyText(name, programs[curProgram].name);
+}
+
+void WahEffect::getParameterLabel(VstInt32 index, char* label) {
+    static const char* const labels[kNumParams] = {"Hz", "%", "Hz", "oct.", "%", "dB"};
+    valuetext::copyText(label, index >= 0 && index < kNumParams ? labels[index] : "");
+}
+
+void WahEffect::getParameterDisplay(VstInt32 index, char* text) {
+    const float v = getParameter(index);
+    switch (index) {
+    case kCentre:
+        valuetext::formatDisplay(text, "%.2f", 200.0f + 1800.0f * v);
+        break;
+    case kResonance:
+    case kWet:
+        valuetext::formatDisplay(text, "%.2f", 100.0f * v);
+        break;
+    case kRate:
+        valuetext::formatDisplay(text, "%.2f", 1.0f + 49.0f * v);
+        break;
+    case kRange:
+        valuetext::formatDisplay(text, "%.2f", 0.2f + 1.3f * v);
+        break;
+    case kGain:
+        dB2string(4.0f * v, text);
+        break;
+    default:
+        valuetext::copyText(text, "");
+        break;
+    }
+}
+
+void WahEffect::getParameterName(VstInt32 index, char* text) {
+    static const char* const names[kNumParams] = {"Center freq.", "Resonance", "Rate",
+                                                  "Freq. range",  "Wet mix",   "Gain"};
+    valuetext::copyText(text, index >= 0 && index < kNumParams ? names[index] : "");
+}
+
+void WahEffect::setSampleRate(float rate) {
+    AudioEffect::setSampleRate(rate);
+    suspend();
+}
+
+void WahEffect::suspend() {
+    lfoPhase = 0.0f;
+    std::memset(filterState, 0, sizeof filterState);
+}
