@@ -1,0 +1,407 @@
+#include "DriverTestSupport.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "RegistryKeys.h"
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+const char* const kValueNames[] = {"dxInputDevice", "dxOutputDevice", "dxBufferSize",
+                                   "dxNumBuffers",  "dxSyncByInput",  "dxSoundFormat"};
+
+HKEY openDriverKey() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+struct DeviceSearch {
+    const char* name;
+    GUID guid;
+    bool found;
+};
+
+BOOL CALLBACK matchDevice(LPGUID g, LPCSTR description, LPCSTR, LPVOID context) {
+    DeviceSearch* s = static_cast<DeviceSearch*>(context);
+    if (g && std::strcmp(description, s->name) == 0) {
+        s->guid = *g;
+        s->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool findDevice(bool capture, const char* name, GUID& guid) {
+    DeviceSearch search{name, GUID{}, false};
+    if (capture)
+        DirectSoundCaptureEnumerateA(matchDevice, &search);
+    else
+        DirectSoundEnumerateA(matchDevice, &search);
+    guid = search.guid;
+    return search.found;
+}
+
+WAVEFORMATEX cdFormat() {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 2;
+    f.nSamplesPerSec = 44100;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 4;
+    f.nAvgBytesPerSec = 176400;
+    return f;
+}
+
+}  // namespace
+
+// ---- StoredDriverValues ----
+
+StoredDriverValues::StoredDriverValues() {
+    createSettingsKeys();
+    clear();
+}
+
+StoredDriverValues::~StoredDriverValues() { clear(); }
+
+void StoredDriverValues::clear() {
+    HKEY key = openDriverKey();
+    if (!key)
+        return;
+    for (const char* name : kValueNames)
+        RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+void StoredDriverValues::setRaw(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = openDriverKey();
+    if (!key)
+        return;
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void StoredDriverValues::setText(const char* name, const char* text) {
+    setRaw(name, REG_SZ, text, DWORD(std::strlen(text) + 1));
+}
+
+void StoredDriverValues::setDword(const char* name, DWORD value) { setRaw(name, REG_DWORD, &value, sizeof value); }
+
+void StoredDriverValues::setBinary(const char* name, const void* data, DWORD size) {
+    setRaw(name, REG_BINARY, data, size);
+}
+
+void StoredDriverValues::setFormat(WORD channels, DWORD rate, WORD bits) {
+    WAVEFORMATEX f{};  // only channels, rate and bits carry meaning
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    setBinary("dxSoundFormat", &f, sizeof f);
+}
+
+void StoredDriverValues::setDevices(const char* input, const char* output) {
+    if (input)
+        setText("dxInputDevice", input);
+    if (output)
+        setText("dxOutputDevice", output);
+}
+
+bool StoredDriverValues::has(const char* name) const {
+    HKEY key = openDriverKey();
+    if (!key)
+        return false;
+    const bool found = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return found;
+}
+
+std::vector<uint8_t> StoredDriverValues::binary(const char* name) const {
+    std::vector<uint8_t> data(256);
+    HKEY key = openDriverKey();
+    if (!key)
+        return {};
+    DWORD type = 0;
+    DWORD size = DWORD(data.size());
+    if (RegQueryValueExA(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS || type != REG_BINARY)
+        size = 0;
+    RegCloseKey(key);
+    data.resize(size);
+    return data;
+}
+
+std::string DriverUnderTest::errorMessage() const {
+    char text[256];
+    std::memset(text, 'x', sizeof text);
+    asio_->getErrorMessage(text);
+    return text;
+}
+
+// ---- RecordingHost ----
+
+RecordingHost* RecordingHost::current_ = nullptr;
+
+RecordingHost::RecordingHost() {
+    std::memset(infos, 0, sizeof infos);
+    std::memset(&callbacks, 0, sizeof callbacks);
+    callbacks.bufferSwitch = &RecordingHost::bufferSwitch;
+    callbacks.asioMessage = &RecordingHost::asioMessage;
+    current_ = this;
+    left_.reserve(44100 * 40);
+}
+
+RecordingHost::~RecordingHost() { current_ = nullptr; }
+
+ASIOError RecordingHost::createBuffers(IASIO* driver, long frames, int inputs, int outputs) {
+    frames_ = frames;
+    inputs_ = inputs;
+    outputs_ = outputs;
+    std::memset(infos, 0, sizeof infos);
+    for (int i = 0; i < inputs; ++i) {
+        infos[i].isInput = 1;
+        infos[i].channelNum = i;
+    }
+    for (int i = 0; i < outputs; ++i) {
+        infos[inputs + i].isInput = 0;
+        infos[inputs + i].channelNum = i;
+    }
+    return driver->createBuffers(infos, inputs + outputs, frames, &callbacks);
+}
+
+void RecordingHost::bufferSwitch(long index, ASIOBool) {
+    if (current_)
+        current_->onSwitch(index);
+}
+
+long RecordingHost::asioMessage(long selector, long, void*, double*) {
+    if (!current_)
+        return 0;
+    if (selector == kAsioResetRequest)
+        ++current_->resetRequests;
+    else
+        ++current_->otherMessages;
+    return 1;
+}
+
+void RecordingHost::onSwitch(long index) {
+    bool inputsNonZero = false;
+    bool outputsNonZero = false;
+    for (int i = 0; i < inputs_ + outputs_; ++i) {
+        const int16_t* s = static_cast<const int16_t*>(infos[i].buffers[index]);
+        for (long j = 0; s && j < frames_; ++j)
+            if (s[j] != 0) {
+                (infos[i].isInput ? inputsNonZero : outputsNonZero) = true;
+                break;
+            }
+    }
+    if (inputsNonZero)
+        ++nonZeroInputBlocks;
+    if (outputsNonZero)
+        ++nonZeroOutputBlocks;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        threadIds_.push_back(GetCurrentThreadId());
+        times_.push_back(nowMs());
+        if (inputs_ > 0 && infos[0].buffers[index]) {
+            const int16_t* s = static_cast<const int16_t*>(infos[0].buffers[index]);
+            for (long j = 0; j < frames_; ++j)
+                left_.push_back(float(s[j]) / 32768.0f);
+        }
+    }
+    const double amplitude = outputAmplitude.load();
+    const double step = 2.0 * kPi * outputFrequency.load() / 44100.0;
+    for (long j = 0; j < frames_; ++j) {
+        const int16_t v = int16_t(std::lround(32767.0 * amplitude * std::sin(phase_)));
+        phase_ = std::fmod(phase_ + step, 2.0 * kPi);
+        for (int o = 0; o < outputs_; ++o)
+            if (infos[inputs_ + o].buffers[index])
+                static_cast<int16_t*>(infos[inputs_ + o].buffers[index])[j] = v;
+    }
+    // Dirty the inputs, so that a loop that must clean them shows when it does not.
+    for (int i = 0; i < inputs_; ++i)
+        if (infos[i].buffers[index])
+            std::memset(infos[i].buffers[index], 0x11, size_t(frames_) * 2);
+    ++switches;
+}
+
+std::vector<DWORD> RecordingHost::threadIds() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return threadIds_;
+}
+
+std::vector<double> RecordingHost::switchTimesMs() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return times_;
+}
+
+std::vector<float> RecordingHost::leftInput() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return left_;
+}
+
+void RecordingHost::clearRecord() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    threadIds_.clear();
+    times_.clear();
+    left_.clear();
+}
+
+bool waitFor(const std::atomic<int>& counter, int atLeast, int ms) {
+    const double end = nowMs() + ms;
+    while (counter < atLeast) {
+        if (nowMs() > end)
+            return false;
+        Sleep(2);
+    }
+    return true;
+}
+
+double nowMs() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
+}
+
+// ---- TonePlayer ----
+
+TonePlayer::TonePlayer(const char* device, double frequency, double amplitude) {
+    GUID guid;
+    if (!findDevice(false, device, guid) || FAILED(DirectSoundCreate(&guid, &sound_, nullptr)))
+        return;
+    sound_->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY);
+    WAVEFORMATEX format = cdFormat();
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS;
+    desc.dwBufferBytes = 44100 * 4;  // one second: a whole number of periods of a 1 kHz tone
+    desc.lpwfxFormat = &format;
+    IDirectSoundBuffer* buffer = nullptr;
+    if (FAILED(sound_->CreateSoundBuffer(&desc, &buffer, nullptr)))
+        return;
+    void* data = nullptr;
+    DWORD bytes = 0;
+    if (FAILED(buffer->Lock(0, desc.dwBufferBytes, &data, &bytes, nullptr, nullptr, 0))) {
+        buffer->Release();
+        return;
+    }
+    int16_t* s = static_cast<int16_t*>(data);
+    for (DWORD j = 0; j < bytes / 4; ++j) {
+        const int16_t v = int16_t(std::lround(32767.0 * amplitude * std::sin(2.0 * kPi * frequency * j / 44100.0)));
+        s[2 * j] = s[2 * j + 1] = v;
+    }
+    buffer->Unlock(data, bytes, nullptr, 0);
+    buffer->Play(0, 0, DSBPLAY_LOOPING);
+    buffer_ = buffer;
+}
+
+TonePlayer::~TonePlayer() {
+    if (buffer_) {
+        buffer_->Stop();
+        buffer_->Release();
+    }
+    if (sound_)
+        sound_->Release();
+}
+
+// ---- CaptureRecorder ----
+
+CaptureRecorder::CaptureRecorder(const char* device) {
+    GUID guid;
+    if (!findDevice(true, device, guid) || FAILED(DirectSoundCaptureCreate(&guid, &capture_, nullptr)))
+        return;
+    WAVEFORMATEX format = cdFormat();
+    DSCBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwBufferBytes = 44100 * 4;
+    desc.lpwfxFormat = &format;
+    if (FAILED(capture_->CreateCaptureBuffer(&desc, &buffer_, nullptr)) ||
+        FAILED(buffer_->Start(DSCBSTART_LOOPING))) {
+        if (buffer_)
+            buffer_->Release();
+        buffer_ = nullptr;
+        return;
+    }
+    left_.reserve(44100 * 40);
+    thread_ = CreateThread(nullptr, 0, &CaptureRecorder::run, this, 0, nullptr);
+}
+
+CaptureRecorder::~CaptureRecorder() {
+    stop_ = true;
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    if (buffer_) {
+        buffer_->Stop();
+        buffer_->Release();
+    }
+    if (capture_)
+        capture_->Release();
+}
+
+DWORD WINAPI CaptureRecorder::run(void* context) {
+    CaptureRecorder* self = static_cast<CaptureRecorder*>(context);
+    const DWORD ring = 44100 * 4;
+    DWORD readPosition = 0;
+    bool started = false;
+    while (!self->stop_) {
+        Sleep(5);
+        DWORD capturePosition = 0, safe = 0;
+        if (FAILED(self->buffer_->GetCurrentPosition(&capturePosition, &safe)))
+            break;
+        if (!started) {
+            readPosition = safe;  // what was captured before the recorder ran is not ours
+            started = true;
+            continue;
+        }
+        DWORD available = (safe + ring - readPosition) % ring;
+        available -= available % 4;
+        if (available == 0)
+            continue;
+        void *p1 = nullptr, *p2 = nullptr;
+        DWORD n1 = 0, n2 = 0;
+        if (FAILED(self->buffer_->Lock(readPosition, available, &p1, &n1, &p2, &n2, 0)))
+            break;
+        {
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            for (DWORD i = 0; i < n1 / 4; ++i)
+                self->left_.push_back(static_cast<int16_t*>(p1)[2 * i] / 32768.0f);
+            for (DWORD i = 0; p2 && i < n2 / 4; ++i)
+                self->left_.push_back(static_cast<int16_t*>(p2)[2 * i] / 32768.0f);
+        }
+        self->buffer_->Unlock(p1, n1, p2, n2);
+        readPosition = (readPosition + available) % ring;
+    }
+    return 0;
+}
+
+std::vector<float> CaptureRecorder::left() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return left_;
+}
+
+// ---- Analysis ----
+
+double toneAmplitude(const float* samples, size_t count, double frequency, double rate) {
+    if (count == 0)
+        return 0.0;
+    double re = 0.0, im = 0.0;
+    const double w = 2.0 * kPi * frequency / rate;
+    for (size_t n = 0; n < count; ++n) {
+        re += samples[n] * std::cos(w * double(n));
+        im -= samples[n] * std::sin(w * double(n));
+    }
+    return 2.0 * std::sqrt(re * re + im * im) / double(count);
+}
+
+double rms(const float* samples, size_t count) {
+    if (count == 0)
+        return 0.0;
+    double sum = 0.0;
+    for (size_t n = 0; n < count; ++n)
+        sum += double(samples[n]) * samples[n];
+    return std::sqrt(sum / double(count));
+}

@@ -1,0 +1,126 @@
+#pragma once
+// Helpers for the built-in driver's tests: its stored values in the test prefix's
+// registry, a driver made and destroyed as the host does it, a recording host, and
+// sound played into and recorded from the bench's devices with DirectSound.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Asio.h"
+#include "BuiltInDriver.h"
+#include "Dx2AsioDriver.h"
+
+// The built-in driver's values under its key, cleared before and after each use.
+class StoredDriverValues {
+public:
+    StoredDriverValues();
+    ~StoredDriverValues();
+    void clear();
+    void setText(const char* name, const char* text);
+    void setDword(const char* name, DWORD value);
+    void setBinary(const char* name, const void* data, DWORD size);
+    void setRaw(const char* name, DWORD type, const void* data, DWORD size);
+    void setFormat(WORD channels, DWORD rate, WORD bits);
+    void setDevices(const char* input, const char* output);
+    bool has(const char* name) const;
+    std::vector<uint8_t> binary(const char* name) const;
+};
+
+// A driver created and destroyed as the host does it.
+class DriverUnderTest {
+public:
+    DriverUnderTest() : asio_(createBuiltInDriver()) {}
+    ~DriverUnderTest() { destroyBuiltInDriver(asio_); }
+    DriverUnderTest(const DriverUnderTest&) = delete;
+    DriverUnderTest& operator=(const DriverUnderTest&) = delete;
+    IASIO* operator->() const { return asio_; }
+    IASIO* asio() const { return asio_; }
+    Dx2AsioDriver& object() const { return *static_cast<Dx2AsioDriver*>(asio_); }
+    std::string errorMessage() const;
+
+private:
+    IASIO* asio_;
+};
+
+// The host's side of the streaming: records what every bufferSwitch sees and writes a
+// sine to the outputs. Inputs and outputs are checked for zeros before it writes.
+class RecordingHost {
+public:
+    RecordingHost();
+    ~RecordingHost();
+    RecordingHost(const RecordingHost&) = delete;
+    RecordingHost& operator=(const RecordingHost&) = delete;
+
+    // Creates the buffers for 2 inputs and 2 outputs (or fewer) of frames each.
+    ASIOError createBuffers(IASIO* driver, long frames, int inputs = 2, int outputs = 2);
+    ASIOBufferInfo infos[4];
+    ASIOCallbacks callbacks;
+
+    std::atomic<int> switches{0};
+    std::atomic<int> nonZeroInputBlocks{0};
+    std::atomic<int> nonZeroOutputBlocks{0};  // outputs not clean on entry
+    std::atomic<int> resetRequests{0};
+    std::atomic<int> otherMessages{0};
+    std::atomic<double> outputAmplitude{0.0};  // of the sine written to the outputs, 0 writes silence
+    std::atomic<double> outputFrequency{1000.0};
+
+    std::vector<DWORD> threadIds() const;
+    std::vector<double> switchTimesMs() const;
+    // The left input as floats, every block appended.
+    std::vector<float> leftInput() const;
+    void clearRecord();
+
+private:
+    static void bufferSwitch(long index, ASIOBool direct);
+    static long asioMessage(long selector, long value, void* message, double* opt);
+    void onSwitch(long index);
+
+    static RecordingHost* current_;
+    long frames_ = 0;
+    int inputs_ = 0;
+    int outputs_ = 0;
+    double phase_ = 0.0;
+    mutable std::mutex mutex_;
+    std::vector<DWORD> threadIds_;
+    std::vector<double> times_;
+    std::vector<float> left_;
+};
+
+bool waitFor(const std::atomic<int>& counter, int atLeast, int ms);
+double nowMs();
+
+// A 16-bit stereo 44.1 kHz sine looping on a named playback device.
+class TonePlayer {
+public:
+    TonePlayer(const char* device, double frequency, double amplitude);
+    ~TonePlayer();
+    bool playing() const { return buffer_ != nullptr; }
+
+private:
+    IDirectSound* sound_ = nullptr;
+    IDirectSoundBuffer* buffer_ = nullptr;
+};
+
+// Records a named capture device (16-bit stereo 44.1 kHz) on its own thread.
+class CaptureRecorder {
+public:
+    explicit CaptureRecorder(const char* device);
+    ~CaptureRecorder();
+    bool recording() const { return buffer_ != nullptr; }
+    std::vector<float> left() const;
+
+private:
+    static DWORD WINAPI run(void* self);
+    IDirectSoundCapture* capture_ = nullptr;
+    IDirectSoundCaptureBuffer* buffer_ = nullptr;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::vector<float> left_;
+};
+
+// The level of the frequency in the signal, as the amplitude of a sine (Goertzel).
+double toneAmplitude(const float* samples, size_t count, double frequency, double rate);
+double rms(const float* samples, size_t count);

@@ -1,0 +1,180 @@
+#pragma once
+// Stand-ins for DirectSound ring buffers, so the streaming loop can be driven block by
+// block: each records the calls it receives and can be told to fail or to be lost.
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "WinInclude.h"
+#include <dsound.h>
+
+struct FakeCall {
+    std::string name;
+    DWORD offset;
+    DWORD bytes;
+    double ms;  // performance-counter time of the call, in milliseconds
+};
+
+class FakeCallLog {
+public:
+    static double nowMs() {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
+    }
+    virtual ~FakeCallLog() = default;
+    void record(const char* name, DWORD offset = 0, DWORD bytes = 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back(FakeCall{name, offset, bytes, nowMs()});
+    }
+    std::vector<FakeCall> calls() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return calls_;
+    }
+    std::vector<FakeCall> calls(const std::string& name) const {
+        std::vector<FakeCall> picked;
+        for (const FakeCall& c : calls())
+            if (c.name == name)
+                picked.push_back(c);
+        return picked;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<FakeCall> calls_;
+};
+
+class FakePlaybackBuffer : public IDirectSoundBuffer, public FakeCallLog {
+public:
+    explicit FakePlaybackBuffer(DWORD bytes) : ring(bytes, 0xAA) {}
+
+    std::vector<uint8_t> ring;
+    std::atomic<int> lostStatusReports{0};  // GetStatus answers "lost" this many more times
+    std::atomic<int> restoreFailures{0};    // Restore fails this many more times
+    std::atomic<int> failLockAt{-1};        // the Lock call with this number (0-based) fails
+    std::atomic<int> locks{0};
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVolume(LPLONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPan(LPLONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFrequency(LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD status) override {
+        record("GetStatus");
+        if (lostStatusReports > 0) {
+            --lostStatusReports;
+            *status = DSBSTATUS_BUFFERLOST;
+        } else {
+            *status = DSBSTATUS_PLAYING | DSBSTATUS_LOOPING;
+        }
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* p1, LPDWORD n1, LPVOID* p2, LPDWORD n2,
+                                   DWORD) override {
+        record("Lock", offset, bytes);
+        if (locks++ == failLockAt)
+            return DSERR_INVALIDCALL;
+        if (offset + bytes > ring.size() || p2 || n2)
+            return DSERR_INVALIDPARAM;
+        *p1 = ring.data() + offset;
+        *n1 = bytes;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Play(DWORD, DWORD, DWORD flags) override {
+        record(flags & DSBPLAY_LOOPING ? "Play looping" : "Play once");
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetCurrentPosition(DWORD position) override {
+        record("SetCurrentPosition", position);
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetFormat(LPCWAVEFORMATEX) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVolume(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPan(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetFrequency(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stop() override {
+        record("Stop");
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID p1, DWORD n1, LPVOID, DWORD) override {
+        record("Unlock", DWORD(static_cast<uint8_t*>(p1) - ring.data()), n1);
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Restore() override {
+        record("Restore");
+        if (restoreFailures > 0) {
+            --restoreFailures;
+            return DSERR_BUFFERLOST;
+        }
+        return DS_OK;
+    }
+};
+
+class FakeCaptureBuffer : public IDirectSoundCaptureBuffer, public FakeCallLog {
+public:
+    explicit FakeCaptureBuffer(DWORD bytes) : ring(bytes, 0) {}
+
+    std::vector<uint8_t> ring;
+    std::atomic<int> failLockAt{-1};
+    std::atomic<int> locks{0};
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDSCBCAPS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUNDCAPTURE, LPCDSCBUFFERDESC) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* p1, LPDWORD n1, LPVOID* p2, LPDWORD n2,
+                                   DWORD) override {
+        record("Lock", offset, bytes);
+        if (locks++ == failLockAt)
+            return DSERR_INVALIDCALL;
+        if (offset + bytes > ring.size() || p2 || n2)
+            return DSERR_INVALIDPARAM;
+        *p1 = ring.data() + offset;
+        *n1 = bytes;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Start(DWORD flags) override {
+        record(flags & DSCBSTART_LOOPING ? "Start looping" : "Start once");
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Stop() override {
+        record("Stop");
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID p1, DWORD n1, LPVOID, DWORD) override {
+        record("Unlock", DWORD(static_cast<uint8_t*>(p1) - ring.data()), n1);
+        return DS_OK;
+    }
+};
+
+class FakeNotify : public IDirectSoundNotify {
+public:
+    std::vector<DSBPOSITIONNOTIFY> positions;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY list) override {
+        positions.assign(list, list + count);
+        return DS_OK;
+    }
+};

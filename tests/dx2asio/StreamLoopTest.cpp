@@ -1,0 +1,432 @@
+// The streaming loop driven block by block over stand-in DirectSound buffers: which
+// ring paces it, where it reads and writes, what the host sees, lost-buffer recovery
+// and the end of a loop that fails.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "ChannelCopy.h"
+#include "FakeDirectSound.h"
+#include "MessageBoxRecorder.h"
+#include "StreamLoop.h"
+
+namespace {
+
+const long kFrames = 800;
+const DWORD kBlockBytes = kFrames * 4;  // 16-bit stereo
+
+// The host side: checks and fills the channel buffers on every bufferSwitch.
+struct LoopHost {
+    static LoopHost* current;
+
+    uint8_t memory[4][kFrames * 4] = {};
+    uint8_t* inputs[2];
+    uint8_t* outputs[2];
+    ASIOCallbacks callbacks{};
+    std::atomic<int> switches{0};
+    std::atomic<int> badArguments{0};
+    std::atomic<int> dirtyOutputs{0};  // outputs not zeroed before the call
+    std::atomic<int> dirtyInputs{0};   // inputs not zeroed before the call
+    std::mutex mutex;
+    std::vector<std::vector<int16_t>> seenLeft, seenRight;
+
+    LoopHost() {
+        inputs[0] = memory[0];
+        inputs[1] = memory[1];
+        outputs[0] = memory[2];
+        outputs[1] = memory[3];
+        callbacks.bufferSwitch = &bufferSwitch;
+        current = this;
+    }
+    ~LoopHost() { current = nullptr; }
+
+    static int16_t outputSample(int block, int ch, int frame) { return int16_t((block * 1000 + frame) * (ch ? -1 : 1)); }
+
+    static bool allZero(const uint8_t* p) {
+        for (long i = 0; i < kFrames * 2; ++i)
+            if (p[i])
+                return false;
+        return true;
+    }
+
+    static void bufferSwitch(long index, ASIOBool direct) {
+        LoopHost& h = *current;
+        if (index != 0 || direct != 1)
+            ++h.badArguments;
+        const int block = h.switches + 1;
+        if (!allZero(h.outputs[0]) || !allZero(h.outputs[1]))
+            ++h.dirtyOutputs;
+        if (!allZero(h.inputs[0]) || !allZero(h.inputs[1]))
+            ++h.dirtyInputs;
+        {
+            std::lock_guard<std::mutex> lock(h.mutex);
+            const int16_t* l = reinterpret_cast<const int16_t*>(h.inputs[0]);
+            const int16_t* r = reinterpret_cast<const int16_t*>(h.inputs[1]);
+            h.seenLeft.emplace_back(l, l + kFrames);
+            h.seenRight.emplace_back(r, r + kFrames);
+        }
+        // Scribble everywhere, so the loop has to clean what the host must see clean.
+        for (int ch = 0; ch < 2; ++ch) {
+            int16_t* out = reinterpret_cast<int16_t*>(h.outputs[ch]);
+            for (int j = 0; j < kFrames; ++j)
+                out[j] = outputSample(block, ch, j);
+            std::memset(h.inputs[ch], 0x55, kFrames * 2);
+        }
+        ++h.switches;
+    }
+};
+LoopHost* LoopHost::current = nullptr;
+
+bool waitUntil(const std::function<bool()>& condition, int ms = 3000) {
+    for (int waited = 0; waited < ms; waited += 2) {
+        if (condition())
+            return true;
+        Sleep(2);
+    }
+    return condition();
+}
+
+// Fills block k of a capture ring with L = 100 k + j, R = -(100 k + j) for frame j.
+void fillCaptureRing(FakeCaptureBuffer& capture, long blocks) {
+    for (long k = 0; k < blocks; ++k) {
+        int16_t* s = reinterpret_cast<int16_t*>(capture.ring.data() + k * kBlockBytes);
+        for (int j = 0; j < kFrames; ++j) {
+            s[2 * j] = int16_t(100 * k + j);
+            s[2 * j + 1] = int16_t(-(100 * k + j));
+        }
+    }
+}
+
+bool blockHoldsOutputOf(const FakePlaybackBuffer& playback, DWORD offset, int block) {
+    const int16_t* s = reinterpret_cast<const int16_t*>(playback.ring.data() + offset);
+    for (int j = 0; j < kFrames; ++j)
+        if (s[2 * j] != LoopHost::outputSample(block, 0, j) || s[2 * j + 1] != LoopHost::outputSample(block, 1, j))
+            return false;
+    return true;
+}
+
+std::vector<DWORD> offsetsOf(const std::vector<FakeCall>& calls) {
+    std::vector<DWORD> offsets;
+    for (const FakeCall& c : calls)
+        offsets.push_back(c.offset);
+    return offsets;
+}
+
+class StreamLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        captureEvent_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        playbackEvent_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    }
+    void TearDown() override {
+        stopLoop();
+        CloseHandle(captureEvent_);
+        CloseHandle(playbackEvent_);
+    }
+
+    StreamSetup setup(IDirectSoundCaptureBuffer* capture, IDirectSoundBuffer* playback, long blocks,
+                      bool syncByInput = true) {
+        StreamSetup s;
+        std::memset(&s, 0, sizeof s);
+        s.captureBuffer = capture;
+        s.primaryBuffer = playback ? &primary_ : nullptr;
+        s.secondaryBuffer = playback;
+        s.captureEvent = captureEvent_;
+        s.playbackEvent = playbackEvent_;
+        s.syncByInput = syncByInput;
+        s.blockFrames = kFrames;
+        s.blocks = blocks;
+        s.format.wFormatTag = WAVE_FORMAT_PCM;
+        s.format.nChannels = 2;
+        s.format.nSamplesPerSec = 44100;
+        s.format.nAvgBytesPerSec = 176400;
+        s.format.nBlockAlign = 4;
+        s.format.wBitsPerSample = 16;
+        s.format.cbSize = 18;
+        for (int ch = 0; ch < 2; ++ch) {
+            s.inputs[ch] = host_.inputs[ch];
+            s.outputs[ch] = host_.outputs[ch];
+        }
+        s.callbacks = &host_.callbacks;
+        s.stopRequest = &stop_;
+        return s;
+    }
+
+    void runLoop(const StreamSetup& s) {
+        setup_ = s;
+        thread_ = std::thread([this] {
+            result_ = runStreamLoop(setup_) ? 1 : 0;
+            ended_ = true;
+        });
+    }
+
+    void runThreadBody(const StreamSetup& s, HWND window) {
+        setup_ = s;
+        thread_ = std::thread([this, window] {
+            streamUntilStopped(setup_, errorText_, window);
+            ended_ = true;
+        });
+    }
+
+    void stopLoop() {
+        if (!thread_.joinable())
+            return;
+        stop_ = true;
+        SetEvent(captureEvent_);
+        SetEvent(playbackEvent_);
+        thread_.join();
+    }
+
+    // Lets the loop past one notification of event, and waits for the block it processes.
+    bool nextBlock(HANDLE event) {
+        const int before = host_.switches;
+        SetEvent(event);
+        return waitUntil([&] { return host_.switches > before; });
+    }
+
+    LoopHost host_;
+    FakePlaybackBuffer primary_{0};
+    HANDLE captureEvent_ = nullptr;
+    HANDLE playbackEvent_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> ended_{false};
+    std::atomic<int> result_{-1};
+    StreamSetup setup_{};
+    std::thread thread_;
+    char errorText_[256] = "Unknown error";
+};
+
+TEST_F(StreamLoopTest, CaptureLoopReadsTheLastBlockFirstAndHandsTheHostCleanOutputs) {
+    FakeCaptureBuffer capture(2 * kBlockBytes);
+    fillCaptureRing(capture, 2);
+    runLoop(setup(&capture, nullptr, 2));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    ASSERT_TRUE(nextBlock(captureEvent_));
+    ASSERT_TRUE(nextBlock(captureEvent_));
+    stopLoop();
+    EXPECT_EQ(result_, 1);
+
+    EXPECT_EQ(capture.calls("Start looping").size(), 1u);
+    const std::vector<DWORD> expected{kBlockBytes, 0, kBlockBytes};
+    EXPECT_EQ(offsetsOf(capture.calls("Lock")), expected);
+    for (const FakeCall& c : capture.calls("Lock"))
+        EXPECT_EQ(c.bytes, kBlockBytes);
+    EXPECT_EQ(capture.calls("Unlock").size(), 3u);
+    // Block 1, then block 0, then block 1 again, split into left and right.
+    std::lock_guard<std::mutex> lock(host_.mutex);
+    ASSERT_EQ(host_.seenLeft.size(), 3u);
+    const int blockOrder[] = {1, 0, 1};
+    for (int b = 0; b < 3; ++b)
+        for (int j : {0, 1, 399, 799}) {
+            EXPECT_EQ(host_.seenLeft[b][j], 100 * blockOrder[b] + j);
+            EXPECT_EQ(host_.seenRight[b][j], -(100 * blockOrder[b] + j));
+        }
+    EXPECT_EQ(host_.dirtyOutputs, 0);
+    EXPECT_EQ(host_.badArguments, 0);
+}
+
+TEST_F(StreamLoopTest, PlaybackLoopSilencesBlockZeroPlaysAndWritesFromTheSecondBlock) {
+    FakePlaybackBuffer playback(2 * kBlockBytes);
+    runLoop(setup(nullptr, &playback, 2));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    ASSERT_TRUE(nextBlock(playbackEvent_));
+    ASSERT_TRUE(nextBlock(playbackEvent_));
+    stopLoop();
+    EXPECT_EQ(result_, 1);
+
+    const std::vector<FakeCall> calls = playback.calls();
+    ASSERT_GE(calls.size(), 6u);
+    EXPECT_EQ(calls[0].name, "Lock");  // block 0 silenced before playing
+    EXPECT_EQ(calls[0].offset, 0u);
+    EXPECT_EQ(calls[0].bytes, kBlockBytes);
+    EXPECT_EQ(calls[1].name, "Unlock");
+    EXPECT_EQ(calls[2].name, "Play looping");
+    EXPECT_EQ(calls[3].name, "SetCurrentPosition");
+    EXPECT_EQ(calls[3].offset, 0u);
+    EXPECT_EQ(calls[4].name, "GetStatus");
+    EXPECT_EQ(primary_.calls("Play looping").size(), 1u);
+
+    const std::vector<DWORD> expected{0, kBlockBytes, 0, kBlockBytes};
+    EXPECT_EQ(offsetsOf(playback.calls("Lock")), expected);
+    EXPECT_TRUE(blockHoldsOutputOf(playback, 0, 2));
+    EXPECT_TRUE(blockHoldsOutputOf(playback, kBlockBytes, 3));
+    EXPECT_EQ(host_.dirtyInputs, 0);
+}
+
+TEST_F(StreamLoopTest, DuplexSyncedByInputWaitsForTheCaptureRingOnly) {
+    FakeCaptureBuffer capture(2 * kBlockBytes);
+    FakePlaybackBuffer playback(2 * kBlockBytes);
+    fillCaptureRing(capture, 2);
+    runLoop(setup(&capture, &playback, 2, true));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    SetEvent(playbackEvent_);
+    Sleep(150);
+    EXPECT_EQ(host_.switches, 1) << "a playback notification moved an input-paced loop";
+    ASSERT_TRUE(nextBlock(captureEvent_));
+    stopLoop();
+
+    std::lock_guard<std::mutex> lock(host_.mutex);
+    EXPECT_EQ(host_.seenLeft[0][5], 105);  // block 1 first
+    EXPECT_EQ(host_.seenLeft[1][5], 5);
+    EXPECT_TRUE(blockHoldsOutputOf(playback, kBlockBytes, 1));
+    EXPECT_TRUE(blockHoldsOutputOf(playback, 0, 2));
+    EXPECT_EQ(capture.calls("Start looping").size(), 1u);
+    EXPECT_EQ(playback.calls("Play looping").size(), 1u);
+}
+
+TEST_F(StreamLoopTest, DuplexSyncedByOutputWaitsForThePlaybackRingOnly) {
+    FakeCaptureBuffer capture(4 * kBlockBytes);
+    FakePlaybackBuffer playback(4 * kBlockBytes);
+    runLoop(setup(&capture, &playback, 4, false));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    SetEvent(captureEvent_);
+    Sleep(150);
+    EXPECT_EQ(host_.switches, 1) << "a capture notification moved an output-paced loop";
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(nextBlock(playbackEvent_));
+    stopLoop();
+    // Four blocks per ring: capture from the last block on, playback from the second.
+    const std::vector<DWORD> captured{3 * kBlockBytes, 0, kBlockBytes, 2 * kBlockBytes, 3 * kBlockBytes};
+    EXPECT_EQ(offsetsOf(capture.calls("Lock")), captured);
+    const std::vector<DWORD> played{0, kBlockBytes, 2 * kBlockBytes, 3 * kBlockBytes, 0, kBlockBytes};
+    EXPECT_EQ(offsetsOf(playback.calls("Lock")), played);
+}
+
+TEST_F(StreamLoopTest, ALostPlaybackRingIsRestoredEveryTenMsThenRefilledAndPlayedAgain) {
+    FakePlaybackBuffer playback(4 * kBlockBytes);
+    runLoop(setup(nullptr, &playback, 4));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    ASSERT_TRUE(nextBlock(playbackEvent_));
+    // Lost after two blocks; the first two restores fail.
+    playback.restoreFailures = 2;
+    playback.lostStatusReports = 1;
+    ASSERT_TRUE(nextBlock(playbackEvent_));
+    stopLoop();
+    EXPECT_EQ(result_, 1);
+
+    const std::vector<FakeCall> restores = playback.calls("Restore");
+    ASSERT_EQ(restores.size(), 3u);
+    for (size_t i = 1; i < restores.size(); ++i)
+        EXPECT_GE(restores[i].ms - restores[i - 1].ms, 9.0) << "restores retried without a pause";
+    // After the restore: the whole ring silenced, played again from its start, and the
+    // next block written to the second block (not where the lost ring left off).
+    const std::vector<DWORD> locks = offsetsOf(playback.calls("Lock"));
+    const std::vector<DWORD> expected{0, kBlockBytes, 2 * kBlockBytes, 0, kBlockBytes};
+    EXPECT_EQ(locks, expected);
+    EXPECT_EQ(playback.calls("Lock")[3].bytes, 4 * kBlockBytes);
+    EXPECT_EQ(playback.calls("Play looping").size(), 2u);
+    EXPECT_EQ(playback.calls("SetCurrentPosition").size(), 2u);
+    EXPECT_TRUE(blockHoldsOutputOf(playback, kBlockBytes, 3));
+    for (DWORD i = 2 * kBlockBytes; i < 4 * kBlockBytes; ++i)
+        ASSERT_EQ(playback.ring[i], 0) << "the restored ring was not refilled at byte " << i;
+}
+
+TEST_F(StreamLoopTest, AStopDuringRestoreRetriesEndsTheLoopQuietly) {
+    MessageBoxRecorder boxes;
+    FakePlaybackBuffer playback(2 * kBlockBytes);
+    playback.lostStatusReports = 1;
+    playback.restoreFailures = 1000000;
+    runThreadBody(setup(nullptr, &playback, 2), nullptr);
+    ASSERT_TRUE(waitUntil([&] { return playback.calls("Restore").size() >= 3; }));
+    const DWORD asked = GetTickCount();
+    stopLoop();
+    EXPECT_LT(GetTickCount() - asked, 200u);
+    EXPECT_EQ(host_.switches, 0);
+    EXPECT_EQ(boxes.count(), 0u);
+    EXPECT_STREQ(errorText_, "Unknown error");
+}
+
+TEST_F(StreamLoopTest, AFailingLockEndsTheLoopWithItsMessageBox) {
+    MessageBoxRecorder boxes;
+    HWND owner = reinterpret_cast<HWND>(0x4321);
+    for (int side = 0; side < 2; ++side) {
+        SCOPED_TRACE(side == 0 ? "playback lock" : "capture lock");
+        boxes.clear();
+        ended_ = false;
+        host_.switches = 0;
+        std::strcpy(errorText_, "Unknown error");
+        FakeCaptureBuffer capture(2 * kBlockBytes);
+        FakePlaybackBuffer playback(2 * kBlockBytes);
+        if (side == 0)
+            playback.failLockAt = 2;  // lock 0 silences block 0; the second cycle's lock fails
+        else
+            capture.failLockAt = 1;
+        runThreadBody(setup(&capture, &playback, 2), owner);
+        ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+        SetEvent(captureEvent_);
+        ASSERT_TRUE(waitUntil([&] { return ended_.load(); })) << "the loop did not end by itself";
+        thread_.join();
+        EXPECT_EQ(host_.switches, 1);
+        const char* message = "There was an error occured when trying to start the buffer's loop.\n The loop now will stop";
+        EXPECT_STREQ(errorText_, message);
+        const auto shown = boxes.boxes();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].text, message);
+        EXPECT_EQ(shown[0].caption, "Talvenor ZerevaZ-2-UDID");
+        EXPECT_EQ(shown[0].flags & MB_ICONMASK, UINT(MB_ICONERROR));
+        EXPECT_EQ(shown[0].owner, owner);
+        // A lock that failed is never unlocked; every lock that succeeded is.
+        EXPECT_EQ(capture.calls("Unlock").size() + playback.calls("Unlock").size(),
+                  capture.calls("Lock").size() + playback.calls("Lock").size() - 1);
+    }
+}
+
+TEST(StreamNotifications, EachBlockNotifiesAtItsLastByte) {
+    FakeNotify notify;
+    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_TRUE(setBlockNotifications(&notify, event, 3200, 2));
+    ASSERT_EQ(notify.positions.size(), 2u);
+    EXPECT_EQ(notify.positions[0].dwOffset, 3199u);
+    EXPECT_EQ(notify.positions[1].dwOffset, 6399u);
+    EXPECT_EQ(notify.positions[0].hEventNotify, event);
+    EXPECT_EQ(notify.positions[1].hEventNotify, event);
+
+    ASSERT_TRUE(setBlockNotifications(&notify, event, 6, 64));
+    ASSERT_EQ(notify.positions.size(), 64u);
+    EXPECT_EQ(notify.positions[63].dwOffset, 383u);
+    EXPECT_FALSE(setBlockNotifications(&notify, event, 6, 65));
+    EXPECT_FALSE(setBlockNotifications(&notify, event, 6, 0));
+    CloseHandle(event);
+}
+
+TEST(ChannelCopy, SplitsAndJoinsPacked24BitStereo) {
+    const int frames = 3;
+    uint8_t block[frames * 6];
+    for (int i = 0; i < frames * 6; ++i)
+        block[i] = uint8_t(i + 1);
+    uint8_t left[frames * 3], right[frames * 3];
+    uint8_t* channels[2] = {left, right};
+    const BlockLayout layout{frames, 2, 3, 6};
+    deinterleaveBlock(block, layout, channels);
+    const uint8_t expectedLeft[] = {1, 2, 3, 7, 8, 9, 13, 14, 15};
+    const uint8_t expectedRight[] = {4, 5, 6, 10, 11, 12, 16, 17, 18};
+    EXPECT_EQ(0, std::memcmp(left, expectedLeft, sizeof left));
+    EXPECT_EQ(0, std::memcmp(right, expectedRight, sizeof right));
+
+    uint8_t joined[frames * 6] = {};
+    const uint8_t* sources[2] = {left, right};
+    interleaveBlock(joined, layout, sources);
+    EXPECT_EQ(0, std::memcmp(joined, block, sizeof block));
+}
+
+TEST(ChannelCopy, MonoUsesTheFirstBufferOnlyAndOddWidthsCopyNothing) {
+    uint8_t block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t left[8] = {}, right[8] = {};
+    uint8_t* channels[2] = {left, right};
+    deinterleaveBlock(block, BlockLayout{4, 1, 2, 2}, channels);
+    EXPECT_EQ(0, std::memcmp(left, block, 8));
+    EXPECT_EQ(right[0], 0);
+
+    uint8_t untouched[8] = {};
+    uint8_t* target[2] = {untouched, untouched};
+    deinterleaveBlock(block, BlockLayout{1, 1, 5, 5}, target);  // 40-bit samples are not copied
+    deinterleaveBlock(block, BlockLayout{1, 2, 4, 4}, target);  // frames narrower than their samples
+    for (uint8_t b : untouched)
+        EXPECT_EQ(b, 0);
+}
+
+}  // namespace
