@@ -1,0 +1,411 @@
+#include "WaveDeck.h"
+
+#include <cstring>
+#include <new>
+
+#include "AccompanimentMix.h"
+#include "ErrorFlags.h"
+#include "MessageBoxes.h"
+#include "StringIds.h"
+#include "TakeBlock.h"
+
+namespace {
+
+const char kStoreQuestion[] = "The record now should be stored to disk.\nContinue?";
+const char kStoreCaption[] = "Record";
+
+bool fitsPath(const char* path) { return path && std::strlen(path) < size_t(WaveFileState::kPathSize); }
+
+}  // namespace
+
+WaveDeck::WaveDeck(RiffFileFactory* files) : files_(files ? files : &mmio_) { startWriter(); }
+
+WaveDeck::~WaveDeck() {
+    finishTake();
+    endWriter();
+    closeAccompanimentFile();
+}
+
+// ---------------------------------------------------------------- accompaniment
+
+bool WaveDeck::openAccompaniment(const char* path) {
+    closeAccompanimentFile();
+    const WaveOpenResult result = openFile(path);
+    if (result != WaveOpenResult::Ok) {
+        showError(stringIdFor(result));
+        return false;
+    }
+    return true;
+}
+
+WaveOpenResult WaveDeck::openFile(const char* path) {
+    if (!buffers_.valid() || !fitsPath(path))
+        return WaveOpenResult::OpenError;
+    // Alone first: a file another program holds open is refused, and its size bounds
+    // every length the header states.
+    uint32_t size = 0;
+    FileIdentity identity;
+    if (!probeFileAlone(path, size, identity))
+        return WaveOpenResult::OpenError;
+    RiffFile* file = files_->openForReading(path);
+    if (!file)
+        return WaveOpenResult::OpenError;
+    WaveLayout layout;
+    const WaveOpenResult result = parseWave(*file, size, layout);
+    if (result != WaveOpenResult::Ok) {
+        delete file;
+        return result;
+    }
+    WaveFileState fresh;
+    std::strcpy(fresh.path, path);
+    fresh.handle = file;
+    fresh.format = layout.format;
+    fresh.dataBytes = layout.dataBytes;
+    fresh.dataOffset = layout.dataOffset;
+    accompaniment_.takeFrom(fresh);
+    accompanimentIdentity_ = identity;
+    return WaveOpenResult::Ok;
+}
+
+void WaveDeck::closeAccompaniment() {
+    if (!accompaniment_.handle)
+        return;
+    closeAccompanimentFile();
+    playing_ = false;
+}
+
+void WaveDeck::closeAccompanimentFile() {
+    delete accompaniment_.handle;
+    accompaniment_.clear();
+    accompanimentIdentity_ = FileIdentity{};
+}
+
+double WaveDeck::playbackPosition() const {
+    if (!accompaniment_.handle || accompaniment_.dataBytes == 0)
+        return 0.0;
+    const uint32_t at = accompaniment_.seekPending.load(std::memory_order_acquire) ? accompaniment_.seekTarget
+                                                                                   : accompaniment_.readPosition;
+    return double(at) / double(accompaniment_.dataBytes);
+}
+
+void WaveDeck::seekPlayback(float fraction) {
+    WaveFileState& file = accompaniment_;
+    if (!file.handle || file.dataBytes == 0)
+        return;
+    if (!(fraction > 0.0f))  // also NaN
+        fraction = 0.0f;
+    if (fraction > 1.0f)
+        fraction = 1.0f;
+    const uint32_t frames = file.dataBytes / file.format.blockAlign;
+    uint64_t target = uint64_t(file.format.blockAlign) * uint64_t(double(frames) * double(fraction));
+    if (target >= file.dataBytes)
+        target = 0;
+    // The driver thread reads the target only after it has seen the request.
+    file.seekTarget = uint32_t(target);
+    file.seekPending.store(true, std::memory_order_release);
+}
+
+bool WaveDeck::mixAccompaniment(float* const* channels, int32_t channelCount, int32_t frames, float hostRate,
+                                float gain) {
+    return mixAccompanimentFrom(accompaniment_, buffers_, playing_, channels, channelCount, frames, hostRate, gain);
+}
+
+// ---------------------------------------------------------------- recorder
+
+bool WaveDeck::namesAccompaniment(const char* path) const {
+    if (!accompaniment_.handle)
+        return false;
+    return identifyFile(path).sameAs(accompanimentIdentity_) || sameFullPath(path, accompaniment_.path);
+}
+
+bool WaveDeck::startRecording(const char* path) {
+    if (isRecording())
+        return true;
+    if (namesAccompaniment(path)) {
+        showError(kStrRecordOverAccompaniment);
+        return false;
+    }
+    if (!fitsPath(path)) {
+        showError(kStrCannotCreateFile);
+        return false;
+    }
+    if (!buffers_.valid()) {
+        showError(kStrNotEnoughMemory);
+        return false;
+    }
+    int32_t count = formats.count;
+    count = count < 1 ? 1 : count > RecordingFormatTable::kSlots ? RecordingFormatTable::kSlots : count;
+    if (formatIndex >= count)
+        formatIndex = int8_t(count - 1);
+    if (formatIndex < 0)
+        formatIndex = 0;
+    const FormatRecord& entry = formats.entries[formatIndex];
+    const FormatRecord format = recordingFormatFrom(entry);
+    if (format.blockAlign == 0 || format.samplesPerSec == 0)
+        return false;
+
+    if (ramMode) {
+        maximumRecordingTime = clampRecordingSeconds(maximumRecordingTime);
+        const uint32_t capacity = ramTakeCapacity(entry, maximumRecordingTime);
+        if (capacity == 0)
+            return false;
+        uint8_t* memory = new (std::nothrow) uint8_t[capacity];
+        if (!memory) {
+            showError(kStrNotEnoughMemory);
+            return false;
+        }
+        take_.clear();
+        take_.dataBytes = capacity;
+        ramTake_ = memory;
+        takeCreatedFile_ = false;
+    } else {
+        // Without its writer a direct take would drop every block but the first.
+        if (!writerThread_) {
+            showError(kStrNotEnoughMemory);
+            return false;
+        }
+        take_.clear();
+        RiffFile* file = files_->createForWriting(path);
+        if (!file) {
+            showError(kStrCannotCreateFile);
+            return false;
+        }
+        const uint8_t placeholder[kWaveHeaderBytes] = {};
+        if (file->write(placeholder, kWaveHeaderBytes) != int32_t(kWaveHeaderBytes)) {
+            delete file;
+            deleteFile(path);
+            return false;
+        }
+        take_.handle = file;
+        takeCreatedFile_ = true;
+    }
+
+    std::strcpy(take_.path, path);
+    take_.dataOffset = kWaveHeaderBytes;
+    take_.readError = false;
+    take_.format = format;
+    takeInRam_ = ramMode;
+    takeFull_ = false;
+    takeByteLimit_ = maxTakeDataBytes(format.blockAlign);
+
+    if (startAccompaniment) {
+        seekPlayback(0.0f);
+        play();
+    }
+    recording_.store(true, std::memory_order_release);
+    return true;
+}
+
+void WaveDeck::recordBlock(float* const* channels, int32_t channelCount, int32_t frames, float hostRate, float gain) {
+    if (!recording_.load(std::memory_order_acquire) || take_.readError || takeFull_)
+        return;
+    if (takeInRam_ ? take_.readPosition >= take_.dataBytes : !take_.handle)
+        return;
+
+    const int32_t takeFrames = convertForTake(take_, buffers_, channels, channelCount, frames, hostRate, gain);
+
+    // One block in flight: the writer owns the block buffer until it clears the count.
+    if (!takeInRam_ && take_.pendingBlockBytes.load(std::memory_order_acquire) != 0) {
+        raiseErrorFlag(kFlagDiskTooSlow);
+        return;
+    }
+    if (takeFrames <= 0)
+        return;
+    const uint32_t blockBytes = encodeTakeBlock(take_, buffers_, takeFrames);
+
+    if (takeInRam_) {
+        appendToRamTake(take_, buffers_, ramTake_, blockBytes);
+        return;
+    }
+    // The writer has counted every earlier block (it cleared the count after adding),
+    // so the bytes recorded are exact here. Stop before the RIFF sizes would wrap.
+    const uint32_t bytes = bytesThatFit(take_.readPosition, blockBytes, takeByteLimit_, take_.format.blockAlign);
+    if (bytes < blockBytes) {
+        takeFull_ = true;
+        raiseErrorFlag(kFlagRecordError);
+    }
+    if (bytes == 0)
+        return;
+    take_.pendingBlockBytes.store(int32_t(bytes), std::memory_order_release);
+    SetEvent(writerEvent_);
+}
+
+bool WaveDeck::isRamTakeFull() const {
+    return isRecording() && takeInRam_ && take_.readPosition >= take_.dataBytes;
+}
+
+bool WaveDeck::writeWaveHeader() {
+    if (!take_.handle)
+        return false;
+    uint8_t header[kWaveHeaderBytes];
+    buildWaveHeader(take_.format, take_.readPosition, header);
+    if (take_.handle->seek(0, SeekFrom::Start) != 0)
+        return false;
+    return take_.handle->write(header, kWaveHeaderBytes) == int32_t(kWaveHeaderBytes);
+}
+
+void WaveDeck::waitForWriter() {
+    while (isBlockPending() && writerThread_)
+        WaitForSingleObject(writerThread_, 1);  // the thread handle never signals while the deck lives
+}
+
+// After a failed write, the take keeps the whole frames that are in the file: the
+// bytes counted as written, or fewer when the file is shorter. The header is
+// rewritten for them; the caller cuts off what follows once the file is closed.
+bool WaveDeck::keepWhatWasWritten(uint32_t counted) {
+    const int32_t end = take_.handle->seek(0, SeekFrom::End);  // -1 beyond 2 GiB: the count stands
+    if (end >= 0) {
+        const uint32_t inFile = uint32_t(end) > kWaveHeaderBytes ? uint32_t(end) - kWaveHeaderBytes : 0u;
+        if (inFile < counted)
+            counted = inFile;
+    }
+    counted -= counted % take_.format.blockAlign;
+    take_.readPosition = counted;
+    return counted > 0 && writeWaveHeader();
+}
+
+bool WaveDeck::storeRamTake() {
+    take_.handle = files_->createForWriting(take_.path);
+    if (!take_.handle) {
+        showError(kStrCannotCreateFile);
+        take_.readError = true;
+        return false;
+    }
+    takeCreatedFile_ = true;
+    if (!writeWaveHeader()) {
+        take_.readError = true;
+        return false;
+    }
+    const HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    const uint32_t recorded = take_.readPosition;
+    const int32_t written = take_.handle->write(ramTake_, int32_t(recorded));
+    SetCursor(previous);
+    if (written == int32_t(recorded))
+        return false;
+    take_.readError = true;
+    showError(kStrWriteFileFailed);
+    return keepWhatWasWritten(written >= 0 ? uint32_t(written) : recorded);
+}
+
+bool WaveDeck::stopRecording() {
+    if (!isRecording())
+        return true;
+    // The header is rewritten only after the writer has finished the block in flight.
+    waitForWriter();
+    recording_.store(false, std::memory_order_release);
+
+    bool keptAfterFailure = false;
+    if (takeInRam_) {
+        if (!take_.readError &&
+            showMessageBox(errorBoxOwner(), kStoreQuestion, kStoreCaption, MB_ICONQUESTION | MB_YESNO) == IDYES)
+            keptAfterFailure = storeRamTake();
+    } else if (take_.readError) {
+        keptAfterFailure = keepWhatWasWritten(take_.readPosition);
+    } else if (!writeWaveHeader()) {
+        take_.readError = true;
+    }
+    delete take_.handle;
+    take_.handle = nullptr;
+
+    const uint32_t recorded = take_.readPosition;
+    const bool failed = take_.readError;
+    if (takeCreatedFile_) {
+        if (keptAfterFailure)
+            truncateFile(take_.path, uint64_t(kWaveHeaderBytes) + recorded);  // the part after the last whole frame
+        else if (failed || recorded == 0)
+            deleteFile(take_.path);
+    }
+    if (failed || recorded == 0)
+        raiseErrorFlag(kFlagRecordError);
+
+    delete[] ramTake_;
+    ramTake_ = nullptr;
+    take_.clear();
+    takeInRam_ = false;
+    takeCreatedFile_ = false;
+    takeFull_ = false;
+    return !failed;
+}
+
+// At destruction: a direct take keeps what it has, without asking or showing anything;
+// a RAM take is lost.
+void WaveDeck::finishTake() {
+    if (!isRecording())
+        return;
+    waitForWriter();
+    recording_.store(false, std::memory_order_release);
+    const bool kept = !takeInRam_ && take_.readPosition > 0 && !take_.readError && writeWaveHeader();
+    delete take_.handle;
+    take_.handle = nullptr;
+    if (takeCreatedFile_ && !kept)
+        deleteFile(take_.path);
+    delete[] ramTake_;
+    ramTake_ = nullptr;
+    take_.clear();
+}
+
+// ---------------------------------------------------------------- writer thread
+
+void WaveDeck::startWriter() {
+    writerThread_ = CreateThread(nullptr, 0, &WaveDeck::writerEntry, this, CREATE_SUSPENDED, nullptr);
+    if (!writerThread_)
+        return;
+    writerEvent_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    if (!writerEvent_) {
+        // The thread ends at once without its event.
+        ResumeThread(writerThread_);
+        WaitForSingleObject(writerThread_, INFINITE);
+        CloseHandle(writerThread_);
+        writerThread_ = nullptr;
+        return;
+    }
+    SetThreadPriority(writerThread_, THREAD_PRIORITY_TIME_CRITICAL);
+    ResumeThread(writerThread_);
+}
+
+void WaveDeck::endWriter() {
+    if (writerThread_) {
+        writerQuit_.store(true, std::memory_order_release);
+        SetEvent(writerEvent_);
+        WaitForSingleObject(writerThread_, INFINITE);
+        CloseHandle(writerThread_);
+        writerThread_ = nullptr;
+    }
+    if (writerEvent_) {
+        CloseHandle(writerEvent_);
+        writerEvent_ = nullptr;
+    }
+}
+
+DWORD WINAPI WaveDeck::writerEntry(void* deck) {
+    static_cast<WaveDeck*>(deck)->recordWriterThread();
+    return 0;
+}
+
+void WaveDeck::recordWriterThread() {
+    if (!writerEvent_)
+        return;
+    // The event starts signalled; the first pass finds nothing to do. It is not reset
+    // here, where it could swallow the signal of a block handed over already.
+    for (;;) {
+        WaitForSingleObject(writerEvent_, INFINITE);
+        ResetEvent(writerEvent_);
+        if (writerQuit_.load(std::memory_order_acquire))
+            return;
+        // The count is read first: only a nonzero count makes the take's fields ours.
+        const int32_t bytes = take_.pendingBlockBytes.load(std::memory_order_acquire);
+        if (bytes == 0)
+            continue;
+        if (!takeInRam_ && take_.handle && !take_.readError) {
+            const int32_t written = take_.handle->write(buffers_.blockBytes, bytes);
+            // Only what reached the file counts; a refused write ends the take's blocks.
+            if (written > 0)
+                take_.readPosition = take_.readPosition + uint32_t(written);
+            if (written != bytes) {
+                take_.readError = true;
+                raiseErrorFlag(kFlagRecordError);
+            }
+        }
+        take_.pendingBlockBytes.store(0, std::memory_order_release);
+    }
+}

@@ -1,0 +1,123 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "ChainStages.h"
+#include "DeckBuffers.h"
+#include "DeckFiles.h"
+#include "MmioFile.h"
+#include "RecordingFormat.h"
+#include "Relaxed.h"
+#include "WaveFileState.h"
+#include "WaveParser.h"
+#include "WinInclude.h"
+
+// The accompaniment reader and the recorder: the two WAV files of the live rig.
+//
+// The accompaniment is read on the driver thread, block by block, and mixed into the
+// live channels before the output stage. A take is recorded either straight to disk,
+// each block handed to the writer thread, or into memory and stored at the end. The
+// live chain reaches the deck through its two stage interfaces.
+//
+// Opening and closing the accompaniment happen while the chain is paused; starting
+// and stopping a take while live input is stopped. Nothing here shows a box on the
+// driver or writer thread: they raise error flags, and the main window reports them.
+class WaveDeck : public ChainRecorder, public ChainAccompaniment {
+public:
+    // Allocates the buffers and starts the writer thread. files opens the deck's files
+    // (null: mmio); it must outlive the deck.
+    explicit WaveDeck(RiffFileFactory* files = nullptr);
+    // Ends the writer thread, finishes a take still running, closes the files.
+    ~WaveDeck() override;
+    WaveDeck(const WaveDeck&) = delete;
+    WaveDeck& operator=(const WaveDeck&) = delete;
+
+    // False when the buffers could not be allocated: every file is then refused.
+    bool valid() const { return buffers_.valid(); }
+
+    // --- options: UI thread, while no take runs (the settings and the recording dialog) ---
+    int32_t diskBufferTime = 1024;  // milliseconds, 1 to 1024; kept for the settings only
+    Relaxed<bool> playingOnly{false};  // the take holds the playing without the accompaniment
+    bool startAccompaniment = true;    // a take restarts the accompaniment from its start
+    uint16_t maximumRecordingTime = 200;  // seconds of a RAM take, 10 to 600 at start
+    bool ramMode = false;
+    int8_t formatIndex = RecordingFormatTable::kDefaultIndex;
+    RecordingFormatTable formats;
+
+    // --- accompaniment: UI thread; open and close only while the chain is paused ---
+    // Closes any open accompaniment and opens path; the playing flag is kept. Shows
+    // the reason with showError and leaves no accompaniment open when it fails.
+    bool openAccompaniment(const char* path);
+    void closeAccompaniment();
+    void play() { playing_ = true; }
+    void pause() { playing_ = false; }
+    void rewind() { seekPlayback(0.0f); }
+    bool isPlaying() const { return playing_; }
+    bool isAccompanimentOpen() const { return accompaniment_.handle != nullptr; }
+    // 0 to 1; the pending seek's target until the driver thread performs it.
+    double playbackPosition() const;
+    // Asks the driver thread to continue at the fraction of the data at its next block.
+    void seekPlayback(float fraction);
+    const WaveFileState& accompaniment() const { return accompaniment_; }
+
+    // Driver thread, once per block of the chain.
+    bool mixAccompaniment(float* const* channels, int32_t channelCount, int32_t frames, float hostRate,
+                          float gain) override;
+
+    // --- recorder: UI thread, while live input is stopped ---
+    // True at once when a take already runs. Failures show their box (none when the
+    // placeholder header cannot be written).
+    bool startRecording(const char* path);
+    // True when the take was stored without error, and when none was running.
+    bool stopRecording();
+    bool isRecording() const { return recording_.load(std::memory_order_acquire); }
+    // The main window's timer stops a RAM take that has filled its memory.
+    bool isRamTakeFull() const;
+    // The 44-byte header at the start of the take's file, for the bytes recorded.
+    bool writeWaveHeader();
+    const WaveFileState& recording() const { return take_; }
+    // True while a block waits for the writer thread.
+    bool isBlockPending() const { return take_.pendingBlockBytes.load(std::memory_order_acquire) != 0; }
+    bool hasWriter() const { return writerThread_ != nullptr; }
+
+    // Driver thread, once per block of the chain.
+    bool tapsBeforeAccompaniment() const override { return playingOnly; }
+    void recordBlock(float* const* channels, int32_t channelCount, int32_t frames, float hostRate,
+                     float gain) override;
+
+private:
+    static DWORD WINAPI writerEntry(void* deck);
+    // Writer thread: writes each block the driver thread hands over.
+    void recordWriterThread();
+    void startWriter();
+    void endWriter();
+
+    WaveOpenResult openFile(const char* path);
+    void closeAccompanimentFile();
+    bool namesAccompaniment(const char* path) const;
+
+    void waitForWriter();
+    bool storeRamTake();
+    bool keepWhatWasWritten(uint32_t counted);
+    void finishTake();
+
+    MmioFileFactory mmio_;
+    RiffFileFactory* files_;
+    DeckBuffers buffers_;
+
+    Relaxed<bool> playing_{false};
+    WaveFileState accompaniment_;
+    FileIdentity accompanimentIdentity_;
+
+    WaveFileState take_;
+    std::atomic<bool> recording_{false};
+    bool takeInRam_ = false;         // the mode the running take started in
+    bool takeCreatedFile_ = false;   // the take's file exists because this take made it
+    Relaxed<bool> takeFull_{false};  // a direct take reached the largest size a WAV file can state
+    uint32_t takeByteLimit_ = 0;
+    uint8_t* ramTake_ = nullptr;
+
+    HANDLE writerThread_ = nullptr;
+    HANDLE writerEvent_ = nullptr;
+    std::atomic<bool> writerQuit_{false};
+};

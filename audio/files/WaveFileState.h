@@ -1,0 +1,44 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "FormatRecord.h"
+#include "Relaxed.h"
+#include "RiffFile.h"
+#include "SampleFormat.h"
+
+// One file of the deck: the accompaniment, or the take being recorded. A cleared
+// state means no file. Fields that two threads share are atomic: the driver thread
+// reads and advances the accompaniment while the UI thread shows its position, and
+// the writer thread counts the take's bytes while the driver thread hands it blocks.
+struct WaveFileState {
+    static constexpr int kPathSize = 260;
+
+    char path[kPathSize];
+    RiffFile* handle;  // owned; null when no file is open
+    FormatRecord format;
+    // Accompaniment: length of the sample data. Take: the RAM take's capacity.
+    uint32_t dataBytes;
+    int32_t dataOffset;  // file offset of the first sample byte
+    RateConverterState converters[2];
+    // Accompaniment: bytes from the start of the sample data, a multiple of the
+    // block align. Take: bytes recorded.
+    Relaxed<uint32_t> readPosition;
+    Relaxed<uint32_t> seekTarget;  // published by seekPending
+    std::atomic<bool> seekPending;
+    // Accompaniment: a read failed; stays set until the file is closed. Take: a
+    // write failed; no further blocks are taken.
+    Relaxed<bool> readError;
+    // Take only: nonzero while a block waits for the writer thread, which owns the
+    // block buffer until it sets the count back to 0.
+    std::atomic<int32_t> pendingBlockBytes;
+
+    WaveFileState() { clear(); }
+    WaveFileState(const WaveFileState&) = delete;
+    WaveFileState& operator=(const WaveFileState&) = delete;
+
+    // Zero-fills every field. Does not close the handle.
+    void clear();
+    // Takes over another state's fields (the handle moves; other is cleared).
+    void takeFrom(WaveFileState& other);
+};

@@ -1,0 +1,140 @@
+#include "WaveParser.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "SampleFormat.h"
+#include "StringIds.h"
+
+namespace {
+
+const int32_t kFormatFieldsOffset = 20;  // the format body follows "RIFF" size "WAVE" "fmt " size
+const uint32_t kFormatFieldsBytes = 16;  // tag, channels, rate, bytes per second, align, bits
+const uint32_t kHeaderAroundFormat = 28;  // the 20 bytes before the body and "data" + size after it
+
+uint16_t little16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t little32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+// A read that returns less than asked (or an error) means the file is not what its
+// header promised, or could not be read: both are open errors.
+bool readExactly(RiffFile& file, uint8_t* buffer, int32_t bytes) { return file.read(buffer, bytes) == bytes; }
+
+enum class Tag { Match, Mismatch, Short };
+Tag readTag(RiffFile& file, const char* expected) {
+    uint8_t tag[4];
+    if (!readExactly(file, tag, 4))
+        return Tag::Short;
+    return std::memcmp(tag, expected, 4) == 0 ? Tag::Match : Tag::Mismatch;
+}
+
+WaveOpenResult tagResult(Tag tag) { return tag == Tag::Short ? WaveOpenResult::OpenError : WaveOpenResult::InvalidStructure; }
+
+// The header's own fields must agree with each other. Disagreement is a broken
+// header, reported as an invalid structure; more than two channels is a format we
+// do not play.
+WaveOpenResult checkConsistency(const FormatRecord& f, uint32_t dataBytes) {
+    if (uint64_t(f.avgBytesPerSec) != uint64_t(f.blockAlign) * f.samplesPerSec)
+        return WaveOpenResult::InvalidStructure;
+    if (f.blockAlign < uint32_t(f.bitsPerSample) * f.channels / 8)
+        return WaveOpenResult::InvalidStructure;
+    if (f.channels == 0)
+        return WaveOpenResult::InvalidStructure;
+    if (f.channels > 2)
+        return WaveOpenResult::UnsupportedFormat;
+    if (f.samplesPerSec == 0 || f.bitsPerSample == 0)
+        return WaveOpenResult::InvalidStructure;
+    // A zero block align would pass the checks above for formats under eight bits
+    // per frame, and frames could not be counted.
+    if (f.blockAlign == 0 || dataBytes % f.blockAlign != 0)
+        return WaveOpenResult::InvalidStructure;
+    return WaveOpenResult::Ok;
+}
+
+// Only formats that decodeSamples really converts are played: PCM of 8, 16, 24 or
+// 32 bits and float of 32 or 64 bits. Other format tags decode to nothing.
+bool decodable(const FormatRecord& format) {
+    if (format.formatTag != kFormatPcm && format.formatTag != kFormatFloat)
+        return false;
+    const uint8_t frame[16] = {};  // one frame: at most two samples of at most 64 bits
+    float left = 0.0f, right = 0.0f;
+    float* channels[2] = {&left, &right};
+    return decodeSamples(frame, channels, 1, format, false);
+}
+
+}  // namespace
+
+WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) {
+    uint8_t word[4];
+
+    if (Tag t = readTag(file, "RIFF"); t != Tag::Match)
+        return tagResult(t);
+    if (!readExactly(file, word, 4))  // the RIFF size: not used, the file size is known
+        return WaveOpenResult::OpenError;
+    if (Tag t = readTag(file, "WAVE"); t != Tag::Match)
+        return tagResult(t);
+    if (Tag t = readTag(file, "fmt "); t != Tag::Match)
+        return tagResult(t);
+    if (!readExactly(file, word, 4))
+        return WaveOpenResult::OpenError;
+    const uint32_t formatSize = little32(word);
+
+    // The format body must hold the fields read below, and "data" and its size must
+    // follow it inside the file; a larger size would move the seek past the end (or,
+    // read as a signed offset, backwards into the header).
+    if (formatSize < kFormatFieldsBytes)
+        return WaveOpenResult::InvalidStructure;
+    if (uint64_t(formatSize) + kHeaderAroundFormat > fileSize ||
+        uint64_t(formatSize) + kHeaderAroundFormat > uint64_t(INT32_MAX))
+        return WaveOpenResult::OpenError;
+    if (file.seek(int32_t(formatSize), SeekFrom::Current) < 0)
+        return WaveOpenResult::OpenError;
+
+    if (Tag t = readTag(file, "data"); t != Tag::Match)
+        return tagResult(t);
+    if (!readExactly(file, word, 4))
+        return WaveOpenResult::OpenError;
+    const uint32_t dataBytes = little32(word);
+    const uint64_t dataOffset = uint64_t(formatSize) + kHeaderAroundFormat;
+
+    if (dataBytes == 0)
+        return WaveOpenResult::ZeroLength;
+    // Bytes after the data are allowed; data beyond the end of the file is not.
+    if (dataOffset + dataBytes > fileSize)
+        return WaveOpenResult::OpenError;
+
+    uint8_t fields[kFormatFieldsBytes];
+    if (file.seek(kFormatFieldsOffset, SeekFrom::Start) != kFormatFieldsOffset)
+        return WaveOpenResult::OpenError;
+    if (!readExactly(file, fields, kFormatFieldsBytes))
+        return WaveOpenResult::OpenError;
+    FormatRecord format{};
+    format.formatTag = little16(fields);
+    format.channels = little16(fields + 2);
+    format.samplesPerSec = little32(fields + 4);
+    format.avgBytesPerSec = little32(fields + 8);
+    format.blockAlign = little16(fields + 12);
+    format.bitsPerSample = little16(fields + 14);
+
+    if (WaveOpenResult r = checkConsistency(format, dataBytes); r != WaveOpenResult::Ok)
+        return r;
+    if (!decodable(format))
+        return WaveOpenResult::UnsupportedFormat;
+
+    if (file.seek(int32_t(dataOffset), SeekFrom::Start) != int32_t(dataOffset))
+        return WaveOpenResult::OpenError;
+    layout.format = format;
+    layout.dataBytes = dataBytes;
+    layout.dataOffset = int32_t(dataOffset);
+    return WaveOpenResult::Ok;
+}
+
+int stringIdFor(WaveOpenResult result) {
+    switch (result) {
+    case WaveOpenResult::Ok: return 0;
+    case WaveOpenResult::OpenError: return kStrFileOpenError;
+    case WaveOpenResult::InvalidStructure: return kStrFileInvalidStructure;
+    case WaveOpenResult::ZeroLength: return kStrFileZeroLength;
+    case WaveOpenResult::UnsupportedFormat: return kStrFileUnsupportedFormat;
+    }
+    return kStrFileOpenError;
+}

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "AccompanimentMix.h"
+#include "ErrorFlags.h"
+#include "MemoryRiffFile.h"
+#include "WaveBuilder.h"
+#include "WaveParser.h"
+
+namespace {
+
+const float kStep16 = 3.0518509e-05f;  // one step of a 16-bit sample
+
+// An accompaniment opened from memory, mixed into two live channels of 1024 frames.
+struct Player {
+    MemoryRiffFile* file = nullptr;  // owned by state.handle
+    WaveFileState state;
+    DeckBuffers buffers;
+    std::vector<float> live[2];
+    float* channels[2];
+    bool playing = true;
+
+    explicit Player(const WaveBuilder& w) {
+        const auto bytes = w.build();
+        file = new MemoryRiffFile(bytes);
+        WaveLayout layout{};
+        EXPECT_EQ(parseWave(*file, uint32_t(bytes.size()), layout), WaveOpenResult::Ok);
+        state.handle = file;
+        state.format = layout.format;
+        state.dataBytes = layout.dataBytes;
+        state.dataOffset = layout.dataOffset;
+        for (int ch = 0; ch < 2; ++ch) {
+            live[ch].assign(1024, 0.0f);
+            channels[ch] = live[ch].data();
+        }
+        takeErrorFlag(kFlagAccompReadError);
+    }
+    ~Player() { delete state.handle; }
+
+    bool mix(int frames, float hostRate, int liveChannels = 2, float gain = 1.0f) {
+        for (auto& c : live)
+            std::fill(c.begin(), c.end(), 0.0f);
+        return mixAccompanimentFrom(state, buffers, playing, channels, liveChannels, frames, hostRate, gain);
+    }
+    uint32_t framePosition() const { return state.readPosition / state.format.blockAlign; }
+    // The frame number a counting file put into live sample i of channel 0.
+    int frameAt(int i) const { return int(std::lround(live[0][i] / kStep16)); }
+};
+
+WaveBuilder counting(int frames, int channels = 2, uint32_t rate = 44100) {
+    WaveBuilder w;
+    w.channels = uint16_t(channels);
+    w.rate = rate;
+    w.data = WaveBuilder::countingFrames16(frames, channels);
+    return w;
+}
+
+}  // namespace
+
+TEST(AccompanimentMix, A44100FileAt48000ConsumesWholeFramesOfEachBlock) {
+    Player p(counting(10000));
+    for (int block = 1; block <= 5; ++block) {
+        ASSERT_TRUE(p.mix(256, 48000.0f));
+        EXPECT_EQ(p.framePosition(), uint32_t(235 * block));  // 235.2, the fraction is not carried
+    }
+}
+
+TEST(AccompanimentMix, TheLoopContinuesWithinTheBlockAtTheEndOfTheData) {
+    Player p(counting(300));
+    ASSERT_TRUE(p.mix(256, 44100.0f));
+    EXPECT_EQ(p.framePosition(), 256u);
+    ASSERT_TRUE(p.mix(256, 44100.0f));
+    for (int i = 0; i < 44; ++i)
+        ASSERT_EQ(p.frameAt(i), 256 + i);
+    for (int i = 44; i < 256; ++i)
+        ASSERT_EQ(p.frameAt(i), i - 44) << i;
+    EXPECT_EQ(p.framePosition(), 212u);
+}
+
+TEST(AccompanimentMix, EndingExactlyAtTheEndOfTheDataReturnsToItsStart) {
+    Player p(counting(512));
+    ASSERT_TRUE(p.mix(256, 44100.0f));
+    ASSERT_TRUE(p.mix(256, 44100.0f));
+    EXPECT_EQ(p.framePosition(), 0u);
+    ASSERT_TRUE(p.mix(256, 44100.0f));
+    EXPECT_EQ(p.frameAt(0), 0);
+}
+
+TEST(AccompanimentMix, AFileShorterThanABlockRepeatsWithinIt) {
+    Player p(counting(3));
+    ASSERT_TRUE(p.mix(10, 44100.0f));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(p.frameAt(i), i % 3);
+    EXPECT_EQ(p.framePosition(), 1u);
+}
+
+TEST(AccompanimentMix, APendingSeekIsPerformedByTheNextBlock) {
+    Player p(counting(1000));
+    p.state.seekTarget = 600u * 4;
+    p.state.seekPending.store(true);
+    ASSERT_TRUE(p.mix(100, 44100.0f));
+    EXPECT_FALSE(p.state.seekPending.load());
+    EXPECT_EQ(p.frameAt(0), 600);
+    EXPECT_EQ(p.framePosition(), 700u);
+}
+
+TEST(AccompanimentMix, ChannelMapping) {
+    Player mono(counting(1000, 1));
+    ASSERT_TRUE(mono.mix(64, 44100.0f, 2, 0.5f));
+    EXPECT_FLOAT_EQ(mono.live[0][10], 10 * kStep16 * 0.5f);
+    EXPECT_FLOAT_EQ(mono.live[1][10], 10 * kStep16 * 0.5f) << "a mono file reaches both live channels";
+
+    Player stereo(counting(1000, 2));
+    stereo.state.seekTarget = 100u * 4;
+    stereo.state.seekPending.store(true);
+    ASSERT_TRUE(stereo.mix(64, 44100.0f, 2));
+    EXPECT_FLOAT_EQ(stereo.live[0][0], 100 * kStep16);
+    EXPECT_FLOAT_EQ(stereo.live[1][0], -100 * kStep16);
+
+    // Left and right of a stereo file summed into one live channel: frame n gives n - n.
+    WaveBuilder w = counting(1000, 2);
+    for (size_t i = 2; i < w.data.size(); i += 4)
+        w.data[i] = w.data[i - 2], w.data[i + 1] = w.data[i - 1];  // right = left
+    Player summed(w);
+    ASSERT_TRUE(summed.mix(64, 44100.0f, 1));
+    EXPECT_FLOAT_EQ(summed.live[0][7], 2 * 7 * kStep16);
+    EXPECT_EQ(summed.live[1][7], 0.0f) << "the unused live channel is left alone";
+}
+
+TEST(AccompanimentMix, TheAccompanimentIsAddedToThePlaying) {
+    Player p(counting(1000, 1));
+    std::fill(p.live[0].begin(), p.live[0].end(), 0.25f);
+    ASSERT_TRUE(mixAccompanimentFrom(p.state, p.buffers, true, p.channels, 1, 64, 44100.0f, 1.0f));
+    EXPECT_FLOAT_EQ(p.live[0][3], 0.25f + 3 * kStep16);
+}
+
+TEST(AccompanimentMix, NothingHappensWithoutAFileOrWhilePaused) {
+    Player p(counting(1000));
+    const int headerReads = p.file->reads;
+    p.playing = false;
+    EXPECT_TRUE(p.mix(256, 48000.0f));
+    EXPECT_EQ(p.framePosition(), 0u);
+    EXPECT_EQ(p.file->reads, headerReads);
+
+    WaveFileState none;
+    DeckBuffers buffers;
+    EXPECT_TRUE(mixAccompanimentFrom(none, buffers, true, p.channels, 2, 256, 48000.0f, 1.0f));
+
+    p.playing = true;
+    EXPECT_TRUE(p.mix(256, 0.0f)) << "no host rate: nothing to mix";
+    EXPECT_TRUE(p.mix(256, std::nanf("")));
+    EXPECT_EQ(p.framePosition(), 0u);
+}
+
+TEST(AccompanimentMix, AReadErrorIsRaisedOnceAndMixingStaysOff) {
+    Player p(counting(1000));
+    ASSERT_TRUE(p.mix(256, 44100.0f));
+    p.file->readsLeftBeforeError = 0;
+    EXPECT_FALSE(p.mix(256, 44100.0f));
+    EXPECT_TRUE(takeErrorFlag(kFlagAccompReadError));
+    const int reads = p.file->reads;
+    p.file->readsLeftBeforeError = -1;  // the disk is back; the file stays in error
+    EXPECT_FALSE(p.mix(256, 44100.0f));
+    EXPECT_FALSE(takeErrorFlag(kFlagAccompReadError)) << "reported once";
+    EXPECT_EQ(p.file->reads, reads);
+    EXPECT_EQ(p.live[0][0], 0.0f);
+}
+
+TEST(AccompanimentMix, AShortReadIsAReadErrorNotStaleAudio) {
+    Player p(counting(1000));
+    ASSERT_TRUE(p.mix(256, 44100.0f));  // the byte buffer now holds frames 0..255
+    p.file->shortReadsFrom = 44 + 256 * 4 + 100;  // the file ends early, as if cut while open
+    EXPECT_FALSE(p.mix(256, 44100.0f));
+    EXPECT_TRUE(takeErrorFlag(kFlagAccompReadError));
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(p.live[0][i], 0.0f);
+}
+
+TEST(AccompanimentMix, AFailedSeekIsAReadError) {
+    Player p(counting(300));
+    p.file->failSeeks = true;
+    ASSERT_TRUE(p.mix(256, 44100.0f));
+    EXPECT_FALSE(p.mix(256, 44100.0f)) << "the loop's seek to the start of the data";
+    EXPECT_TRUE(takeErrorFlag(kFlagAccompReadError));
+}
+
+TEST(AccompanimentMix, WideFramesStayInsideTheByteBuffer) {
+    WaveBuilder w;
+    w.channels = 1;
+    w.bits = 16;
+    w.rate = 1000;
+    w.blockAlign = 60000;  // legal: at least the sample's two bytes
+    w.data.assign(60000 * 8, 0);
+    Player p(w);
+    ASSERT_TRUE(p.mix(1024, 100.0f));  // asks for 10240 frames, the byte buffer holds 3
+    EXPECT_EQ(p.framePosition(), 3u);
+}
+
+TEST(AccompanimentMix, ARateTooLowToConvertMixesSilenceNotAnEarlierBlock) {
+    Player p(counting(1000, 2, 400));  // 8 frames for 1024 at 48000: the converter writes nothing
+    for (float* c : p.buffers.converted)
+        std::fill(c, c + DeckBuffers::kMaxFrames, 1.0f);
+    ASSERT_TRUE(p.mix(1024, 48000.0f));
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_EQ(p.live[0][i], 0.0f);
+}

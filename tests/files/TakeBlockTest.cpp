@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "RecordingFormat.h"
+#include "TakeBlock.h"
+
+namespace {
+
+struct Take {
+    WaveFileState state;
+    DeckBuffers buffers;
+    std::vector<float> live[2];
+    float* channels[2];
+
+    Take(int tableIndex, int frames = 1024) {
+        RecordingFormatTable table;
+        state.format = recordingFormatFrom(table.entries[tableIndex]);
+        for (int ch = 0; ch < 2; ++ch) {
+            live[ch].assign(size_t(frames), 0.0f);
+            channels[ch] = live[ch].data();
+        }
+    }
+};
+
+int16_t sample16(const uint8_t* bytes, int index) { return int16_t(bytes[2 * index] | bytes[2 * index + 1] << 8); }
+
+}  // namespace
+
+TEST(TakeBlock, A22050TakeOfA48000ChainTakes117FramesABlock) {
+    Take t(RecordingFormatTable::indexOf(16, 2, 22050), 256);
+    EXPECT_EQ(convertForTake(t.state, t.buffers, t.channels, 2, 256, 48000.0f, 1.0f), 117);
+    EXPECT_EQ(encodeTakeBlock(t.state, t.buffers, 117), 117u * 4);
+}
+
+TEST(TakeBlock, ChannelsMapOntoTheTakeWithTheGain) {
+    Take mono(RecordingFormatTable::indexOf(16, 1, 48000), 4);
+    mono.live[0] = {0.1f, 0.2f, 0.3f, 0.4f};
+    mono.live[1] = {0.1f, 0.1f, 0.1f, 0.1f};
+    ASSERT_EQ(convertForTake(mono.state, mono.buffers, mono.channels, 2, 4, 48000.0f, 0.5f), 4);
+    EXPECT_FLOAT_EQ(mono.buffers.decode[0][3], 0.25f) << "a mono take holds the sum";
+    encodeTakeBlock(mono.state, mono.buffers, 4);
+    EXPECT_EQ(sample16(mono.buffers.blockBytes, 3), int16_t(0.25f * 32767));
+
+    Take stereo(RecordingFormatTable::indexOf(16, 2, 48000), 4);
+    stereo.live[0] = {0.5f, -0.5f, 0.25f, 0.0f};
+    ASSERT_EQ(convertForTake(stereo.state, stereo.buffers, stereo.channels, 1, 4, 48000.0f, 1.0f), 4);
+    ASSERT_EQ(encodeTakeBlock(stereo.state, stereo.buffers, 4), 16u);
+    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 0), 16383);
+    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 1), 16383) << "one live channel on both sides";
+    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 2), -16383);
+    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 3), -16383);
+}
+
+TEST(TakeBlock, NoLiveChannelsRecordSilence) {
+    Take t(RecordingFormatTable::indexOf(16, 2, 48000), 8);
+    std::fill(t.buffers.decode[0], t.buffers.decode[0] + 8, 1.0f);
+    ASSERT_EQ(convertForTake(t.state, t.buffers, t.channels, 0, 8, 48000.0f, 1.0f), 8);
+    EXPECT_EQ(t.buffers.decode[0][5], 0.0f);
+}
+
+TEST(TakeBlock, TwentyFourBitMonoOfAnOddFrameCountHasAnOddLength) {
+    Take t(RecordingFormatTable::indexOf(24, 1, 48000), 3);
+    t.live[0] = {0.5f, -0.5f, 1.0f};
+    ASSERT_EQ(convertForTake(t.state, t.buffers, t.channels, 1, 3, 48000.0f, 1.0f), 3);
+    EXPECT_EQ(encodeTakeBlock(t.state, t.buffers, 3), 9u);
+    const uint8_t* b = t.buffers.blockBytes;
+    EXPECT_EQ(b[0] | b[1] << 8 | b[2] << 16, 0x3FFFFF);
+    EXPECT_EQ(b[6] | b[7] << 8 | b[8] << 16, int32_t(0.99999f * 8388607.0f)) << "limited to 0.99999";
+}
+
+TEST(TakeBlock, ARamTakeStopsAtItsCapacityOnAWholeFrame) {
+    Take t(RecordingFormatTable::indexOf(16, 2, 48000), 4);
+    t.state.dataBytes = 10 * 4;
+    std::vector<uint8_t> memory(t.state.dataBytes + 16, 0xEE);
+    for (int i = 0; i < 16; ++i)
+        t.buffers.blockBytes[i] = uint8_t(i + 1);
+    EXPECT_EQ(appendToRamTake(t.state, t.buffers, memory.data(), 16), 16u);
+    EXPECT_EQ(appendToRamTake(t.state, t.buffers, memory.data(), 16), 16u);
+    EXPECT_EQ(appendToRamTake(t.state, t.buffers, memory.data(), 16), 8u);
+    EXPECT_EQ(appendToRamTake(t.state, t.buffers, memory.data(), 16), 0u);
+    EXPECT_EQ(t.state.readPosition, 40u);
+    EXPECT_EQ(memory[39], 8);
+    EXPECT_EQ(memory[40], 0xEE) << "nothing written past the capacity";
+}
