@@ -1,0 +1,269 @@
+// The accompaniment half of WaveDeck under Wine: real files through mmio, the error
+// boxes through the one error routine, the open command around the chain's pause.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "AccompanimentCommands.h"
+#include "DeckTestSupport.h"
+#include "ErrorFlags.h"
+#include "MessageBoxRecorder.h"
+#include "WaveBuilder.h"
+#include "WaveDeck.h"
+
+namespace {
+
+const float kStep16 = 3.0518509e-05f;
+
+WaveBuilder counting(int frames, int channels = 2, uint32_t rate = 44100) {
+    WaveBuilder w;
+    w.channels = uint16_t(channels);
+    w.rate = rate;
+    w.data = WaveBuilder::countingFrames16(frames, channels);
+    return w;
+}
+
+struct LiveBlock {
+    std::vector<float> live[2];
+    float* channels[2];
+    LiveBlock() {
+        for (int ch = 0; ch < 2; ++ch) {
+            live[ch].assign(1024, 0.0f);
+            channels[ch] = live[ch].data();
+        }
+    }
+    bool mix(WaveDeck& deck, int frames, float rate, int channelCount = 2, float gain = 1.0f) {
+        for (auto& c : live)
+            std::fill(c.begin(), c.end(), 0.0f);
+        return deck.mixAccompaniment(channels, channelCount, frames, rate, gain);
+    }
+    int frameAt(int i) const { return int(std::lround(live[0][i] / kStep16)); }
+};
+
+class DeckAccompaniment : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clearErrorFlag(0xFFFFFFFF);
+        ASSERT_TRUE(deck.valid());
+    }
+    std::string write(const std::string& name, const WaveBuilder& w) {
+        const std::string path = folder.file(name);
+        EXPECT_TRUE(writeWholeFile(path, w.build()));
+        return path;
+    }
+    uint32_t frames() const { return deck.accompaniment().readPosition / deck.accompaniment().format.blockAlign; }
+
+    ScratchFolder folder;
+    MessageBoxRecorder boxes;
+    WaveDeck deck;
+    LiveBlock block;
+};
+
+struct CountingPauses : ProcessingControl {
+    int pauses = 0, resumes = 0;
+    size_t boxesWhilePaused = 0;
+    MessageBoxRecorder* boxes = nullptr;
+    void pauseProcessing() override { ++pauses; }
+    void resumeProcessing() override {
+        ++resumes;
+        boxesWhilePaused = boxes->count();
+    }
+};
+
+}  // namespace
+
+TEST_F(DeckAccompaniment, OpensAPlainFileSilently) {
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1000)).c_str()));
+    EXPECT_EQ(boxes.count(), 0u);
+    EXPECT_TRUE(deck.isAccompanimentOpen());
+    EXPECT_EQ(deck.accompaniment().dataBytes, 4000u);
+    EXPECT_EQ(deck.playbackPosition(), 0.0);
+    EXPECT_FALSE(deck.isPlaying());
+}
+
+TEST_F(DeckAccompaniment, EachRefusalShowsItsMessageAndLeavesNothingOpen) {
+    struct Case {
+        const char* name;
+        WaveBuilder wave;
+        int message;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"zero.wav", counting(0), 21});
+    WaveBuilder list = counting(100);
+    list.chunkBeforeData = std::string("LIST\x04\x00\x00\x00INFO", 12);
+    cases.push_back({"list.wav", list, 20});
+    WaveBuilder past = counting(100);
+    past.dataSizeField = 800;
+    cases.push_back({"past.wav", past, 19});
+    WaveBuilder three = counting(100);
+    three.channels = 3;
+    three.data.resize(600);
+    cases.push_back({"three.wav", three, 22});
+    WaveBuilder twelve = counting(100, 1);
+    twelve.bits = 12;
+    twelve.blockAlign = 2;
+    cases.push_back({"twelve.wav", twelve, 22});
+    WaveBuilder half = counting(100);
+    half.formatTag = 3;
+    cases.push_back({"float16.wav", half, 22});
+
+    const std::string good = write("good.wav", counting(1000));
+    for (const Case& c : cases) {
+        ASSERT_TRUE(deck.openAccompaniment(good.c_str()));
+        boxes.clear();
+        EXPECT_FALSE(deck.openAccompaniment(write(c.name, c.wave).c_str())) << c.name;
+        EXPECT_EQ(boxes.errorIds(), std::vector<int>{c.message}) << c.name;
+        EXPECT_FALSE(deck.isAccompanimentOpen()) << c.name << ": the earlier file is closed too";
+    }
+    boxes.clear();
+    EXPECT_FALSE(deck.openAccompaniment(folder.file("missing.wav").c_str()));
+    EXPECT_EQ(boxes.errorIds(), std::vector<int>{19});
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "The file is already opened or disk error");
+}
+
+TEST_F(DeckAccompaniment, AFileHeldOpenByAnotherHandleIsRefused) {
+    const std::string path = write("held.wav", counting(1000));
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(deck.openAccompaniment(path.c_str()));
+    CloseHandle(other);
+    EXPECT_EQ(boxes.errorIds(), std::vector<int>{19});
+    EXPECT_TRUE(deck.openAccompaniment(path.c_str()));
+}
+
+TEST_F(DeckAccompaniment, TheOpenCommandPausesTheChainAndAddsString18) {
+    CountingPauses pauses;
+    pauses.boxes = &boxes;
+    EXPECT_FALSE(openAccompanimentPaused(deck, &pauses, write("zero.wav", counting(0)).c_str()));
+    EXPECT_EQ(boxes.errorIds(), (std::vector<int>{21, 18}));
+    EXPECT_EQ(boxes.boxes()[1].text, "Failed to open the accompaniment file");
+    EXPECT_EQ(pauses.pauses, 1);
+    EXPECT_EQ(pauses.resumes, 1);
+    EXPECT_EQ(pauses.boxesWhilePaused, 1u) << "string 18 follows the resume";
+
+    boxes.clear();
+    EXPECT_TRUE(openAccompanimentPaused(deck, &pauses, write("a.wav", counting(100)).c_str()));
+    EXPECT_TRUE(openAccompanimentPaused(deck, nullptr, write("b.wav", counting(100)).c_str())) << "no driver loaded";
+    EXPECT_EQ(boxes.count(), 0u);
+    closeAccompanimentPaused(deck, &pauses);
+    EXPECT_EQ(pauses.pauses, 3);
+    EXPECT_FALSE(deck.isAccompanimentOpen());
+}
+
+TEST_F(DeckAccompaniment, PlayBeforeOpenStartsAtOnceAndCloseStops) {
+    deck.play();
+    EXPECT_TRUE(block.mix(deck, 256, 44100.0f)) << "playing with no file mixes nothing";
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1000)).c_str()));
+    ASSERT_TRUE(block.mix(deck, 256, 44100.0f));
+    EXPECT_EQ(block.frameAt(100), 100);
+    EXPECT_EQ(frames(), 256u);
+    deck.closeAccompaniment();
+    EXPECT_FALSE(deck.isPlaying());
+    EXPECT_EQ(deck.playbackPosition(), 0.0);
+}
+
+TEST_F(DeckAccompaniment, ThroughMmioA44100FileConsumes235FramesOfEach48000Block) {
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(44100)).c_str()));
+    deck.play();
+    for (int i = 1; i <= 50; ++i)
+        ASSERT_TRUE(block.mix(deck, 256, 48000.0f));
+    EXPECT_EQ(frames(), 50u * 235);
+}
+
+TEST_F(DeckAccompaniment, TheLoopContinuesWithinTheBlockAndThePositionJumpsToZero) {
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1000)).c_str()));
+    deck.play();
+    deck.seekPlayback(0.75f);
+    EXPECT_DOUBLE_EQ(deck.playbackPosition(), 0.75) << "the pending target";
+    ASSERT_TRUE(block.mix(deck, 256, 44100.0f));
+    EXPECT_EQ(block.frameAt(0), 750);
+    EXPECT_EQ(block.frameAt(249), 999);
+    EXPECT_EQ(block.frameAt(250), 0);
+    EXPECT_EQ(block.frameAt(255), 5);
+    EXPECT_DOUBLE_EQ(deck.playbackPosition(), 0.006);
+}
+
+TEST_F(DeckAccompaniment, SeekingAndRewinding) {
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1001)).c_str()));
+    deck.play();
+    deck.seekPlayback(1.0f);
+    EXPECT_EQ(deck.playbackPosition(), 0.0) << "the end is the start";
+    deck.seekPlayback(0.5f);
+    EXPECT_EQ(deck.accompaniment().seekTarget, 500u * 4) << "whole frames, truncated";
+    ASSERT_TRUE(block.mix(deck, 10, 44100.0f));
+    EXPECT_EQ(block.frameAt(0), 500);
+    deck.rewind();
+    ASSERT_TRUE(block.mix(deck, 10, 44100.0f));
+    EXPECT_EQ(block.frameAt(0), 0);
+    deck.seekPlayback(-3.0f);
+    EXPECT_EQ(deck.playbackPosition(), 0.0);
+}
+
+TEST_F(DeckAccompaniment, MonoFileOnBothLiveChannelsStereoFileSummedIntoOne) {
+    ASSERT_TRUE(deck.openAccompaniment(write("mono.wav", counting(1000, 1)).c_str()));
+    deck.play();
+    ASSERT_TRUE(block.mix(deck, 64, 44100.0f));
+    EXPECT_FLOAT_EQ(block.live[0][20], 20 * kStep16);
+    EXPECT_FLOAT_EQ(block.live[1][20], 20 * kStep16);
+
+    WaveBuilder w = counting(1000, 2);
+    for (size_t i = 0; i + 3 < w.data.size(); i += 4)  // right = half the left
+        w.data[i + 2] = uint8_t(int16_t(w.data[i] | w.data[i + 1] << 8) / 2), w.data[i + 3] = 0;
+    ASSERT_TRUE(deck.openAccompaniment(write("stereo.wav", w).c_str()));
+    ASSERT_TRUE(block.mix(deck, 64, 44100.0f, 1));
+    EXPECT_FLOAT_EQ(block.live[0][20], 30 * kStep16);
+    EXPECT_EQ(block.live[1][20], 0.0f);
+}
+
+TEST_F(DeckAccompaniment, AReadErrorIsReportedOnceUntilAnotherOpen) {
+    FaultyFiles files;
+    WaveDeck faulty(&files);
+    const std::string path = write("a.wav", counting(10000));
+    ASSERT_TRUE(faulty.openAccompaniment(path.c_str()));
+    faulty.play();
+    ASSERT_TRUE(block.mix(faulty, 256, 44100.0f));
+    files.reading.readsBeforeError = 0;
+    EXPECT_FALSE(block.mix(faulty, 256, 44100.0f));
+    EXPECT_TRUE(takeErrorFlag(kFlagAccompReadError));
+    files.reading.readsBeforeError = -1;
+    faulty.play();  // Play after the error has no audible effect
+    EXPECT_FALSE(block.mix(faulty, 256, 44100.0f));
+    EXPECT_EQ(block.live[0][10], 0.0f);
+    EXPECT_FALSE(takeErrorFlag(kFlagAccompReadError)) << "raised once";
+
+    ASSERT_TRUE(faulty.openAccompaniment(path.c_str()));
+    EXPECT_TRUE(block.mix(faulty, 256, 44100.0f)) << "another open leaves the error behind";
+    EXPECT_EQ(block.frameAt(10), 10);
+}
+
+TEST_F(DeckAccompaniment, AShortReadIsAReadError) {
+    FaultyFiles files;
+    WaveDeck faulty(&files);
+    ASSERT_TRUE(faulty.openAccompaniment(write("a.wav", counting(10000)).c_str()));
+    faulty.play();
+    files.reading.shortReadsAfter = 0;
+    EXPECT_FALSE(block.mix(faulty, 256, 44100.0f));
+    EXPECT_TRUE(takeErrorFlag(kFlagAccompReadError));
+    EXPECT_EQ(block.live[0][200], 0.0f) << "no stale bytes played";
+}
+
+TEST_F(DeckAccompaniment, AFileCutShorterWhileOpenIsAReadErrorNotStaleAudio) {
+    const std::string path = write("a.wav", counting(20000));
+    ASSERT_TRUE(deck.openAccompaniment(path.c_str()));
+    deck.play();
+    ASSERT_TRUE(block.mix(deck, 1024, 44100.0f));
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+    if (other == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "the platform does not let another handle cut the file";
+    LARGE_INTEGER at;
+    at.QuadPart = 44 + 1500 * 4;
+    ASSERT_TRUE(SetFilePointerEx(other, at, nullptr, FILE_BEGIN) && SetEndOfFile(other));
+    CloseHandle(other);
+    bool failed = false;
+    for (int i = 0; i < 4 && !failed; ++i)
+        failed = !block.mix(deck, 1024, 44100.0f);
+    EXPECT_TRUE(failed);
+    EXPECT_TRUE(takeErrorFlag(kFlagAccompReadError));
+}
