@@ -109,16 +109,25 @@ void WahEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampl
         const BandPassCoefficients c = coefficientsFor(sweep);
         const VstInt32 n = remaining < kChunkFrames ? remaining : kChunkFrames;
         remaining -= n;
-        for (int ch = 0; ch < 2; ++ch) {
-            float* state = filterState + ch * kChannelStateStride;
-            const float* in = inputs[ch] + pos;
-            float* out = outputs[ch] + pos;
-            for (VstInt32 i = 0; i < n; ++i) {
-                const float x = in[i];
-                const float y = bandPassStep(c, state, x);
-                out[i] = outputGain * (wet * y + dry * x);
-            }
+        // The two channels are independent filters; running them side by side
+        // lets their recursions overlap. Their state lives in locals meanwhile.
+        float state0[4], state1[4];
+        std::memcpy(state0, filterState, sizeof state0);
+        std::memcpy(state1, filterState + kChannelStateStride, sizeof state1);
+        const float* in0 = inputs[0] + pos;
+        const float* in1 = inputs[1] + pos;
+        float* out0 = outputs[0] + pos;
+        float* out1 = outputs[1] + pos;
+        for (VstInt32 i = 0; i < n; ++i) {
+            const float x0 = in0[i];
+            const float x1 = in1[i];
+            const float y0 = bandPassStep(c, state0, x0);
+            const float y1 = bandPassStep(c, state1, x1);
+            out0[i] = outputGain * (wet * y0 + dry * x0);
+            out1[i] = outputGain * (wet * y1 + dry * x1);
         }
+        std::memcpy(filterState, state0, sizeof state0);
+        std::memcpy(filterState + kChannelStateStride, state1, sizeof state1);
         lfoPhase = lfoPhase + float(n) * step;
         if (lfoPhase > kTwoPi)
             lfoPhase -= kTwoPi;

@@ -49,6 +49,20 @@ float VibratoTremoloEffect::getParameter(VstInt32 index) {
 
 void VibratoTremoloEffect::process(float**, float**, VstInt32) {}
 
+namespace {
+
+inline void evaluateGains(VibratoTremoloEffect::ChunkGains& gains, int frames, float depthT, float depthV) {
+    for (int i = 0; i < frames; ++i) {
+        float sinT, cosT;
+        fastmath::sinCos(gains.tremoloPhase[i], sinT, cosT);
+        gains.tremolo0[i] = 1.0f - depthT * (sinT * sinT);
+        gains.tremolo1[i] = 1.0f - depthT * (cosT * cosT);
+        gains.swing[i] = fastmath::pow10(depthV * fastmath::cos(gains.vibratoPhase[i]));
+    }
+}
+
+}  // namespace
+
 void VibratoTremoloEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     if (sampleFrames <= 0)
         return;
@@ -62,31 +76,39 @@ void VibratoTremoloEffect::processReplacing(float** inputs, float** outputs, Vst
     // Both channels follow the same phase trajectory from the block's starting
     // phases, so the oscillators are evaluated once per frame for both: sin of
     // the tremolo phase dips channel 0, cos dips channel 1, the level swing is
-    // shared.
-    const float* in0 = inputs[0];
-    const float* in1 = inputs[1];
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
+    // shared. Per chunk, the phases are stepped first (a serial recurrence), then
+    // the gains are evaluated over the chunk in a loop the compiler vectorises.
     float phaseT = tremoloPhase;
     float phaseV = vibratoPhase;
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
-        float sinT, cosT;
-        fastmath::sinCos(phaseT, sinT, cosT);
-        const float gain0 = 1.0f - depthT * (sinT * sinT);
-        const float gain1 = 1.0f - depthT * (cosT * cosT);
-        phaseT += stepT;
-        if (phaseT > kPhaseWrap)
-            phaseT = 0.0f;
+    for (VstInt32 start = 0; start < sampleFrames; start += kChunkFrames) {
+        const VstInt32 remaining = sampleFrames - start;
+        const int n = remaining < kChunkFrames ? int(remaining) : kChunkFrames;
+        ChunkGains gains;
+        for (int i = 0; i < n; ++i) {
+            gains.tremoloPhase[i] = phaseT;
+            phaseT += stepT;
+            if (phaseT > kPhaseWrap)
+                phaseT = 0.0f;
+            gains.vibratoPhase[i] = phaseV;
+            phaseV += stepV;
+            if (phaseV > kPhaseWrap)
+                phaseV = 0.0f;
+        }
+        if (n == kChunkFrames)
+            evaluateGains(gains, kChunkFrames, depthT, depthV);
+        else
+            evaluateGains(gains, n, depthT, depthV);
 
-        const float swing = fastmath::pow10(depthV * fastmath::cos(phaseV));
-        phaseV += stepV;
-        if (phaseV > kPhaseWrap)
-            phaseV = 0.0f;
-
-        const float x0 = in0[i];
-        const float x1 = in1[i];
-        out0[i] = swing * x0 * gain0;
-        out1[i] = swing * x1 * gain1;
+        const float* in0 = inputs[0] + start;
+        const float* in1 = inputs[1] + start;
+        float* out0 = outputs[0] + start;
+        float* out1 = outputs[1] + start;
+        for (int i = 0; i < n; ++i) {
+            const float x0 = in0[i];
+            const float x1 = in1[i];
+            out0[i] = gains.swing[i] * x0 * gains.tremolo0[i];
+            out1[i] = gains.swing[i] * x1 * gains.tremolo1[i];
+        }
     }
     tremoloPhase = phaseT;
     vibratoPhase = phaseV;

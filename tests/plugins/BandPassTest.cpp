@@ -58,7 +58,7 @@ TEST(BandPass, SineAtTheCentreComesOutWithGainQ) {
     for (double rate : {44100.0, 48000.0}) {
         for (const Design& d : kDesigns) {
             const BandPassCoefficients c = design(d.centre, d.q, rate);
-            const double omega = 2.0 * M_PI * d.centre / rate;
+            const double omega = 2.0 * plugintest::kPi * d.centre / rate;
             EXPECT_NEAR(toDb(d.q), toDb(analyticGain(c, omega)), 0.1) << d.centre << " Hz, Q " << d.q << " at " << rate;
             EXPECT_NEAR(toDb(d.q), toDb(measuredGain(c, omega, d.q)), 0.1)
                 << d.centre << " Hz, Q " << d.q << " at " << rate;
@@ -74,7 +74,7 @@ TEST(BandPass, RunningFilterFollowsTheAnalyticResponseAcrossTheBand) {
                 const double f = d.centre * ratio;
                 if (f >= 0.45 * rate)
                     continue;
-                const double omega = 2.0 * M_PI * f / rate;
+                const double omega = 2.0 * plugintest::kPi * f / rate;
                 const double analytic = analyticGain(c, omega);
                 EXPECT_NEAR(toDb(analytic), toDb(measuredGain(c, omega, d.q)), 0.05)
                     << f << " Hz around " << d.centre << " Hz, Q " << d.q << " at " << rate;
@@ -91,7 +91,7 @@ TEST(BandPass, OverdriveBandsPeakAtTheirCentresWithUnitGain) {
         if (rate != 44100.0)
             effect.setSampleRate(float(rate));  // 44100 Hz is what the constructor tuned for
         for (int band = 0; band < OverdriveEffect::kNumBands; ++band) {
-            const double omega = 2.0 * M_PI * OverdriveEffect::kBandFrequencies[band] / rate;
+            const double omega = 2.0 * plugintest::kPi * OverdriveEffect::kBandFrequencies[band] / rate;
             const BandPassCoefficients& c = effect.bandCoefficients(band);
             EXPECT_NEAR(0.0, toDb(analyticGain(c, omega)), 0.1) << band << " at " << rate;
             EXPECT_NEAR(0.0, toDb(measuredGain(c, omega, 1.0)), 0.1) << band << " at " << rate;

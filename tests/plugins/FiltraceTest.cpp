@@ -192,7 +192,7 @@ TEST(Filtrace, SweptBandPeaksWithGainQ) {
             effect.setParameter(Effect::kWet, 1.0f);
             effect.setParameter(Effect::kGain, 0.25f);  // unity output gain
             EXPECT_NEAR(c.expectedHz, effect.sweptCentreFrequency(), c.expectedHz * 1e-5);
-            const double omega = 2.0 * M_PI * c.expectedHz / rate;
+            const double omega = 2.0 * plugintest::kPi * c.expectedHz / rate;
             const size_t frames = 3000;
             std::vector<float> in = plugintest::sine(frames, omega), out(frames), other(frames);
             float* ins[2] = {in.data(), in.data()};

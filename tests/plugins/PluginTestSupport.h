@@ -7,6 +7,8 @@
 
 namespace plugintest {
 
+constexpr double kPi = 3.14159265358979323846;
+
 // A host callback that records every call and answers with a settable value.
 struct HostCall {
     AEffect* effect;
