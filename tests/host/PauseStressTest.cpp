@@ -85,6 +85,6 @@ TEST_F(HostTest, NoProcessingOverlapsAReturnedPause) {
     EXPECT_EQ(probe.overlaps.load(), 0);
     EXPECT_GT(processedDuringRun, 1000);
     EXPECT_GT(probe.processed.load(), 1000) << "the chain ran between the pauses";
-    std::printf("pause cycles %d, driver callbacks %d, processed blocks %d\n", kCycles, callbacks,
-                probe.processed.load());
+    std::printf("pause cycles %d, driver callbacks %d, processed blocks %d, resumed stretches that processed %d\n",
+                kCycles, callbacks, probe.processed.load(), processedDuringRun);
 }
