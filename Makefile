@@ -1,5 +1,6 @@
 # Two commands do everything on a fresh Debian 12 machine:
-#   make run    builds the program and runs it (the headless live rig for now)
+#   make run    builds the program and runs it (the headless live rig for now;
+#               ARGS="..." passes options, ARGS=--help lists them)
 #   make test   builds everything and runs every test
 # Both install what is missing first (scripts/bootstrap) and are quiet when it is there.
 
@@ -17,8 +18,8 @@ build: bootstrap
 	@scripts/build-preset native
 
 run: bootstrap
-	@scripts/build-preset native-release talvenor-chain-demo
-	@build/native-release/app/demo/talvenor-chain-demo $(ARGS)
+	@scripts/build-preset windows talvenor-rig Overdrive Filtrace Modulane
+	@scripts/run-rig $(ARGS)
 
 test: build
 	@if grep -q '"fuzz"' CMakePresets.json && [ -x scripts/run-fuzzers ]; then scripts/build-preset fuzz; fi
@@ -28,6 +29,7 @@ bench: bootstrap
 	@scripts/build-preset native-release
 	@scripts/run-benchmarks
 
+# Keeps the Wine prefixes, which take a while to make.
 clean:
-	rm -rf build/windows/CMakeFiles build/native build/native-release build/fuzz
-	cmake --build build/windows --target clean 2>/dev/null || true
+	rm -rf build/native build/native-release build/fuzz build/demo
+	find build/windows -mindepth 1 -maxdepth 1 ! -name 'wineprefix*' -exec rm -rf {} + 2>/dev/null || true

@@ -1,0 +1,161 @@
+#include "RigOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool parseNumber(const char* text, double lo, double hi, double& value) {
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (errno || *end || !(v >= lo && v <= hi))
+        return false;
+    value = v;
+    return true;
+}
+
+bool parseInteger(const char* text, int lo, int hi, int& value) {
+    double v = 0;
+    if (!parseNumber(text, lo, hi, v) || v != double(int(v)))
+        return false;
+    value = int(v);
+    return true;
+}
+
+// A gain in dB, -60 to +20, as the knob value of the gain law dB = 80 v - 60.
+bool parseGain(const char* text, float& knob) {
+    double db = 0;
+    if (!parseNumber(text, -60.0, 20.0, db))
+        return false;
+    knob = float((db + 60.0) / 80.0);
+    return true;
+}
+
+}  // namespace
+
+const char* rigUsage() {
+    return "usage: talvenor-rig [options]\n"
+           "A headless live rig: the instrument goes through the effects, is mixed with the\n"
+           "backing track and sent to the outputs, and the take is recorded to a WAV file.\n"
+           "Prints the meters and the CPU load every second; stops after --seconds or Ctrl+C.\n"
+           "\n"
+           "  --driver NAME          ASIO driver by its description (default \"ZerevaZ-2-UDID wrapper\")\n"
+           "  --list-drivers         list the installed ASIO drivers and exit\n"
+           "  --input-device NAME    built-in driver: DirectSound capture device\n"
+           "  --output-device NAME   built-in driver: DirectSound playback device\n"
+           "  --buffer FRAMES        built-in driver: frames per block (8 to 8000)\n"
+           "  --fx POS=PATH          load the VST 2 effect PATH into position POS (0 to 7)\n"
+           "  --bypass POS           bypass position POS\n"
+           "  --backing FILE         play this WAV file along, looping\n"
+           "  --take FILE            record the take to FILE (default: take-<date>-<time>.wav)\n"
+           "  --no-take              do not record\n"
+           "  --format N             take format 0-19 (default 7): 10*(24-bit) + 5*(stereo) + rate,\n"
+           "                         rates 22050, 32000, 44100, 48000, 96000\n"
+           "  --method direct|ram    stream the take to disk (default) or hold it in memory\n"
+           "  --playing-only         record without the backing track\n"
+           "  --seconds N            run for N seconds (default: until Ctrl+C)\n"
+           "  --metronome            sound the click\n"
+           "  --tempo BPM            metronome tempo, 60 to 200 (default 120)\n"
+           "  --in-gain DB           input gain, -60 to +20 dB (default 0)\n"
+           "  --out-gain DB          output gain, -60 to +20 dB (default 0)\n"
+           "  --make-demo PREFIX     write PREFIX-riff.wav and PREFIX-backing.wav and exit\n"
+           "  --help                 this text\n";
+}
+
+bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto needValue = [&]() {
+            if (!value) {
+                error = arg + " needs a value";
+                return false;
+            }
+            ++i;
+            return true;
+        };
+        auto bad = [&](const char* what) {
+            error = std::string("bad value for ") + arg + ": " + (value ? value : "") + " (" + what + ")";
+            return false;
+        };
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--list-drivers") {
+            o.listDrivers = true;
+        } else if (arg == "--no-take") {
+            o.record = false;
+        } else if (arg == "--playing-only") {
+            o.playingOnly = true;
+        } else if (arg == "--metronome") {
+            o.metronome = true;
+        } else if (arg == "--driver" || arg == "--input-device" || arg == "--output-device" || arg == "--backing" ||
+                   arg == "--take" || arg == "--make-demo") {
+            if (!needValue())
+                return false;
+            std::string& target = arg == "--driver"         ? o.driver
+                                  : arg == "--input-device" ? o.inputDevice
+                                  : arg == "--output-device" ? o.outputDevice
+                                  : arg == "--backing"      ? o.backing
+                                  : arg == "--take"         ? o.take
+                                                            : o.makeDemo;
+            target = value;
+        } else if (arg == "--buffer") {
+            if (!needValue())
+                return false;
+            if (!parseInteger(value, 8, 8000, o.bufferFrames))
+                return bad("8 to 8000");
+        } else if (arg == "--fx") {
+            if (!needValue())
+                return false;
+            const char* eq = std::strchr(value, '=');
+            int position = -1;
+            if (!eq || eq == value || !parseInteger(std::string(value, eq).c_str(), 0, 7, position) || !eq[1])
+                return bad("POS=PATH with POS 0 to 7");
+            o.effects.push_back({position, eq + 1});
+        } else if (arg == "--bypass") {
+            if (!needValue())
+                return false;
+            int position = -1;
+            if (!parseInteger(value, 0, 7, position))
+                return bad("0 to 7");
+            o.bypassed.push_back(position);
+        } else if (arg == "--format") {
+            if (!needValue())
+                return false;
+            if (!parseInteger(value, 0, 19, o.formatIndex))
+                return bad("0 to 19");
+        } else if (arg == "--method") {
+            if (!needValue())
+                return false;
+            if (std::strcmp(value, "direct") == 0)
+                o.ramTake = false;
+            else if (std::strcmp(value, "ram") == 0)
+                o.ramTake = true;
+            else
+                return bad("direct or ram");
+        } else if (arg == "--seconds") {
+            if (!needValue())
+                return false;
+            if (!parseNumber(value, 0.0, 86400.0, o.seconds))
+                return bad("0 to 86400");
+        } else if (arg == "--tempo") {
+            if (!needValue())
+                return false;
+            if (!parseNumber(value, 60.0, 200.0, o.tempoBpm))
+                return bad("60 to 200");
+        } else if (arg == "--in-gain" || arg == "--out-gain") {
+            if (!needValue())
+                return false;
+            if (!parseGain(value, arg == "--in-gain" ? o.inputGain : o.outputGain))
+                return bad("-60 to 20 dB");
+        } else {
+            error = "unknown option " + arg + " (see --help)";
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The headless rig's command line.
+struct RigOptions {
+    struct Effect {
+        int position;
+        std::string path;
+    };
+
+    bool help = false;
+    bool listDrivers = false;
+    std::string driver = "ZerevaZ-2-UDID wrapper";
+    std::string inputDevice;   // built-in driver: DirectSound capture device
+    std::string outputDevice;  // built-in driver: DirectSound playback device
+    int bufferFrames = 0;      // built-in driver block size; 0 keeps the stored one
+    std::vector<Effect> effects;
+    std::vector<int> bypassed;
+    std::string backing;
+    std::string take;          // empty: a name made from the date and time
+    bool record = true;
+    int formatIndex = 7;       // 44100 Hz, 16-bit, stereo
+    bool ramTake = false;
+    bool playingOnly = false;  // the take without the backing track
+    double seconds = 0.0;      // 0: until Ctrl+C
+    bool metronome = false;
+    double tempoBpm = 120.0;
+    float inputGain = 0.75f;   // knob values, 0.75 is 0 dB
+    float outputGain = 0.75f;
+    std::string makeDemo;      // write the demo riff and backing track with this prefix, then exit
+};
+
+// Parses argv; on failure returns false with a message for the user in error.
+bool parseRigOptions(int argc, const char* const* argv, RigOptions& options, std::string& error);
+
+// The --help text.
+const char* rigUsage();
