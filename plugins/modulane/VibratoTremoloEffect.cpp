@@ -51,7 +51,18 @@ void VibratoTremoloEffect::process(float**, float**, VstInt32) {}
 
 namespace {
 
-inline void evaluateGains(VibratoTremoloEffect::ChunkGains& gains, int frames, float depthT, float depthV) {
+// Frames whose gains are evaluated together.
+constexpr int kChunkFrames = 32;
+
+struct ChunkGains {
+    float tremoloPhase[kChunkFrames];
+    float vibratoPhase[kChunkFrames];
+    float tremolo0[kChunkFrames];  // 1 - T sin^2
+    float tremolo1[kChunkFrames];  // 1 - T cos^2
+    float swing[kChunkFrames];     // 10^(V cos)
+};
+
+inline void evaluateGains(ChunkGains& gains, int frames, float depthT, float depthV) {
     for (int i = 0; i < frames; ++i) {
         float sinT, cosT;
         fastmath::sinCos(gains.tremoloPhase[i], sinT, cosT);
@@ -94,6 +105,8 @@ void VibratoTremoloEffect::processReplacing(float** inputs, float** outputs, Vst
             if (phaseV > kPhaseWrap)
                 phaseV = 0.0f;
         }
+        // A whole chunk is evaluated with a constant count, which the compiler
+        // vectorises without a remainder loop.
         if (n == kChunkFrames)
             evaluateGains(gains, kChunkFrames, depthT, depthV);
         else

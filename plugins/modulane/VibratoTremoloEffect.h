@@ -24,16 +24,6 @@ public:
     // A phase stepping past this restarts at exactly 0.
     static constexpr float kPhaseWrap = 6.2831850f;
 
-    // Frames whose gains are evaluated together.
-    static constexpr int kChunkFrames = 32;
-    struct ChunkGains {
-        float tremoloPhase[kChunkFrames];
-        float vibratoPhase[kChunkFrames];
-        float tremolo0[kChunkFrames];  // 1 - T sin^2
-        float tremolo1[kChunkFrames];  // 1 - T cos^2
-        float swing[kChunkFrames];     // 10^(V cos)
-    };
-
     explicit VibratoTremoloEffect(audioMasterCallback audioMaster);
     ~VibratoTremoloEffect() override;
 
