@@ -22,7 +22,7 @@ int32_t convertForTake(WaveFileState& take, DeckBuffers& buffers, float* const* 
 }
 
 uint32_t encodeTakeBlock(const WaveFileState& take, DeckBuffers& buffers, int32_t frames) {
-    encodeSamples(buffers.decode, buffers.blockBytes, frames, take.format, false);
+    encodeSamples(buffers.decode, buffers.encoded, frames, take.format, false);
     return uint32_t(frames) * take.format.blockAlign;
 }
 
@@ -31,7 +31,7 @@ uint32_t appendToRamTake(WaveFileState& take, const DeckBuffers& buffers, uint8_
     if (!ramTake || take.dataBytes == 0)
         return 0;
     const uint32_t bytes = bytesThatFit(recorded, blockBytes, take.dataBytes, take.format.blockAlign);
-    std::memcpy(ramTake + recorded, buffers.blockBytes, bytes);
+    std::memcpy(ramTake + recorded, buffers.encoded, bytes);
     take.readPosition = recorded + bytes;
     return bytes;
 }

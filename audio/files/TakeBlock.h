@@ -12,7 +12,7 @@
 int32_t convertForTake(WaveFileState& take, DeckBuffers& buffers, float* const* channels, int32_t channelCount,
                        int32_t frames, float hostRate, float gain);
 
-// Encodes that many converted frames into the block buffer; returns the bytes.
+// Encodes that many converted frames into the encoded block; returns its bytes.
 uint32_t encodeTakeBlock(const WaveFileState& take, DeckBuffers& buffers, int32_t frames);
 
 // Appends the encoded block to a RAM take, shortened to whole frames when it reaches

@@ -187,6 +187,8 @@ bool WaveDeck::startRecording(const char* path) {
     takeInRam_ = ramMode;
     takeFull_ = false;
     takeByteLimit_ = maxTakeDataBytes(format.blockAlign);
+    takeBytesQueued_ = 0;
+    writerQueue_.reset(buffers_.blockBytes, DeckBuffers::kByteBufferSize);
 
     if (startAccompaniment) {
         seekPlayback(0.0f);
@@ -203,30 +205,31 @@ void WaveDeck::recordBlock(float* const* channels, int32_t channelCount, int32_t
         return;
 
     const int32_t takeFrames = convertForTake(take_, buffers_, channels, channelCount, frames, hostRate, gain);
-
-    // One block in flight: the writer owns the block buffer until it clears the count.
-    if (!takeInRam_ && take_.pendingBlockBytes.load(std::memory_order_acquire) != 0) {
-        raiseErrorFlag(kFlagDiskTooSlow);
-        return;
-    }
     if (takeFrames <= 0)
         return;
-    const uint32_t blockBytes = encodeTakeBlock(take_, buffers_, takeFrames);
+    const uint32_t blockBytes = uint32_t(takeFrames) * take_.format.blockAlign;
 
     if (takeInRam_) {
+        encodeTakeBlock(take_, buffers_, takeFrames);
         appendToRamTake(take_, buffers_, ramTake_, blockBytes);
         return;
     }
-    // The writer has counted every earlier block (it cleared the count after adding),
-    // so the bytes recorded are exact here. Stop before the RIFF sizes would wrap.
-    const uint32_t bytes = bytesThatFit(take_.readPosition, blockBytes, takeByteLimit_, take_.format.blockAlign);
+    // Stop before the RIFF sizes would wrap, keeping the whole frames that still fit.
+    const uint32_t bytes = bytesThatFit(takeBytesQueued_, blockBytes, takeByteLimit_, take_.format.blockAlign);
     if (bytes < blockBytes) {
         takeFull_ = true;
         raiseErrorFlag(kFlagRecordError);
     }
     if (bytes == 0)
         return;
-    take_.pendingBlockBytes.store(int32_t(bytes), std::memory_order_release);
+    // The writer is behind by a whole block buffer: this block is lost to the take.
+    if (bytes > writerQueue_.room()) {
+        raiseErrorFlag(kFlagDiskTooSlow);
+        return;
+    }
+    encodeTakeBlock(take_, buffers_, takeFrames);
+    writerQueue_.put(buffers_.encoded, bytes);
+    takeBytesQueued_ += bytes;
     SetEvent(writerEvent_);
 }
 
@@ -290,7 +293,7 @@ bool WaveDeck::storeRamTake() {
 bool WaveDeck::stopRecording() {
     if (!isRecording())
         return true;
-    // The header is rewritten only after the writer has finished the block in flight.
+    // The header is rewritten only after the writer has written every block handed over.
     waitForWriter();
     recording_.store(false, std::memory_order_release);
 
@@ -392,20 +395,25 @@ void WaveDeck::recordWriterThread() {
         ResetEvent(writerEvent_);
         if (writerQuit_.load(std::memory_order_acquire))
             return;
-        // The count is read first: only a nonzero count makes the take's fields ours.
-        const int32_t bytes = take_.pendingBlockBytes.load(std::memory_order_acquire);
-        if (bytes == 0)
-            continue;
-        if (!takeInRam_ && take_.handle && !take_.readError) {
-            const int32_t written = take_.handle->write(buffers_.blockBytes, bytes);
+        // Bytes waiting make the take's fields ours: they were set before the take began.
+        while (writerQueue_.waiting() != 0) {
+            if (take_.readError || !take_.handle) {
+                writerQueue_.discard();
+                break;
+            }
+            const uint8_t* at = nullptr;
+            const uint32_t bytes = writerQueue_.peek(at);
+            const int32_t written = take_.handle->write(at, int32_t(bytes));
             // Only what reached the file counts; a refused write ends the take's blocks.
             if (written > 0)
                 take_.readPosition = take_.readPosition + uint32_t(written);
-            if (written != bytes) {
+            if (written != int32_t(bytes)) {
                 take_.readError = true;
                 raiseErrorFlag(kFlagRecordError);
+                writerQueue_.discard();
+                break;
             }
+            writerQueue_.consume(bytes);
         }
-        take_.pendingBlockBytes.store(0, std::memory_order_release);
     }
 }

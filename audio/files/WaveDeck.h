@@ -10,14 +10,15 @@
 #include "Relaxed.h"
 #include "WaveFileState.h"
 #include "WaveParser.h"
+#include "WriterQueue.h"
 #include "WinInclude.h"
 
 // The accompaniment reader and the recorder: the two WAV files of the live rig.
 //
 // The accompaniment is read on the driver thread, block by block, and mixed into the
 // live channels before the output stage. A take is recorded either straight to disk,
-// each block handed to the writer thread, or into memory and stored at the end. The
-// live chain reaches the deck through its two stage interfaces.
+// each block handed to the writer thread through the block buffer, or into memory and
+// stored at the end. The live chain reaches the deck through its two stage interfaces.
 //
 // Opening and closing the accompaniment happen while the chain is paused; starting
 // and stopping a take while live input is stopped. Nothing here shows a box on the
@@ -76,8 +77,8 @@ public:
     // The 44-byte header at the start of the take's file, for the bytes recorded.
     bool writeWaveHeader();
     const WaveFileState& recording() const { return take_; }
-    // True while a block waits for the writer thread.
-    bool isBlockPending() const { return take_.pendingBlockBytes.load(std::memory_order_acquire) != 0; }
+    // True while blocks of a direct take wait for the writer thread.
+    bool isBlockPending() const { return writerQueue_.waiting() != 0; }
     bool hasWriter() const { return writerThread_ != nullptr; }
 
     // Driver thread, once per block of the chain.
@@ -115,6 +116,8 @@ private:
     bool takeCreatedFile_ = false;   // the take's file exists because this take made it
     Relaxed<bool> takeFull_{false};  // a direct take reached the largest size a WAV file can state
     uint32_t takeByteLimit_ = 0;
+    uint32_t takeBytesQueued_ = 0;   // driver thread: bytes of a direct take handed to the writer
+    WriterQueue writerQueue_;
     uint8_t* ramTake_ = nullptr;
 
     HANDLE writerThread_ = nullptr;

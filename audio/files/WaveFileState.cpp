@@ -13,7 +13,6 @@ void WaveFileState::clear() {
     seekTarget = 0u;
     seekPending.store(false, std::memory_order_relaxed);
     readError = false;
-    pendingBlockBytes.store(0, std::memory_order_relaxed);
 }
 
 void WaveFileState::takeFrom(WaveFileState& other) {
@@ -28,6 +27,5 @@ void WaveFileState::takeFrom(WaveFileState& other) {
     seekTarget = other.seekTarget.load();
     seekPending.store(other.seekPending.load(std::memory_order_relaxed), std::memory_order_relaxed);
     readError = other.readError.load();
-    pendingBlockBytes.store(other.pendingBlockBytes.load(std::memory_order_relaxed), std::memory_order_relaxed);
     other.clear();
 }

@@ -10,7 +10,7 @@
 // One file of the deck: the accompaniment, or the take being recorded. A cleared
 // state means no file. Fields that two threads share are atomic: the driver thread
 // reads and advances the accompaniment while the UI thread shows its position, and
-// the writer thread counts the take's bytes while the driver thread hands it blocks.
+// the writer thread counts the take's bytes written.
 struct WaveFileState {
     static constexpr int kPathSize = 260;
 
@@ -29,9 +29,7 @@ struct WaveFileState {
     // Accompaniment: a read failed; stays set until the file is closed. Take: a
     // write failed; no further blocks are taken.
     Relaxed<bool> readError;
-    // Take only: nonzero while a block waits for the writer thread, which owns the
-    // block buffer until it sets the count back to 0.
-    std::atomic<int32_t> pendingBlockBytes;
+    // (A direct take's blocks waiting for the writer are counted by its WriterQueue.)
 
     WaveFileState() { clear(); }
     WaveFileState(const WaveFileState&) = delete;

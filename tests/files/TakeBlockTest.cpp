@@ -40,16 +40,16 @@ TEST(TakeBlock, ChannelsMapOntoTheTakeWithTheGain) {
     ASSERT_EQ(convertForTake(mono.state, mono.buffers, mono.channels, 2, 4, 48000.0f, 0.5f), 4);
     EXPECT_FLOAT_EQ(mono.buffers.decode[0][3], 0.25f) << "a mono take holds the sum";
     encodeTakeBlock(mono.state, mono.buffers, 4);
-    EXPECT_EQ(sample16(mono.buffers.blockBytes, 3), int16_t(0.25f * 32767));
+    EXPECT_EQ(sample16(mono.buffers.encoded, 3), int16_t(0.25f * 32767));
 
     Take stereo(RecordingFormatTable::indexOf(16, 2, 48000), 4);
     stereo.live[0] = {0.5f, -0.5f, 0.25f, 0.0f};
     ASSERT_EQ(convertForTake(stereo.state, stereo.buffers, stereo.channels, 1, 4, 48000.0f, 1.0f), 4);
     ASSERT_EQ(encodeTakeBlock(stereo.state, stereo.buffers, 4), 16u);
-    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 0), 16383);
-    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 1), 16383) << "one live channel on both sides";
-    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 2), -16383);
-    EXPECT_EQ(sample16(stereo.buffers.blockBytes, 3), -16383);
+    EXPECT_EQ(sample16(stereo.buffers.encoded, 0), 16383);
+    EXPECT_EQ(sample16(stereo.buffers.encoded, 1), 16383) << "one live channel on both sides";
+    EXPECT_EQ(sample16(stereo.buffers.encoded, 2), -16383);
+    EXPECT_EQ(sample16(stereo.buffers.encoded, 3), -16383);
 }
 
 TEST(TakeBlock, NoLiveChannelsRecordSilence) {
@@ -64,7 +64,7 @@ TEST(TakeBlock, TwentyFourBitMonoOfAnOddFrameCountHasAnOddLength) {
     t.live[0] = {0.5f, -0.5f, 1.0f};
     ASSERT_EQ(convertForTake(t.state, t.buffers, t.channels, 1, 3, 48000.0f, 1.0f), 3);
     EXPECT_EQ(encodeTakeBlock(t.state, t.buffers, 3), 9u);
-    const uint8_t* b = t.buffers.blockBytes;
+    const uint8_t* b = t.buffers.encoded;
     EXPECT_EQ(b[0] | b[1] << 8 | b[2] << 16, 0x3FFFFF);
     EXPECT_EQ(b[6] | b[7] << 8 | b[8] << 16, int32_t(0.99999f * 8388607.0f)) << "limited to 0.99999";
 }
@@ -74,7 +74,7 @@ TEST(TakeBlock, ARamTakeStopsAtItsCapacityOnAWholeFrame) {
     t.state.dataBytes = 10 * 4;
     std::vector<uint8_t> memory(t.state.dataBytes + 16, 0xEE);
     for (int i = 0; i < 16; ++i)
-        t.buffers.blockBytes[i] = uint8_t(i + 1);
+        t.buffers.encoded[i] = uint8_t(i + 1);
     EXPECT_EQ(appendToRamTake(t.state, t.buffers, memory.data(), 16), 16u);
     EXPECT_EQ(appendToRamTake(t.state, t.buffers, memory.data(), 16), 16u);
     EXPECT_EQ(appendToRamTake(t.state, t.buffers, memory.data(), 16), 8u);
