@@ -67,20 +67,31 @@ bool LiveSettings::installInPosition(int32_t position, EffectSlot* slot) {
     // The new slot is not visible to the chain yet, so it is switched while
     // processing goes on.
     effectHost_->setSlotActive(slot, bypass[position] == 0);
-    PausedProcessing paused(processing_);
-    if (slots[position])
-        effectHost_->unloadSlot(slots[position]);
-    slots[position] = slot;
+    EffectSlot* previous = nullptr;
+    {
+        // A callback arriving while paused does no processing: the pause covers the
+        // exchange alone, so that no buffer of the take or the outputs is lost to it.
+        PausedProcessing paused(processing_);
+        previous = slots[position];
+        slots[position] = slot;
+    }
+    // Out of every position now, the previous occupant can be closed at leisure.
+    if (previous)
+        effectHost_->unloadSlot(previous);
     return true;
 }
 
 bool LiveSettings::unloadPosition(int32_t position) {
     if (!validPosition(position) || !slots[position])
         return true;
-    PausedProcessing paused(processing_);
+    EffectSlot* previous = nullptr;
+    {
+        PausedProcessing paused(processing_);
+        previous = slots[position];
+        slots[position] = nullptr;
+    }
     if (effectHost_)
-        effectHost_->unloadSlot(slots[position]);
-    slots[position] = nullptr;
+        effectHost_->unloadSlot(previous);
     return true;
 }
 
@@ -110,8 +121,15 @@ void LiveSettings::toggleBypass(int32_t position) {
     if (!validPosition(position))
         return;
     const uint8_t bypassed = bypass[position] == 0 ? 1 : 0;
-    PausedProcessing paused(processing_);
-    bypass[position] = bypassed;
-    if (slots[position] && effectHost_)
-        effectHost_->setSlotActive(slots[position], bypassed == 0);
+    EffectSlot* slot = effectHost_ ? slots[position] : nullptr;
+    // The plug-in is switched on before the chain may call it and switched off only
+    // after the chain has stopped calling it; the pause covers the flag alone.
+    if (slot && !bypassed)
+        effectHost_->setSlotActive(slot, true);
+    {
+        PausedProcessing paused(processing_);
+        bypass[position] = bypassed;
+    }
+    if (slot && bypassed)
+        effectHost_->setSlotActive(slot, false);
 }
