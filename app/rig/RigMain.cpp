@@ -9,16 +9,12 @@
 #include <string>
 
 #include "DemoSounds.h"
-#include "EffectHost.h"
-#include "ErrorFlags.h"
-#include "LiveEngine.h"
-#include "LiveSettings.h"
 #include "MessageBoxes.h"
 #include "RegistryKeys.h"
 #include "RigConsole.h"
 #include "RigOptions.h"
+#include "RigSession.h"
 #include "StringIds.h"
-#include "WaveDeck.h"
 #include "WinInclude.h"
 
 namespace {
@@ -26,45 +22,6 @@ namespace {
 const char kBuiltInDriver[] = "ZerevaZ-2-UDID wrapper";
 
 double dbfs(float peak) { return peak > 0.0f ? 20.0 * std::log10(peak) : -99.9; }
-
-// The built-in driver reads its devices and block size from the registry when it
-// is opened; the rig's options are stored there first.
-bool storeBuiltInDriverChoices(const RigOptions& o) {
-    if (o.inputDevice.empty() && o.outputDevice.empty() && o.bufferFrames == 0)
-        return true;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-        return false;
-    bool ok = true;
-    auto storeName = [&](const char* value, const std::string& name) {
-        if (name.empty())
-            return;
-        char padded[256] = {};
-        std::snprintf(padded, sizeof padded, "%s", name.c_str());
-        ok = ok && RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(padded), sizeof padded) ==
-                       ERROR_SUCCESS;
-    };
-    storeName("dxInputDevice", o.inputDevice);
-    storeName("dxOutputDevice", o.outputDevice);
-    if (o.bufferFrames > 0) {
-        const DWORD frames = DWORD(o.bufferFrames);
-        ok = ok && RegSetValueExA(key, "dxBufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&frames),
-                                  sizeof frames) == ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
-    return ok;
-}
-
-const int16_t* loadClick(uint32_t* sizeBytes) {
-    *sizeBytes = 0;
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(kClickResourceId), TALVENOR_CLICK_RESOURCE_TYPE);
-    HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    if (!data)
-        return nullptr;
-    *sizeBytes = SizeofResource(nullptr, found);
-    return static_cast<const int16_t*>(data);
-}
 
 std::string defaultTakeName() {
     const std::time_t now = std::time(nullptr);
@@ -77,53 +34,6 @@ std::string fullPath(const std::string& path) {
     char full[MAX_PATH];
     const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
     return n > 0 && n < sizeof full ? std::string(full) : path;
-}
-
-// The objects of one session, created and destroyed in the program's order: the
-// engine first (destroying it closes the driver, so no callback outlives the rest).
-struct Session {
-    std::unique_ptr<LiveEngine> engine{new LiveEngine()};
-    std::unique_ptr<LiveSettings> settings{new LiveSettings()};
-    std::unique_ptr<EffectHost> effects{new EffectHost()};
-    std::unique_ptr<WaveDeck> deck{new WaveDeck()};
-
-    Session() {
-        engine->chain().attachSettings(settings.get());
-        engine->attachEffects(effects.get());
-        engine->attachRecorder(deck.get());
-        engine->attachAccompaniment(deck.get());
-        effects->attachSettings(settings.get());
-        settings->connectPositions(effects.get(), engine.get());
-    }
-    ~Session() {
-        engine.reset();
-        settings.reset();
-        effects.reset();
-        deck.reset();
-    }
-};
-
-// What the main window's timer does with the flags the audio threads raise.
-void serviceErrorFlags(Session& s, bool& recording) {
-    if (takeErrorFlag(kFlagRestartLiveInput))
-        s.engine->restartLiveInput();
-    if (takeErrorFlag(kFlagUnsupportedFormat))
-        showError(kStrFormatNotSupported);
-    if (takeErrorFlag(kFlagDriverReset))
-        s.engine->resetDriver();
-    if (takeErrorFlag(kFlagRecordError) && recording) {
-        showError(kStrRecordError);
-        s.engine->stopLiveInput();
-        s.deck->stopRecording();
-        recording = false;
-        s.engine->startLiveInput();
-    }
-    if (takeErrorFlag(kFlagAccompReadError)) {
-        showError(kStrAccompanimentReadError);
-        s.deck->pause();
-    }
-    if (takeErrorFlag(kFlagDiskTooSlow))
-        showError(kStrDiskTooSlow);
 }
 
 int listDrivers(const LiveEngine& engine) {
@@ -158,71 +68,72 @@ int main(int argc, char** argv) {
     createSettingsKeys();
     int result = 0;
     {
-        Session s;
+        RigSession s;
         uint32_t clickBytes = 0;
-        const int16_t* click = loadClick(&clickBytes);
+        const int16_t* click = loadClickResource(&clickBytes);
         if (!click)
             showError(kStrClickMissing);
-        s.engine->setClick(click, clickBytes);
+        s.engine().setClick(click, clickBytes);
 
         if (o.listDrivers)
-            return listDrivers(*s.engine);
+            return listDrivers(s.engine());
 
-        if (o.driver == kBuiltInDriver && !storeBuiltInDriverChoices(o))
+        if (o.driver == kBuiltInDriver &&
+            !storeBuiltInDriverChoices(o.inputDevice, o.outputDevice, o.bufferFrames, 0))
             std::fprintf(stderr, "talvenor-rig: could not store the built-in driver's devices\n");
-        if (!s.engine->openDriverByName(o.driver.c_str()) || s.engine->currentDriver() < 0) {
+        if (!s.engine().openDriverByName(o.driver.c_str()) || s.engine().currentDriver() < 0) {
             showError(kStrOpenDriverFailed);
             std::fprintf(stderr, "talvenor-rig: driver \"%s\" (see --list-drivers)\n", o.driver.c_str());
             return 1;
         }
 
         for (const RigOptions::Effect& fx : o.effects) {
-            if (!s.settings->loadPathIntoPosition(fx.position, fx.path.c_str())) {
+            if (!s.settings().loadPathIntoPosition(fx.position, fx.path.c_str())) {
                 showError(kStrLoadPluginFailed);
                 std::fprintf(stderr, "talvenor-rig: %s\n", fx.path.c_str());
                 return 1;
             }
         }
         for (int position : o.bypassed)
-            if (!s.settings->bypass[position])
-                s.settings->toggleBypass(position);
+            if (!s.settings().bypass[position])
+                s.settings().toggleBypass(position);
 
         if (!o.backing.empty()) {
-            if (!s.deck->openAccompaniment(fullPath(o.backing).c_str())) {
+            if (!s.deck().openAccompaniment(fullPath(o.backing).c_str())) {
                 showError(kStrOpenAccompanimentFailed);
                 return 1;
             }
-            s.deck->play();
+            s.deck().play();
         }
 
-        s.settings->metronome = o.metronome ? 1 : 0;
-        s.settings->tempo = int32_t(o.tempoBpm * 100.0);
-        s.settings->ingain = o.inputGain;
-        s.settings->outgain = o.outputGain;
+        s.settings().metronome = o.metronome ? 1 : 0;
+        s.settings().tempo = int32_t(o.tempoBpm * 100.0);
+        s.settings().ingain = o.inputGain;
+        s.settings().outgain = o.outputGain;
 
         std::string take = o.take.empty() ? defaultTakeName() : o.take;
         take = fullPath(take);
         bool recording = false;
         if (o.record) {
-            s.deck->formatIndex = int8_t(o.formatIndex);
-            s.deck->ramMode = o.ramTake;
-            s.deck->playingOnly = o.playingOnly;
-            s.deck->startAccompaniment = !o.backing.empty();
-            if (!s.deck->startRecording(take.c_str())) {
+            s.deck().formatIndex = int8_t(o.formatIndex);
+            s.deck().ramMode = o.ramTake;
+            s.deck().playingOnly = o.playingOnly;
+            s.deck().startAccompaniment = !o.backing.empty();
+            if (!s.deck().startRecording(take.c_str())) {
                 showError(kStrErrorOccured);
                 return 1;
             }
             recording = true;
         }
-        if (!s.engine->startLiveInput()) {
+        if (!s.engine().startLiveInput()) {
             showError(kStrStartLiveInputFailed);
             if (recording)
-                s.deck->stopRecording();
+                s.deck().stopRecording();
             return 1;
         }
 
         char description[512];
-        s.engine->describeDriver(description, sizeof description);
+        s.engine().describeDriver(description, sizeof description);
         for (char* p = description; *p; ++p)
             if (*p == '\n')
                 *p = ',';
@@ -236,20 +147,14 @@ int main(int argc, char** argv) {
         float peaks[4] = {0, 0, 0, 0};
         while (!console.stopRequested() && (o.seconds <= 0.0 || GetTickCount() - started < DWORD(o.seconds * 1000))) {
             Sleep(70);
-            serviceErrorFlags(s, recording);
-            if (recording && s.deck->isRamTakeFull()) {
-                s.engine->stopLiveInput();
-                s.deck->stopRecording();
-                recording = false;
-                s.engine->startLiveInput();
-            }
-            const float now[4] = {s.engine->inputPeakLeft(), s.engine->inputPeakRight(),
-                                  s.engine->outputPeakLeft(), s.engine->outputPeakRight()};
+            recording = s.serviceErrorFlags(recording);
+            const float now[4] = {s.engine().inputPeakLeft(), s.engine().inputPeakRight(),
+                                  s.engine().outputPeakLeft(), s.engine().outputPeakRight()};
             for (int i = 0; i < 4; ++i)
                 peaks[i] = std::max(peaks[i], now[i]);
             if (GetTickCount() - lastPrint >= 1000) {
                 lastPrint += 1000;
-                const int16_t load = s.engine->cpuLoad();
+                const int16_t load = s.engine().cpuLoad();
                 std::printf("%5lus   %6.1f %6.1f    %6.1f %6.1f    %5.1f%%\n",
                             static_cast<unsigned long>((lastPrint - started) / 1000), dbfs(peaks[0]),
                             dbfs(peaks[1]), dbfs(peaks[2]), dbfs(peaks[3]), load < 0 ? 0.0 : load / 10.0);
@@ -259,10 +164,10 @@ int main(int argc, char** argv) {
             }
         }
 
-        s.engine->stopLiveInput();
-        serviceErrorFlags(s, recording);
+        s.engine().stopLiveInput();
+        recording = s.serviceErrorFlags(recording);
         if (recording) {
-            const bool stored = s.deck->stopRecording();
+            const bool stored = s.deck().stopRecording();
             if (!stored) {
                 showError(kStrRecordError);
                 result = 1;

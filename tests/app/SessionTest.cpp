@@ -12,13 +12,11 @@
 #include <vector>
 
 #include "ClickSamples.h"
-#include "EffectHost.h"
 #include "ErrorFlags.h"
-#include "LiveEngine.h"
 #include "MessageBoxRecorder.h"
 #include "RegistryKeys.h"
+#include "RigSession.h"
 #include "UnixPrograms.h"
-#include "WaveDeck.h"
 #include "WavFiles.h"
 
 namespace {
@@ -54,56 +52,21 @@ std::complex<double> componentAt(const std::vector<float>& x, size_t start, size
     return 2.0 * sum / weight;
 }
 
-void storeDriverSettings() {
-    ASSERT_TRUE(createSettingsKeys());
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath, 0, KEY_WRITE, &key), ERROR_SUCCESS);
-    auto name = [&](const char* value, const char* device) {
-        char padded[256] = {};
-        std::snprintf(padded, sizeof padded, "%s", device);
-        RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(padded), sizeof padded);
-    };
-    auto number = [&](const char* value, DWORD v) {
-        RegSetValueExA(key, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
-    };
-    name("dxInputDevice", "Monitor of instrument");
-    name("dxOutputDevice", "speakers");
-    number("dxBufferSize", kBlock);
-    number("dxNumBuffers", 4);
-    number("dxSyncByInput", 1);
-    RegDeleteValueA(key, "dxSoundFormat");  // the default: 44100 Hz, 16-bit stereo
-    RegCloseKey(key);
-}
-
-struct Session {
-    std::unique_ptr<LiveEngine> engine{new LiveEngine()};
-    std::unique_ptr<LiveSettings> settings{new LiveSettings()};
-    std::unique_ptr<EffectHost> effects{new EffectHost()};
-    std::unique_ptr<WaveDeck> deck{new WaveDeck()};
-    Session() {
-        engine->chain().attachSettings(settings.get());
-        engine->attachEffects(effects.get());
-        engine->attachRecorder(deck.get());
-        engine->attachAccompaniment(deck.get());
-        engine->setClick(kClickSamples, sizeof kClickSamples);
-        effects->attachSettings(settings.get());
-        settings->connectPositions(effects.get(), engine.get());
-    }
-    ~Session() {
-        engine.reset();
-        settings.reset();
-        effects.reset();
-        deck.reset();
-    }
-};
-
 }  // namespace
 
 TEST(LiveSession, RiffThroughEffectsWithBackingIntoATake) {
     CoInitialize(nullptr);
     clearErrorFlag(~0u);
     MessageBoxRecorder boxes;
-    storeDriverSettings();
+    ASSERT_TRUE(storeBuiltInDriverChoices("Monitor of instrument", "speakers", kBlock, 4));
+    {
+        // The default format: 44100 Hz, 16-bit stereo, paced by the input.
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath, 0, KEY_WRITE, &key), ERROR_SUCCESS);
+        RegDeleteValueA(key, "dxSoundFormat");
+        RegDeleteValueA(key, "dxSyncByInput");
+        RegCloseKey(key);
+    }
 
     const std::string riff = "session-riff.wav", backing = "session-backing.wav", take = "session-take.wav";
     const std::vector<float> riffTone = tone(kRiffHz, 0.25f, kRate * 20);
@@ -113,35 +76,36 @@ TEST(LiveSession, RiffThroughEffectsWithBackingIntoATake) {
     DeleteFileA(take.c_str());
 
     {
-        Session s;
-        ASSERT_TRUE(s.engine->openDriverByName("ZerevaZ-2-UDID wrapper"));
-        ASSERT_GE(s.engine->currentDriver(), 0);
-        ASSERT_TRUE(s.settings->loadPathIntoPosition(0, (kOurPlugins + "Overdrive.dll").c_str()));
-        ASSERT_TRUE(s.settings->loadPathIntoPosition(1, (kOurPlugins + "Filtrace.dll").c_str()));
-        ASSERT_TRUE(s.settings->loadPathIntoPosition(2, (kOurPlugins + "Modulane.dll").c_str()));
-        s.settings->toggleBypass(1);
-        s.settings->metronome = 1;
-        ASSERT_TRUE(s.deck->openAccompaniment(backing.c_str()));
-        s.deck->play();
-        ASSERT_TRUE(s.deck->startRecording(take.c_str()));
+        RigSession s;
+        s.engine().setClick(kClickSamples, sizeof kClickSamples);
+        ASSERT_TRUE(s.engine().openDriverByName("ZerevaZ-2-UDID wrapper"));
+        ASSERT_GE(s.engine().currentDriver(), 0);
+        ASSERT_TRUE(s.settings().loadPathIntoPosition(0, (kOurPlugins + "Overdrive.dll").c_str()));
+        ASSERT_TRUE(s.settings().loadPathIntoPosition(1, (kOurPlugins + "Filtrace.dll").c_str()));
+        ASSERT_TRUE(s.settings().loadPathIntoPosition(2, (kOurPlugins + "Modulane.dll").c_str()));
+        s.settings().toggleBypass(1);
+        s.settings().metronome = 1;
+        ASSERT_TRUE(s.deck().openAccompaniment(backing.c_str()));
+        s.deck().play();
+        ASSERT_TRUE(s.deck().startRecording(take.c_str()));
 
         ASSERT_TRUE(playIntoSink("instrument", riff));
         Sleep(300);
-        ASSERT_TRUE(s.engine->startLiveInput());
-        EXPECT_EQ(s.engine->driverFigures().preferredSize, kBlock);
+        ASSERT_TRUE(s.engine().startLiveInput());
+        EXPECT_EQ(s.engine().driverFigures().preferredSize, kBlock);
         Sleep(4000);
         // Changes while it runs: each is an exchange between two callbacks.
-        s.settings->toggleBypass(1);  // Filtrace on
+        s.settings().toggleBypass(1);  // Filtrace on
         Sleep(1500);
-        s.settings->moveUp(2);        // Modulane before Filtrace
+        s.settings().moveUp(2);        // Modulane before Filtrace
         Sleep(1500);
-        s.settings->moveDown(0);      // Filtrace first, then Overdrive
+        s.settings().moveDown(0);      // Filtrace first, then Overdrive
         Sleep(1500);
-        s.settings->toggleBypass(0);  // Filtrace off again
+        s.settings().toggleBypass(0);  // Filtrace off again
         Sleep(1500);
-        EXPECT_TRUE(s.engine->running());
-        s.engine->stopLiveInput();
-        EXPECT_TRUE(s.deck->stopRecording());
+        EXPECT_TRUE(s.engine().running());
+        s.engine().stopLiveInput();
+        EXPECT_TRUE(s.deck().stopRecording());
     }
     stopUnixPrograms("session-riff");
     EXPECT_EQ(errorFlags(), 0u) << "flags raised during the session";

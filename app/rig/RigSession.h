@@ -1,0 +1,44 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "EffectHost.h"
+#include "LiveEngine.h"
+#include "LiveSettings.h"
+#include "WaveDeck.h"
+
+// The four long-lived objects of a live session, created and wired together in
+// the program's order and destroyed in the same order: the engine first, since
+// destroying it closes the driver and so no callback outlives the rest. UI thread.
+class RigSession {
+public:
+    RigSession();
+    virtual ~RigSession();
+    RigSession(const RigSession&) = delete;
+    RigSession& operator=(const RigSession&) = delete;
+
+    LiveEngine& engine() { return *engine_; }
+    LiveSettings& settings() { return *settings_; }
+    EffectHost& effects() { return *effects_; }
+    WaveDeck& deck() { return *deck_; }
+
+    // What the main window's timer does with the flags the audio threads raise:
+    // restarts and resets for the driver, the messages, and for a failed take the
+    // take is ended (live input goes on). Returns false once the take has ended.
+    bool serviceErrorFlags(bool recording);
+
+private:
+    std::unique_ptr<LiveEngine> engine_;
+    std::unique_ptr<LiveSettings> settings_;
+    std::unique_ptr<EffectHost> effects_;
+    std::unique_ptr<WaveDeck> deck_;
+};
+
+// The built-in driver reads its devices and block size from the registry when it is
+// opened. Empty names and 0 leave the stored values. False when they could not be
+// stored.
+bool storeBuiltInDriverChoices(const std::string& inputDevice, const std::string& outputDevice, int blockFrames,
+                               int blockCount);
+
+// The metronome click from the program's resources; null (size 0) when missing.
+const int16_t* loadClickResource(uint32_t* sizeBytes);

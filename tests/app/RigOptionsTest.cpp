@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "RigOptions.h"
+
+namespace {
+
+bool parse(std::vector<const char*> args, RigOptions& o, std::string& error) {
+    args.insert(args.begin(), "talvenor-rig");
+    return parseRigOptions(int(args.size()), args.data(), o, error);
+}
+
+}  // namespace
+
+TEST(RigOptions, DefaultsAreTheBuiltInDriverAndADirectTake) {
+    RigOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({}, o, error));
+    EXPECT_EQ(o.driver, "ZerevaZ-2-UDID wrapper");
+    EXPECT_TRUE(o.record);
+    EXPECT_FALSE(o.ramTake);
+    EXPECT_EQ(o.formatIndex, 7);
+    EXPECT_EQ(o.seconds, 0.0);
+    EXPECT_EQ(o.inputGain, 0.75f);
+}
+
+TEST(RigOptions, ReadsEffectsGainsAndTheTake) {
+    RigOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--fx", "0=C:\\VST\\Over drive.dll", "--fx", "7=D:\\x=y.dll", "--bypass", "7", "--method",
+                       "ram", "--format", "19", "--in-gain", "20", "--out-gain", "-60", "--seconds", "12.5",
+                       "--tempo", "90", "--metronome", "--no-take", "--driver", "My Card ASIO"},
+                      o, error))
+        << error;
+    ASSERT_EQ(o.effects.size(), 2u);
+    EXPECT_EQ(o.effects[0].position, 0);
+    EXPECT_EQ(o.effects[0].path, "C:\\VST\\Over drive.dll");
+    EXPECT_EQ(o.effects[1].path, "D:\\x=y.dll");  // split at the first '='
+    EXPECT_EQ(o.bypassed, std::vector<int>{7});
+    EXPECT_TRUE(o.ramTake);
+    EXPECT_EQ(o.formatIndex, 19);
+    EXPECT_EQ(o.inputGain, 1.0f);   // +20 dB is the top of the knob
+    EXPECT_EQ(o.outputGain, 0.0f);  // -60 dB its bottom
+    EXPECT_EQ(o.seconds, 12.5);
+    EXPECT_EQ(o.tempoBpm, 90.0);
+    EXPECT_TRUE(o.metronome);
+    EXPECT_FALSE(o.record);
+    EXPECT_EQ(o.driver, "My Card ASIO");
+}
+
+TEST(RigOptions, RefusesWhatItCannotUse) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--fx", "8=a.dll"}, {"--fx", "a.dll"},     {"--fx", "=a.dll"},      {"--fx", "1="},
+        {"--bypass", "-1"},  {"--format", "20"},    {"--format", "3.5"},     {"--method", "tape"},
+        {"--seconds", "x"},  {"--tempo", "250"},    {"--in-gain", "21"},     {"--out-gain", "nan"},
+        {"--buffer", "4"},   {"--take"},            {"--frobnicate"},
+    };
+    for (const auto& args : bad) {
+        RigOptions o;
+        std::string error;
+        EXPECT_FALSE(parse(args, o, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
