@@ -213,6 +213,19 @@ TEST(EffectHostLoading, TwoPositionsOfOneLibraryGetTwoInstances) {
     EXPECT_FALSE(fileExists(copy.c_str()));
 }
 
+TEST(EffectHostLoading, FindsTheEntryPointUnderEveryName) {
+    EffectHost host;
+    // Only "VSTPluginMain": the name current plug-ins export.
+    EffectSlot* current = host.loadPlugin(-1, testPlugin("TestVstPluginMainOnly").c_str());
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current->effect->uniqueID, fourCharCode('t', 'e', 's', 't'));
+    // A plug-in keeping its programs as chunks loads like any other.
+    EffectSlot* chunks = host.loadPlugin(-1, testPlugin("TestChunks").c_str());
+    ASSERT_NE(chunks, nullptr);
+    EXPECT_TRUE(chunks->effect->flags & effFlagsProgramChunks);
+    EXPECT_EQ(chunks->programCount, 3);
+}
+
 TEST(EffectHostLoading, ThreeOutputsLoadButLeaveTheSignal) {
     EffectHost host;
     EffectSlot* slot = host.loadPlugin(-1, testPlugin("TestThreeOutputs").c_str());
