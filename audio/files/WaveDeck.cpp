@@ -230,7 +230,8 @@ void WaveDeck::recordBlock(float* const* channels, int32_t channelCount, int32_t
     encodeTakeBlock(take_, buffers_, takeFrames);
     writerQueue_.put(buffers_.encoded, bytes);
     takeBytesQueued_ += bytes;
-    SetEvent(writerEvent_);
+    if (writerIdle_.exchange(false))
+        SetEvent(writerEvent_);
 }
 
 bool WaveDeck::isRamTakeFull() const {
@@ -395,25 +396,35 @@ void WaveDeck::recordWriterThread() {
         ResetEvent(writerEvent_);
         if (writerQuit_.load(std::memory_order_acquire))
             return;
-        // Bytes waiting make the take's fields ours: they were set before the take began.
-        while (writerQueue_.waiting() != 0) {
-            if (take_.readError || !take_.handle) {
-                writerQueue_.discard();
-                break;
-            }
-            const uint8_t* at = nullptr;
-            const uint32_t bytes = writerQueue_.peek(at);
-            const int32_t written = take_.handle->write(at, int32_t(bytes));
-            // Only what reached the file counts; a refused write ends the take's blocks.
-            if (written > 0)
-                take_.readPosition = take_.readPosition + uint32_t(written);
-            if (written != int32_t(bytes)) {
-                take_.readError = true;
-                raiseErrorFlag(kFlagRecordError);
-                writerQueue_.discard();
-                break;
-            }
-            writerQueue_.consume(bytes);
+        // Announce the wait, then look once more: a block handed over meanwhile is
+        // either seen here or finds the announcement and signals the event. Taking the
+        // announcement back fails only when the driver thread took it (and signals).
+        do {
+            writeWaitingBlocks();
+            writerIdle_.store(true);
+        } while (writerQueue_.waiting() != 0 && writerIdle_.exchange(false));
+    }
+}
+
+void WaveDeck::writeWaitingBlocks() {
+    // Bytes waiting make the take's fields ours: they were set before the take began.
+    while (writerQueue_.waiting() != 0) {
+        if (take_.readError || !take_.handle) {
+            writerQueue_.discard();
+            return;
         }
+        const uint8_t* at = nullptr;
+        const uint32_t bytes = writerQueue_.peek(at);
+        const int32_t written = take_.handle->write(at, int32_t(bytes));
+        // Only what reached the file counts; a refused write ends the take's blocks.
+        if (written > 0)
+            take_.readPosition = take_.readPosition + uint32_t(written);
+        if (written != int32_t(bytes)) {
+            take_.readError = true;
+            raiseErrorFlag(kFlagRecordError);
+            writerQueue_.discard();
+            return;
+        }
+        writerQueue_.consume(bytes);
     }
 }

@@ -92,6 +92,7 @@ private:
     void recordWriterThread();
     void startWriter();
     void endWriter();
+    void writeWaitingBlocks();
 
     WaveOpenResult openFile(const char* path);
     void closeAccompanimentFile();
@@ -123,4 +124,8 @@ private:
     HANDLE writerThread_ = nullptr;
     HANDLE writerEvent_ = nullptr;
     std::atomic<bool> writerQuit_{false};
+    // Set by the writer just before it waits for the event; the driver thread signals
+    // the event only when it clears this, so a writer busy with earlier blocks costs
+    // the driver thread no system call.
+    std::atomic<bool> writerIdle_{false};
 };

@@ -17,7 +17,9 @@ bool WriterQueue::put(const uint8_t* bytes, uint32_t count) {
     std::memcpy(buffer_ + head_, bytes, first);
     std::memcpy(buffer_, bytes + first, count - first);
     head_ = (head_ + count) % size_;
-    waiting_.fetch_add(count, std::memory_order_release);
+    // Sequentially consistent: a writer that announces its wait and then looks at the
+    // count must either see these bytes or be seen waiting by the putter.
+    waiting_.fetch_add(count);
     return true;
 }
 

@@ -23,7 +23,7 @@ public:
     uint32_t room() const { return size_ - waiting_.load(std::memory_order_acquire); }
 
     // Any thread: bytes handed over and not yet written.
-    uint32_t waiting() const { return waiting_.load(std::memory_order_acquire); }
+    uint32_t waiting() const { return waiting_.load(); }
 
     // Writer thread: the first stretch of waiting bytes that lies in one piece.
     uint32_t peek(const uint8_t*& at) const;
