@@ -91,6 +91,21 @@ DriverFormat makeDriverFormat(unsigned long rate, long channels, long bytesPerSa
 
 DriverFormat defaultDriverFormat() { return makeDriverFormat(44100, 2, 2); }
 
+bool extensibleFormat(const WAVEFORMATEX& format, WAVEFORMATEXTENSIBLE& extensible) {
+    if (format.wFormatTag != WAVE_FORMAT_PCM || format.wBitsPerSample <= 16)
+        return false;
+    // The PCM sub-format, {00000001-0000-0010-8000-00AA00389B71}.
+    static const GUID kPcmSubFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    std::memset(&extensible, 0, sizeof extensible);
+    extensible.Format = format;
+    extensible.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    extensible.Format.cbSize = sizeof extensible - sizeof extensible.Format;
+    extensible.Samples.wValidBitsPerSample = format.wBitsPerSample;
+    extensible.dwChannelMask = format.nChannels == 1 ? SPEAKER_FRONT_CENTER : SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+    extensible.SubFormat = kPcmSubFormat;
+    return true;
+}
+
 DriverSettings defaultDriverSettings() {
     DriverSettings s;
     s.inputDevice = -1;

@@ -22,6 +22,10 @@ DriverFormat makeDriverFormat(unsigned long rate, long channels, long bytesPerSa
 // 44100 Hz, 2 channels, 16 bits.
 DriverFormat defaultDriverFormat();
 
+// The same samples described by the extensible record, which DirectSound capture asks
+// for when samples are wider than 16 bits. False when the plain record is the only one.
+bool extensibleFormat(const WAVEFORMATEX& format, WAVEFORMATEXTENSIBLE& extensible);
+
 struct DriverSettings {
     int inputDevice;   // index into the input list, -1 for none
     int outputDevice;  // index into the output list, -1 for none

@@ -98,7 +98,15 @@ bool Dx2AsioDriver::createCaptureSide(DWORD blockBytes) {
     desc.dwFlags = 0;
     desc.dwBufferBytes = blockBytes * DWORD(numBuffers_);
     desc.lpwfxFormat = &format_.wave;
-    if (FAILED(capture_->CreateCaptureBuffer(reinterpret_cast<DSCBUFFERDESC*>(&desc), &captureBuffer_, nullptr))) {
+    HRESULT created = capture_->CreateCaptureBuffer(reinterpret_cast<DSCBUFFERDESC*>(&desc), &captureBuffer_, nullptr);
+    // Capture refuses samples wider than 16 bits in the plain record; the same samples
+    // in the extensible record are accepted.
+    WAVEFORMATEXTENSIBLE extensible;
+    if (created == DSERR_BADFORMAT && extensibleFormat(format_.wave, extensible)) {
+        desc.lpwfxFormat = &extensible.Format;
+        created = capture_->CreateCaptureBuffer(reinterpret_cast<DSCBUFFERDESC*>(&desc), &captureBuffer_, nullptr);
+    }
+    if (FAILED(created)) {
         captureBuffer_ = nullptr;
         setErrorText(kNoInputBuffer);
         return false;

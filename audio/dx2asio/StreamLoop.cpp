@@ -73,16 +73,56 @@ private:
 
     bool stopRequested() const { return s_.stopRequest->load(std::memory_order_acquire); }
 
+    DWORD blockOf(DWORD cursor) const { return (cursor % ringBytes_) / blockBytes_; }
+
+    // The positions move one block per cycle, as the notifications do. The devices'
+    // cursors only correct them when they have become unsafe: notifications that merged
+    // (a slow cycle, a burst of captured data) or clocks that drifted apart would
+    // otherwise leave the loop reading the block still being captured (or already
+    // captured over) or writing the block being played, for good; with two-block rings
+    // that is every block. In step, this is the capture block just completed and the
+    // playback block after the one playing.
+    bool keepPositionsSafe() {
+        const DWORD blocks = DWORD(s_.blocks);
+        if (capture_) {
+            DWORD captureCursor = 0, readCursor = 0;
+            if (FAILED(capture_->GetCurrentPosition(&captureCursor, &readCursor)))
+                return false;
+            const DWORD capturing = blockOf(readCursor);
+            if (readPosition_ / blockBytes_ == capturing)
+                readPosition_ = ((capturing + blocks - 1) % blocks) * blockBytes_;  // the newest whole block
+        }
+        if (playback_) {
+            DWORD playCursor = 0, writeCursor = 0;
+            if (FAILED(playback_->GetCurrentPosition(&playCursor, &writeCursor)))
+                return false;
+            const DWORD playing = blockOf(playCursor);
+            const DWORD committed = blockOf(writeCursor);  // mixed already from its start on
+            const DWORD target = writePosition_ / blockBytes_;
+            if (target == playing || target == committed) {
+                DWORD next = (committed + 1) % blocks;
+                if (next == playing)  // a two-block ring leaves no block untouched
+                    next = (playing + 1) % blocks;
+                writePosition_ = next * blockBytes_;
+            }
+        }
+        return true;
+    }
+
     bool cycle() {
+        if (!keepPositionsSafe())
+            return false;
+        const DWORD readPosition = readPosition_;
+        const DWORD writePosition = writePosition_;
         void* captured = nullptr;
         DWORD capturedBytes = 0;
         if (capture_ &&
-            FAILED(capture_->Lock(readPosition_, blockBytes_, &captured, &capturedBytes, nullptr, nullptr, 0)))
+            FAILED(capture_->Lock(readPosition, blockBytes_, &captured, &capturedBytes, nullptr, nullptr, 0)))
             return false;
         void* playing = nullptr;
         DWORD playingBytes = 0;
         if (playback_ &&
-            FAILED(playback_->Lock(writePosition_, blockBytes_, &playing, &playingBytes, nullptr, nullptr, 0))) {
+            FAILED(playback_->Lock(writePosition, blockBytes_, &playing, &playingBytes, nullptr, nullptr, 0))) {
             if (capture_)
                 capture_->Unlock(captured, capturedBytes, nullptr, 0);
             return false;
@@ -107,7 +147,6 @@ private:
         }
         if (capture_)
             ok = SUCCEEDED(capture_->Unlock(captured, capturedBytes, nullptr, 0)) && ok;
-
         readPosition_ = advance(readPosition_);
         writePosition_ = advance(writePosition_);
         return ok;
@@ -150,7 +189,8 @@ private:
 
     // A lost playback ring is restored (retried every 10 ms while no stop is
     // requested), refilled with silence and played again from its start, so that
-    // its notifications resume before the loop waits for one.
+    // its notifications resume before the loop waits for one; writing then resumes
+    // at its second block.
     Recovery recoverLostBuffer() {
         while (FAILED(playback_->Restore())) {
             if (stopRequested())
@@ -173,8 +213,8 @@ private:
     const StreamSetup& s_;
     const DWORD blockBytes_;
     const DWORD ringBytes_;
-    DWORD readPosition_;
-    DWORD writePosition_;
+    DWORD readPosition_;   // the capture block the next cycle reads
+    DWORD writePosition_;  // the playback block the next cycle writes
     IDirectSoundCaptureBuffer* const capture_;
     IDirectSoundBuffer* const playback_;
     const HANDLE pacing_;

@@ -405,3 +405,29 @@ double rms(const float* samples, size_t count) {
         sum += double(samples[n]) * samples[n];
     return std::sqrt(sum / double(count));
 }
+
+double toneAmplitudeQuantile(const std::vector<float>& samples, double frequency, double rate, size_t window,
+                             double quantile) {
+    std::vector<double> levels;
+    for (size_t start = 0; start + window <= samples.size(); start += window)
+        levels.push_back(toneAmplitude(samples.data() + start, window, frequency, rate));
+    if (levels.empty())
+        return 0.0;
+    const size_t k = std::min(levels.size() - 1, size_t(quantile * double(levels.size())));
+    std::nth_element(levels.begin(), levels.begin() + k, levels.end());
+    return levels[k];
+}
+
+double medianToneAmplitude(const std::vector<float>& samples, double frequency, double rate, size_t window) {
+    return toneAmplitudeQuantile(samples, frequency, rate, window, 0.5);
+}
+
+bool waitForSamples(const CaptureRecorder& recorder, size_t count, int ms) {
+    const double end = nowMs() + ms;
+    while (recorder.left().size() < count) {
+        if (nowMs() > end)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+
 #include "Asio.h"
 #include "BuiltInDriver.h"
 #include "Dx2AsioDriver.h"
@@ -124,3 +126,11 @@ private:
 // The level of the frequency in the signal, as the amplitude of a sine (Goertzel).
 double toneAmplitude(const float* samples, size_t count, double frequency, double rate);
 double rms(const float* samples, size_t count);
+// The median of toneAmplitude over consecutive windows: a block repeated or dropped
+// here and there breaks the phase of one window, not the measure.
+double medianToneAmplitude(const std::vector<float>& samples, double frequency, double rate, size_t window = 882);
+// The same over windows of the given size, at the given quantile (0.5 is the median).
+double toneAmplitudeQuantile(const std::vector<float>& samples, double frequency, double rate, size_t window,
+                             double quantile);
+// Waits until the recorder holds at least count samples.
+bool waitForSamples(const CaptureRecorder& recorder, size_t count, int ms);

@@ -55,6 +55,12 @@ public:
     std::atomic<int> restoreFailures{0};    // Restore fails this many more times
     std::atomic<int> failLockAt{-1};        // the Lock call with this number (0-based) fails
     std::atomic<int> locks{0};
+    std::atomic<DWORD> cursor{0};     // the play cursor
+    std::atomic<DWORD> writeLead{0};  // the write cursor runs this far ahead of it
+    std::atomic<bool> failPosition{false};
+
+    // The device plays on by this many blocks of the given size.
+    void advance(DWORD blocks, DWORD blockBytes) { cursor = DWORD((cursor + blocks * blockBytes) % ring.size()); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         *object = nullptr;
@@ -63,7 +69,15 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override {
+        if (failPosition)
+            return DSERR_INVALIDCALL;
+        if (play)
+            *play = cursor;
+        if (write)
+            *write = DWORD((cursor + writeLead) % ring.size());
+        return DS_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetVolume(LPLONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetPan(LPLONG) override { return E_NOTIMPL; }
@@ -96,6 +110,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetCurrentPosition(DWORD position) override {
         record("SetCurrentPosition", position);
+        cursor = position;
         return DS_OK;
     }
     HRESULT STDMETHODCALLTYPE SetFormat(LPCWAVEFORMATEX) override { return E_NOTIMPL; }
@@ -127,6 +142,9 @@ public:
     std::vector<uint8_t> ring;
     std::atomic<int> failLockAt{-1};
     std::atomic<int> locks{0};
+    std::atomic<DWORD> cursor{0};  // the capture cursor; everything before it is captured
+
+    void advance(DWORD blocks, DWORD blockBytes) { cursor = DWORD((cursor + blocks * blockBytes) % ring.size()); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         *object = nullptr;
@@ -135,7 +153,13 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSCBCAPS) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD capture, LPDWORD read) override {
+        if (capture)
+            *capture = cursor;
+        if (read)
+            *read = cursor;
+        return DS_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUNDCAPTURE, LPCDSCBUFFERDESC) override { return E_NOTIMPL; }

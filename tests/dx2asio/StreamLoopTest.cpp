@@ -128,8 +128,10 @@ protected:
         CloseHandle(playbackEvent_);
     }
 
-    StreamSetup setup(IDirectSoundCaptureBuffer* capture, IDirectSoundBuffer* playback, long blocks,
+    StreamSetup setup(FakeCaptureBuffer* capture, FakePlaybackBuffer* playback, long blocks,
                       bool syncByInput = true) {
+        capture_ = capture;
+        playback_ = playback;
         StreamSetup s;
         std::memset(&s, 0, sizeof s);
         s.captureBuffer = capture;
@@ -181,14 +183,21 @@ protected:
         thread_.join();
     }
 
-    // Lets the loop past one notification of event, and waits for the block it processes.
-    bool nextBlock(HANDLE event) {
+    // The devices move on by a number of blocks and notify once (several blocks with
+    // one notification: notifications that merged); waits for the block processed.
+    bool nextBlock(HANDLE event, DWORD blocks = 1) {
         const int before = host_.switches;
+        if (capture_)
+            capture_->advance(blocks, kBlockBytes);
+        if (playback_)
+            playback_->advance(blocks, kBlockBytes);
         SetEvent(event);
         return waitUntil([&] { return host_.switches > before; });
     }
 
     LoopHost host_;
+    FakeCaptureBuffer* capture_ = nullptr;
+    FakePlaybackBuffer* playback_ = nullptr;
     FakePlaybackBuffer primary_{0};
     HANDLE captureEvent_ = nullptr;
     HANDLE playbackEvent_ = nullptr;
@@ -373,6 +382,70 @@ TEST_F(StreamLoopTest, AFailingLockEndsTheLoopWithItsMessageBox) {
         EXPECT_EQ(capture.calls("Unlock").size() + playback.calls("Unlock").size(),
                   capture.calls("Lock").size() + playback.calls("Lock").size() - 1);
     }
+}
+
+TEST_F(StreamLoopTest, AfterMergedNotificationsTwoBlockRingsGetBackInStep) {
+    FakeCaptureBuffer capture(2 * kBlockBytes);
+    FakePlaybackBuffer playback(2 * kBlockBytes);
+    fillCaptureRing(capture, 2);
+    runLoop(setup(&capture, &playback, 2, true));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    ASSERT_TRUE(nextBlock(captureEvent_));
+    ASSERT_TRUE(nextBlock(captureEvent_, 2));  // two blocks, one notification
+    ASSERT_TRUE(nextBlock(captureEvent_));
+    stopLoop();
+    // Counting on would read block 1 while it is captured over and write block 1 while
+    // it plays; instead the loop reads the newest whole block and writes the other one.
+    const std::vector<DWORD> captured{kBlockBytes, 0, 0, kBlockBytes};
+    EXPECT_EQ(offsetsOf(capture.calls("Lock")), captured);
+    const std::vector<DWORD> played{0, kBlockBytes, 0, 0, kBlockBytes};
+    EXPECT_EQ(offsetsOf(playback.calls("Lock")), played);
+    std::lock_guard<std::mutex> lock(host_.mutex);
+    ASSERT_EQ(host_.seenLeft.size(), 4u);
+    EXPECT_EQ(host_.seenLeft[2][7], 7);
+    EXPECT_TRUE(blockHoldsOutputOf(playback, 0, 3));
+    EXPECT_TRUE(blockHoldsOutputOf(playback, kBlockBytes, 4));
+}
+
+TEST_F(StreamLoopTest, WithLongerRingsABlockBehindIsKeptWhileItIsSafe) {
+    FakeCaptureBuffer capture(4 * kBlockBytes);
+    fillCaptureRing(capture, 4);
+    runLoop(setup(&capture, nullptr, 4));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    ASSERT_TRUE(nextBlock(captureEvent_, 2));
+    ASSERT_TRUE(nextBlock(captureEvent_));
+    stopLoop();
+    // Blocks 0 and 1 are whole and not yet captured over: read in order, none lost.
+    const std::vector<DWORD> captured{3 * kBlockBytes, 0, kBlockBytes};
+    EXPECT_EQ(offsetsOf(capture.calls("Lock")), captured);
+}
+
+TEST_F(StreamLoopTest, ABlockAlreadyBeingMixedIsNotWritten) {
+    FakePlaybackBuffer playback(4 * kBlockBytes);
+    playback.writeLead = kBlockBytes / 2;
+    runLoop(setup(nullptr, &playback, 4));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    // The play cursor three quarters into block 1: the write cursor is inside block 2,
+    // the one the loop would write next.
+    playback.cursor = kBlockBytes + 3 * kBlockBytes / 4;
+    const int before = host_.switches;
+    SetEvent(playbackEvent_);
+    ASSERT_TRUE(waitUntil([&] { return host_.switches > before; }));
+    stopLoop();
+    const std::vector<DWORD> played{0, kBlockBytes, 3 * kBlockBytes};
+    EXPECT_EQ(offsetsOf(playback.calls("Lock")), played);
+}
+
+TEST_F(StreamLoopTest, AFailingPositionReadEndsTheLoop) {
+    FakePlaybackBuffer playback(2 * kBlockBytes);
+    runLoop(setup(nullptr, &playback, 2));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    playback.failPosition = true;
+    SetEvent(playbackEvent_);
+    ASSERT_TRUE(waitUntil([&] { return ended_.load(); }));
+    thread_.join();
+    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(host_.switches, 1);
 }
 
 TEST(StreamNotifications, EachBlockNotifiesAtItsLastByte) {

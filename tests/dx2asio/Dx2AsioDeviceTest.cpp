@@ -1,0 +1,279 @@
+// The built-in driver against the bench's DirectSound devices (PulseAudio null sinks
+// under Wine): ring geometry, the three streaming loops with real sound through them,
+// start and stop. Wine's DirectSound moves in 10 ms steps and the first capture after
+// the sound server starts can take close to a second, so the waits are generous.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "DriverTestSupport.h"
+#include "MessageBoxRecorder.h"
+
+namespace {
+
+const char kInstrumentMonitor[] = "Monitor of instrument";
+const char kSpeakersMonitor[] = "Monitor of speakers";
+const int kFirstBlockWaitMs = 5000;
+
+class Dx2AsioDeviceTest : public ::testing::Test {
+protected:
+    void configure(const char* input, const char* output, DWORD bufferSize = 800, DWORD numBuffers = 2,
+                   bool syncByInput = true) {
+        values_.clear();
+        values_.setDevices(input ? input : "<no driver>", output ? output : "<no driver>");
+        values_.setDword("dxBufferSize", bufferSize);
+        values_.setDword("dxNumBuffers", numBuffers);
+        values_.setDword("dxSyncByInput", syncByInput ? 1 : 0);
+    }
+
+    // Streams for the given time once blocks arrive steadily (the first capture after
+    // the sound server starts may take a second or two).
+    void streamFor(DriverUnderTest& driver, RecordingHost& host, int ms) {
+        ASSERT_EQ(driver->start(), ASE_OK) << driver.errorMessage();
+        ASSERT_TRUE(waitFor(host.switches, 3, kFirstBlockWaitMs)) << "no blocks arrived";
+        Sleep(ms);
+        EXPECT_EQ(driver->stop(), ASE_OK);
+    }
+
+    StoredDriverValues values_;
+    MessageBoxRecorder boxes_;
+};
+
+std::vector<float> lastSamples(const std::vector<float>& all, size_t count) {
+    if (all.size() <= count)
+        return all;
+    return std::vector<float>(all.end() - count, all.end());
+}
+
+TEST_F(Dx2AsioDeviceTest, RingsAndChannelBuffersFollowTheBlockGeometry) {
+    configure(kInstrumentMonitor, "speakers", 800, 2);
+    DriverUnderTest driver;
+    ASSERT_EQ(driver->init(nullptr), 1);
+    ASSERT_EQ(boxes_.count(), 0u);
+    RecordingHost host;
+    ASSERT_EQ(host.createBuffers(driver.asio(), 800), 0) << driver.errorMessage();
+
+    // N 2, F 800, 16-bit stereo: B 3200, each ring 6400 bytes.
+    DSCBCAPS captureCaps{};
+    captureCaps.dwSize = sizeof captureCaps;
+    ASSERT_NE(driver.object().captureBuffer(), nullptr);
+    ASSERT_EQ(driver.object().captureBuffer()->GetCaps(&captureCaps), DS_OK);
+    EXPECT_EQ(captureCaps.dwBufferBytes, 6400u);
+    DSBCAPS playbackCaps{};
+    playbackCaps.dwSize = sizeof playbackCaps;
+    ASSERT_NE(driver.object().secondaryBuffer(), nullptr);
+    ASSERT_EQ(driver.object().secondaryBuffer()->GetCaps(&playbackCaps), DS_OK);
+    EXPECT_EQ(playbackCaps.dwBufferBytes, 6400u);
+    EXPECT_EQ(playbackCaps.dwFlags & 0x10100u, 0x10100u);
+    WAVEFORMATEX captured{};
+    ASSERT_EQ(driver.object().captureBuffer()->GetFormat(&captured, sizeof captured, nullptr), DS_OK);
+    EXPECT_EQ(captured.nSamplesPerSec, 44100u);
+    EXPECT_EQ(captured.nChannels, 2);
+    EXPECT_EQ(captured.wBitsPerSample, 16);
+
+    // One buffer per channel, the same in both halves.
+    std::vector<void*> distinct;
+    for (const ASIOBufferInfo& info : host.infos) {
+        EXPECT_NE(info.buffers[0], nullptr);
+        EXPECT_EQ(info.buffers[0], info.buffers[1]);
+        distinct.push_back(info.buffers[0]);
+    }
+    std::sort(distinct.begin(), distinct.end());
+    EXPECT_EQ(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    for (long input = 0; input < 2; ++input) {
+        ASIOChannelInfo info{};
+        info.channel = 1;
+        info.isInput = input;
+        ASSERT_EQ(driver->getChannelInfo(&info), ASE_OK);
+        EXPECT_EQ(info.isActive, 1);
+    }
+
+    driver->disposeBuffers();
+    EXPECT_EQ(driver.object().captureBuffer(), nullptr);
+    EXPECT_EQ(driver.object().secondaryBuffer(), nullptr);
+    ASIOChannelInfo info{};
+    info.isInput = 1;
+    driver->getChannelInfo(&info);
+    EXPECT_EQ(info.isActive, 0);
+}
+
+TEST_F(Dx2AsioDeviceTest, RingSizesScaleWithBlocksBlockSizeAndSampleWidth) {
+    struct Case {
+        DWORD frames, blocks;
+        WORD bits;
+        DWORD ringBytes;
+    };
+    for (const Case& c : {Case{512, 4, 16, 8192}, Case{800, 2, 24, 9600}, Case{2048, 8, 32, 131072}}) {
+        SCOPED_TRACE(testing::Message() << c.frames << " frames x " << c.blocks << ", " << c.bits << " bits");
+        configure(kInstrumentMonitor, "speakers", c.frames, c.blocks);
+        values_.setFormat(2, 44100, c.bits);
+        DriverUnderTest driver;
+        driver->init(nullptr);
+        RecordingHost host;
+        ASSERT_EQ(host.createBuffers(driver.asio(), long(c.frames)), 0) << driver.errorMessage();
+        DSCBCAPS captureCaps{};
+        captureCaps.dwSize = sizeof captureCaps;
+        driver.object().captureBuffer()->GetCaps(&captureCaps);
+        EXPECT_EQ(captureCaps.dwBufferBytes, c.ringBytes);
+        DSBCAPS playbackCaps{};
+        playbackCaps.dwSize = sizeof playbackCaps;
+        driver.object().secondaryBuffer()->GetCaps(&playbackCaps);
+        EXPECT_EQ(playbackCaps.dwBufferBytes, c.ringBytes);
+    }
+}
+
+TEST_F(Dx2AsioDeviceTest, BlockSizesNoRingCanHoldAreRefused) {
+    configure(kInstrumentMonitor, "speakers");
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    RecordingHost host;
+    for (long frames : {0L, -800L, 7L, 8001L, 0x40000000L}) {
+        EXPECT_EQ(host.createBuffers(driver.asio(), frames), -1) << frames;
+        EXPECT_EQ(driver.object().captureBuffer(), nullptr);
+        EXPECT_NE(driver.errorMessage(), "Unknown error");
+    }
+    EXPECT_EQ(host.createBuffers(driver.asio(), 8), 0) << driver.errorMessage();
+}
+
+TEST_F(Dx2AsioDeviceTest, PlaybackOnlyGivesTheHostSilentInputsAndPlaysItsOutputs) {
+    configure(nullptr, "speakers");
+    CaptureRecorder speakers(kSpeakersMonitor);
+    ASSERT_TRUE(speakers.recording());
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    ASSERT_EQ(driver.object().selectedInputDevice(), -1);
+    RecordingHost host;
+    host.outputAmplitude = 0.25;
+    ASSERT_EQ(host.createBuffers(driver.asio(), 800), 0) << driver.errorMessage();
+    ASSERT_EQ(driver->start(), ASE_OK) << driver.errorMessage();
+    const bool heardEnough = waitForSamples(speakers, 44100, 8000);
+    driver->stop();
+    ASSERT_TRUE(heardEnough) << "the speakers' monitor recorded too little";
+
+    EXPECT_GT(host.switches, 50);
+    EXPECT_EQ(host.nonZeroInputBlocks, 0) << "inputs were not cleared before a block";
+    const std::vector<float> heard = lastSamples(speakers.left(), 22050);
+    EXPECT_NEAR(toneAmplitudeQuantile(heard, 1000.0, 44100.0, 882, 0.75), 0.25, 0.02);
+}
+
+TEST_F(Dx2AsioDeviceTest, CaptureOnlyHandsTheHostTheInputAndCleanOutputs) {
+    configure(kInstrumentMonitor, nullptr);
+    TonePlayer tone("instrument", 1000.0, 0.25);
+    ASSERT_TRUE(tone.playing());
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    ASSERT_EQ(driver.object().selectedOutputDevice(), -1);
+    RecordingHost host;
+    host.outputAmplitude = 0.5;  // written by the host, never played, cleared by the driver
+    ASSERT_EQ(host.createBuffers(driver.asio(), 800), 0) << driver.errorMessage();
+    streamFor(driver, host, 2000);
+
+    EXPECT_GT(host.switches, 60);
+    EXPECT_EQ(host.nonZeroOutputBlocks, 0) << "outputs were not zeroed before a block";
+    // Block by block; a block that the busy machine made glitch (the bench's tone is
+    // played by DirectSound too) is one of many.
+    const std::vector<float> input = lastSamples(host.leftInput(), 40 * 800);
+    ASSERT_EQ(input.size(), 40u * 800u);
+    EXPECT_NEAR(toneAmplitudeQuantile(input, 1000.0, 44100.0, 800, 0.75), 0.25, 0.02);
+}
+
+// The driver's output goes into the instrument sink and comes back from its monitor.
+class DuplexLoopTest : public Dx2AsioDeviceTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DuplexLoopTest, PlaysAndCapturesOneBlockPerPeriod) {
+    const bool syncByInput = GetParam();
+    configure(kInstrumentMonitor, "instrument", 800, 4, syncByInput);
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    RecordingHost host;
+    host.outputAmplitude = 0.25;
+    ASSERT_EQ(host.createBuffers(driver.asio(), 800), 0) << driver.errorMessage();
+    streamFor(driver, host, 3000);
+
+    // The block period is 800 / 44100 s; over the last two seconds the loop keeps it.
+    const std::vector<double> times = host.switchTimesMs();
+    ASSERT_GT(times.size(), 100u);
+    const double last = times.back();
+    const auto from = std::lower_bound(times.begin(), times.end(), last - 2000.0);
+    const double period = (last - *from) / double(times.end() - 1 - from);
+    EXPECT_NEAR(period, 800.0 * 1000.0 / 44100.0, 2.0);
+
+    const std::vector<float> input = lastSamples(host.leftInput(), 55 * 800);
+    ASSERT_EQ(input.size(), 55u * 800u);
+    EXPECT_NEAR(rms(input.data(), input.size()), 0.25 / std::sqrt(2.0), 0.02) << "the loop's own output did not come back";
+    // Block by block: should the two rings drift apart, the loop repeats or skips a
+    // block to stay in step.
+    EXPECT_NEAR(toneAmplitudeQuantile(input, 1000.0, 44100.0, 800, 0.75), 0.25, 0.02);
+}
+
+INSTANTIATE_TEST_SUITE_P(SyncByInputAndByOutput, DuplexLoopTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "ByInput" : "ByOutput"; });
+
+TEST_F(Dx2AsioDeviceTest, StartTwiceKeepsTheRunningThread) {
+    configure(kInstrumentMonitor, "speakers");
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    RecordingHost host;
+    ASSERT_EQ(host.createBuffers(driver.asio(), 800), 0);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    ASSERT_TRUE(waitFor(host.switches, 5, kFirstBlockWaitMs));
+    const double before = nowMs();
+    EXPECT_EQ(driver->start(), ASE_OK);
+    EXPECT_LT(nowMs() - before, 5.0) << "the second start waited for something";
+    ASSERT_TRUE(waitFor(host.switches, 15, 2000));
+    driver->stop();
+    const std::vector<DWORD> ids = host.threadIds();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), ids.front()), std::ptrdiff_t(ids.size()))
+        << "a second thread called the host";
+    EXPECT_NE(ids.front(), GetCurrentThreadId());
+}
+
+TEST_F(Dx2AsioDeviceTest, StopReturnsWithinABlockAndAnotherStartStreamsAgain) {
+    configure(kInstrumentMonitor, "speakers", 2048, 2);
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    RecordingHost host;
+    ASSERT_EQ(host.createBuffers(driver.asio(), 2048), 0);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const int before = host.switches;
+        ASSERT_EQ(driver->start(), ASE_OK);
+        ASSERT_TRUE(waitFor(host.switches, before + 5, kFirstBlockWaitMs));
+        const double asked = nowMs();
+        EXPECT_EQ(driver->stop(), ASE_OK);
+        const double took = nowMs() - asked;
+        EXPECT_LT(took, 2048.0 * 1000.0 / 44100.0) << "stop waited more than a block (46 ms)";
+        const int stoppedAt = host.switches;
+        Sleep(150);
+        EXPECT_EQ(host.switches, stoppedAt) << "a block arrived after stop returned";
+    }
+    EXPECT_EQ(driver->stop(), ASE_OK) << "stop without a thread";
+}
+
+TEST_F(Dx2AsioDeviceTest, WithoutDevicesStartHasNoClock) {
+    configure(nullptr, nullptr);
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    EXPECT_EQ(driver->start(), ASE_InvalidParameter) << "no callbacks yet";
+    RecordingHost host;
+    ASSERT_EQ(host.createBuffers(driver.asio(), 800), 0);
+    EXPECT_NE(host.infos[0].buffers[0], nullptr) << "the host still gets channel buffers";
+    EXPECT_EQ(driver->start(), ASE_NoClock);
+    EXPECT_EQ(driver.errorMessage(), "Failed to start the thread");
+    EXPECT_EQ(host.switches, 0);
+    EXPECT_EQ(boxes_.count(), 0u);
+}
+
+TEST_F(Dx2AsioDeviceTest, ANullBufferSwitchIsRefused) {
+    configure(kInstrumentMonitor, "speakers");
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    RecordingHost host;
+    host.callbacks.bufferSwitch = nullptr;
+    ASSERT_EQ(host.createBuffers(driver.asio(), 800), 0);
+    EXPECT_EQ(driver->start(), ASE_InvalidParameter);
+}
+
+}  // namespace
