@@ -6,6 +6,9 @@
 // implementation is a thin wrapper and the decisions above it stay portable.
 enum class SeekFrom : int32_t { Start = 0, Current = 1, End = 2 };
 
+// Each call comes from the one thread that uses the file at the time: the UI thread
+// while opening and closing, the driver thread while the accompaniment plays, the
+// writer thread while a take is written.
 class RiffFile {
 public:
     virtual ~RiffFile() = default;  // closes the file

@@ -121,12 +121,12 @@ bool WaveDeck::namesAccompaniment(const char* path) const {
 bool WaveDeck::startRecording(const char* path) {
     if (isRecording())
         return true;
-    if (namesAccompaniment(path)) {
-        showError(kStrRecordOverAccompaniment);
+    if (!fitsPath(path)) {  // a longer name cannot be kept, nor cut into another file's name
+        showError(kStrCannotCreateFile);
         return false;
     }
-    if (!fitsPath(path)) {
-        showError(kStrCannotCreateFile);
+    if (namesAccompaniment(path)) {
+        showError(kStrRecordOverAccompaniment);
         return false;
     }
     if (!buffers_.valid()) {

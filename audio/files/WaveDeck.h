@@ -28,7 +28,8 @@ public:
     // Allocates the buffers and starts the writer thread. files opens the deck's files
     // (null: mmio); it must outlive the deck.
     explicit WaveDeck(RiffFileFactory* files = nullptr);
-    // Ends the writer thread, finishes a take still running, closes the files.
+    // UI thread, at exit: finishes a take still running (a direct take keeps what it
+    // has, silently), ends the writer thread, closes the files.
     ~WaveDeck() override;
     WaveDeck(const WaveDeck&) = delete;
     WaveDeck& operator=(const WaveDeck&) = delete;

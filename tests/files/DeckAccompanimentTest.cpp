@@ -116,6 +116,9 @@ TEST_F(DeckAccompaniment, EachRefusalShowsItsMessageAndLeavesNothingOpen) {
         EXPECT_FALSE(deck.isAccompanimentOpen()) << c.name << ": the earlier file is closed too";
     }
     boxes.clear();
+    EXPECT_FALSE(deck.openAccompaniment((folder.path() + "\\" + std::string(300, 'a') + ".wav").c_str()));
+    EXPECT_EQ(boxes.errorIds(), std::vector<int>{19}) << "a path too long for the state";
+    boxes.clear();
     EXPECT_FALSE(deck.openAccompaniment(folder.file("missing.wav").c_str()));
     EXPECT_EQ(boxes.errorIds(), std::vector<int>{19});
     ASSERT_EQ(boxes.count(), 1u);

@@ -332,3 +332,24 @@ TEST_F(DeckRecorder, ARamTakeStoredShortKeepsWhatWasWritten) {
     EXPECT_EQ(boxes.errorIds(), std::vector<int>{29}) << "the store cannot create its file";
     EXPECT_TRUE(takeErrorFlag(kFlagRecordError));
 }
+
+TEST_F(DeckRecorder, AHeaderThatCannotBeWrittenLeavesNoFile) {
+    FaultyFiles files;
+    WaveDeck deck2(&files);
+    deck2.startAccompaniment = false;
+    const std::string path = folder.file("header.wav");
+    files.writing.sizeLimit = 20;  // not even the placeholder fits
+    EXPECT_FALSE(deck2.startRecording(path.c_str()));
+    EXPECT_EQ(boxes.count(), 0u) << "no message of the recorder's own";
+    EXPECT_FALSE(fileExists(path));
+
+    files.writing.sizeLimit = -1;
+    ASSERT_TRUE(deck2.startRecording(path.c_str()));
+    feeder.feed(deck2, 1024);
+    files.writing.failSeeks = true;  // the final header cannot go to offset 0
+    while (deck2.isBlockPending())
+        Sleep(0);
+    EXPECT_FALSE(deck2.stopRecording());
+    EXPECT_TRUE(takeErrorFlag(kFlagRecordError));
+    EXPECT_FALSE(fileExists(path)) << "a take without a valid header is not kept";
+}

@@ -85,6 +85,7 @@ public:
         std::atomic<int> shortReadsAfter{-1};    // -1: never; reads after this many return half
         std::atomic<int64_t> sizeLimit{-1};      // -1: unlimited
         HANDLE writeGate = nullptr;              // when set, each write waits for it
+        std::atomic<bool> failSeeks{false};
         std::atomic<int> writes{0};
         std::atomic<int64_t> written{0};
     };
@@ -126,6 +127,8 @@ public:
         return n;
     }
     int32_t seek(int32_t offset, SeekFrom origin) override {
+        if (faults_.failSeeks)
+            return -1;
         const int32_t to = inner_->seek(offset, origin);
         if (to >= 0)
             position_ = to;
