@@ -166,14 +166,6 @@ TEST_F(DeckAccompaniment, PlayBeforeOpenStartsAtOnceAndCloseStops) {
     EXPECT_EQ(deck.playbackPosition(), 0.0);
 }
 
-TEST_F(DeckAccompaniment, ThroughMmioA44100FileConsumes235FramesOfEach48000Block) {
-    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(44100)).c_str()));
-    deck.play();
-    for (int i = 1; i <= 50; ++i)
-        ASSERT_TRUE(block.mix(deck, 256, 48000.0f));
-    EXPECT_EQ(frames(), 50u * 235);
-}
-
 TEST_F(DeckAccompaniment, TheLoopContinuesWithinTheBlockAndThePositionJumpsToZero) {
     ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1000)).c_str()));
     deck.play();
@@ -203,22 +195,6 @@ TEST_F(DeckAccompaniment, SeekingAndRewinding) {
     EXPECT_EQ(deck.playbackPosition(), 0.0);
 }
 
-TEST_F(DeckAccompaniment, MonoFileOnBothLiveChannelsStereoFileSummedIntoOne) {
-    ASSERT_TRUE(deck.openAccompaniment(write("mono.wav", counting(1000, 1)).c_str()));
-    deck.play();
-    ASSERT_TRUE(block.mix(deck, 64, 44100.0f));
-    EXPECT_FLOAT_EQ(block.live[0][20], 20 * kStep16);
-    EXPECT_FLOAT_EQ(block.live[1][20], 20 * kStep16);
-
-    WaveBuilder w = counting(1000, 2);
-    for (size_t i = 0; i + 3 < w.data.size(); i += 4)  // right = half the left
-        w.data[i + 2] = uint8_t(int16_t(w.data[i] | w.data[i + 1] << 8) / 2), w.data[i + 3] = 0;
-    ASSERT_TRUE(deck.openAccompaniment(write("stereo.wav", w).c_str()));
-    ASSERT_TRUE(block.mix(deck, 64, 44100.0f, 1));
-    EXPECT_FLOAT_EQ(block.live[0][20], 30 * kStep16);
-    EXPECT_EQ(block.live[1][20], 0.0f);
-}
-
 TEST_F(DeckAccompaniment, AReadErrorIsReportedOnceUntilAnotherOpen) {
     FaultyFiles files;
     WaveDeck faulty(&files);
@@ -238,17 +214,6 @@ TEST_F(DeckAccompaniment, AReadErrorIsReportedOnceUntilAnotherOpen) {
     ASSERT_TRUE(faulty.openAccompaniment(path.c_str()));
     EXPECT_TRUE(block.mix(faulty, 256, 44100.0f)) << "another open leaves the error behind";
     EXPECT_EQ(block.frameAt(10), 10);
-}
-
-TEST_F(DeckAccompaniment, AShortReadIsAReadError) {
-    FaultyFiles files;
-    WaveDeck faulty(&files);
-    ASSERT_TRUE(faulty.openAccompaniment(write("a.wav", counting(10000)).c_str()));
-    faulty.play();
-    files.reading.shortReadsAfter = 0;
-    EXPECT_FALSE(block.mix(faulty, 256, 44100.0f));
-    EXPECT_TRUE(takeErrorFlag(kFlagAccompReadError));
-    EXPECT_EQ(block.live[0][200], 0.0f) << "no stale bytes played";
 }
 
 TEST_F(DeckAccompaniment, AFileCutShorterWhileOpenIsAReadErrorNotStaleAudio) {

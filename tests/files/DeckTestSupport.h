@@ -74,15 +74,13 @@ inline uint32_t little32(const std::vector<uint8_t>& b, size_t at) {
 }
 inline uint16_t little16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 
-// A real mmio file with faults put in front of it: reads that fail or come back
-// short, a file that cannot grow beyond a size (as on a full disk: what fits of a
+// A real mmio file with faults put in front of it: reads that fail, a file that cannot grow beyond a size (as on a full disk: what fits of a
 // write still reaches the file, and bytes already there can be rewritten), writes
 // that wait for a go.
 class FaultyFile : public RiffFile {
 public:
     struct Faults {
         std::atomic<int> readsBeforeError{-1};   // -1: never
-        std::atomic<int> shortReadsAfter{-1};    // -1: never; reads after this many return half
         std::atomic<int64_t> sizeLimit{-1};      // -1: unlimited
         HANDLE writeGate = nullptr;              // when set, each write waits for it
         std::atomic<bool> failSeeks{false};
@@ -99,11 +97,6 @@ public:
             return -1;
         if (left > 0)
             --faults_.readsBeforeError;
-        const int shortAfter = faults_.shortReadsAfter;
-        if (shortAfter == 0 && bytes > 1)
-            return inner_->read(buffer, bytes / 2);
-        if (shortAfter > 0)
-            --faults_.shortReadsAfter;
         const int32_t n = inner_->read(buffer, bytes);
         if (n > 0)
             position_ += n;
