@@ -161,6 +161,9 @@ TEST_F(DeckAccompaniment, PlayBeforeOpenStartsAtOnceAndCloseStops) {
     ASSERT_TRUE(block.mix(deck, 256, 44100.0f));
     EXPECT_EQ(block.frameAt(100), 100);
     EXPECT_EQ(frames(), 256u);
+    ASSERT_TRUE(deck.openAccompaniment(write("b.wav", counting(1000)).c_str()));
+    EXPECT_TRUE(deck.isPlaying()) << "another file replaces this one and plays on from its start";
+    EXPECT_EQ(frames(), 0u);
     deck.closeAccompaniment();
     EXPECT_FALSE(deck.isPlaying());
     EXPECT_EQ(deck.playbackPosition(), 0.0);
