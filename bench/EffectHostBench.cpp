@@ -82,6 +82,21 @@ struct Driver {
     }
 };
 
+void setCounters(benchmark::State& state);
+
+// Runs the chain over the driver's buffers for as long as the benchmark wants.
+void runChain(benchmark::State& state, LiveSettings& settings, ChainEffects* effects) {
+    LiveChain chain(&settings);
+    chain.attachEffects(effects);
+    chain.prepareForStart(kRate);
+    Driver driver;
+    for (auto _ : state) {
+        driver.run(chain);
+        benchmark::ClobberMemory();
+    }
+    setCounters(state);
+}
+
 void setCounters(benchmark::State& state) {
     const double frames = double(state.iterations()) * kFrames;
     state.counters["ns_per_frame"] =
@@ -95,15 +110,7 @@ void BM_ChainWithEightEffects(benchmark::State& state) {
     LiveSettings settings;
     for (int i = 0; i < 8; ++i)
         settings.slots[i] = &rack.slots[i];
-    LiveChain chain(&settings);
-    chain.attachEffects(&effects);
-    chain.prepareForStart(kRate);
-    Driver driver;
-    for (auto _ : state) {
-        driver.run(chain);
-        benchmark::ClobberMemory();
-    }
-    setCounters(state);
+    runChain(state, settings, &effects);
 }
 
 // Eight positions of a plug-in that does nothing at all: what remains above the
@@ -126,27 +133,12 @@ void BM_ChainWithEightIdlePlugins(benchmark::State& state) {
         settings.slots[i] = &slots[i];
     }
     Effects effects;
-    LiveChain chain(&settings);
-    chain.attachEffects(&effects);
-    chain.prepareForStart(kRate);
-    Driver driver;
-    for (auto _ : state) {
-        driver.run(chain);
-        benchmark::ClobberMemory();
-    }
-    setCounters(state);
+    runChain(state, settings, &effects);
 }
 
 void BM_ChainAlone(benchmark::State& state) {
     LiveSettings settings;
-    LiveChain chain(&settings);
-    chain.prepareForStart(kRate);
-    Driver driver;
-    for (auto _ : state) {
-        driver.run(chain);
-        benchmark::ClobberMemory();
-    }
-    setCounters(state);
+    runChain(state, settings, nullptr);
 }
 
 // The same plug-ins on the same kind of buffers, called directly: stereo effects on

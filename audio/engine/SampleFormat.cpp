@@ -138,6 +138,24 @@ void addScaled(const float* __restrict src, float* __restrict dst, int32_t sampl
 bool isPcmWidth(int bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 bool isFloatWidth(int bits) { return bits == 32 || bits == 64; }
 
+// Calls convert(channel, byte offset of its first sample, is float) for every channel
+// of a format the converters handle. False for big-endian data and for widths the
+// format tag does not have; an unknown tag converts nothing and succeeds.
+template <typename Convert>
+bool convertChannels(const FormatRecord& format, bool bigEndian, Convert convert) {
+    if (bigEndian)
+        return false;
+    const int bits = format.bitsPerSample;
+    const bool isFloat = format.formatTag == kFormatFloat;
+    if (format.formatTag != kFormatPcm && !isFloat)
+        return true;
+    if (isFloat ? !isFloatWidth(bits) : !isPcmWidth(bits))
+        return false;
+    for (int ch = 0; ch < format.channels; ++ch)
+        convert(ch, ch * (bits / 8), isFloat);
+    return true;
+}
+
 }  // namespace
 
 int32_t formatFromSampleType(int32_t type, FormatRecord& format, double sampleRate) {
@@ -158,42 +176,18 @@ int32_t formatFromSampleType(int32_t type, FormatRecord& format, double sampleRa
 
 bool decodeSamples(const uint8_t* source, float* const* destination, int32_t count,
                    const FormatRecord& format, bool bigEndian) {
-    if (bigEndian)
-        return false;
-    const int bits = format.bitsPerSample;
-    const int stride = format.blockAlign;
-    if (format.formatTag == kFormatPcm) {
-        if (!isPcmWidth(bits))
-            return false;
-        for (int ch = 0; ch < format.channels; ++ch)
-            decodePcm(source + ch * (bits / 8), destination[ch], count, stride, bits);
-    } else if (format.formatTag == kFormatFloat) {
-        if (!isFloatWidth(bits))
-            return false;
-        for (int ch = 0; ch < format.channels; ++ch)
-            decodeFloat(source + ch * (bits / 8), destination[ch], count, stride, bits);
-    }
-    return true;
+    return convertChannels(format, bigEndian, [&](int ch, int offset, bool isFloat) {
+        (isFloat ? decodeFloat : decodePcm)(source + offset, destination[ch], count, format.blockAlign,
+                                            format.bitsPerSample);
+    });
 }
 
 bool encodeSamples(const float* const* source, uint8_t* destination, int32_t count,
                    const FormatRecord& format, bool bigEndian) {
-    if (bigEndian)
-        return false;
-    const int bits = format.bitsPerSample;
-    const int stride = format.blockAlign;
-    if (format.formatTag == kFormatPcm) {
-        if (!isPcmWidth(bits))
-            return false;
-        for (int ch = 0; ch < format.channels; ++ch)
-            encodePcm(source[ch], destination + ch * (bits / 8), count, stride, bits);
-    } else if (format.formatTag == kFormatFloat) {
-        if (!isFloatWidth(bits))
-            return false;
-        for (int ch = 0; ch < format.channels; ++ch)
-            encodeFloat(source[ch], destination + ch * (bits / 8), count, stride, bits);
-    }
-    return true;
+    return convertChannels(format, bigEndian, [&](int ch, int offset, bool isFloat) {
+        (isFloat ? encodeFloat : encodePcm)(source[ch], destination + offset, count, format.blockAlign,
+                                            format.bitsPerSample);
+    });
 }
 
 void convertRate(const float* source, float* destination, int32_t outputCount, int32_t inputCount,
