@@ -4,15 +4,6 @@
 
 namespace {
 
-}  // namespace
-
-float flushTinyReference(float v) {
-    const double kTiny = 0.00001f;  // the float constant, 9.9999997e-06
-    return float((double(v) + kTiny) - kTiny);
-}
-
-namespace {
-
 // Same result as flushTinyReference, bit for bit: for |v| >= 2^-46 both the sum and
 // the difference are exact in double precision, so v comes back unchanged. Taking
 // that path first keeps the double round trip off the filter's recursion.

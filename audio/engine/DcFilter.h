@@ -28,5 +28,9 @@ private:
     Coefficients coefficients_{0.0f, 0.0f, 0.0f};
 };
 
-// The state flush, (v + 1e-5) - 1e-5 computed in double precision.
-float flushTinyReference(float v);
+// The state flush, (v + 1e-5) - 1e-5 computed in double precision. Inline, so that
+// the filter loop keeps its state in registers around it.
+inline float flushTinyReference(float v) {
+    const double kTiny = 0.00001f;  // the float constant, 9.9999997e-06
+    return float((double(v) + kTiny) - kTiny);
+}

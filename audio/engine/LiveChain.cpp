@@ -5,7 +5,7 @@
 #include "SampleFormat.h"
 
 #if defined(__SSE2__) || defined(__x86_64__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #define TALVENOR_HAVE_MXCSR 1
 #endif
 
@@ -50,22 +50,25 @@ float LiveChain::CachedGain::get(float value) {
 }
 
 float peakOf(const float* samples, int32_t count) {
-    // The largest |x|; NaN samples are passed over. Four running maxima let the
-    // compiler keep them in one vector register.
-    float m[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    // The largest |x|; NaN samples are passed over.
     int32_t i = 0;
+    float m = 0.0f;
+#if TALVENOR_HAVE_MXCSR
+    // Four at a time: the compiler will not use maxps for this by itself.
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    __m128 m4 = _mm_setzero_ps();
     for (; i + 4 <= count; i += 4)
-        for (int lane = 0; lane < 4; ++lane) {
-            const float a = std::fabs(samples[i + lane]);
-            m[lane] = a > m[lane] ? a : m[lane];
-        }
+        m4 = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(samples + i), magnitude), m4);  // NaN keeps m4
+    float lanes[4];
+    _mm_storeu_ps(lanes, m4);
+    for (float lane : lanes)
+        m = lane > m ? lane : m;
+#endif
     for (; i < count; ++i) {
         const float a = std::fabs(samples[i]);
-        m[0] = a > m[0] ? a : m[0];
+        m = a > m ? a : m;
     }
-    const float lo = m[0] > m[1] ? m[0] : m[1];
-    const float hi = m[2] > m[3] ? m[2] : m[3];
-    return lo > hi ? lo : hi;
+    return m;
 }
 
 LiveChain::LiveChain(LiveSettings* settings) : settings_(settings ? settings : &defaults_) {

@@ -2,6 +2,11 @@
 
 #include <cstring>
 
+#if defined(__SSE2__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#define TALVENOR_SSE_LIMIT 1
+#endif
+
 namespace {
 
 struct SampleTypeEntry {
@@ -28,10 +33,22 @@ const float kScale32 = 4.656613e-10f;    // 2^-31
 const double kScale8 = 0.007874015748031496;  // 1/127
 const float kEncodeLimit = 0.99999f;
 
+// Limits a sample to +-0.99999 before an integer conversion. A NaN (a broken plug-in
+// can produce one) becomes silence rather than full scale.
 inline float limit(float v) {
-    // Written so that the compiler can use minss/maxss; NaN becomes the lower limit.
+#if TALVENOR_SSE_LIMIT
+    // The compiler will not turn the comparisons into minss/maxss by itself, and the
+    // branches cost more than the rest of the conversion.
+    __m128 x = _mm_set_ss(v);
+    x = _mm_and_ps(x, _mm_cmpord_ss(x, x));
+    x = _mm_max_ss(_mm_min_ss(x, _mm_set_ss(kEncodeLimit)), _mm_set_ss(-kEncodeLimit));
+    return _mm_cvtss_f32(x);
+#else
+    if (v != v)
+        return 0.0f;
     v = v < kEncodeLimit ? v : kEncodeLimit;
     return v > -kEncodeLimit ? v : -kEncodeLimit;
+#endif
 }
 
 template <typename T>

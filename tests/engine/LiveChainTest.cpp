@@ -404,3 +404,14 @@ TEST(LiveChain, ProcessesWithDenormalsFlushedAndRestoresTheMode) {
     EXPECT_EQ(_mm_getcsr(), before);
 }
 #endif
+
+TEST(LiveChain, PeaksAreTheLargestMagnitudeAndPassOverNaN) {
+    std::vector<float> v = {0.1f, -0.7f, 0.3f, std::nanf(""), 0.2f, -0.1f, 0.65f};
+    EXPECT_EQ(peakOf(v.data(), int32_t(v.size())), 0.7f);
+    for (size_t at = 0; at < 9; ++at) {  // the largest in every lane and in the tail
+        std::vector<float> w(9, 0.25f);
+        w[at] = -0.9f;
+        EXPECT_EQ(peakOf(w.data(), 9), 0.9f) << at;
+    }
+    EXPECT_EQ(peakOf(v.data(), 0), 0.0f);
+}

@@ -295,3 +295,16 @@ TEST(DecodeEncode, ThirtyTwoAndEightBitRoundTripsStayWithinTheirPrecision) {
         EXPECT_GE(int(back[i]), i - 2) << i;
     }
 }
+
+TEST(DecodeEncode, NotANumberEncodesAsSilence) {
+    // A broken plug-in's NaN must not reach the speakers as full scale.
+    for (int32_t type : {kAsioInt16LSB, kAsioInt24LSB, kAsioInt32LSB}) {
+        const FormatRecord f = driverFormat(type);
+        std::vector<uint8_t> e = encodeOne({std::nanf(""), -std::nanf("")}, f, 0x55);
+        for (int i = 0; i < 2; ++i) {
+            int32_t v = 0;
+            std::memcpy(&v, &e[i * f.blockAlign], f.bitsPerSample / 8);
+            EXPECT_EQ(v << (32 - f.bitsPerSample), 0) << type;
+        }
+    }
+}
