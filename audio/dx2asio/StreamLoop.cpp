@@ -76,12 +76,15 @@ private:
     DWORD blockOf(DWORD cursor) const { return (cursor % ringBytes_) / blockBytes_; }
 
     // The positions move one block per cycle, as the notifications do. The devices'
-    // cursors only correct them when they have become unsafe: notifications that merged
-    // (a slow cycle, a burst of captured data) or clocks that drifted apart would
-    // otherwise leave the loop reading the block still being captured (or already
-    // captured over) or writing the block being played, for good; with two-block rings
-    // that is every block. In step, this is the capture block just completed and the
-    // playback block after the one playing.
+    // cursors correct them only where they have become unsafe: the block to read is the
+    // one the capture is writing (not whole yet, or being captured over), or the block
+    // to write is the one playing or the one the playback has started to take. Left
+    // alone, merged notifications (a slow cycle, a burst of captured data), a cursor
+    // moving in coarse steps or clocks drifting apart would keep the loop there for
+    // good; with two-block rings that is every block. In step, this is the capture
+    // block just completed and the playback block after the one playing. Where the ring
+    // has room, a correction keeps a block of margin, so that the next step of a coarse
+    // cursor does not call for another one.
     bool keepPositionsSafe() {
         const DWORD blocks = DWORD(s_.blocks);
         if (capture_) {
@@ -89,18 +92,21 @@ private:
             if (FAILED(capture_->GetCurrentPosition(&captureCursor, &readCursor)))
                 return false;
             const DWORD capturing = blockOf(readCursor);
-            if (readPosition_ / blockBytes_ == capturing)
-                readPosition_ = ((capturing + blocks - 1) % blocks) * blockBytes_;  // the newest whole block
+            if (readPosition_ / blockBytes_ == capturing) {
+                const DWORD back = blocks >= 4 ? 2 : 1;  // the newest whole block, or the one before
+                readPosition_ = ((capturing + blocks - back) % blocks) * blockBytes_;
+            }
         }
         if (playback_) {
             DWORD playCursor = 0, writeCursor = 0;
             if (FAILED(playback_->GetCurrentPosition(&playCursor, &writeCursor)))
                 return false;
             const DWORD playing = blockOf(playCursor);
-            const DWORD committed = blockOf(writeCursor);  // mixed already from its start on
+            const DWORD committed = blockOf(writeCursor);  // taken by the device from its start on
             const DWORD target = writePosition_ / blockBytes_;
             if (target == playing || target == committed) {
-                DWORD next = (committed + 1) % blocks;
+                const DWORD ahead = blocks >= 5 ? 2 : 1;  // the first untouched block, or the one after
+                DWORD next = (committed + ahead) % blocks;
                 if (next == playing)  // a two-block ring leaves no block untouched
                     next = (playing + 1) % blocks;
                 writePosition_ = next * blockBytes_;

@@ -16,44 +16,6 @@ namespace {
 
 const int kExtraSinks = 30;
 
-// Runs a shell command line on the host (Wine starts Unix programs too) and waits for
-// it through a marker file, since Wine cannot wait for a Unix process.
-bool runOnHost(const std::string& script, int timeoutMs = 20000) {
-    static int runs = 0;
-    char marker[128];
-    std::snprintf(marker, sizeof marker, "/tmp/dx2asio-%lu-%d.done", GetCurrentProcessId(), ++runs);
-    std::string windowsMarker = std::string("Z:") + marker;
-    for (char& c : windowsMarker)
-        if (c == '/')
-            c = '\\';
-    DeleteFileA(windowsMarker.c_str());
-    std::string line = "/bin/sh -c \"" + script + "; touch " + marker + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (process.hThread)
-        CloseHandle(process.hThread);
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        if (GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            DeleteFileA(windowsMarker.c_str());
-            return true;
-        }
-        Sleep(20);
-    }
-    return false;
-}
-
-bool soundServerReachable() {
-    char server[512];
-    return GetEnvironmentVariableA("PULSE_SERVER", server, sizeof server) > 0;
-}
-
 std::string loadSinks(const char* prefix, int count) {
     char script[512];
     std::snprintf(script, sizeof script,

@@ -1,6 +1,7 @@
 #include "DriverTestSupport.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "RegistryKeys.h"
@@ -430,4 +431,51 @@ bool waitForSamples(const CaptureRecorder& recorder, size_t count, int ms) {
         Sleep(10);
     }
     return true;
+}
+
+bool runOnHost(const std::string& script, int timeoutMs) {
+    static std::atomic<int> runs{0};
+    char marker[128];
+    std::snprintf(marker, sizeof marker, "/tmp/dx2asio-%lu-%d.done", GetCurrentProcessId(), ++runs);
+    std::string windowsMarker = std::string("Z:") + marker;
+    for (char& c : windowsMarker)
+        if (c == '/')
+            c = '\\';
+    DeleteFileA(windowsMarker.c_str());
+    std::string line = "/bin/sh -c \"" + script + "; touch " + marker + "\"";
+    std::vector<char> command(line.begin(), line.end());
+    command.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            DeleteFileA(windowsMarker.c_str());
+            return true;
+        }
+        Sleep(20);
+    }
+    return false;
+}
+
+bool soundServerReachable() {
+    char server[512];
+    return GetEnvironmentVariableA("PULSE_SERVER", server, sizeof server) > 0;
+}
+
+HostFolder hostScratchFolder(const char* name) {
+    char unixPath[128];
+    std::snprintf(unixPath, sizeof unixPath, "/tmp/dx2asio-%s-%lu", name, GetCurrentProcessId());
+    HostFolder folder{unixPath, std::string("Z:") + unixPath};
+    for (char& c : folder.windowsPath)
+        if (c == '/')
+            c = '\\';
+    CreateDirectoryA(folder.windowsPath.c_str(), nullptr);
+    return folder;
 }

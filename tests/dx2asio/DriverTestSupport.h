@@ -99,6 +99,7 @@ public:
     TonePlayer(const char* device, double frequency, double amplitude);
     ~TonePlayer();
     bool playing() const { return buffer_ != nullptr; }
+    IDirectSoundBuffer* buffer() const { return buffer_; }
 
 private:
     IDirectSound* sound_ = nullptr;
@@ -134,3 +135,16 @@ double toneAmplitudeQuantile(const std::vector<float>& samples, double frequency
                              double quantile);
 // Waits until the recorder holds at least count samples.
 bool waitForSamples(const CaptureRecorder& recorder, size_t count, int ms);
+
+// Runs a shell command line on the host (Wine starts Unix programs too) and waits for
+// it through a marker file, since Wine cannot wait for a Unix process. The line must
+// not contain double quotes.
+bool runOnHost(const std::string& script, int timeoutMs = 20000);
+// The bench's PulseAudio server is there to be asked (pactl, parec, pacat).
+bool soundServerReachable();
+// A folder of this process under the host's /tmp: its Unix and its Windows path.
+struct HostFolder {
+    std::string unixPath;
+    std::string windowsPath;
+};
+HostFolder hostScratchFolder(const char* name);

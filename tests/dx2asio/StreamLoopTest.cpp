@@ -436,6 +436,29 @@ TEST_F(StreamLoopTest, ABlockAlreadyBeingMixedIsNotWritten) {
     EXPECT_EQ(offsetsOf(playback.calls("Lock")), played);
 }
 
+TEST_F(StreamLoopTest, WithRoomInTheRingsACorrectionKeepsABlockOfMargin) {
+    FakeCaptureBuffer capture(8 * kBlockBytes);
+    FakePlaybackBuffer playback(8 * kBlockBytes);
+    playback.writeLead = kBlockBytes / 2;
+    runLoop(setup(&capture, &playback, 8, false));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    ASSERT_TRUE(nextBlock(playbackEvent_));
+    // The playback moves on, the capture does not: the block to read is not whole.
+    // The playback's write cursor is inside the block to write.
+    playback.cursor = 2 * kBlockBytes + 3 * kBlockBytes / 4;
+    const int before = host_.switches;
+    SetEvent(playbackEvent_);
+    ASSERT_TRUE(waitUntil([&] { return host_.switches > before; }));
+    stopLoop();
+    // Capture: block 7, block 0, then back to block 7 (not 0): the newest whole block
+    // is 0, and one more keeps a block of margin. Playback: blocks 1, 2, then 5 (the
+    // write cursor is inside block 3; block 4 is the first untouched, 5 the margin).
+    const std::vector<DWORD> captured{7 * kBlockBytes, 0, 7 * kBlockBytes};
+    EXPECT_EQ(offsetsOf(capture.calls("Lock")), captured);
+    const std::vector<DWORD> played{0, kBlockBytes, 2 * kBlockBytes, 5 * kBlockBytes};
+    EXPECT_EQ(offsetsOf(playback.calls("Lock")), played);
+}
+
 TEST_F(StreamLoopTest, AFailingPositionReadEndsTheLoop) {
     FakePlaybackBuffer playback(2 * kBlockBytes);
     runLoop(setup(nullptr, &playback, 2));
