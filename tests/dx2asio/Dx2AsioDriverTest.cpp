@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -364,6 +365,39 @@ TEST_F(Dx2AsioDriverTest, TheDeviceListsHoldTheBenchDevicesAndEndAtAnEmptyEntry)
     DeviceList cut;
     cut.add(nullptr, longName.c_str());
     EXPECT_EQ(std::strlen(cut.entry(0).description), 255u);
+}
+
+TEST_F(Dx2AsioDriverTest, CreateBuffersServesTwoChannelsOfEachKindAndRefusesBadArguments) {
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    ASIOCallbacks callbacks{};
+    ASIOBufferInfo infos[6] = {};
+    for (int i = 0; i < 6; ++i) {
+        infos[i].isInput = i % 2 == 0;  // inputs and outputs interleaved
+        infos[i].channelNum = i / 2;
+        infos[i].buffers[0] = infos[i].buffers[1] = &infos[i];  // must be overwritten
+    }
+    ASSERT_EQ(driver->createBuffers(infos, 6, 800, &callbacks), 0);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NE(infos[i].buffers[0], nullptr) << i;
+        EXPECT_NE(infos[i].buffers[0], static_cast<void*>(&infos[i])) << i;
+        EXPECT_EQ(infos[i].buffers[0], infos[i].buffers[1]) << i;
+    }
+    // The third input and output get nothing.
+    EXPECT_EQ(infos[4].buffers[0], nullptr);
+    EXPECT_EQ(infos[5].buffers[1], nullptr);
+    // Fresh buffers hold silence, in the format's width: 800 frames of 2 bytes.
+    const uint8_t* first = static_cast<const uint8_t*>(infos[0].buffers[0]);
+    const uint8_t* second = static_cast<const uint8_t*>(infos[2].buffers[0]);
+    EXPECT_GE(std::abs(second - first), 1600);
+    for (int j = 0; j < 1600; ++j)
+        ASSERT_EQ(first[j], 0) << j;
+
+    EXPECT_EQ(driver->createBuffers(infos, -1, 800, &callbacks), ASE_InvalidParameter);
+    EXPECT_EQ(driver->createBuffers(nullptr, 2, 800, &callbacks), ASE_InvalidParameter);
+    EXPECT_EQ(driver->createBuffers(nullptr, 0, 800, &callbacks), 0) << "no channels at all is allowed";
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "twice";
 }
 
 TEST_F(Dx2AsioDriverTest, SetSampleRateStoresTheRateAndAsksForAReset) {
