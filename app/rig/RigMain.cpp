@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
             return listDrivers(s.engine());
 
         if (o.driver == kBuiltInDriver &&
-            !storeBuiltInDriverChoices(o.inputDevice, o.outputDevice, o.bufferFrames, 0))
+            !storeBuiltInDriverChoices(o.inputDevice, o.outputDevice, o.bufferFrames, o.bufferCount))
             std::fprintf(stderr, "talvenor-rig: could not store the built-in driver's devices\n");
         if (!s.engine().openDriverByName(o.driver.c_str()) || s.engine().currentDriver() < 0) {
             showError(kStrOpenDriverFailed);

@@ -48,6 +48,8 @@ const char* rigUsage() {
            "  --input-device NAME    built-in driver: DirectSound capture device\n"
            "  --output-device NAME   built-in driver: DirectSound playback device\n"
            "  --buffer FRAMES        built-in driver: frames per block (8 to 8000)\n"
+           "  --blocks N             built-in driver: blocks per ring, 2 4 8 16 32 or 64 (more is\n"
+           "                         steadier, less is quicker)\n"
            "  --fx POS=PATH          load the VST 2 effect PATH into position POS (0 to 7)\n"
            "  --bypass POS           bypass position POS\n"
            "  --backing FILE         play this WAV file along, looping\n"
@@ -108,6 +110,13 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
                 return false;
             if (!parseInteger(value, 8, 8000, o.bufferFrames))
                 return bad("8 to 8000");
+        } else if (arg == "--blocks") {
+            if (!needValue())
+                return false;
+            int blocks = 0;
+            if (!parseInteger(value, 2, 64, blocks) || (blocks & (blocks - 1)) != 0)
+                return bad("2, 4, 8, 16, 32 or 64");
+            o.bufferCount = blocks;
         } else if (arg == "--fx") {
             if (!needValue())
                 return false;

@@ -15,6 +15,7 @@ struct RigOptions {
     std::string inputDevice;   // built-in driver: DirectSound capture device
     std::string outputDevice;  // built-in driver: DirectSound playback device
     int bufferFrames = 0;      // built-in driver block size; 0 keeps the stored one
+    int bufferCount = 0;       // built-in driver blocks per ring; 0 keeps the stored one
     std::vector<Effect> effects;
     std::vector<int> bypassed;
     std::string backing;

@@ -28,7 +28,8 @@ TEST(RigOptions, ReadsEffectsGainsAndTheTake) {
     std::string error;
     ASSERT_TRUE(parse({"--fx", "0=C:\\VST\\Over drive.dll", "--fx", "7=D:\\x=y.dll", "--bypass", "7", "--method",
                        "ram", "--format", "19", "--in-gain", "20", "--out-gain", "-60", "--seconds", "12.5",
-                       "--tempo", "90", "--metronome", "--no-take", "--driver", "My Card ASIO"},
+                       "--tempo", "90", "--metronome", "--no-take", "--driver", "My Card ASIO", "--blocks", "8",
+                       "--buffer", "1024"},
                       o, error))
         << error;
     ASSERT_EQ(o.effects.size(), 2u);
@@ -45,6 +46,8 @@ TEST(RigOptions, ReadsEffectsGainsAndTheTake) {
     EXPECT_TRUE(o.metronome);
     EXPECT_FALSE(o.record);
     EXPECT_EQ(o.driver, "My Card ASIO");
+    EXPECT_EQ(o.bufferCount, 8);
+    EXPECT_EQ(o.bufferFrames, 1024);
 }
 
 TEST(RigOptions, RefusesWhatItCannotUse) {
@@ -52,7 +55,8 @@ TEST(RigOptions, RefusesWhatItCannotUse) {
         {"--fx", "8=a.dll"}, {"--fx", "a.dll"},     {"--fx", "=a.dll"},      {"--fx", "1="},
         {"--bypass", "-1"},  {"--format", "20"},    {"--format", "3.5"},     {"--method", "tape"},
         {"--seconds", "x"},  {"--tempo", "250"},    {"--in-gain", "21"},     {"--out-gain", "nan"},
-        {"--buffer", "4"},   {"--take"},            {"--frobnicate"},
+        {"--buffer", "4"},   {"--take"},            {"--frobnicate"},        {"--blocks", "12"},
+        {"--blocks", "1"},
     };
     for (const auto& args : bad) {
         RigOptions o;

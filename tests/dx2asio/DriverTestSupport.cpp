@@ -1,4 +1,5 @@
 #include "DriverTestSupport.h"
+#include "UnixPrograms.h"
 
 #include <cmath>
 #include <cstdio>
@@ -443,17 +444,8 @@ bool runOnHost(const std::string& script, int timeoutMs) {
             c = '\\';
     DeleteFileA(windowsMarker.c_str());
     std::string line = "/bin/sh -c \"" + script + "; touch " + marker + "\"";
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!startUnixProgram(line))
         return false;
-    if (process.hProcess)
-        CloseHandle(process.hProcess);
-    if (process.hThread)
-        CloseHandle(process.hThread);
     for (int waited = 0; waited < timeoutMs; waited += 20) {
         if (GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES) {
             DeleteFileA(windowsMarker.c_str());
