@@ -112,49 +112,45 @@ bool EffectHost::resolvePath(int32_t listIndex, const char* path, char* resolved
     return entry && copyPath(resolved, entry->path);
 }
 
+bool EffectHost::loadLibrary(EffectSlot* slot) {
+    slot->library = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
+    if (!slot->library) {
+        // A stored path that no longer exists finds the same plug-in in its new folder.
+        const PluginEntry* entry = sameNamedEntry(slot->path);
+        if (entry && copyPath(slot->path, entry->path))
+            slot->library = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
+    }
+    return slot->library != nullptr;
+}
+
+AEffect* EffectHost::instantiate(EffectSlot* slot) const {
+    VstEntryProc entry = PluginLibrary::entryPoint(static_cast<HMODULE>(slot->library));
+    AEffect* effect = entry ? entry(hostCallback) : nullptr;
+    // Never let two slots hold one record: the second would call into an instance
+    // that the first one's unloading closes.
+    if (!effect || findSlot(effect) || !effect->dispatcher || effect->magic != kEffectMagic)
+        return nullptr;
+    if (effect->dispatcher(effect, effIdentify, 0, 0, nullptr, 0.0f) != kEffectIdentifyAnswer)
+        return nullptr;
+    return effect;
+}
+
 EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
     auto* slot = static_cast<EffectSlot*>(std::calloc(1, sizeof(EffectSlot)));
     if (!slot)
         return nullptr;
-    if (!resolvePath(listIndex, path, slot->path)) {
+    if (resolvePath(listIndex, path, slot->path) && loadLibrary(slot))
+        slot->effect = instantiate(slot);
+    if (!slot->effect) {
+        // Refused before it was opened: nothing to switch off or close.
+        PluginLibrary::release(static_cast<HMODULE>(slot->library), slot->privateCopy);
         std::free(slot);
         return nullptr;
     }
-
-    HMODULE module = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
-    if (!module) {
-        // A stored path that no longer exists finds the same plug-in in its new folder.
-        const PluginEntry* entry = sameNamedEntry(slot->path);
-        if (entry && copyPath(slot->path, entry->path))
-            module = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
-    }
-    if (!module) {
-        std::free(slot);
-        return nullptr;
-    }
-    slot->library = module;
-
-    VstEntryProc entry = PluginLibrary::entryPoint(module);
-    AEffect* effect = entry ? entry(hostCallback) : nullptr;
-    // Never let two slots hold one record: the second would call into an instance
-    // that the first one's unloading closes.
-    if (!effect || findSlot(effect) || !effect->dispatcher || effect->magic != kEffectMagic) {
-        PluginLibrary::release(module, slot->privateCopy);
-        std::free(slot);
-        return nullptr;
-    }
-    slot->effect = effect;
-    if (dispatch(slot, effIdentify) != kEffectIdentifyAnswer) {
-        PluginLibrary::release(module, slot->privateCopy);
-        std::free(slot);
-        return nullptr;
-    }
-
     if (!openAndConfigure(slot)) {
         releaseSlot(slot);
         return nullptr;
     }
-
     EffectSlot** tail = &slots_;
     while (*tail)
         tail = &(*tail)->next;

@@ -67,6 +67,8 @@ public:
 
 private:
     static bool moduleServesASlot(void* module, void* context);
+    bool loadLibrary(EffectSlot* slot);
+    AEffect* instantiate(EffectSlot* slot) const;
     bool openAndConfigure(EffectSlot* slot);
     bool readProgramNames(EffectSlot* slot);
     bool copyParameters(EffectSlot* slot);

@@ -5,12 +5,6 @@
 #include "EffectSlot.h"
 #include "SampleFormat.h"
 
-namespace {
-
-void clearSamples(float* samples, int32_t count) { std::memset(samples, 0, sizeof(float) * size_t(count)); }
-
-}  // namespace
-
 SlotProcessing::SlotProcessing() {
     for (int ch = 0; ch < 2; ++ch) {
         clearSamples(scratchIn_[ch], kMaxFrames);

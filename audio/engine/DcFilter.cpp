@@ -25,17 +25,13 @@ inline float step(DcFilterState& s, const Coefficients& c, float x) {
 
 }  // namespace
 
-const DcFilter::Coefficients& DcFilter::coefficientsFor(double sampleRate) {
-    if (sampleRate != coefficientRate_) {
-        coefficientRate_ = sampleRate;
-        const double fs = sampleRate < 1.0 ? 1.0 : sampleRate;
-        const float w = 62.8f / float(fs);
-        const float sw = std::sin(w);
-        const float cw = std::cos(w);
-        const float a0 = 1.0f + sw;
-        coefficients_ = Coefficients{0.5f * (1.0f + cw) / a0, -2.0f * cw / a0, (1.0f - sw) / a0};
-    }
-    return coefficients_;
+DcFilter::Coefficients DcFilter::coefficientsFor(double sampleRate) {
+    const double fs = sampleRate < 1.0 ? 1.0 : sampleRate;
+    const float w = 62.8f / float(fs);
+    const float sw = std::sin(w);
+    const float cw = std::cos(w);
+    const float a0 = 1.0f + sw;
+    return Coefficients{0.5f * (1.0f + cw) / a0, -2.0f * cw / a0, (1.0f - sw) / a0};
 }
 
 void DcFilter::clear() {
@@ -46,7 +42,7 @@ void DcFilter::clear() {
 void DcFilter::process(float* const* channels, int32_t channelCount, int32_t frames, double sampleRate) {
     if (channelCount <= 0)
         return;
-    const Coefficients c = coefficientsFor(sampleRate);
+    const Coefficients c = coefficients_.get(sampleRate, coefficientsFor);
     if (channelCount == 1) {
         DcFilterState s = state_[0];
         float* x = channels[0];

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "LastValue.h"
+
 // Second-order high-pass at a nominal 10 Hz that removes DC from the live channels.
 // The stored state is flushed through (v + 1e-5) - 1e-5 in double precision so that
 // values too small to survive become exactly zero and never turn denormal.
@@ -20,12 +22,10 @@ private:
     struct Coefficients {
         float b0, a1, a2;
     };
-    // Recomputed only when the rate changes: sin and cos cost more than a short sub-block.
-    const Coefficients& coefficientsFor(double sampleRate);
+    static Coefficients coefficientsFor(double sampleRate);
 
     DcFilterState state_[2];
-    double coefficientRate_ = -1.0;
-    Coefficients coefficients_{0.0f, 0.0f, 0.0f};
+    LastValue<double, Coefficients> coefficients_;  // sin and cos only when the rate changes
 };
 
 // The state flush, (v + 1e-5) - 1e-5 computed in double precision. Inline, so that

@@ -27,11 +27,6 @@ private:
 #endif
 };
 
-void clearSamples(float* samples, int32_t count) {
-    for (int32_t i = 0; i < count; ++i)
-        samples[i] = 0.0f;
-}
-
 void scaleSamples(float* samples, int32_t count, float factor) {
     for (int32_t i = 0; i < count; ++i)
         samples[i] *= factor;
@@ -41,13 +36,6 @@ void scaleSamples(float* samples, int32_t count, float factor) {
 
 float gainFactor(float knob) { return float(std::pow(10.0, (knob * 80.0 - 60.0) * 0.05)); }
 
-float LiveChain::CachedGain::get(float value) {
-    if (value != knob) {
-        knob = value;
-        factor = gainFactor(value);
-    }
-    return factor;
-}
 
 float peakOf(const float* samples, int32_t count) {
     // The largest |x|; NaN samples are passed over.
@@ -112,8 +100,8 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
         in.position += n * in.format.blockAlign;
     }
 
-    const float inFactor = inGain_.get(settings_->ingain);
-    const float outFactor = outGain_.get(settings_->outgain);
+    const float inFactor = inGain_.get(settings_->ingain, gainFactor);
+    const float outFactor = outGain_.get(settings_->outgain, gainFactor);
 
     if (settings_->centerAmp)
         dcFilter_.process(liveChannels_, j, n, fs);
@@ -122,8 +110,9 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
     for (int32_t ch = 0; ch < j; ++ch)
         scaleSamples(live_[ch], n, inFactor);
 
-    peaks_[0] = peakOf(live_[0], n);
-    peaks_[1] = j == 2 ? peakOf(live_[1], n) : float(peaks_[0]);
+    const float inputLeft = peakOf(live_[0], n);
+    peaks_[0] = inputLeft;
+    peaks_[1] = j == 2 ? peakOf(live_[1], n) : inputLeft;
 
     if (effects_) {
         for (int p = 0; p < LiveSettings::kPositions; ++p) {
@@ -150,8 +139,9 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
         clearSamples(output_[k], n);
     mixChannels(liveChannels_, j, outputChannels_, k, n, outFactor);
 
-    peaks_[2] = k > 0 ? peakOf(output_[0], n) : 0.0f;
-    peaks_[3] = k == 2 ? peakOf(output_[1], n) : float(peaks_[2]);
+    const float outputLeft = k > 0 ? peakOf(output_[0], n) : 0.0f;
+    peaks_[2] = outputLeft;
+    peaks_[3] = k == 2 ? peakOf(output_[1], n) : outputLeft;
 
     for (int32_t ch = 0; ch < k; ++ch) {
         ChannelBuffer& out = outputs[ch];

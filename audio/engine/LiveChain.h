@@ -4,6 +4,7 @@
 #include "ChainStages.h"
 #include "DcFilter.h"
 #include "FormatRecord.h"
+#include "LastValue.h"
 #include "LiveSettings.h"
 #include "Metronome.h"
 #include "NoiseGate.h"
@@ -59,17 +60,9 @@ public:
 private:
     void processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int32_t frames);
 
-    // The gain law's pow() is the costliest line of a short sub-block; a knob keeps its
-    // value for many sub-blocks, so its factor is kept until the knob moves.
-    struct CachedGain {
-        float knob = -1.0f;
-        float factor = 0.0f;
-        float get(float value);
-    };
-
     LiveSettings defaults_;
     LiveSettings* settings_;
-    CachedGain inGain_, outGain_;
+    LastValue<float, float> inGain_, outGain_;  // the gain law's pow() per knob value
     ChainEffects* effects_ = nullptr;
     ChainRecorder* recorder_ = nullptr;
     ChainAccompaniment* accompaniment_ = nullptr;

@@ -74,13 +74,7 @@ bool NoiseGate::prepare(double sampleRate) {
     return ok;
 }
 
-float NoiseGate::thresholdFor(float knob) {
-    if (knob != thresholdKnob_) {
-        thresholdKnob_ = knob;
-        threshold_ = float(std::pow(10.0, (-60.0 * (1.0 - 0.9 * knob)) * 0.05));
-    }
-    return threshold_;
-}
+float NoiseGate::thresholdFor(float knob) { return float(std::pow(10.0, (-60.0 * (1.0 - 0.9 * knob)) * 0.05)); }
 
 void NoiseGate::process(float* const* channels, int32_t channelCount, int32_t frames, const Settings& s,
                         double sampleRate) {
@@ -95,7 +89,7 @@ void NoiseGate::process(float* const* channels, int32_t channelCount, int32_t fr
     if (closeMs < 1.0)
         closeMs = 1.0;
     Ramp r;
-    r.threshold = thresholdFor(s.thresh);
+    r.threshold = threshold_.get(s.thresh, thresholdFor);
     r.opening = truncateToInt(openMs * sampleRate * 0.001, 0, INT32_MAX);
     r.closing = truncateToInt(closeMs * sampleRate * 0.001, 0, INT32_MAX);
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "LastValue.h"
+
 // Noise gate of the live channels. The level is the mean absolute value over the
 // last 50 ms; below the threshold the gate closes along a linear ramp, at or above
 // it opens along another. Each change of direction restarts its ramp from its own
@@ -37,9 +39,8 @@ public:
     const Channel& channel(int i) const { return channels_[i]; }
 
 private:
-    float thresholdFor(float knob);
+    static float thresholdFor(float knob);
 
     Channel channels_[2];
-    float thresholdKnob_ = -1.0f;  // the threshold's pow() is kept until the knob moves
-    float threshold_ = 0.0f;
+    LastValue<float, float> threshold_;  // the threshold's pow() per knob value
 };

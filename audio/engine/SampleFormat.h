@@ -41,6 +41,11 @@ struct RateConverterState {
 void convertRate(const float* source, float* destination, int32_t outputCount, int32_t inputCount,
                  RateConverterState& state);
 
+inline void clearSamples(float* samples, int32_t count) {
+    for (int32_t i = 0; i < count; ++i)
+        samples[i] = 0.0f;
+}
+
 // Adds sources into destinations with one factor: equal counts pair up, one source
 // feeds every destination, several sources into one destination are summed.
 void mixChannels(const float* const* sources, int32_t sourceCount, float* const* destinations,

@@ -31,10 +31,7 @@ void LiveEngine::sampleRateDidChange(ASIOSampleRate sampleRate) {
     // A rate that is no rate would turn the filters and gate ramps into NaN.
     if (!engine || !(sampleRate > 0.0) || !std::isfinite(sampleRate))
         return;
-    if (sampleRate != engine->sampleRate_) {
-        engine->sampleRate_ = sampleRate;
-        engine->chain_.setSampleRate(sampleRate);
-    }
+    engine->chain_.setSampleRate(sampleRate);
 }
 
 long LiveEngine::asioMessage(long selector, long value, void*, double*) {
@@ -84,7 +81,7 @@ long LiveEngine::answerMessage(long selector, long value) {
 bool LiveEngine::buildChannels(ChannelBuffer* channels, int first, int count, long half) {
     for (int i = 0; i < count; ++i) {
         ChannelBuffer& channel = channels[i];
-        const int32_t endian = formatFromSampleType(channelInfos_[first + i].type, channel.format, sampleRate_);
+        const int32_t endian = formatFromSampleType(channelInfos_[first + i].type, channel.format, chain_.sampleRate());
         if (endian < 0) {
             raiseErrorFlag(kFlagUnsupportedFormat);
             formatErrorLatch_ = 1;

@@ -170,6 +170,7 @@ bool LiveEngine::openControlPanel() {
 
 DriverFigures LiveEngine::driverFigures() const {
     DriverFigures figures = figures_;
-    figures.sampleRate = sampleRate_;
+    // The chain keeps the rate, following the driver's changes; none before a start.
+    figures.sampleRate = figures_.preferredSize > 0 ? chain_.sampleRate() : 0.0;
     return figures;
 }

@@ -142,7 +142,6 @@ private:
     // Written at start of live input before the driver starts, read by the callbacks.
     static constexpr int kMaxUsed = 2;
     DriverFigures figures_{};
-    Relaxed<double> sampleRate_{0.0};
     ASIOBufferInfo bufferInfos_[2 * kMaxUsed] = {};
     ASIOChannelInfo channelInfos_[2 * kMaxUsed] = {};
     ASIOCallbacks callbacks_{};

@@ -50,7 +50,6 @@ bool LiveEngine::readDriverSetup() {
     figures_.preferredSize = preferredSize;
     figures_.granularity = granularity;
     figures_.outputReadySupported = driver_->outputReady() == ASE_OK;
-    sampleRate_ = rate;
     chain_.setSampleRate(rate);
     return true;
 }
@@ -103,7 +102,7 @@ bool LiveEngine::startLiveInput() {
     if (!readDriverSetup() || !createBuffers())
         return false;
 
-    const double rate = sampleRate_;
+    const double rate = chain_.sampleRate();
     chain_.prepareForStart(rate);  // gate windows for this rate, metronome from its start
     if (effects_) {
         effects_->setSampleRate(float(rate));
