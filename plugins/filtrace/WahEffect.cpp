@@ -7,9 +7,8 @@
 
 namespace {
 
-// The sweep never tunes below this or above this share of the sample rate.
+// The sweep never tunes below this (nor above the band-pass's share of the rate).
 constexpr float kLowestFrequency = 20.0f;
-constexpr float kHighestShareOfRate = 0.4761905f;
 
 }  // namespace
 
@@ -74,15 +73,13 @@ float WahEffect::sweptFrequency(const Sweep& sweep) const {
     float f = sweep.centre * std::pow(2.0f, sweep.octaves * std::cos(lfoPhase));
     if (f < kLowestFrequency)
         f = kLowestFrequency;
-    if (f > kHighestShareOfRate * sampleRate)
-        f = kHighestShareOfRate * sampleRate;
+    if (f > kHighestBandShareOfRate * sampleRate)
+        f = kHighestBandShareOfRate * sampleRate;
     return f;
 }
 
 BandPassCoefficients WahEffect::coefficientsFor(const Sweep& sweep) const {
-    const float w = 6.283185307f * sweptFrequency(sweep) / sampleRate;
-    const float alpha = std::sin(w) * sweep.invQ * 0.5f;
-    return bandPassFromAlpha(alpha, std::cos(w), sweep.q);
+    return bandPassAt(sweptFrequency(sweep), sampleRate, sweep.q, sweep.invQ);
 }
 
 float WahEffect::sweptCentreFrequency() const {
@@ -103,17 +100,15 @@ void WahEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampl
     const float step = (1.0f + 49.0f * program.rate) / sampleRate;
     const Sweep sweep = sweepOfCurrentProgram();
 
-    VstInt32 pos = 0;
-    VstInt32 remaining = sampleFrames;
-    while (remaining > 0) {
+    // The two channels are independent filters; running them side by side lets
+    // their recursions overlap. Their state lives in locals for the block.
+    float state0[4], state1[4];
+    std::memcpy(state0, filterState, sizeof state0);
+    std::memcpy(state1, filterState + kChannelStateStride, sizeof state1);
+    for (VstInt32 pos = 0; pos < sampleFrames; pos += kChunkFrames) {
         const BandPassCoefficients c = coefficientsFor(sweep);
+        const VstInt32 remaining = sampleFrames - pos;
         const VstInt32 n = remaining < kChunkFrames ? remaining : kChunkFrames;
-        remaining -= n;
-        // The two channels are independent filters; running them side by side
-        // lets their recursions overlap. Their state lives in locals meanwhile.
-        float state0[4], state1[4];
-        std::memcpy(state0, filterState, sizeof state0);
-        std::memcpy(state1, filterState + kChannelStateStride, sizeof state1);
         const float* in0 = inputs[0] + pos;
         const float* in1 = inputs[1] + pos;
         float* out0 = outputs[0] + pos;
@@ -126,13 +121,12 @@ void WahEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampl
             out0[i] = outputGain * (wet * y0 + dry * x0);
             out1[i] = outputGain * (wet * y1 + dry * x1);
         }
-        std::memcpy(filterState, state0, sizeof state0);
-        std::memcpy(filterState + kChannelStateStride, state1, sizeof state1);
         lfoPhase = lfoPhase + float(n) * step;
         if (lfoPhase > kTwoPi)
             lfoPhase -= kTwoPi;
-        pos += n;
     }
+    std::memcpy(filterState, state0, sizeof state0);
+    std::memcpy(filterState + kChannelStateStride, state1, sizeof state1);
 }
 
 void WahEffect::setProgram(VstInt32 program) {
@@ -146,7 +140,7 @@ void WahEffect::getProgramName(char* name) {
 
 void WahEffect::getParameterLabel(VstInt32 index, char* label) {
     static const char* const labels[kNumParams] = {"Hz", "%", "Hz", "oct.", "%", "dB"};
-    valuetext::copyText(label, index >= 0 && index < kNumParams ? labels[index] : "");
+    valuetext::copyTextAt(label, labels, index);
 }
 
 void WahEffect::getParameterDisplay(VstInt32 index, char* text) {
@@ -177,7 +171,7 @@ void WahEffect::getParameterDisplay(VstInt32 index, char* text) {
 void WahEffect::getParameterName(VstInt32 index, char* text) {
     static const char* const names[kNumParams] = {"Center freq.", "Resonance", "Rate",
                                                   "Freq. range",  "Wet mix",   "Gain"};
-    valuetext::copyText(text, index >= 0 && index < kNumParams ? names[index] : "");
+    valuetext::copyTextAt(text, names, index);
 }
 
 void WahEffect::setSampleRate(float rate) {

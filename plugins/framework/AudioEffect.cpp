@@ -94,9 +94,7 @@ float AudioEffect::getParameter(VstInt32) {
 
 VstIntPtr AudioEffect::setParameterAutomated(VstInt32 index, float value) {
     setParameter(index, value);
-    if (!audioMaster)
-        return 0;
-    return audioMaster(&cEffect, audioMasterAutomate, index, 0, nullptr, value);
+    return callHost(audioMasterAutomate, index, 0, nullptr, value);
 }
 
 void AudioEffect::processReplacing(float**, float**, VstInt32) {}

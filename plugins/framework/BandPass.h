@@ -2,6 +2,7 @@
 // The resonant band-pass biquad shared by Filtrace and Overdrive: constant skirt
 // gain, so a sine at the centre frequency comes out multiplied by Q. The
 // transfer function is b0 (1 - z^-2) / (1 + a1 z^-1 + a2 z^-2).
+#include <cmath>
 
 struct BandPassCoefficients {
     float b0;
@@ -19,9 +20,23 @@ inline BandPassCoefficients bandPassFromAlpha(float alpha, float cosW, float q) 
     return c;
 }
 
+// A band is never tuned above this share of the sample rate: at or beyond the
+// Nyquist frequency the design turns unstable.
+constexpr float kHighestBandShareOfRate = 0.4761905f;
+
+// The coefficients for a centre of `frequency` Hz; invQ is 1 / q, which a caller
+// re-tuning often works out once.
+inline BandPassCoefficients bandPassAt(float frequency, float sampleRate, float q, float invQ) {
+    const float w = 6.283185307f * frequency / sampleRate;
+    const float alpha = std::sin(w) * invQ * 0.5f;
+    return bandPassFromAlpha(alpha, std::cos(w), q);
+}
+
 // Adding and removing 1e-6 in single precision turns values too small to survive
-// it into zero, so a decaying recursive state never becomes denormal.
-inline float flushTiny(float value) {
+// it into zero, so a decaying recursive state never becomes denormal. Works on a
+// float or on a vector of floats lane by lane.
+template <class T>
+inline T flushTiny(T value) {
     return (value + 0.000001f) - 0.000001f;
 }
 

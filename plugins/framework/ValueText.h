@@ -31,4 +31,10 @@ void formatDisplay(char* text, const char* format, double value);
 // Copies a fixed name or label into a host's buffer (which may be null).
 void copyText(char* text, const char* source);
 
+// Copies table[index], or an empty text for an index outside the table.
+template <int N>
+void copyTextAt(char* text, const char* const (&table)[N], VstInt32 index) {
+    copyText(text, index >= 0 && index < N ? table[index] : "");
+}
+
 }  // namespace valuetext

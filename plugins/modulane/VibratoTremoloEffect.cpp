@@ -72,6 +72,12 @@ inline void evaluateGains(ChunkGains& gains, int frames, float depthT, float dep
     }
 }
 
+// One step of an oscillator; a phase stepping past the wrap restarts at exactly 0.
+inline float nextPhase(float phase, float step) {
+    phase += step;
+    return phase > VibratoTremoloEffect::kPhaseWrap ? 0.0f : phase;
+}
+
 }  // namespace
 
 void VibratoTremoloEffect::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
@@ -97,13 +103,9 @@ void VibratoTremoloEffect::processReplacing(float** inputs, float** outputs, Vst
         ChunkGains gains;
         for (int i = 0; i < n; ++i) {
             gains.tremoloPhase[i] = phaseT;
-            phaseT += stepT;
-            if (phaseT > kPhaseWrap)
-                phaseT = 0.0f;
+            phaseT = nextPhase(phaseT, stepT);
             gains.vibratoPhase[i] = phaseV;
-            phaseV += stepV;
-            if (phaseV > kPhaseWrap)
-                phaseV = 0.0f;
+            phaseV = nextPhase(phaseV, stepV);
         }
         // A whole chunk is evaluated with a constant count, which the compiler
         // vectorises without a remainder loop.
@@ -140,7 +142,7 @@ void VibratoTremoloEffect::getProgramName(char* name) {
 
 void VibratoTremoloEffect::getParameterLabel(VstInt32 index, char* label) {
     static const char* const labels[kNumParams] = {"%", "Hz", "dB", "Hz"};
-    valuetext::copyText(label, index >= 0 && index < kNumParams ? labels[index] : "");
+    valuetext::copyTextAt(label, labels, index);
 }
 
 void VibratoTremoloEffect::getParameterDisplay(VstInt32 index, char* text) {
@@ -154,7 +156,7 @@ void VibratoTremoloEffect::getParameterDisplay(VstInt32 index, char* text) {
 
 void VibratoTremoloEffect::getParameterName(VstInt32 index, char* text) {
     static const char* const names[kNumParams] = {"Tremelo", "Trem. rate", "Vibrato", "Vib. rate"};
-    valuetext::copyText(text, index >= 0 && index < kNumParams ? names[index] : "");
+    valuetext::copyTextAt(text, names, index);
 }
 
 void VibratoTremoloEffect::setSampleRate(float rate) {

@@ -11,9 +11,6 @@ const float OverdriveEffect::kBandFrequencies[kNumBands] = {120.0f, 200.0f, 500.
 namespace {
 
 constexpr float kBandQ = 1.0f;
-// A band is never tuned above this share of the sample rate: at or beyond the
-// Nyquist frequency the design turns unstable.
-constexpr float kHighestShareOfRate = 0.4761905f;
 // The smoothing state decays geometrically and would otherwise sink into
 // denormals (and stick there) once the input falls silent; far below audibility
 // it is set to zero.
@@ -70,11 +67,9 @@ OverdriveEffect::~OverdriveEffect() {}
 void OverdriveEffect::computeBandCoefficients() {
     for (int band = 0; band < kNumBands; ++band) {
         float f = kBandFrequencies[band];
-        if (f > kHighestShareOfRate * sampleRate)
-            f = kHighestShareOfRate * sampleRate;
-        const float w = 6.283185307f * f / sampleRate;
-        const float alpha = std::sin(w) * 0.5f / kBandQ;
-        bands[band] = bandPassFromAlpha(alpha, std::cos(w), kBandQ);
+        if (f > kHighestBandShareOfRate * sampleRate)
+            f = kHighestBandShareOfRate * sampleRate;
+        bands[band] = bandPassAt(f, sampleRate, kBandQ, 1.0f / kBandQ);
     }
 }
 
@@ -148,7 +143,7 @@ void OverdriveEffect::processReplacing(float** inputs, float** outputs, VstInt32
             x2[g] = x1[g];
             x1[g] = flushedInput;
             y2[g] = y1[g];
-            y1[g] = (y + 0.000001f) - 0.000001f;
+            y1[g] = flushTiny(y);
             const Lanes v = bandDrive[g] * y;
             const Lanes clipped = copySign(1.0f - 1.0f / (1.0f + absolute(v)), v);
             const Lanes smoothed = s[g] + (clipped - s[g]) * smoothing;
@@ -184,7 +179,7 @@ void OverdriveEffect::getProgramName(char* name) {
 
 void OverdriveEffect::getParameterLabel(VstInt32 index, char* label) {
     static const char* const labels[kParameterCount] = {"%", "%", "%", "dB"};
-    valuetext::copyText(label, index >= 0 && index < kParameterCount ? labels[index] : "");
+    valuetext::copyTextAt(label, labels, index);
 }
 
 void OverdriveEffect::getParameterDisplay(VstInt32 index, char* text) {
@@ -198,7 +193,7 @@ void OverdriveEffect::getParameterDisplay(VstInt32 index, char* text) {
 
 void OverdriveEffect::getParameterName(VstInt32 index, char* text) {
     static const char* const names[kParameterCount] = {"Drive", "Smooth", "Brightness", "Post gain"};
-    valuetext::copyText(text, index >= 0 && index < kParameterCount ? names[index] : "");
+    valuetext::copyTextAt(text, names, index);
 }
 
 void OverdriveEffect::setSampleRate(float rate) {
