@@ -36,6 +36,13 @@ std::vector<float> loudSignal(size_t frames, int channel) {
     return out;
 }
 
+void reportFrameRate(benchmark::State& state) {
+    const double processed = double(state.iterations()) * kFrames;
+    state.counters["ns_per_frame"] =
+        benchmark::Counter(processed * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["x_realtime"] = benchmark::Counter(processed / kRate, benchmark::Counter::kIsRate);
+}
+
 template <class Effect>
 void runBenchmark(benchmark::State& state) {
     const Setting setting = Setting(state.range(0));
@@ -81,10 +88,7 @@ void runBenchmark(benchmark::State& state) {
         benchmark::DoNotOptimize(out[0].data());
         benchmark::ClobberMemory();
     }
-    const double processed = double(state.iterations()) * kFrames;
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(processed * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["x_realtime"] = benchmark::Counter(processed / kRate, benchmark::Counter::kIsRate);
+    reportFrameRate(state);
 }
 
 void BM_Modulane(benchmark::State& state) {
@@ -125,15 +129,18 @@ void BM_ModulaneWithLibraryCalls(benchmark::State& state) {
         benchmark::DoNotOptimize(out[0].data());
         benchmark::ClobberMemory();
     }
-    const double processed = double(state.iterations()) * kFrames;
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(processed * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["x_realtime"] = benchmark::Counter(processed / kRate, benchmark::Counter::kIsRate);
+    reportFrameRate(state);
+}
+
+// Every Setting with every Input.
+void settingsAndInputs(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"allAtOne", "silenceAfterLoud"})
+        ->ArgsProduct({{kDefaults, kAllAtOne}, {kLoud, kSilenceAfterLoud}});
 }
 
 }  // namespace
 
-BENCHMARK(BM_Modulane)->ArgNames({"allAtOne", "silenceAfterLoud"})->ArgsProduct({{0, 1}, {0, 1}});
-BENCHMARK(BM_Filtrace)->ArgNames({"allAtOne", "silenceAfterLoud"})->ArgsProduct({{0, 1}, {0, 1}});
-BENCHMARK(BM_Overdrive)->ArgNames({"allAtOne", "silenceAfterLoud"})->ArgsProduct({{0, 1}, {0, 1}});
+BENCHMARK(BM_Modulane)->Apply(settingsAndInputs);
+BENCHMARK(BM_Filtrace)->Apply(settingsAndInputs);
+BENCHMARK(BM_Overdrive)->Apply(settingsAndInputs);
 BENCHMARK(BM_ModulaneWithLibraryCalls);

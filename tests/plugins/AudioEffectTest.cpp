@@ -12,6 +12,7 @@
 
 namespace {
 
+using plugintest::dispatch;
 using plugintest::RecordingHost;
 
 struct Seen {
@@ -45,15 +46,11 @@ public:
     float getParameter(VstInt32 index) override { return 0.25f * float(index); }
     void process(float** inputs, float** outputs, VstInt32 frames) override {
         ++seen.processCalls;
-        seen.lastInputs = inputs;
-        seen.lastOutputs = outputs;
-        seen.lastFrames = frames;
+        noteBlock(inputs, outputs, frames);
     }
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {
         ++seen.replacingCalls;
-        seen.lastInputs = inputs;
-        seen.lastOutputs = outputs;
-        seen.lastFrames = frames;
+        noteBlock(inputs, outputs, frames);
     }
     void open() override { ++seen.opens; }
     void close() override { ++seen.closes; }
@@ -74,6 +71,13 @@ public:
 
     float vu = 0.0f;
     char chunk[12] = {};
+
+private:
+    static void noteBlock(float** inputs, float** outputs, VstInt32 frames) {
+        seen.lastInputs = inputs;
+        seen.lastOutputs = outputs;
+        seen.lastFrames = frames;
+    }
 };
 
 // An effect that overrides nothing but process, to see the base behaviour.
@@ -107,11 +111,6 @@ public:
     ERect rect{0, 0, 100, 200};
     EditorLog& log;
 };
-
-VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                   float opt = 0.0f) {
-    return e->dispatcher(e, opcode, index, value, ptr, opt);
-}
 
 class AudioEffectTest : public ::testing::Test {
 protected:

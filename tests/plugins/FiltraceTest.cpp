@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "PluginTestSupport.h"
@@ -13,50 +11,20 @@
 namespace {
 
 using Effect = WahEffect;
+using plugintest::dispatch;
+using plugintest::display;
 
-struct Stereo {
+// Both channels filled with noise.
+struct Stereo : plugintest::StereoBuffers {
     explicit Stereo(size_t frames)
-        : in{plugintest::noise(frames, 1.0f, 21), plugintest::noise(frames, 1.0f, 22)},
-          out{std::vector<float>(frames), std::vector<float>(frames)} {}
-    void run(Effect& effect, size_t start, size_t frames) {
-        float* ins[2] = {in[0].data() + start, in[1].data() + start};
-        float* outs[2] = {out[0].data() + start, out[1].data() + start};
-        effect.processReplacing(ins, outs, VstInt32(frames));
-    }
-    std::vector<float> in[2];
-    std::vector<float> out[2];
+        : StereoBuffers(plugintest::noise(frames, 1.0f, 21), plugintest::noise(frames, 1.0f, 22)) {}
 };
-
-std::string display(Effect& effect, VstInt32 index) {
-    char text[64];
-    effect.getParameterDisplay(index, text);
-    return text;
-}
-
-void runInBlocks(Effect& effect, Stereo& s, std::initializer_list<size_t> blocks) {
-    size_t pos = 0;
-    for (size_t block : blocks) {
-        s.run(effect, pos, block);
-        pos += block;
-    }
-}
 
 TEST(Filtrace, RecordAndProgramsAsAHostSeesThem) {
     Effect effect(nullptr);
     AEffect* e = effect.getAeffect();
-    EXPECT_EQ(16, e->numPrograms);
-    EXPECT_EQ(6, e->numParams);
-    EXPECT_EQ(2, e->numInputs);
-    EXPECT_EQ(2, e->numOutputs);
-    EXPECT_EQ(effFlagsCanReplacing, e->flags);
-    EXPECT_EQ(0x74616C50, e->uniqueID);
-    char name[64];
-    for (VstInt32 p = 0; p < 16; ++p) {
-        e->dispatcher(e, effSetProgram, 0, p, nullptr, 0.0f);
-        std::strcpy(name, "stale");
-        e->dispatcher(e, effGetProgramName, 0, 0, name, 0.0f);
-        EXPECT_STREQ("", name);
-    }
+    plugintest::expectEffectRecord(e, 6, 2, 2);
+    plugintest::expectEveryProgramNamed(e, "");
 }
 
 TEST(Filtrace, NamesLabelsAndDisplaysAtTheDefaults) {
@@ -64,14 +32,7 @@ TEST(Filtrace, NamesLabelsAndDisplaysAtTheDefaults) {
     const char* names[] = {"Center freq.", "Resonance", "Rate", "Freq. range", "Wet mix", "Gain"};
     const char* labels[] = {"Hz", "%", "Hz", "oct.", "%", "dB"};
     const char* defaults[] = {"560.00", "40.00", "10.80", "0.85", "50.00", "-1.93820"};
-    char text[64];
-    for (VstInt32 i = 0; i < 6; ++i) {
-        effect.getParameterName(i, text);
-        EXPECT_STREQ(names[i], text);
-        effect.getParameterLabel(i, text);
-        EXPECT_STREQ(labels[i], text);
-        EXPECT_EQ(defaults[i], display(effect, i));
-    }
+    plugintest::expectParameterTexts(effect, names, labels, defaults);
     effect.setParameter(Effect::kGain, 0.0f);
     EXPECT_EQ("  -oo   ", display(effect, Effect::kGain));
     effect.setParameter(Effect::kCentre, 1.0f);
@@ -80,18 +41,8 @@ TEST(Filtrace, NamesLabelsAndDisplaysAtTheDefaults) {
     EXPECT_EQ("2000.00", display(effect, Effect::kCentre));
     EXPECT_EQ("50.00", display(effect, Effect::kRate));
     EXPECT_EQ("1.50", display(effect, Effect::kRange));
-    for (VstInt32 i : {-1, 6}) {
-        std::strcpy(text, "x");
-        effect.getParameterDisplay(i, text);
-        EXPECT_STREQ("", text);
-        std::strcpy(text, "x");
-        effect.getParameterName(i, text);
-        EXPECT_STREQ("", text);
-        std::strcpy(text, "x");
-        effect.getParameterLabel(i, text);
-        EXPECT_STREQ("", text);
-        EXPECT_EQ(0.0f, effect.getParameter(i));
-    }
+    for (VstInt32 i : {-1, 6})
+        plugintest::expectNoParameterAt(effect, i);
 }
 
 TEST(Filtrace, BlocksRunAsChunksOfFortyFourWithThePhaseAdvancedPerChunk) {
@@ -100,9 +51,9 @@ TEST(Filtrace, BlocksRunAsChunksOfFortyFourWithThePhaseAdvancedPerChunk) {
     for (Effect* e : {&whole, &split, &misaligned})
         e->setParameter(Effect::kRate, 1.0f);
     Stereo a(100), b(100), c(100);
-    runInBlocks(whole, a, {100});
+    a.runInBlocks(whole, {100});
     // Blocks that end where the chunks end give the same samples, bit for bit.
-    runInBlocks(split, b, {44, 44, 12});
+    b.runInBlocks(split, {44, 44, 12});
     EXPECT_EQ(a.out[0], b.out[0]);
     EXPECT_EQ(a.out[1], b.out[1]);
     const float expectedPhase = ((0.0f + 44.0f * step) + 44.0f * step) + 12.0f * step;
@@ -110,7 +61,7 @@ TEST(Filtrace, BlocksRunAsChunksOfFortyFourWithThePhaseAdvancedPerChunk) {
     EXPECT_EQ(expectedPhase, split.getLfoPhase());
 
     // Re-tuning at 50 instead of 44 changes the samples from 44 on, and only those.
-    runInBlocks(misaligned, c, {50, 50});
+    c.runInBlocks(misaligned, {50, 50});
     for (size_t i = 0; i < 44; ++i)
         ASSERT_EQ(a.out[0][i], c.out[0][i]) << i;
     int differing = 0;
@@ -222,12 +173,12 @@ TEST(Filtrace, SuspendAndSampleRateRestartTheSweepProgramChangeKeepsIt) {
     const float phase = effect.getLfoPhase();
     EXPECT_GT(phase, 0.0f);
     AEffect* e = effect.getAeffect();
-    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
-    e->dispatcher(e, effSetProgram, 0, 2, nullptr, 0.0f);
+    dispatch(e, effMainsChanged, 0, 1);
+    dispatch(e, effSetProgram, 0, 2);
     EXPECT_EQ(phase, effect.getLfoPhase());
     EXPECT_EQ(2, effect.getProgram());
 
-    e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+    dispatch(e, effMainsChanged, 0, 0);
     EXPECT_EQ(0.0f, effect.getLfoPhase());
     // Filters cleared too: the next block is that of a fresh effect.
     again.run(effect, 0, 500);
@@ -248,9 +199,7 @@ TEST(Filtrace, SilenceAfterLoudInputDecaysWithoutDenormals) {
         for (float& x : loud.in[ch])
             x *= 10.0f;
     loud.run(effect, 0, 4096);
-    Stereo quiet(200000);
-    quiet.in[0].assign(200000, 0.0f);
-    quiet.in[1].assign(200000, 0.0f);
+    plugintest::StereoBuffers quiet(200000);  // silence
     quiet.run(effect, 0, 200000);
     for (int ch = 0; ch < 2; ++ch)
         for (float y : quiet.out[ch])

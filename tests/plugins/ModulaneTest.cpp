@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "PluginTestSupport.h"
@@ -15,24 +13,9 @@
 namespace {
 
 using Effect = VibratoTremoloEffect;
-
-struct Stereo {
-    explicit Stereo(size_t frames) : in{std::vector<float>(frames), std::vector<float>(frames)},
-                                     out{std::vector<float>(frames), std::vector<float>(frames)} {}
-    void run(Effect& effect, size_t start, size_t frames) {
-        float* ins[2] = {in[0].data() + start, in[1].data() + start};
-        float* outs[2] = {out[0].data() + start, out[1].data() + start};
-        effect.processReplacing(ins, outs, VstInt32(frames));
-    }
-    std::vector<float> in[2];
-    std::vector<float> out[2];
-};
-
-std::string display(Effect& effect, VstInt32 index) {
-    char text[64];
-    effect.getParameterDisplay(index, text);
-    return text;
-}
+using Stereo = plugintest::StereoBuffers;
+using plugintest::dispatch;
+using plugintest::display;
 
 // The algorithm written out directly, with the library's sin, cos and pow, one
 // channel after the other from the same starting phases.
@@ -64,19 +47,9 @@ void referenceBlock(float sampleRate, float tremoloDepth, float tremoloRate, flo
 TEST(Modulane, RecordAndProgramsAsAHostSeesThem) {
     Effect effect(nullptr);
     AEffect* e = effect.getAeffect();
-    EXPECT_EQ(16, e->numPrograms);
-    EXPECT_EQ(4, e->numParams);
-    EXPECT_EQ(2, e->numInputs);
-    EXPECT_EQ(2, e->numOutputs);
-    EXPECT_EQ(effFlagsCanReplacing, e->flags);
-    EXPECT_EQ(0x74616C50, e->uniqueID);
+    plugintest::expectEffectRecord(e, 4, 2, 2);
     EXPECT_EQ(1, e->version);
-    char name[64];
-    for (VstInt32 p = 0; p < 16; ++p) {
-        e->dispatcher(e, effSetProgram, 0, p, nullptr, 0.0f);
-        e->dispatcher(e, effGetProgramName, 0, 0, name, 0.0f);
-        EXPECT_STREQ("default", name);
-    }
+    plugintest::expectEveryProgramNamed(e, "default");
 }
 
 TEST(Modulane, NamesLabelsAndDisplays) {
@@ -84,14 +57,7 @@ TEST(Modulane, NamesLabelsAndDisplays) {
     const char* names[] = {"Tremelo", "Trem. rate", "Vibrato", "Vib. rate"};
     const char* labels[] = {"%", "Hz", "dB", "Hz"};
     const char* defaults[] = {"0.00", "1.40", "0.00", "1.40"};
-    char text[64];
-    for (VstInt32 i = 0; i < 4; ++i) {
-        effect.getParameterName(i, text);
-        EXPECT_STREQ(names[i], text);
-        effect.getParameterLabel(i, text);
-        EXPECT_STREQ(labels[i], text);
-        EXPECT_EQ(defaults[i], display(effect, i));
-    }
+    plugintest::expectParameterTexts(effect, names, labels, defaults);
     effect.setParameter(Effect::kVibratoDepth, 1.0f);
     effect.setParameter(Effect::kTremoloDepth, 1.0f);
     effect.setParameter(Effect::kTremoloRate, 1.0f);
@@ -99,16 +65,7 @@ TEST(Modulane, NamesLabelsAndDisplays) {
     EXPECT_EQ("100.00", display(effect, Effect::kTremoloDepth));
     EXPECT_EQ("7.00", display(effect, Effect::kTremoloRate));
     for (VstInt32 i : {-1, 4, 100}) {
-        std::strcpy(text, "x");
-        effect.getParameterName(i, text);
-        EXPECT_STREQ("", text);
-        std::strcpy(text, "x");
-        effect.getParameterLabel(i, text);
-        EXPECT_STREQ("", text);
-        std::strcpy(text, "x");
-        effect.getParameterDisplay(i, text);
-        EXPECT_STREQ("", text);
-        EXPECT_EQ(0.0f, effect.getParameter(i));
+        plugintest::expectNoParameterAt(effect, i);
         effect.setParameter(i, 0.5f);
     }
 }
@@ -138,12 +95,7 @@ TEST(Modulane, DefaultProgramPassesTheSignalUnchanged) {
     Stereo s(frames);
     s.in[0] = plugintest::noise(frames, 1.0f, 1);
     s.in[1] = plugintest::noise(frames, 3.0f, 2);
-    size_t pos = 0;
-    for (size_t block : {1, 255, 256, 1024, 7, 18457}) {
-        s.run(effect, pos, block);
-        pos += block;
-    }
-    ASSERT_EQ(frames, pos);
+    ASSERT_EQ(frames, s.runInBlocks(effect, {1, 255, 256, 1024, 7, 18457}));
     for (int ch = 0; ch < 2; ++ch)
         for (size_t i = 0; i < frames; ++i)
             ASSERT_EQ(s.in[ch][i], s.out[ch][i]) << ch << " " << i;
@@ -253,9 +205,9 @@ TEST(Modulane, SuspendProgramChangeAndSampleRateRestartThePhases) {
     s.run(effect, 0, 100);
     EXPECT_GT(effect.getTremoloPhase(), 0.0f);
     AEffect* e = effect.getAeffect();
-    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    dispatch(e, effMainsChanged, 0, 1);
     EXPECT_GT(effect.getTremoloPhase(), 0.0f);  // switching on keeps them
-    e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+    dispatch(e, effMainsChanged, 0, 0);
     EXPECT_EQ(0.0f, effect.getTremoloPhase());
     EXPECT_EQ(0.0f, effect.getVibratoPhase());
 
@@ -263,7 +215,7 @@ TEST(Modulane, SuspendProgramChangeAndSampleRateRestartThePhases) {
     effect.setSampleRate(96000.0f);
     EXPECT_EQ(0.0f, effect.getTremoloPhase());
     s.run(effect, 0, 100);
-    e->dispatcher(e, effSetProgram, 0, 0, nullptr, 0.0f);
+    dispatch(e, effSetProgram, 0, 0);
     EXPECT_EQ(0.0f, effect.getVibratoPhase());
 }
 

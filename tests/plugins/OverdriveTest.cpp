@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "OverdriveEffect.h"
@@ -14,6 +12,8 @@
 namespace {
 
 using Effect = OverdriveEffect;
+using plugintest::dispatch;
+using plugintest::display;
 
 std::vector<float> run(Effect& effect, const std::vector<float>& in, size_t blockSize = 256) {
     std::vector<float> out(in.size());
@@ -24,12 +24,6 @@ std::vector<float> run(Effect& effect, const std::vector<float>& in, size_t bloc
         effect.processReplacing(ins, outs, VstInt32(n));
     }
     return out;
-}
-
-std::string display(Effect& effect, VstInt32 index) {
-    char text[64];
-    effect.getParameterDisplay(index, text);
-    return text;
 }
 
 bool anySubnormal(const float* values, size_t count) {
@@ -93,18 +87,8 @@ TEST(Overdrive, MatchesTheBandByBandAlgorithmExactly) {
 TEST(Overdrive, RecordAndProgramsAsAHostSeesThem) {
     Effect effect(nullptr);
     AEffect* e = effect.getAeffect();
-    EXPECT_EQ(16, e->numPrograms);
-    EXPECT_EQ(2, e->numParams);
-    EXPECT_EQ(1, e->numInputs);
-    EXPECT_EQ(1, e->numOutputs);
-    EXPECT_EQ(effFlagsCanReplacing, e->flags);
-    EXPECT_EQ(0x74616C50, e->uniqueID);
-    char name[64];
-    for (VstInt32 p = 15; p >= 0; --p) {
-        e->dispatcher(e, effSetProgram, 0, p, nullptr, 0.0f);
-        e->dispatcher(e, effGetProgramName, 0, 0, name, 0.0f);
-        EXPECT_STREQ("default", name);
-    }
+    plugintest::expectEffectRecord(e, 2, 1, 1);
+    plugintest::expectEveryProgramNamed(e, "default");
 }
 
 TEST(Overdrive, AllFourParametersAnswerAlthoughHostsSeeTwo) {
@@ -113,28 +97,18 @@ TEST(Overdrive, AllFourParametersAnswerAlthoughHostsSeeTwo) {
     const char* labels[] = {"%", "%", "%", "dB"};
     const char* defaults[] = {"50.00", "25.00", "100.00", "-20.0000"};
     const float values[] = {0.5f, 0.25f, 1.0f, 0.1f};
+    AEffect* e = effect.getAeffect();
     char text[64];
     for (VstInt32 i = 0; i < 4; ++i) {
-        AEffect* e = effect.getAeffect();
-        e->dispatcher(e, effGetParamName, i, 0, text, 0.0f);
+        dispatch(e, effGetParamName, i, 0, text);
         EXPECT_STREQ(names[i], text);
-        e->dispatcher(e, effGetParamLabel, i, 0, text, 0.0f);
+        dispatch(e, effGetParamLabel, i, 0, text);
         EXPECT_STREQ(labels[i], text);
         EXPECT_EQ(defaults[i], display(effect, i));
         EXPECT_EQ(values[i], e->getParameter(e, i));
     }
-    for (VstInt32 i : {-1, 4}) {
-        std::strcpy(text, "x");
-        effect.getParameterDisplay(i, text);
-        EXPECT_STREQ("", text);
-        std::strcpy(text, "x");
-        effect.getParameterName(i, text);
-        EXPECT_STREQ("", text);
-        std::strcpy(text, "x");
-        effect.getParameterLabel(i, text);
-        EXPECT_STREQ("", text);
-        EXPECT_EQ(0.0f, effect.getParameter(i));
-    }
+    for (VstInt32 i : {-1, 4})
+        plugintest::expectNoParameterAt(effect, i);
 }
 
 TEST(Overdrive, PostGainIsShownButNotHeard) {
@@ -195,20 +169,20 @@ TEST(Overdrive, SilenceFromClearedStateIsExactSilence) {
         ASSERT_EQ(0.0f, y);
     run(effect, plugintest::noise(5000, 1.0f, 4));
     AEffect* e = effect.getAeffect();
-    e->dispatcher(e, effMainsChanged, 0, 0, nullptr, 0.0f);
+    dispatch(e, effMainsChanged, 0, 0);
     for (float y : run(effect, silence))
         ASSERT_EQ(0.0f, y);
     run(effect, plugintest::noise(5000, 1.0f, 4));
-    e->dispatcher(e, effSetProgram, 0, 1, nullptr, 0.0f);
+    dispatch(e, effSetProgram, 0, 1);
     for (float y : run(effect, silence))
         ASSERT_EQ(0.0f, y);
     run(effect, plugintest::noise(5000, 1.0f, 4));
-    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    dispatch(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     for (float y : run(effect, silence))
         ASSERT_EQ(0.0f, y);
     // Switching on keeps the state: the tail of the loud passage goes on.
     run(effect, plugintest::noise(5000, 1.0f, 4));
-    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    dispatch(e, effMainsChanged, 0, 1);
     EXPECT_NE(0.0f, run(effect, silence)[0]);
 }
 

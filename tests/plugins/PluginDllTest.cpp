@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "PluginTestSupport.h"
 #include "VstInterface.h"
 #include "WinInclude.h"
 
 namespace {
+
+using plugintest::dispatch;
 
 struct ParameterText {
     const char* name;
@@ -24,7 +27,7 @@ struct ParameterText {
     const char* display;
 };
 
-struct PluginSpec {
+struct ExpectedPlugin {
     const char* file;
     VstInt32 inputs;
     VstInt32 outputs;
@@ -33,7 +36,7 @@ struct PluginSpec {
     std::vector<ParameterText> parameters;  // every index the plug-in answers
 };
 
-const PluginSpec kPlugins[] = {
+const ExpectedPlugin kPlugins[] = {
     {"Modulane.dll", 2, 2, 4, "default",
      {{"Tremelo", "%", "0.00"}, {"Trem. rate", "Hz", "1.40"}, {"Vibrato", "dB", "0.00"}, {"Vib. rate", "Hz", "1.40"}}},
     {"Filtrace.dll", 2, 2, 6, "",
@@ -60,11 +63,6 @@ std::string pluginPath(const char* file) {
     std::string dir(exe, length);
     dir.erase(dir.find_last_of('\\') + 1);
     return dir + PLUGIN_DIR_FROM_TEST + "\\" + file;
-}
-
-VstIntPtr dispatch(AEffect* e, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                   float opt = 0.0f) {
-    return e->dispatcher(e, opcode, index, value, ptr, opt);
 }
 
 std::string ask(AEffect* e, VstInt32 opcode, VstInt32 index) {
@@ -137,16 +135,16 @@ std::string lower(std::string text) {
     return text;
 }
 
-class PluginDll : public ::testing::TestWithParam<PluginSpec> {};
+class PluginDll : public ::testing::TestWithParam<ExpectedPlugin> {};
 
 TEST_P(PluginDll, ImportsOnlyWindowsOwnLibraries) {
-    const PluginSpec& spec = GetParam();
+    const ExpectedPlugin& expected = GetParam();
     std::vector<std::string> imports;
-    ASSERT_TRUE(readImports(pluginPath(spec.file), imports)) << pluginPath(spec.file);
+    ASSERT_TRUE(readImports(pluginPath(expected.file), imports)) << pluginPath(expected.file);
     std::string list;
     for (const std::string& name : imports)
         list += " " + name;
-    std::printf("%s imports:%s\n", spec.file, list.c_str());
+    std::printf("%s imports:%s\n", expected.file, list.c_str());
 
     char system[MAX_PATH];
     const UINT length = GetSystemDirectoryA(system, MAX_PATH);
@@ -165,10 +163,10 @@ TEST_P(PluginDll, ImportsOnlyWindowsOwnLibraries) {
 }
 
 TEST_P(PluginDll, LoadsAndBehavesAsAVst2Effect) {
-    const PluginSpec& spec = GetParam();
+    const ExpectedPlugin& expected = GetParam();
     hostCalls = 0;
-    HMODULE library = LoadLibraryA(pluginPath(spec.file).c_str());
-    ASSERT_NE(nullptr, library) << pluginPath(spec.file) << " error " << GetLastError();
+    HMODULE library = LoadLibraryA(pluginPath(expected.file).c_str());
+    ASSERT_NE(nullptr, library) << pluginPath(expected.file) << " error " << GetLastError();
 
     const VstEntryProc entry = entryPoint(library, "main");
     const VstEntryProc modernEntry = entryPoint(library, "VSTPluginMain");
@@ -180,12 +178,7 @@ TEST_P(PluginDll, LoadsAndBehavesAsAVst2Effect) {
     ASSERT_NE(nullptr, e);
     EXPECT_EQ(e, modernEntry(recordingHost));  // one object per loaded library
     EXPECT_EQ(0x56737450, e->magic);
-    EXPECT_EQ(effFlagsCanReplacing, e->flags);
-    EXPECT_EQ(spec.inputs, e->numInputs);
-    EXPECT_EQ(spec.outputs, e->numOutputs);
-    EXPECT_EQ(16, e->numPrograms);
-    EXPECT_EQ(spec.numParams, e->numParams);
-    EXPECT_EQ(0x74616C50, e->uniqueID);
+    plugintest::expectEffectRecord(e, expected.numParams, expected.inputs, expected.outputs);
     EXPECT_EQ(1, e->version);
     EXPECT_EQ(1.0f, e->ioRatio);
     EXPECT_NE(nullptr, e->object);
@@ -197,19 +190,19 @@ TEST_P(PluginDll, LoadsAndBehavesAsAVst2Effect) {
     EXPECT_EQ(0, dispatch(e, effGetVu));
 
     // Names, labels and displays at the defaults, for every index the effect answers.
-    for (size_t i = 0; i < spec.parameters.size(); ++i) {
+    for (size_t i = 0; i < expected.parameters.size(); ++i) {
         const VstInt32 index = VstInt32(i);
-        EXPECT_EQ(spec.parameters[i].name, ask(e, effGetParamName, index));
-        EXPECT_EQ(spec.parameters[i].label, ask(e, effGetParamLabel, index));
-        EXPECT_EQ(spec.parameters[i].display, ask(e, effGetParamDisplay, index)) << spec.parameters[i].name;
+        EXPECT_EQ(expected.parameters[i].name, ask(e, effGetParamName, index));
+        EXPECT_EQ(expected.parameters[i].label, ask(e, effGetParamLabel, index));
+        EXPECT_EQ(expected.parameters[i].display, ask(e, effGetParamDisplay, index)) << expected.parameters[i].name;
     }
-    EXPECT_EQ("", ask(e, effGetParamName, VstInt32(spec.parameters.size())));
+    EXPECT_EQ("", ask(e, effGetParamName, VstInt32(expected.parameters.size())));
 
     // Programs: all sixteen named alike, selection bounded, renaming refused.
     for (VstInt32 p = 0; p < 16; ++p) {
         dispatch(e, effSetProgram, 0, p);
         EXPECT_EQ(p, dispatch(e, effGetProgram));
-        EXPECT_EQ(spec.programName, ask(e, effGetProgramName, 0));
+        EXPECT_EQ(expected.programName, ask(e, effGetProgramName, 0));
     }
     dispatch(e, effSetProgram, 0, 16);
     dispatch(e, effSetProgram, 0, -1);
@@ -217,7 +210,7 @@ TEST_P(PluginDll, LoadsAndBehavesAsAVst2Effect) {
     char rename[32] = "Renamed";
     dispatch(e, effSetProgramName, 0, 0, rename);
     EXPECT_EQ('\0', rename[0]);
-    EXPECT_EQ(spec.programName, ask(e, effGetProgramName, 0));
+    EXPECT_EQ(expected.programName, ask(e, effGetProgramName, 0));
     dispatch(e, effSetProgram, 0, 0);
 
     // Parameters through the record (a float crosses the boundary both ways).
@@ -242,13 +235,13 @@ TEST_P(PluginDll, LoadsAndBehavesAsAVst2Effect) {
         in[ch].resize(frames);
         out[ch].assign(frames, 9.0f);
         for (int i = 0; i < frames; ++i)
-            in[ch][i] = float(0.5 * std::sin(2.0 * 3.141592653589793 * 440.0 * i / 48000.0 + ch));
+            in[ch][i] = float(0.5 * std::sin(2.0 * plugintest::kPi * 440.0 * i / 48000.0 + ch));
         ins[ch] = in[ch].data();
         outs[ch] = out[ch].data();
     }
     e->processReplacing(e, ins, outs, frames);
     float energy = 0.0f;
-    for (int ch = 0; ch < spec.outputs; ++ch) {
+    for (int ch = 0; ch < expected.outputs; ++ch) {
         for (int i = 0; i < frames; ++i) {
             ASSERT_TRUE(std::isfinite(out[ch][i]));
             ASSERT_NE(9.0f, out[ch][i]);
@@ -256,12 +249,12 @@ TEST_P(PluginDll, LoadsAndBehavesAsAVst2Effect) {
         }
     }
     EXPECT_GT(energy, 0.0f);
-    if (spec.file == std::string("Modulane.dll")) {
+    if (expected.file == std::string("Modulane.dll")) {
         // Default program: both depths 0, the signal passes unchanged.
         EXPECT_EQ(in[0], out[0]);
         EXPECT_EQ(in[1], out[1]);
     }
-    if (spec.outputs == 1) {
+    if (expected.outputs == 1) {
         EXPECT_EQ(std::vector<float>(frames, 9.0f), out[1]);
         for (float y : out[0])
             EXPECT_LE(std::fabs(y), 0.5f);
@@ -285,7 +278,7 @@ TEST_P(PluginDll, LoadsAndBehavesAsAVst2Effect) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllThree, PluginDll, ::testing::ValuesIn(kPlugins),
-                         [](const ::testing::TestParamInfo<PluginSpec>& info) {
+                         [](const ::testing::TestParamInfo<ExpectedPlugin>& info) {
                              std::string name = info.param.file;
                              return name.substr(0, name.find('.'));
                          });
