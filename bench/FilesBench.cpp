@@ -104,10 +104,7 @@ void BM_MixAccompaniment(benchmark::State& state) {
         return;
     }
     WaveFileState accompaniment;
-    accompaniment.handle = file;
-    accompaniment.format = layout.format;
-    accompaniment.dataBytes = layout.dataBytes;
-    accompaniment.dataOffset = layout.dataOffset;
+    accompaniment.attach(file, layout);
     DeckBuffers buffers;
     std::vector<float> live[2] = {std::vector<float>(frames, 0.1f), std::vector<float>(frames, -0.1f)};
     float* channels[2] = {live[0].data(), live[1].data()};

@@ -56,13 +56,9 @@ WaveOpenResult WaveDeck::openFile(const char* path) {
         delete file;
         return result;
     }
-    WaveFileState fresh;
-    std::strcpy(fresh.path, path);
-    fresh.handle = file;
-    fresh.format = layout.format;
-    fresh.dataBytes = layout.dataBytes;
-    fresh.dataOffset = layout.dataOffset;
-    accompaniment_.takeFrom(fresh);
+    // The earlier file was closed and its state cleared before this open.
+    std::strcpy(accompaniment_.path, path);
+    accompaniment_.attach(file, layout);
     accompanimentIdentity_ = identity;
     return WaveOpenResult::Ok;
 }

@@ -15,17 +15,9 @@ void WaveFileState::clear() {
     readError = false;
 }
 
-void WaveFileState::takeFrom(WaveFileState& other) {
-    std::memcpy(path, other.path, sizeof path);
-    handle = other.handle;
-    format = other.format;
-    dataBytes = other.dataBytes;
-    dataOffset = other.dataOffset;
-    converters[0] = other.converters[0];
-    converters[1] = other.converters[1];
-    readPosition = other.readPosition.load();
-    seekTarget = other.seekTarget.load();
-    seekPending.store(other.seekPending.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    readError = other.readError.load();
-    other.clear();
+void WaveFileState::attach(RiffFile* file, const WaveLayout& layout) {
+    handle = file;
+    format = layout.format;
+    dataBytes = layout.dataBytes;
+    dataOffset = layout.dataOffset;
 }

@@ -6,6 +6,7 @@
 #include "Relaxed.h"
 #include "RiffFile.h"
 #include "SampleFormat.h"
+#include "WaveParser.h"
 
 // One file of the deck: the accompaniment, or the take being recorded. A cleared
 // state means no file. Fields that two threads share are atomic: the driver thread
@@ -37,6 +38,6 @@ struct WaveFileState {
 
     // Zero-fills every field. Does not close the handle.
     void clear();
-    // Takes over another state's fields (the handle moves; other is cleared).
-    void takeFrom(WaveFileState& other);
+    // Takes an opened file (owned from now on) and where its samples lie.
+    void attach(RiffFile* file, const WaveLayout& layout);
 };

@@ -37,10 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(file->position() == layout.dataOffset);
 
     WaveFileState state;
-    state.handle = file;
-    state.format = format;
-    state.dataBytes = layout.dataBytes;
-    state.dataOffset = layout.dataOffset;
+    state.attach(file, layout);
 
     // Common live rates, and rates far from the file's own: a file at eight times the
     // live rate fills the most bytes per block, one far below it the fewest.
