@@ -5,21 +5,18 @@
 
 #include "AccompanimentMix.h"
 #include "ErrorFlags.h"
+#include "LiveChannels.h"
 #include "MemoryRiffFile.h"
 #include "WaveBuilder.h"
 #include "WaveParser.h"
 
 namespace {
 
-const float kStep16 = 3.0518509e-05f;  // one step of a 16-bit sample
-
 // An accompaniment opened from memory, mixed into two live channels of 1024 frames.
-struct Player {
+struct Player : LiveChannels {
     MemoryRiffFile* file = nullptr;  // owned by state.handle
     WaveFileState state;
     DeckBuffers buffers;
-    std::vector<float> live[2];
-    float* channels[2];
     bool playing = true;
 
     explicit Player(const WaveBuilder& w) {
@@ -27,40 +24,22 @@ struct Player {
         file = new MemoryRiffFile(bytes);
         WaveLayout layout{};
         EXPECT_EQ(parseWave(*file, uint32_t(bytes.size()), layout), WaveOpenResult::Ok);
-        state.handle = file;
-        state.format = layout.format;
-        state.dataBytes = layout.dataBytes;
-        state.dataOffset = layout.dataOffset;
-        for (int ch = 0; ch < 2; ++ch) {
-            live[ch].assign(1024, 0.0f);
-            channels[ch] = live[ch].data();
-        }
+        state.attach(file, layout);
         takeErrorFlag(kFlagAccompReadError);
     }
     ~Player() { delete state.handle; }
 
     bool mix(int frames, float hostRate, int liveChannels = 2, float gain = 1.0f) {
-        for (auto& c : live)
-            std::fill(c.begin(), c.end(), 0.0f);
+        silence();
         return mixAccompanimentFrom(state, buffers, playing, channels, liveChannels, frames, hostRate, gain);
     }
     uint32_t framePosition() const { return state.readPosition / state.format.blockAlign; }
-    // The frame number a counting file put into live sample i of channel 0.
-    int frameAt(int i) const { return int(std::lround(live[0][i] / kStep16)); }
 };
-
-WaveBuilder counting(int frames, int channels = 2, uint32_t rate = 44100) {
-    WaveBuilder w;
-    w.channels = uint16_t(channels);
-    w.rate = rate;
-    w.data = WaveBuilder::countingFrames16(frames, channels);
-    return w;
-}
 
 }  // namespace
 
 TEST(AccompanimentMix, A44100FileAt48000ConsumesWholeFramesOfEachBlock) {
-    Player p(counting(10000));
+    Player p(WaveBuilder::counting(10000));
     for (int block = 1; block <= 5; ++block) {
         ASSERT_TRUE(p.mix(256, 48000.0f));
         EXPECT_EQ(p.framePosition(), uint32_t(235 * block));  // 235.2, the fraction is not carried
@@ -68,7 +47,7 @@ TEST(AccompanimentMix, A44100FileAt48000ConsumesWholeFramesOfEachBlock) {
 }
 
 TEST(AccompanimentMix, TheLoopContinuesWithinTheBlockAtTheEndOfTheData) {
-    Player p(counting(300));
+    Player p(WaveBuilder::counting(300));
     ASSERT_TRUE(p.mix(256, 44100.0f));
     EXPECT_EQ(p.framePosition(), 256u);
     ASSERT_TRUE(p.mix(256, 44100.0f));
@@ -80,7 +59,7 @@ TEST(AccompanimentMix, TheLoopContinuesWithinTheBlockAtTheEndOfTheData) {
 }
 
 TEST(AccompanimentMix, EndingExactlyAtTheEndOfTheDataReturnsToItsStart) {
-    Player p(counting(512));
+    Player p(WaveBuilder::counting(512));
     ASSERT_TRUE(p.mix(256, 44100.0f));
     ASSERT_TRUE(p.mix(256, 44100.0f));
     EXPECT_EQ(p.framePosition(), 0u);
@@ -89,7 +68,7 @@ TEST(AccompanimentMix, EndingExactlyAtTheEndOfTheDataReturnsToItsStart) {
 }
 
 TEST(AccompanimentMix, AFileShorterThanABlockRepeatsWithinIt) {
-    Player p(counting(3));
+    Player p(WaveBuilder::counting(3));
     ASSERT_TRUE(p.mix(10, 44100.0f));
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(p.frameAt(i), i % 3);
@@ -97,7 +76,7 @@ TEST(AccompanimentMix, AFileShorterThanABlockRepeatsWithinIt) {
 }
 
 TEST(AccompanimentMix, APendingSeekIsPerformedByTheNextBlock) {
-    Player p(counting(1000));
+    Player p(WaveBuilder::counting(1000));
     p.state.seekTarget = 600u * 4;
     p.state.seekPending.store(true);
     ASSERT_TRUE(p.mix(100, 44100.0f));
@@ -107,12 +86,12 @@ TEST(AccompanimentMix, APendingSeekIsPerformedByTheNextBlock) {
 }
 
 TEST(AccompanimentMix, ChannelMapping) {
-    Player mono(counting(1000, 1));
+    Player mono(WaveBuilder::counting(1000, 1));
     ASSERT_TRUE(mono.mix(64, 44100.0f, 2, 0.5f));
     EXPECT_FLOAT_EQ(mono.live[0][10], 10 * kStep16 * 0.5f);
     EXPECT_FLOAT_EQ(mono.live[1][10], 10 * kStep16 * 0.5f) << "a mono file reaches both live channels";
 
-    Player stereo(counting(1000, 2));
+    Player stereo(WaveBuilder::counting(1000, 2));
     stereo.state.seekTarget = 100u * 4;
     stereo.state.seekPending.store(true);
     ASSERT_TRUE(stereo.mix(64, 44100.0f, 2));
@@ -120,7 +99,7 @@ TEST(AccompanimentMix, ChannelMapping) {
     EXPECT_FLOAT_EQ(stereo.live[1][0], -100 * kStep16);
 
     // Left and right of a stereo file summed into one live channel: frame n gives n - n.
-    WaveBuilder w = counting(1000, 2);
+    WaveBuilder w = WaveBuilder::counting(1000, 2);
     for (size_t i = 2; i < w.data.size(); i += 4)
         w.data[i] = w.data[i - 2], w.data[i + 1] = w.data[i - 1];  // right = left
     Player summed(w);
@@ -130,14 +109,14 @@ TEST(AccompanimentMix, ChannelMapping) {
 }
 
 TEST(AccompanimentMix, TheAccompanimentIsAddedToThePlaying) {
-    Player p(counting(1000, 1));
+    Player p(WaveBuilder::counting(1000, 1));
     std::fill(p.live[0].begin(), p.live[0].end(), 0.25f);
     ASSERT_TRUE(mixAccompanimentFrom(p.state, p.buffers, true, p.channels, 1, 64, 44100.0f, 1.0f));
     EXPECT_FLOAT_EQ(p.live[0][3], 0.25f + 3 * kStep16);
 }
 
 TEST(AccompanimentMix, NothingHappensWithoutAFileOrWhilePaused) {
-    Player p(counting(1000));
+    Player p(WaveBuilder::counting(1000));
     const int headerReads = p.file->reads;
     p.playing = false;
     EXPECT_TRUE(p.mix(256, 48000.0f));
@@ -155,7 +134,7 @@ TEST(AccompanimentMix, NothingHappensWithoutAFileOrWhilePaused) {
 }
 
 TEST(AccompanimentMix, AReadErrorIsRaisedOnceAndMixingStaysOff) {
-    Player p(counting(1000));
+    Player p(WaveBuilder::counting(1000));
     ASSERT_TRUE(p.mix(256, 44100.0f));
     p.file->readsLeftBeforeError = 0;
     EXPECT_FALSE(p.mix(256, 44100.0f));
@@ -169,7 +148,7 @@ TEST(AccompanimentMix, AReadErrorIsRaisedOnceAndMixingStaysOff) {
 }
 
 TEST(AccompanimentMix, AShortReadIsAReadErrorNotStaleAudio) {
-    Player p(counting(1000));
+    Player p(WaveBuilder::counting(1000));
     ASSERT_TRUE(p.mix(256, 44100.0f));  // the byte buffer now holds frames 0..255
     p.file->shortReadsFrom = 44 + 256 * 4 + 100;  // the file ends early, as if cut while open
     EXPECT_FALSE(p.mix(256, 44100.0f));
@@ -179,7 +158,7 @@ TEST(AccompanimentMix, AShortReadIsAReadErrorNotStaleAudio) {
 }
 
 TEST(AccompanimentMix, AFailedSeekIsAReadError) {
-    Player p(counting(300));
+    Player p(WaveBuilder::counting(300));
     p.file->failSeeks = true;
     ASSERT_TRUE(p.mix(256, 44100.0f));
     EXPECT_FALSE(p.mix(256, 44100.0f)) << "the loop's seek to the start of the data";
@@ -199,7 +178,7 @@ TEST(AccompanimentMix, WideFramesStayInsideTheByteBuffer) {
 }
 
 TEST(AccompanimentMix, ARateTooLowToConvertMixesSilenceNotAnEarlierBlock) {
-    Player p(counting(1000, 2, 400));  // 8 frames for 1024 at 48000: the converter writes nothing
+    Player p(WaveBuilder::counting(1000, 2, 400));  // 8 frames for 1024 at 48000: the converter writes nothing
     for (float* c : p.buffers.converted)
         std::fill(c, c + DeckBuffers::kMaxFrames, 1.0f);
     ASSERT_TRUE(p.mix(1024, 48000.0f));

@@ -7,37 +7,18 @@
 #include "AccompanimentCommands.h"
 #include "DeckTestSupport.h"
 #include "ErrorFlags.h"
+#include "LiveChannels.h"
 #include "MessageBoxRecorder.h"
 #include "WaveBuilder.h"
 #include "WaveDeck.h"
 
 namespace {
 
-const float kStep16 = 3.0518509e-05f;
-
-WaveBuilder counting(int frames, int channels = 2, uint32_t rate = 44100) {
-    WaveBuilder w;
-    w.channels = uint16_t(channels);
-    w.rate = rate;
-    w.data = WaveBuilder::countingFrames16(frames, channels);
-    return w;
-}
-
-struct LiveBlock {
-    std::vector<float> live[2];
-    float* channels[2];
-    LiveBlock() {
-        for (int ch = 0; ch < 2; ++ch) {
-            live[ch].assign(1024, 0.0f);
-            channels[ch] = live[ch].data();
-        }
-    }
+struct LiveBlock : LiveChannels {
     bool mix(WaveDeck& deck, int frames, float rate, int channelCount = 2, float gain = 1.0f) {
-        for (auto& c : live)
-            std::fill(c.begin(), c.end(), 0.0f);
+        silence();
         return deck.mixAccompaniment(channels, channelCount, frames, rate, gain);
     }
-    int frameAt(int i) const { return int(std::lround(live[0][i] / kStep16)); }
 };
 
 class DeckAccompaniment : public ::testing::Test {
@@ -73,7 +54,7 @@ struct CountingPauses : ProcessingControl {
 }  // namespace
 
 TEST_F(DeckAccompaniment, OpensAPlainFileSilently) {
-    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1000)).c_str()));
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", WaveBuilder::counting(1000)).c_str()));
     EXPECT_EQ(boxes.count(), 0u);
     EXPECT_TRUE(deck.isAccompanimentOpen());
     EXPECT_EQ(deck.accompaniment().dataBytes, 4000u);
@@ -88,26 +69,26 @@ TEST_F(DeckAccompaniment, EachRefusalShowsItsMessageAndLeavesNothingOpen) {
         int message;
     };
     std::vector<Case> cases;
-    cases.push_back({"zero.wav", counting(0), 21});
-    WaveBuilder list = counting(100);
+    cases.push_back({"zero.wav", WaveBuilder::counting(0), 21});
+    WaveBuilder list = WaveBuilder::counting(100);
     list.chunkBeforeData = std::string("LIST\x04\x00\x00\x00INFO", 12);
     cases.push_back({"list.wav", list, 20});
-    WaveBuilder past = counting(100);
+    WaveBuilder past = WaveBuilder::counting(100);
     past.dataSizeField = 800;
     cases.push_back({"past.wav", past, 19});
-    WaveBuilder three = counting(100);
+    WaveBuilder three = WaveBuilder::counting(100);
     three.channels = 3;
     three.data.resize(600);
     cases.push_back({"three.wav", three, 22});
-    WaveBuilder twelve = counting(100, 1);
+    WaveBuilder twelve = WaveBuilder::counting(100, 1);
     twelve.bits = 12;
     twelve.blockAlign = 2;
     cases.push_back({"twelve.wav", twelve, 22});
-    WaveBuilder half = counting(100);
+    WaveBuilder half = WaveBuilder::counting(100);
     half.formatTag = 3;
     cases.push_back({"float16.wav", half, 22});
 
-    const std::string good = write("good.wav", counting(1000));
+    const std::string good = write("good.wav", WaveBuilder::counting(1000));
     for (const Case& c : cases) {
         ASSERT_TRUE(deck.openAccompaniment(good.c_str()));
         boxes.clear();
@@ -126,7 +107,7 @@ TEST_F(DeckAccompaniment, EachRefusalShowsItsMessageAndLeavesNothingOpen) {
 }
 
 TEST_F(DeckAccompaniment, AFileHeldOpenByAnotherHandleIsRefused) {
-    const std::string path = write("held.wav", counting(1000));
+    const std::string path = write("held.wav", WaveBuilder::counting(1000));
     HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(deck.openAccompaniment(path.c_str()));
@@ -138,7 +119,7 @@ TEST_F(DeckAccompaniment, AFileHeldOpenByAnotherHandleIsRefused) {
 TEST_F(DeckAccompaniment, TheOpenCommandPausesTheChainAndAddsString18) {
     CountingPauses pauses;
     pauses.boxes = &boxes;
-    EXPECT_FALSE(openAccompanimentPaused(deck, &pauses, write("zero.wav", counting(0)).c_str()));
+    EXPECT_FALSE(openAccompanimentPaused(deck, &pauses, write("zero.wav", WaveBuilder::counting(0)).c_str()));
     EXPECT_EQ(boxes.errorIds(), (std::vector<int>{21, 18}));
     EXPECT_EQ(boxes.boxes()[1].text, "Failed to open the accompaniment file");
     EXPECT_EQ(pauses.pauses, 1);
@@ -146,8 +127,9 @@ TEST_F(DeckAccompaniment, TheOpenCommandPausesTheChainAndAddsString18) {
     EXPECT_EQ(pauses.boxesWhilePaused, 1u) << "string 18 follows the resume";
 
     boxes.clear();
-    EXPECT_TRUE(openAccompanimentPaused(deck, &pauses, write("a.wav", counting(100)).c_str()));
-    EXPECT_TRUE(openAccompanimentPaused(deck, nullptr, write("b.wav", counting(100)).c_str())) << "no driver loaded";
+    EXPECT_TRUE(openAccompanimentPaused(deck, &pauses, write("a.wav", WaveBuilder::counting(100)).c_str()));
+    EXPECT_TRUE(openAccompanimentPaused(deck, nullptr, write("b.wav", WaveBuilder::counting(100)).c_str()))
+        << "no driver loaded";
     EXPECT_EQ(boxes.count(), 0u);
     closeAccompanimentPaused(deck, &pauses);
     EXPECT_EQ(pauses.pauses, 3);
@@ -157,11 +139,11 @@ TEST_F(DeckAccompaniment, TheOpenCommandPausesTheChainAndAddsString18) {
 TEST_F(DeckAccompaniment, PlayBeforeOpenStartsAtOnceAndCloseStops) {
     deck.play();
     EXPECT_TRUE(block.mix(deck, 256, 44100.0f)) << "playing with no file mixes nothing";
-    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1000)).c_str()));
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", WaveBuilder::counting(1000)).c_str()));
     ASSERT_TRUE(block.mix(deck, 256, 44100.0f));
     EXPECT_EQ(block.frameAt(100), 100);
     EXPECT_EQ(frames(), 256u);
-    ASSERT_TRUE(deck.openAccompaniment(write("b.wav", counting(1000)).c_str()));
+    ASSERT_TRUE(deck.openAccompaniment(write("b.wav", WaveBuilder::counting(1000)).c_str()));
     EXPECT_TRUE(deck.isPlaying()) << "another file replaces this one and plays on from its start";
     EXPECT_EQ(frames(), 0u);
     deck.closeAccompaniment();
@@ -170,7 +152,7 @@ TEST_F(DeckAccompaniment, PlayBeforeOpenStartsAtOnceAndCloseStops) {
 }
 
 TEST_F(DeckAccompaniment, TheLoopContinuesWithinTheBlockAndThePositionJumpsToZero) {
-    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1000)).c_str()));
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", WaveBuilder::counting(1000)).c_str()));
     deck.play();
     deck.seekPlayback(0.75f);
     EXPECT_DOUBLE_EQ(deck.playbackPosition(), 0.75) << "the pending target";
@@ -183,7 +165,7 @@ TEST_F(DeckAccompaniment, TheLoopContinuesWithinTheBlockAndThePositionJumpsToZer
 }
 
 TEST_F(DeckAccompaniment, SeekingAndRewinding) {
-    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", counting(1001)).c_str()));
+    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", WaveBuilder::counting(1001)).c_str()));
     deck.play();
     deck.seekPlayback(1.0f);
     EXPECT_EQ(deck.playbackPosition(), 0.0) << "the end is the start";
@@ -201,7 +183,7 @@ TEST_F(DeckAccompaniment, SeekingAndRewinding) {
 TEST_F(DeckAccompaniment, AReadErrorIsReportedOnceUntilAnotherOpen) {
     FaultyFiles files;
     WaveDeck faulty(&files);
-    const std::string path = write("a.wav", counting(10000));
+    const std::string path = write("a.wav", WaveBuilder::counting(10000));
     ASSERT_TRUE(faulty.openAccompaniment(path.c_str()));
     faulty.play();
     ASSERT_TRUE(block.mix(faulty, 256, 44100.0f));
@@ -220,7 +202,7 @@ TEST_F(DeckAccompaniment, AReadErrorIsReportedOnceUntilAnotherOpen) {
 }
 
 TEST_F(DeckAccompaniment, AFileCutShorterWhileOpenIsAReadErrorNotStaleAudio) {
-    const std::string path = write("a.wav", counting(20000));
+    const std::string path = write("a.wav", WaveBuilder::counting(20000));
     ASSERT_TRUE(deck.openAccompaniment(path.c_str()));
     deck.play();
     ASSERT_TRUE(block.mix(deck, 1024, 44100.0f));

@@ -20,6 +20,7 @@
 
 #include "DeckTestSupport.h"
 #include "ErrorFlags.h"
+#include "LiveChannels.h"
 #include "MessageBoxRecorder.h"
 #include "WaveBuilder.h"
 #include "WaveDeck.h"
@@ -42,16 +43,11 @@ double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-struct Live {
-    std::vector<float> samples[2];
-    float* channels[2];
-    explicit Live(int frames) {
-        for (int ch = 0; ch < 2; ++ch) {
-            samples[ch].resize(size_t(frames));
+struct Live : LiveChannels {
+    explicit Live(int frames) : LiveChannels(frames) {
+        for (int ch = 0; ch < 2; ++ch)
             for (int i = 0; i < frames; ++i)
-                samples[ch][i] = float(0.4 * std::sin(0.01 * i * (ch + 1)));
-            channels[ch] = samples[ch].data();
-        }
+                live[ch][i] = float(0.4 * std::sin(0.01 * i * (ch + 1)));
     }
 };
 
@@ -99,16 +95,16 @@ double recordMicroseconds(const std::string& folder) {
     return median(batches);
 }
 
-// A direct take of about the given bytes, fed as fast as the writer takes it. The
-// blocks are silent (no live channel), which spares their conversion: the feeder's
-// cost is measured above, this is the writer's. Returns the bytes in the take and
-// the seconds from its start to the end of stopRecording.
 void flushToDisk(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     FlushFileBuffers(file);
     CloseHandle(file);
 }
 
+// A direct take of about the given bytes, fed as fast as the writer takes it. The
+// blocks are silent (no live channel), which spares their conversion: the feeder's
+// cost is measured above, this is the writer's. Returns the seconds from its start
+// to the end of stopRecording (and of the flush, toDisk), and the bytes in the take.
 double writerSeconds(const std::string& path, uint64_t bytes, uint64_t& written, bool toDisk) {
     WaveDeck deck;
     deck.startAccompaniment = false;

@@ -10,7 +10,7 @@
 #include "LiveChain.h"
 #include "MessageBoxRecorder.h"
 #include "SampleFormat.h"
-#include "WaveBuilder.h"
+#include "WavFiles.h"
 #include "WaveDeck.h"
 
 namespace {
@@ -18,7 +18,7 @@ namespace {
 const int kRate = 48000;
 const int kPiece = 480;  // 10 ms driver buffers
 const float kPlaying = 0.125f;
-const int16_t kBacking = 8192;  // 0.25
+const float kBacking = 0.25f;  // 8192 as a 16-bit sample
 
 class DeckInChain : public ::testing::Test {
 protected:
@@ -33,13 +33,8 @@ protected:
         chain.attachAccompaniment(&deck);
         formatFromSampleType(kAsioFloat32LSB, format, kRate);
 
-        WaveBuilder backing;
-        backing.channels = 1;
-        backing.rate = kRate;
-        for (int i = 0; i < kRate; ++i)
-            backing.data.push_back(uint8_t(kBacking)), backing.data.push_back(uint8_t(kBacking >> 8));
         const std::string path = folder.file("backing.wav");
-        ASSERT_TRUE(writeWholeFile(path, backing.build()));
+        ASSERT_TRUE(writeWav16(path, kRate, {std::vector<float>(kRate, kBacking)}));  // one second, mono
         ASSERT_TRUE(deck.openAccompaniment(path.c_str()));
         deck.formatIndex = int8_t(RecordingFormatTable::indexOf(16, 2, kRate));
     }

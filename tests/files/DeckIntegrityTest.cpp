@@ -118,10 +118,8 @@ TEST(DeckIntegrity, TenMinutesAt96000Hz24BitStereoComeBackSampleForSample) {
             if (feeder.dropped[b])
                 continue;
             for (int i = 0; i < kBlock; ++i)
-                for (int ch = 0; ch < 2; ++ch, p += 3) {
-                    const int32_t value = int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
-                    mismatches += value != encoded24(sampleOf(uint32_t(b * kBlock + i), ch));
-                }
+                for (int ch = 0; ch < 2; ++ch, p += 3)
+                    mismatches += sample24(p) != encoded24(sampleOf(uint32_t(b * kBlock + i), ch));
         }
     }
     CloseHandle(file);

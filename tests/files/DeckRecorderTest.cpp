@@ -5,6 +5,7 @@
 
 #include "DeckTestSupport.h"
 #include "ErrorFlags.h"
+#include "LiveChannels.h"
 #include "MessageBoxRecorder.h"
 #include "WaveBuilder.h"
 #include "WaveDeck.h"
@@ -13,16 +14,9 @@ namespace {
 
 // Live blocks whose left channel counts frames in steps of 1/4096 and whose right
 // channel is its negation, so every 16-bit sample of a take tells which frame it was.
-struct Feeder {
+struct Feeder : LiveChannels {
     int64_t frame = 0;
-    std::vector<float> live[2];
-    float* channels[2];
-    Feeder() {
-        for (int ch = 0; ch < 2; ++ch) {
-            live[ch].assign(1024, 0.0f);
-            channels[ch] = live[ch].data();
-        }
-    }
+
     static float value(int64_t n) { return float(n % 4096) / 4096.0f; }
     static int16_t expected16(int64_t n) { return int16_t(value(n) * 32767.0f); }
 
@@ -222,8 +216,7 @@ TEST_F(DeckRecorder, ABlockArrivingWhileTheWriterIsFarBehindIsDropped) {
 }
 
 TEST_F(DeckRecorder, TheAccompanimentIsNeverTheTakesFileWhateverThePathsLetterCase) {
-    WaveBuilder w;
-    w.data = WaveBuilder::countingFrames16(1000, 2);
+    const WaveBuilder w = WaveBuilder::counting(1000);
     const std::string backing = folder.file("Backing.wav");
     ASSERT_TRUE(writeWholeFile(backing, w.build()));
     ASSERT_TRUE(deck.openAccompaniment(backing.c_str()));
@@ -251,8 +244,7 @@ TEST_F(DeckRecorder, TheAccompanimentIsNeverTheTakesFileWhateverThePathsLetterCa
 }
 
 TEST_F(DeckRecorder, StartingATakeRestartsTheAccompanimentOnlyWhenAskedTo) {
-    WaveBuilder w;
-    w.data = WaveBuilder::countingFrames16(1000, 2);
+    const WaveBuilder w = WaveBuilder::counting(1000);
     const std::string backing = folder.file("backing.wav");
     ASSERT_TRUE(writeWholeFile(backing, w.build()));
     ASSERT_TRUE(deck.openAccompaniment(backing.c_str()));

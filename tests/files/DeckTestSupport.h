@@ -73,10 +73,14 @@ inline uint32_t little32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 inline uint16_t little16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+// A signed 24-bit sample, least significant byte first.
+inline int32_t sample24(const uint8_t* p) {
+    return int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
+}
 
-// A real mmio file with faults put in front of it: reads that fail, a file that cannot grow beyond a size (as on a full disk: what fits of a
-// write still reaches the file, and bytes already there can be rewritten), writes
-// that wait for a go.
+// A real mmio file with faults put in front of it: reads that fail, a file that
+// cannot grow beyond a size (as on a full disk: what fits of a write still reaches
+// the file, and bytes already there can be rewritten), writes that wait for a go.
 class FaultyFile : public RiffFile {
 public:
     struct Faults {

@@ -2,24 +2,19 @@
 
 #include <vector>
 
+#include "LiveChannels.h"
 #include "RecordingFormat.h"
 #include "TakeBlock.h"
 
 namespace {
 
-struct Take {
+struct Take : LiveChannels {
     WaveFileState state;
     DeckBuffers buffers;
-    std::vector<float> live[2];
-    float* channels[2];
 
-    Take(int tableIndex, int frames = 1024) {
+    Take(int tableIndex, int frames = 1024) : LiveChannels(frames) {
         RecordingFormatTable table;
         state.format = recordingFormatFrom(table.entries[tableIndex]);
-        for (int ch = 0; ch < 2; ++ch) {
-            live[ch].assign(size_t(frames), 0.0f);
-            channels[ch] = live[ch].data();
-        }
     }
 };
 

@@ -51,6 +51,15 @@ struct WaveBuilder {
         return out;
     }
 
+    // A plain 16-bit PCM file of countingFrames16.
+    static WaveBuilder counting(int frames, int channels = 2, uint32_t rate = 44100) {
+        WaveBuilder w;
+        w.channels = uint16_t(channels);
+        w.rate = rate;
+        w.data = countingFrames16(frames, channels);
+        return w;
+    }
+
     // 16-bit PCM frames whose left sample is the frame number and right its negation,
     // so a frame read back tells where in the data it came from.
     static std::vector<uint8_t> countingFrames16(int frames, int channels) {

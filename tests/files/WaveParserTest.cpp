@@ -16,11 +16,7 @@ WaveOpenResult parse(const std::vector<uint8_t>& bytes, WaveLayout* out = nullpt
     return result;
 }
 
-WaveBuilder stereo16(int frames = 100) {
-    WaveBuilder w;
-    w.data = WaveBuilder::countingFrames16(frames, 2);
-    return w;
-}
+WaveBuilder stereo16(int frames = 100) { return WaveBuilder::counting(frames); }
 
 }  // namespace
 
