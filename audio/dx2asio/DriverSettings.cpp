@@ -7,10 +7,6 @@
 
 namespace {
 
-const long kMinBufferSize = 8;
-const long kMaxBufferSize = 8 * 1000;
-const long kDefaultBufferSize = 8 * 100;
-
 long clampLong(long value, long low, long high) { return value < low ? low : value > high ? high : value; }
 
 class DriverKey {

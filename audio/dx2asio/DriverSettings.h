@@ -26,10 +26,15 @@ DriverFormat defaultDriverFormat();
 // for when samples are wider than 16 bits. False when the plain record is the only one.
 bool extensibleFormat(const WAVEFORMATEX& format, WAVEFORMATEXTENSIBLE& extensible);
 
+// Frames per block: what the driver accepts, and what it uses until one is stored.
+const long kMinBufferSize = 8;
+const long kMaxBufferSize = 8000;
+const long kDefaultBufferSize = 800;
+
 struct DriverSettings {
     int inputDevice;   // index into the input list, -1 for none
     int outputDevice;  // index into the output list, -1 for none
-    long bufferSize;   // frames per block, 8..8000
+    long bufferSize;   // frames per block, kMinBufferSize..kMaxBufferSize
     long numBuffers;   // blocks per ring: 2, 4, 8, 16, 32 or 64
     bool syncByInput;
     DriverFormat format;

@@ -1,6 +1,5 @@
 #include "Dx2AsioDriver.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "MessageBoxes.h"
@@ -12,16 +11,6 @@ namespace {
 const char kDriverName[] = "ZerevaZ-2-UDID wrapper";
 const char kUnknownError[] = "Unknown error";
 const char kFormatNotSaved[] = "Unable to save the sound format to the system registry";
-const long kMinBufferSize = 8;
-const long kMaxBufferSize = 8 * 1000;
-
-void copyText(char* destination, const char* text) {
-    if (!destination)
-        return;
-    std::strncpy(destination, text, 255);
-    destination[255] = '\0';
-}
-
 }  // namespace
 
 Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
@@ -120,9 +109,9 @@ ASIOBool Dx2AsioDriver::init(void* sysHandle) {
     outputDevices_.enumeratePlayback();
     inputDevices_.enumerateCapture();
 
+    // The ring count and the sync keep what an earlier init loaded when their values
+    // are missing; the block size and the format start from the defaults.
     DriverSettings settings = defaultDriverSettings();
-    format_ = settings.format;
-    bufferSize_ = settings.bufferSize;
     settings.numBuffers = numBuffers_;
     settings.syncByInput = syncByInput_;
     loadDriverSettings(inputDevices_, outputDevices_, settings);
@@ -143,7 +132,10 @@ void Dx2AsioDriver::getDriverName(char* name) {
 
 long Dx2AsioDriver::getDriverVersion() { return 1; }
 
-void Dx2AsioDriver::getErrorMessage(char* string) { copyText(string, errorText_); }
+void Dx2AsioDriver::getErrorMessage(char* string) {
+    if (string)
+        storeErrorText(string, errorText_);
+}
 
 ASIOError Dx2AsioDriver::getChannels(long* numInputChannels, long* numOutputChannels) {
     if (numInputChannels)

@@ -92,6 +92,10 @@ private:
     void setErrorText(const char* text);
     bool createCaptureSide(DWORD blockBytes);
     bool createPlaybackSide(DWORD blockBytes);
+    // Gives a ring a fresh notification event, signalled at the end of each block;
+    // false with the matching failure text stored.
+    bool notifyEachBlock(IUnknown* ring, IDirectSoundNotify*& notify, HANDLE& event, DWORD blockBytes,
+                         const char* noNotify, const char* noPositions);
     void releaseCaptureSide();
     void releasePlaybackSide();
     void reapEndedThread();

@@ -22,9 +22,6 @@ const char kNoThread[] = "Failed to start the thread";
 const char kBadBufferSize[] = "The buffer size must be 8 to 8000 frames";
 const char kNoMemory[] = "Not enough memory for the channel buffers";
 
-const long kMinBufferSize = 8;
-const long kMaxBufferSize = 8 * 1000;
-
 template <class T>
 void releaseInterface(T*& object) {
     if (object) {
@@ -111,17 +108,8 @@ bool Dx2AsioDriver::createCaptureSide(DWORD blockBytes) {
         setErrorText(kNoInputBuffer);
         return false;
     }
-    newNotificationEvent(captureEvent_);
-    if (FAILED(captureBuffer_->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&captureNotify_)))) {
-        captureNotify_ = nullptr;
-        setErrorText(kNoInputNotify);
-        return false;
-    }
-    if (!captureEvent_ || !setBlockNotifications(captureNotify_, captureEvent_, blockBytes, numBuffers_)) {
-        setErrorText(kNoInputPositions);
-        return false;
-    }
-    return true;
+    return notifyEachBlock(captureBuffer_, captureNotify_, captureEvent_, blockBytes, kNoInputNotify,
+                           kNoInputPositions);
 }
 
 bool Dx2AsioDriver::createPlaybackSide(DWORD blockBytes) {
@@ -150,14 +138,20 @@ bool Dx2AsioDriver::createPlaybackSide(DWORD blockBytes) {
         setErrorText(kNoSecondaryBuffer);
         return false;
     }
-    newNotificationEvent(playbackEvent_);
-    if (FAILED(secondaryBuffer_->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&playbackNotify_)))) {
-        playbackNotify_ = nullptr;
-        setErrorText(kNoOutputNotify);
+    return notifyEachBlock(secondaryBuffer_, playbackNotify_, playbackEvent_, blockBytes, kNoOutputNotify,
+                           kNoOutputPositions);
+}
+
+bool Dx2AsioDriver::notifyEachBlock(IUnknown* ring, IDirectSoundNotify*& notify, HANDLE& event, DWORD blockBytes,
+                                    const char* noNotify, const char* noPositions) {
+    newNotificationEvent(event);
+    if (FAILED(ring->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)))) {
+        notify = nullptr;
+        setErrorText(noNotify);
         return false;
     }
-    if (!playbackEvent_ || !setBlockNotifications(playbackNotify_, playbackEvent_, blockBytes, numBuffers_)) {
-        setErrorText(kNoOutputPositions);
+    if (!event || !setBlockNotifications(notify, event, blockBytes, numBuffers_)) {
+        setErrorText(noPositions);
         return false;
     }
     return true;
