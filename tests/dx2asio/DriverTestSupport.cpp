@@ -47,6 +47,15 @@ bool findDevice(bool capture, const char* name, GUID& guid) {
     return search.found;
 }
 
+// The host's file system is drive Z: under Wine.
+std::string windowsPathOf(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
 WAVEFORMATEX cdFormat() {
     WAVEFORMATEX f{};
     f.wFormatTag = WAVE_FORMAT_PCM;
@@ -438,10 +447,7 @@ bool runOnHost(const std::string& script, int timeoutMs) {
     static std::atomic<int> runs{0};
     char marker[128];
     std::snprintf(marker, sizeof marker, "/tmp/dx2asio-%lu-%d.done", GetCurrentProcessId(), ++runs);
-    std::string windowsMarker = std::string("Z:") + marker;
-    for (char& c : windowsMarker)
-        if (c == '/')
-            c = '\\';
+    const std::string windowsMarker = windowsPathOf(marker);
     DeleteFileA(windowsMarker.c_str());
     std::string line = "/bin/sh -c \"" + script + "; touch " + marker + "\"";
     if (!startUnixProgram(line))
@@ -464,10 +470,7 @@ bool soundServerReachable() {
 HostFolder hostScratchFolder(const char* name) {
     char unixPath[128];
     std::snprintf(unixPath, sizeof unixPath, "/tmp/dx2asio-%s-%lu", name, GetCurrentProcessId());
-    HostFolder folder{unixPath, std::string("Z:") + unixPath};
-    for (char& c : folder.windowsPath)
-        if (c == '/')
-            c = '\\';
+    HostFolder folder{unixPath, windowsPathOf(unixPath)};
     CreateDirectoryA(folder.windowsPath.c_str(), nullptr);
     return folder;
 }

@@ -46,28 +46,58 @@ private:
     std::vector<FakeCall> calls_;
 };
 
-class FakePlaybackBuffer : public IDirectSoundBuffer, public FakeCallLog {
+// The IUnknown of a stand-in: it counts no references and answers no other interface.
+template <class Interface>
+class FakeUnknown : public Interface {
 public:
-    explicit FakePlaybackBuffer(DWORD bytes) : ring(bytes, 0xAA) {}
-
-    std::vector<uint8_t> ring;
-    std::atomic<int> lostStatusReports{0};  // GetStatus answers "lost" this many more times
-    std::atomic<int> restoreFailures{0};    // Restore fails this many more times
-    std::atomic<int> failLockAt{-1};        // the Lock call with this number (0-based) fails
-    std::atomic<int> locks{0};
-    std::atomic<DWORD> cursor{0};     // the play cursor
-    std::atomic<DWORD> writeLead{0};  // the write cursor runs this far ahead of it
-    std::atomic<bool> failPosition{false};
-
-    // The device plays on by this many blocks of the given size.
-    void advance(DWORD blocks, DWORD blockBytes) { cursor = DWORD((cursor + blocks * blockBytes) % ring.size()); }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         *object = nullptr;
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
+// What the playback and the capture ring share: the bytes, the device's cursor, and
+// Lock and Unlock over one stretch of the ring (never two).
+class FakeRing : public FakeCallLog {
+public:
+    FakeRing(DWORD bytes, uint8_t fill) : ring(bytes, fill) {}
+
+    std::vector<uint8_t> ring;
+    std::atomic<int> failLockAt{-1};  // the Lock call with this number (0-based) fails
+    std::atomic<int> locks{0};
+    std::atomic<DWORD> cursor{0};  // the play cursor, or the capture cursor (everything before it is captured)
+
+    // The device moves on by this many blocks of the given size.
+    void advance(DWORD blocks, DWORD blockBytes) { cursor = DWORD((cursor + blocks * blockBytes) % ring.size()); }
+
+protected:
+    HRESULT lockRing(DWORD offset, DWORD bytes, LPVOID* p1, LPDWORD n1, LPVOID* p2, LPDWORD n2) {
+        record("Lock", offset, bytes);
+        if (locks++ == failLockAt)
+            return DSERR_INVALIDCALL;
+        if (offset + bytes > ring.size() || p2 || n2)
+            return DSERR_INVALIDPARAM;
+        *p1 = ring.data() + offset;
+        *n1 = bytes;
+        return DS_OK;
+    }
+    HRESULT unlockRing(LPVOID p1, DWORD n1) {
+        record("Unlock", DWORD(static_cast<uint8_t*>(p1) - ring.data()), n1);
+        return DS_OK;
+    }
+};
+
+class FakePlaybackBuffer : public FakeUnknown<IDirectSoundBuffer>, public FakeRing {
+public:
+    explicit FakePlaybackBuffer(DWORD bytes) : FakeRing(bytes, 0xAA) {}
+
+    std::atomic<int> lostStatusReports{0};  // GetStatus answers "lost" this many more times
+    std::atomic<int> restoreFailures{0};    // Restore fails this many more times
+    std::atomic<DWORD> writeLead{0};        // the write cursor runs this far ahead of the play cursor
+    std::atomic<bool> failPosition{false};
+
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override {
         if (failPosition)
@@ -95,14 +125,7 @@ public:
     HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* p1, LPDWORD n1, LPVOID* p2, LPDWORD n2,
                                    DWORD) override {
-        record("Lock", offset, bytes);
-        if (locks++ == failLockAt)
-            return DSERR_INVALIDCALL;
-        if (offset + bytes > ring.size() || p2 || n2)
-            return DSERR_INVALIDPARAM;
-        *p1 = ring.data() + offset;
-        *n1 = bytes;
-        return DS_OK;
+        return lockRing(offset, bytes, p1, n1, p2, n2);
     }
     HRESULT STDMETHODCALLTYPE Play(DWORD, DWORD, DWORD flags) override {
         record(flags & DSBPLAY_LOOPING ? "Play looping" : "Play once");
@@ -121,10 +144,7 @@ public:
         record("Stop");
         return DS_OK;
     }
-    HRESULT STDMETHODCALLTYPE Unlock(LPVOID p1, DWORD n1, LPVOID, DWORD) override {
-        record("Unlock", DWORD(static_cast<uint8_t*>(p1) - ring.data()), n1);
-        return DS_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID p1, DWORD n1, LPVOID, DWORD) override { return unlockRing(p1, n1); }
     HRESULT STDMETHODCALLTYPE Restore() override {
         record("Restore");
         if (restoreFailures > 0) {
@@ -135,23 +155,10 @@ public:
     }
 };
 
-class FakeCaptureBuffer : public IDirectSoundCaptureBuffer, public FakeCallLog {
+class FakeCaptureBuffer : public FakeUnknown<IDirectSoundCaptureBuffer>, public FakeRing {
 public:
-    explicit FakeCaptureBuffer(DWORD bytes) : ring(bytes, 0) {}
+    explicit FakeCaptureBuffer(DWORD bytes) : FakeRing(bytes, 0) {}
 
-    std::vector<uint8_t> ring;
-    std::atomic<int> failLockAt{-1};
-    std::atomic<int> locks{0};
-    std::atomic<DWORD> cursor{0};  // the capture cursor; everything before it is captured
-
-    void advance(DWORD blocks, DWORD blockBytes) { cursor = DWORD((cursor + blocks * blockBytes) % ring.size()); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSCBCAPS) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD capture, LPDWORD read) override {
         if (capture)
@@ -165,14 +172,7 @@ public:
     HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUNDCAPTURE, LPCDSCBUFFERDESC) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* p1, LPDWORD n1, LPVOID* p2, LPDWORD n2,
                                    DWORD) override {
-        record("Lock", offset, bytes);
-        if (locks++ == failLockAt)
-            return DSERR_INVALIDCALL;
-        if (offset + bytes > ring.size() || p2 || n2)
-            return DSERR_INVALIDPARAM;
-        *p1 = ring.data() + offset;
-        *n1 = bytes;
-        return DS_OK;
+        return lockRing(offset, bytes, p1, n1, p2, n2);
     }
     HRESULT STDMETHODCALLTYPE Start(DWORD flags) override {
         record(flags & DSCBSTART_LOOPING ? "Start looping" : "Start once");
@@ -182,21 +182,12 @@ public:
         record("Stop");
         return DS_OK;
     }
-    HRESULT STDMETHODCALLTYPE Unlock(LPVOID p1, DWORD n1, LPVOID, DWORD) override {
-        record("Unlock", DWORD(static_cast<uint8_t*>(p1) - ring.data()), n1);
-        return DS_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID p1, DWORD n1, LPVOID, DWORD) override { return unlockRing(p1, n1); }
 };
 
-class FakeNotify : public IDirectSoundNotify {
+class FakeNotify : public FakeUnknown<IDirectSoundNotify> {
 public:
     std::vector<DSBPOSITIONNOTIFY> positions;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY list) override {
         positions.assign(list, list + count);
         return DS_OK;
