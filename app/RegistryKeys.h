@@ -3,8 +3,7 @@
 
 // The program's settings (gains, gate, driver name, directories...).
 constexpr char kSettingsKeyPath[] = "SOFTWARE\\Talvenor Software\\Talvenor Live\\2";
-// The built-in driver's values ("dxInputDevice", "dxBufferSize"...), a sub-key of the settings.
-constexpr char kBuiltInDriverKeyName[] = "ZerevaZ-2-UDID";
+// The built-in driver's values ("dxInputDevice", "dxBufferSize"...), its sub-key "ZerevaZ-2-UDID".
 constexpr char kBuiltInDriverKeyPath[] = "SOFTWARE\\Talvenor Software\\Talvenor Live\\2\\ZerevaZ-2-UDID";
 
 // Creates the settings key and the built-in driver's key under HKEY_CURRENT_USER
