@@ -1,7 +1,6 @@
 #include "RigSession.h"
 
-#include <cstdio>
-
+#include "DriverSettings.h"
 #include "ErrorFlags.h"
 #include "MessageBoxes.h"
 #include "RegistryKeys.h"
@@ -55,32 +54,8 @@ bool storeBuiltInDriverChoices(const std::string& inputDevice, const std::string
                                int blockCount) {
     if (inputDevice.empty() && outputDevice.empty() && blockFrames == 0 && blockCount == 0)
         return true;
-    HKEY key = nullptr;
-    if (!createSettingsKeys() ||
-        RegOpenKeyExA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-        return false;
-    bool ok = true;
-    auto storeName = [&](const char* value, const std::string& name) {
-        if (name.empty())
-            return;
-        char padded[256] = {};  // stored as 256 bytes, zero-padded, as the driver writes it
-        std::snprintf(padded, sizeof padded, "%s", name.c_str());
-        ok = ok && RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(padded), sizeof padded) ==
-                       ERROR_SUCCESS;
-    };
-    auto storeNumber = [&](const char* value, int number) {
-        if (number <= 0)
-            return;
-        const DWORD v = DWORD(number);
-        ok = ok && RegSetValueExA(key, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v) ==
-                       ERROR_SUCCESS;
-    };
-    storeName("dxInputDevice", inputDevice);
-    storeName("dxOutputDevice", outputDevice);
-    storeNumber("dxBufferSize", blockFrames);
-    storeNumber("dxNumBuffers", blockCount);
-    RegCloseKey(key);
-    return ok;
+    return createSettingsKeys() &&
+           saveDriverChoices(inputDevice.c_str(), outputDevice.c_str(), blockFrames, blockCount);
 }
 
 const int16_t* loadClickResource(uint32_t* sizeBytes) {

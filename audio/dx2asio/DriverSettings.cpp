@@ -51,6 +51,19 @@ public:
         return RegSetValueExA(key_, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
     }
 
+    bool writeDword(const char* name, DWORD value) const {
+        return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+               ERROR_SUCCESS;
+    }
+
+    // A device name is stored as 256 bytes, zero-padded.
+    bool writeDeviceName(const char* name, const char* device) const {
+        char padded[256] = {};
+        std::strncpy(padded, device, sizeof padded - 1);
+        return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(padded), sizeof padded) ==
+               ERROR_SUCCESS;
+    }
+
 private:
     HKEY key_ = nullptr;
 };
@@ -131,6 +144,22 @@ void loadDriverSettings(const DeviceList& inputs, const DeviceList& outputs, Dri
     WAVEFORMATEX stored;
     if (key.readExact("dxSoundFormat", REG_BINARY, &stored, sizeof stored))
         settings.format = makeDriverFormat(stored.nSamplesPerSec, stored.nChannels, stored.wBitsPerSample / 8);
+}
+
+bool saveDriverChoices(const char* inputDevice, const char* outputDevice, long blockFrames, long blockCount) {
+    const DriverKey key(KEY_WRITE);
+    if (!key.isOpen())
+        return false;
+    bool ok = true;
+    if (inputDevice && inputDevice[0])
+        ok = key.writeDeviceName("dxInputDevice", inputDevice) && ok;
+    if (outputDevice && outputDevice[0])
+        ok = key.writeDeviceName("dxOutputDevice", outputDevice) && ok;
+    if (blockFrames > 0)
+        ok = key.writeDword("dxBufferSize", DWORD(blockFrames)) && ok;
+    if (blockCount > 0)
+        ok = key.writeDword("dxNumBuffers", DWORD(blockCount)) && ok;
+    return ok;
 }
 
 FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format) {

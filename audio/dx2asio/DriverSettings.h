@@ -49,6 +49,11 @@ DriverSettings defaultDriverSettings();
 // the first listed device with exactly that description, or none.
 void loadDriverSettings(const DeviceList& inputs, const DeviceList& outputs, DriverSettings& settings);
 
+// Stores the devices by description and the ring's geometry (UI thread); they take
+// effect when the driver is next opened. Empty names and values of 0 leave what is
+// stored. Opens the key, never creates it; false when it cannot or a write fails.
+bool saveDriverChoices(const char* inputDevice, const char* outputDevice, long blockFrames, long blockCount);
+
 enum class FormatSaveResult { saved, noKey, writeFailed };
 // Stores the format record as "dxSoundFormat" (UI thread). Opens the key, never creates it.
 FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format);
