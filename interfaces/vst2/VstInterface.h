@@ -1,8 +1,8 @@
 #pragma once
 // The VST 2 effect interface, used on both sides: by the plug-in framework and by
-// the program's effect host. On 32-bit Windows every integer and pointer is 32 bits
-// and the record has the published layout, checked below; native builds (tests and
-// benchmarks) use pointer-sized fields where the interface passes pointers.
+// the program's effect host. The record has the published layout in both Windows
+// widths, checked below; native builds (tests and benchmarks) use pointer-sized
+// fields where the interface passes pointers.
 #include <cstddef>
 #include <cstdint>
 
@@ -63,30 +63,39 @@ struct AEffect {
     char future[60];
 };
 
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(AEffect) == 144, "AEffect is 144 bytes");
-static_assert(offsetof(AEffect, magic) == 0, "");
-static_assert(offsetof(AEffect, dispatcher) == 4, "");
-static_assert(offsetof(AEffect, process) == 8, "");
-static_assert(offsetof(AEffect, setParameter) == 12, "");
-static_assert(offsetof(AEffect, getParameter) == 16, "");
-static_assert(offsetof(AEffect, numPrograms) == 20, "");
-static_assert(offsetof(AEffect, numParams) == 24, "");
-static_assert(offsetof(AEffect, numInputs) == 28, "");
-static_assert(offsetof(AEffect, numOutputs) == 32, "");
-static_assert(offsetof(AEffect, flags) == 36, "");
-static_assert(offsetof(AEffect, resvd1) == 40, "");
-static_assert(offsetof(AEffect, resvd2) == 44, "");
-static_assert(offsetof(AEffect, initialDelay) == 48, "");
-static_assert(offsetof(AEffect, realQualities) == 52, "");
-static_assert(offsetof(AEffect, offQualities) == 56, "");
-static_assert(offsetof(AEffect, ioRatio) == 60, "");
-static_assert(offsetof(AEffect, object) == 64, "");
-static_assert(offsetof(AEffect, user) == 68, "");
-static_assert(offsetof(AEffect, uniqueID) == 72, "");
-static_assert(offsetof(AEffect, version) == 76, "");
-static_assert(offsetof(AEffect, processReplacing) == 80, "");
-static_assert(offsetof(AEffect, future) == 84, "");
+// The published layout in both Windows widths: 32-bit (every field 4 bytes) and
+// 64-bit (pointers and pointer-sized integers 8 bytes, aligned to 8).
+#if defined(_WIN64)
+#define VST_LAYOUT(offset32, offset64) offset64
+#elif defined(_WIN32)
+#define VST_LAYOUT(offset32, offset64) offset32
+#endif
+#ifdef VST_LAYOUT
+static_assert(sizeof(AEffect) == VST_LAYOUT(144, 192), "AEffect is 144 bytes (32-bit) or 192 (64-bit)");
+static_assert(offsetof(AEffect, magic) == VST_LAYOUT(0, 0), "");
+static_assert(offsetof(AEffect, dispatcher) == VST_LAYOUT(4, 8), "");
+static_assert(offsetof(AEffect, process) == VST_LAYOUT(8, 16), "");
+static_assert(offsetof(AEffect, setParameter) == VST_LAYOUT(12, 24), "");
+static_assert(offsetof(AEffect, getParameter) == VST_LAYOUT(16, 32), "");
+static_assert(offsetof(AEffect, numPrograms) == VST_LAYOUT(20, 40), "");
+static_assert(offsetof(AEffect, numParams) == VST_LAYOUT(24, 44), "");
+static_assert(offsetof(AEffect, numInputs) == VST_LAYOUT(28, 48), "");
+static_assert(offsetof(AEffect, numOutputs) == VST_LAYOUT(32, 52), "");
+static_assert(offsetof(AEffect, flags) == VST_LAYOUT(36, 56), "");
+static_assert(offsetof(AEffect, resvd1) == VST_LAYOUT(40, 64), "");
+static_assert(offsetof(AEffect, resvd2) == VST_LAYOUT(44, 72), "");
+static_assert(offsetof(AEffect, initialDelay) == VST_LAYOUT(48, 80), "");
+static_assert(offsetof(AEffect, realQualities) == VST_LAYOUT(52, 84), "");
+static_assert(offsetof(AEffect, offQualities) == VST_LAYOUT(56, 88), "");
+static_assert(offsetof(AEffect, ioRatio) == VST_LAYOUT(60, 92), "");
+static_assert(offsetof(AEffect, object) == VST_LAYOUT(64, 96), "");
+static_assert(offsetof(AEffect, user) == VST_LAYOUT(68, 104), "");
+static_assert(offsetof(AEffect, uniqueID) == VST_LAYOUT(72, 112), "");
+static_assert(offsetof(AEffect, version) == VST_LAYOUT(76, 116), "");
+static_assert(offsetof(AEffect, processReplacing) == VST_LAYOUT(80, 120), "");
+static_assert(offsetof(AEffect, future) == VST_LAYOUT(84, 128), "");
+static_assert(sizeof(VstIntPtr) == VST_LAYOUT(4, 8), "dispatcher values are pointer-sized");
+#undef VST_LAYOUT
 #endif
 
 enum VstEffectFlags : VstInt32 {

@@ -4,6 +4,7 @@
 // followed by the twenty-one ASIO operations as plain virtual member functions (the
 // compiler's member-function convention, thiscall on 32-bit Windows). The records
 // are laid out as published, with 4-byte packing.
+#include <cstddef>
 #include <cstdint>
 
 #include "WinInclude.h"
@@ -114,15 +115,24 @@ enum : long {
     kAsioMMCCommand = 9,
 };
 
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(ASIOBufferInfo) == 16, "ASIOBufferInfo is 16 bytes");
+// The published layout in both widths: 4-byte packing, long is 32 bits on Windows,
+// pointers are 4 or 8 bytes.
+#if defined(_WIN64)
+#define ASIO_LAYOUT(size32, size64) size64
+#else
+#define ASIO_LAYOUT(size32, size64) size32
+#endif
+static_assert(sizeof(long) == 4, "ASIO's long is 32 bits in both widths");
+static_assert(sizeof(ASIOBufferInfo) == ASIO_LAYOUT(16, 24), "ASIOBufferInfo is two longs and two pointers");
+static_assert(offsetof(ASIOBufferInfo, buffers) == 8, "the half-buffer pointers follow two longs");
 static_assert(sizeof(ASIOChannelInfo) == 52, "ASIOChannelInfo is 52 bytes");
 static_assert(sizeof(ASIOClockSource) == 48, "ASIOClockSource is 48 bytes");
-static_assert(sizeof(ASIOCallbacks) == 16, "ASIOCallbacks holds four pointers");
+static_assert(sizeof(ASIOCallbacks) == ASIO_LAYOUT(16, 32), "ASIOCallbacks holds four pointers");
 static_assert(sizeof(AsioTimeInfo) == 48, "AsioTimeInfo is 48 bytes");
 static_assert(sizeof(ASIOTimeCode) == 84, "ASIOTimeCode is 84 bytes");
 static_assert(sizeof(ASIOTime) == 148, "ASIOTime is 148 bytes");
-#endif
+static_assert(offsetof(ASIOTime, timeInfo) == 16 && offsetof(ASIOTime, timeCode) == 64, "");
+#undef ASIO_LAYOUT
 
 // The driver object's interface: slots 0-2 IUnknown, 3-23 the ASIO operations.
 class IASIO : public IUnknown {
