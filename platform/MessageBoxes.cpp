@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -10,6 +11,7 @@ std::atomic<void*> g_observerContext{nullptr};
 std::atomic<HWND> g_errorBoxOwner{nullptr};
 
 const int kMaxStringText = 501;  // string-table texts are at most 500 characters
+const int kMaxDetailText = 800;  // a path and a system message, each cut if need be
 
 }  // namespace
 
@@ -38,12 +40,18 @@ bool loadStringText(int id, char* text, int size) {
     return LoadStringA(GetModuleHandleA(nullptr), UINT(id), text, size) > 0;
 }
 
-void showError(int id) {
+void showError(int id) { showErrorWithDetail(id, nullptr); }
+
+void showErrorWithDetail(int id, const char* detail) {
     if (id == 0)
         return;
     const int entry = id > 0 ? id : -id;
-    char text[kMaxStringText];
-    loadStringText(entry, text, sizeof text);
+    char text[kMaxStringText + kMaxDetailText];
+    loadStringText(entry, text, kMaxStringText);
+    if (detail && detail[0]) {
+        const size_t used = std::strlen(text);
+        std::snprintf(text + used, sizeof text - used, "\r\n\r\n%s", detail);
+    }
     char caption[32];
     if (id > 0)
         std::snprintf(caption, sizeof caption, "Error #%d", id);

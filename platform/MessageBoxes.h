@@ -24,6 +24,9 @@ int showMessageBox(HWND owner, const char* text, const char* caption, UINT flags
 // entry -id with the caption "Talvenor Live" and the information icon. The box is
 // owned by the MDI client window once it exists.
 void showError(int id);
+// The same box with a detail after the entry's text (a path, the system's reason),
+// separated by a blank line. A null or empty detail shows the entry alone.
+void showErrorWithDetail(int id, const char* detail);
 void setErrorBoxOwner(HWND owner);
 HWND errorBoxOwner();
 

@@ -1,5 +1,6 @@
 #include "EffectHost.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -112,9 +113,14 @@ bool EffectHost::resolvePath(int32_t listIndex, const char* path, char* resolved
     return entry && copyPath(resolved, entry->path);
 }
 
+void EffectHost::noteLoadFailure(const char* path, const char* reason) {
+    std::snprintf(loadFailure_, sizeof loadFailure_, "%s: %s", path, reason);
+}
+
 bool EffectHost::loadLibrary(EffectSlot* slot) {
     slot->library = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
     if (!slot->library) {
+        PluginLibrary::describeLoadFailure(slot->path, GetLastError(), loadFailure_, sizeof loadFailure_);
         // A stored path that no longer exists finds the same plug-in in its new folder.
         const PluginEntry* entry = sameNamedEntry(slot->path);
         if (entry && copyPath(slot->path, entry->path))
@@ -123,23 +129,31 @@ bool EffectHost::loadLibrary(EffectSlot* slot) {
     return slot->library != nullptr;
 }
 
-AEffect* EffectHost::instantiate(EffectSlot* slot) const {
+AEffect* EffectHost::instantiate(EffectSlot* slot) {
     VstEntryProc entry = PluginLibrary::entryPoint(static_cast<HMODULE>(slot->library));
-    AEffect* effect = entry ? entry(hostCallback) : nullptr;
+    if (!entry) {
+        noteLoadFailure(slot->path, "the library exports no VST 2 entry point");
+        return nullptr;
+    }
+    AEffect* effect = entry(hostCallback);
     // Never let two slots hold one record: the second would call into an instance
     // that the first one's unloading closes.
-    if (!effect || findSlot(effect) || !effect->dispatcher || effect->magic != kEffectMagic)
+    if (!effect || findSlot(effect) || !effect->dispatcher || effect->magic != kEffectMagic ||
+        effect->dispatcher(effect, effIdentify, 0, 0, nullptr, 0.0f) != kEffectIdentifyAnswer) {
+        noteLoadFailure(slot->path, "the library did not answer as a VST 2 effect");
         return nullptr;
-    if (effect->dispatcher(effect, effIdentify, 0, 0, nullptr, 0.0f) != kEffectIdentifyAnswer)
-        return nullptr;
+    }
     return effect;
 }
 
 EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
+    loadFailure_[0] = '\0';
     auto* slot = static_cast<EffectSlot*>(std::calloc(1, sizeof(EffectSlot)));
     if (!slot)
         return nullptr;
-    if (resolvePath(listIndex, path, slot->path) && loadLibrary(slot))
+    if (!resolvePath(listIndex, path, slot->path))
+        noteLoadFailure(path ? path : "", "the path is too long or names no plug-in of the list");
+    else if (loadLibrary(slot))
         slot->effect = instantiate(slot);
     if (!slot->effect) {
         // Refused before it was opened: nothing to switch off or close.
@@ -155,6 +169,7 @@ EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
     while (*tail)
         tail = &(*tail)->next;
     *tail = slot;
+    loadFailure_[0] = '\0';  // the same-name fallback may have found it after a failure
     return slot;
 }
 

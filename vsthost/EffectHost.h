@@ -45,6 +45,9 @@ public:
     bool setSlotActive(EffectSlot* slot, bool active) override;
     // Unloads every slot; true when there was one.
     bool unloadAllSlots();
+    // Why the last loadPlugin that returned null refused the plug-in: its path and
+    // the reason, for the detail of the load-failure box. Empty after a success.
+    const char* lastLoadFailure() const { return loadFailure_; }
     // The plug-in's own name, or the base name of its path; at most 31 characters.
     bool effectName(EffectSlot* slot, char* out);
 
@@ -68,7 +71,8 @@ public:
 private:
     static bool moduleServesASlot(void* module, void* context);
     bool loadLibrary(EffectSlot* slot);
-    AEffect* instantiate(EffectSlot* slot) const;
+    AEffect* instantiate(EffectSlot* slot);
+    void noteLoadFailure(const char* path, const char* reason);
     bool openAndConfigure(EffectSlot* slot);
     bool readProgramNames(EffectSlot* slot);
     bool copyParameters(EffectSlot* slot);
@@ -86,6 +90,7 @@ private:
     SlotProcessing* processing_;
     VstTimeInfo timeInfo_;
     char directoryText_[EffectSlot::kPathSize];
+    char loadFailure_[EffectSlot::kPathSize + 400] = "";
 };
 
 // The function every plug-in receives to ask the host for information and services.

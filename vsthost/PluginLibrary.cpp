@@ -41,7 +41,71 @@ HMODULE loadPrivateCopy(const char* path, char* copyPath) {
     return module;
 }
 
+// The machine field of a PE file's header, or 0 when the file is not one.
+WORD peMachine(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned char head[4096];
+    DWORD got = 0;
+    const BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
+    CloseHandle(file);
+    if (!read || got < sizeof(IMAGE_DOS_HEADER))
+        return 0;
+    IMAGE_DOS_HEADER dos;
+    std::memcpy(&dos, head, sizeof dos);
+    const size_t at = size_t(DWORD(dos.e_lfanew));
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || at > got || got - at < sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER))
+        return 0;
+    DWORD signature;
+    IMAGE_FILE_HEADER header;
+    std::memcpy(&signature, head + at, sizeof signature);
+    std::memcpy(&header, head + at + sizeof signature, sizeof header);
+    return signature == IMAGE_NT_SIGNATURE ? header.Machine : 0;
+}
+
+#ifdef _WIN64
+const WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+const char kOwnEdition[] = "64-bit";
+#else
+const WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
+const char kOwnEdition[] = "32-bit";
+#endif
+
+const char* widthOf(WORD machine) {
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_I386: return "32-bit";
+    case IMAGE_FILE_MACHINE_AMD64: return "64-bit";
+    default: return nullptr;
+    }
+}
+
 }  // namespace
+
+void PluginLibrary::describeLoadFailure(const char* path, unsigned long error, char* text, size_t size) {
+    if (size == 0)
+        return;
+    char reason[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        reason, sizeof reason, nullptr);
+    size_t end = length < sizeof reason ? length : 0;
+    while (end > 0 && (reason[end - 1] == '\r' || reason[end - 1] == '\n' || reason[end - 1] == ' '))
+        --end;
+    reason[end] = '\0';
+    // System texts name the file as an insert ("%1 is not a valid Win32 application").
+    for (char* insert; (insert = std::strstr(reason, "%1")) != nullptr;)
+        insert[0] = 'i', insert[1] = 't';
+    if (!reason[0])
+        std::snprintf(reason, sizeof reason, "system error %lu", error);
+    const WORD machine = peMachine(path);
+    const char* width = widthOf(machine);
+    if (machine && machine != kOwnMachine && width)
+        std::snprintf(text, size, "%s: %s (it is a %s plug-in; this %s edition of Talvenor Live loads %s plug-ins)",
+                      path, reason, width, kOwnEdition, kOwnEdition);
+    else
+        std::snprintf(text, size, "%s: %s", path, reason);
+}
 
 HMODULE PluginLibrary::load(const char* path, InUseTest inUse, void* context, char* copyPath) {
     copyPath[0] = '\0';

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+
 #include "WinInclude.h"
 #include "VstInterface.h"
 
@@ -15,6 +17,11 @@ public:
     // copyPath is empty. Null on failure.
     using InUseTest = bool (*)(void* module, void* context);
     static HMODULE load(const char* path, InUseTest inUse, void* context, char* copyPath);
+
+    // Why path did not load, for the user: the path, the system's reason for error
+    // (GetLastError after the failed load) and, when the file is a library of the
+    // other Windows width, a plain statement of that. Always NUL-terminated.
+    static void describeLoadFailure(const char* path, unsigned long error, char* text, size_t size);
 
     // Frees the module and deletes its private copy, if any.
     static void release(HMODULE module, const char* copyPath);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "MessageBoxes.h"
 
@@ -21,7 +22,14 @@ RigConsole::~RigConsole() {
 int RigConsole::printBox(const MessageBoxRequest& request, void*) {
     if ((request.flags & MB_ICONMASK) == MB_ICONERROR)
         ++errors_;
-    std::fprintf(stderr, "%s: %s\n", request.caption, request.text);
+    // One line per box: the blank line before a box's detail becomes ": ".
+    std::string line(request.text);
+    for (size_t at; (at = line.find("\r\n\r\n")) != std::string::npos;)
+        line.replace(at, 4, ": ");
+    for (char& c : line)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    std::fprintf(stderr, "%s: %s\n", request.caption, line.c_str());
     std::fflush(stderr);
     // Questions (storing a RAM take) are answered yes: the take is kept.
     return (request.flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;

@@ -89,8 +89,7 @@ int main(int argc, char** argv) {
 
         for (const RigOptions::Effect& fx : o.effects) {
             if (!s.settings().loadPathIntoPosition(fx.position, fx.path.c_str())) {
-                showError(kStrLoadPluginFailed);
-                std::fprintf(stderr, "talvenor-rig: %s\n", fx.path.c_str());
+                showErrorWithDetail(kStrLoadPluginFailed, s.effects().lastLoadFailure());
                 return 1;
             }
         }

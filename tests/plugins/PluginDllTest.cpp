@@ -73,8 +73,9 @@ std::string ask(AEffect* e, VstInt32 opcode, VstInt32 index) {
     return text;
 }
 
-// The names of the DLLs a PE file imports, read from its import directory.
-bool readImports(const std::string& path, std::vector<std::string>& names) {
+// The machine a PE file is built for and the names of the DLLs it imports, read
+// from its headers and import directory (PE32 and PE32+ alike).
+bool readImports(const std::string& path, WORD& machine, std::vector<std::string>& names) {
     std::ifstream file(path, std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     auto fits = [&](size_t offset, size_t size) { return offset <= bytes.size() && size <= bytes.size() - offset; };
@@ -82,15 +83,33 @@ bool readImports(const std::string& path, std::vector<std::string>& names) {
         return false;
     IMAGE_DOS_HEADER dos;
     std::memcpy(&dos, bytes.data(), sizeof dos);
-    if (dos.e_magic != IMAGE_DOS_SIGNATURE || !fits(size_t(dos.e_lfanew), sizeof(IMAGE_NT_HEADERS32)))
+    const size_t ntAt = size_t(dos.e_lfanew);
+    const size_t optionalAt = ntAt + offsetof(IMAGE_NT_HEADERS32, OptionalHeader);
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || !fits(ntAt, offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + sizeof(WORD)))
         return false;
-    IMAGE_NT_HEADERS32 nt;
-    std::memcpy(&nt, bytes.data() + dos.e_lfanew, sizeof nt);
-    if (nt.Signature != IMAGE_NT_SIGNATURE || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+    DWORD signature;
+    IMAGE_FILE_HEADER header;
+    WORD magic;
+    std::memcpy(&signature, bytes.data() + ntAt, sizeof signature);
+    std::memcpy(&header, bytes.data() + ntAt + offsetof(IMAGE_NT_HEADERS32, FileHeader), sizeof header);
+    std::memcpy(&magic, bytes.data() + optionalAt, sizeof magic);
+    if (signature != IMAGE_NT_SIGNATURE)
         return false;
-    const size_t sectionsAt = size_t(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
-                              nt.FileHeader.SizeOfOptionalHeader;
-    std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
+    machine = header.Machine;
+    IMAGE_DATA_DIRECTORY directory;
+    if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC && fits(optionalAt, sizeof(IMAGE_OPTIONAL_HEADER32))) {
+        IMAGE_OPTIONAL_HEADER32 optional;
+        std::memcpy(&optional, bytes.data() + optionalAt, sizeof optional);
+        directory = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    } else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC && fits(optionalAt, sizeof(IMAGE_OPTIONAL_HEADER64))) {
+        IMAGE_OPTIONAL_HEADER64 optional;
+        std::memcpy(&optional, bytes.data() + optionalAt, sizeof optional);
+        directory = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    } else {
+        return false;
+    }
+    const size_t sectionsAt = optionalAt + header.SizeOfOptionalHeader;
+    std::vector<IMAGE_SECTION_HEADER> sections(header.NumberOfSections);
     if (!fits(sectionsAt, sections.size() * sizeof(IMAGE_SECTION_HEADER)))
         return false;
     std::memcpy(sections.data(), bytes.data() + sectionsAt, sections.size() * sizeof(IMAGE_SECTION_HEADER));
@@ -103,7 +122,6 @@ bool readImports(const std::string& path, std::vector<std::string>& names) {
         }
         return false;
     };
-    const IMAGE_DATA_DIRECTORY& directory = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     size_t at = 0;
     if (directory.VirtualAddress == 0)
         return true;
@@ -140,7 +158,14 @@ class PluginDll : public ::testing::TestWithParam<ExpectedPlugin> {};
 TEST_P(PluginDll, ImportsOnlyWindowsOwnLibraries) {
     const ExpectedPlugin& expected = GetParam();
     std::vector<std::string> imports;
-    ASSERT_TRUE(readImports(pluginPath(expected.file), imports)) << pluginPath(expected.file);
+    WORD machine = 0;
+    ASSERT_TRUE(readImports(pluginPath(expected.file), machine, imports)) << pluginPath(expected.file);
+    // Each edition ships plug-ins of its own width.
+#ifdef _WIN64
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, machine);
+#else
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, machine);
+#endif
     std::string list;
     for (const std::string& name : imports)
         list += " " + name;

@@ -144,6 +144,26 @@ TEST(EffectHostLoading, RefusesWhatIsNotAnEffect) {
     }
     EXPECT_EQ(boxes.count(), 0u);  // these fail silently; the caller shows its own box
 
+    // The caller's box carries the reason: the path, the system's words and, for a
+    // library of the other width, which width it is.
+    EXPECT_EQ(host.loadPlugin(-1, testPlugin("TestOtherWidth").c_str()), nullptr);
+    const std::string reason = host.lastLoadFailure();
+#ifdef _WIN64
+    const char* expectedWidth = "it is a 32-bit plug-in; this 64-bit edition of Talvenor Live loads 64-bit plug-ins";
+#else
+    const char* expectedWidth = "it is a 64-bit plug-in; this 32-bit edition of Talvenor Live loads 32-bit plug-ins";
+#endif
+    EXPECT_EQ(reason.rfind(testPlugin("TestOtherWidth") + ": ", 0), 0u) << reason;
+    EXPECT_NE(reason.find(expectedWidth), std::string::npos) << reason;
+    EXPECT_GT(reason.find(" (it is a"), testPlugin("TestOtherWidth").size() + 2) << "no system reason: " << reason;
+    showErrorWithDetail(kStrLoadPluginFailed, host.lastLoadFailure());
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption, "Error #16");
+    EXPECT_EQ(boxes.boxes()[0].text, "Failed to load the plugin\r\n\r\n" + reason);
+    EXPECT_EQ(host.loadPlugin(-1, testPlugin("TestWrongMagic").c_str()), nullptr);
+    EXPECT_EQ(std::string(host.lastLoadFailure()), testPlugin("TestWrongMagic") + ": the library did not answer as a VST 2 effect");
+    boxes.clear();
+
     TestLibrary synth(testPlugin("TestSynth"));
     synth.clear();
     EXPECT_EQ(host.loadPlugin(-1, testPlugin("TestSynth").c_str()), nullptr);
