@@ -35,6 +35,7 @@ test: build
 bench: bootstrap
 	@scripts/build-preset native-release
 	@scripts/run-benchmarks
+	@scripts/bench-editions
 
 # Keeps the Wine prefixes, which take a while to make.
 clean:
