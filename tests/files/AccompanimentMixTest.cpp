@@ -38,11 +38,11 @@ struct Player : LiveChannels {
 
 }  // namespace
 
-TEST(AccompanimentMix, A44100FileAt48000ConsumesWholeFramesOfEachBlock) {
+TEST(AccompanimentMix, A44100FileAt48000CarriesTheFractionOfAFrameToTheNextBlock) {
     Player p(WaveBuilder::counting(10000));
     for (int block = 1; block <= 5; ++block) {
         ASSERT_TRUE(p.mix(256, 48000.0f));
-        EXPECT_EQ(p.framePosition(), uint32_t(235 * block));  // 235.2, the fraction is not carried
+        EXPECT_EQ(p.framePosition(), uint32_t(256 * block * 147 / 160));  // 235.2 frames a block
     }
 }
 
@@ -173,8 +173,10 @@ TEST(AccompanimentMix, WideFramesStayInsideTheByteBuffer) {
     w.blockAlign = 60000;  // legal: at least the sample's two bytes
     w.data.assign(60000 * 8, 0);
     Player p(w);
-    ASSERT_TRUE(p.mix(1024, 100.0f));  // asks for 10240 frames, the byte buffer holds 3
-    EXPECT_EQ(p.framePosition(), 3u);
+    ASSERT_TRUE(p.mix(1024, 100.0f));  // one output needs 10 frames, the byte buffer holds 3
+    EXPECT_EQ(p.framePosition(), 0u) << "nothing fits: nothing is read";
+    ASSERT_TRUE(p.mix(300, 400.0f));  // 750 frames, read at most 3 at a time
+    EXPECT_EQ(p.framePosition(), 750u % 8u);
 }
 
 TEST(AccompanimentMix, ARateTooLowToConvertMixesSilenceNotAnEarlierBlock) {
