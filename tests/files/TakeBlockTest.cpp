@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
 #include "LiveChannels.h"
+#include "SampleFormat.h"
+#include "SineMeasure.h"
 #include "RecordingFormat.h"
 #include "TakeBlock.h"
 
@@ -85,4 +88,59 @@ TEST(TakeBlock, ARamTakeStopsAtItsCapacityOnAWholeFrame) {
     EXPECT_EQ(t.state.readPosition, 40u);
     EXPECT_EQ(memory[39], 8);
     EXPECT_EQ(memory[40], 0xEE) << "nothing written past the capacity";
+}
+
+namespace {
+
+// Runs blocks of the chain through a RAM take and decodes what it holds.
+std::vector<std::vector<float>> recordAndReadBack(Take& t, int liveChannels, int blocks, float hostRate,
+                                                 const double amplitude[2], const double frequency[2]) {
+    std::vector<uint8_t> memory(size_t(blocks) * 1100 * t.state.format.blockAlign);
+    t.state.dataBytes = uint32_t(memory.size());
+    long n = 0;
+    for (int b = 0; b < blocks; ++b) {
+        for (int i = 0; i < 256; ++i, ++n)
+            for (int ch = 0; ch < 2; ++ch)
+                t.live[ch][i] = float(amplitude[ch] * std::sin(2.0 * SineMeasure::kPi * frequency[ch] * n / hostRate + ch));
+        const int32_t frames = convertForTake(t.state, t.buffers, t.channels, liveChannels, 256, hostRate, 1.0f);
+        appendToRamTake(t.state, t.buffers, memory.data(), encodeTakeBlock(t.state, t.buffers, frames));
+    }
+    const int32_t frames = int32_t(t.state.readPosition / t.state.format.blockAlign);
+    std::vector<std::vector<float>> back(t.state.format.channels, std::vector<float>(size_t(frames)));
+    float* to[2] = {back[0].data(), back.back().data()};
+    EXPECT_TRUE(decodeSamples(memory.data(), to, frames, t.state.format, false));
+    return back;
+}
+
+}  // namespace
+
+TEST(TakeBlock, A44100TakeOfA48000ChainReadsBackAsCleanTones) {
+    Take t(RecordingFormatTable::indexOf(24, 2, 44100), 256);
+    const double amplitude[2] = {0.5, 0.25}, frequency[2] = {1000.0, 15000.0};
+    const auto back = recordAndReadBack(t, 2, 220, 48000.0f, amplitude, frequency);
+    ASSERT_NEAR(double(back[0].size()), 220 * 256 * 44100.0 / 48000.0, 1.0) << "the take lasts as long as the playing";
+    for (int ch = 0; ch < 2; ++ch) {
+        const SineMeasure m(back[ch].data() + 4410, 44100, frequency[ch], 44100.0);
+        EXPECT_GE(m.sinadDb, 100.0) << ch;
+        EXPECT_NEAR(m.frequency, frequency[ch], 0.01) << ch;
+        EXPECT_NEAR(m.amplitude, amplitude[ch], amplitude[ch] * 0.006) << ch;
+    }
+}
+
+TEST(TakeBlock, AMonoTakeOfALoudStereoChainDoesNotClip) {
+    Take two(RecordingFormatTable::indexOf(16, 1, 48000), 256);
+    const double loud[2] = {0.95, 0.95}, frequency[2] = {440.0, 440.0};  // in near phase
+    const auto mono = recordAndReadBack(two, 2, 40, 48000.0f, loud, frequency);
+    float peak = 0.0f;
+    for (float v : mono[0])
+        peak = std::max(peak, std::fabs(v));
+    EXPECT_LT(peak, 32766 * kStep16) << "nothing at the encoder's limit";
+    EXPECT_NEAR(peak, 0.95 * std::cos(0.5), 0.01) << "the mean of the two";
+
+    Take one(RecordingFormatTable::indexOf(16, 1, 48000), 256);
+    const auto own = recordAndReadBack(one, 1, 40, 48000.0f, loud, frequency);
+    float ownPeak = 0.0f;
+    for (float v : own[0])
+        ownPeak = std::max(ownPeak, std::fabs(v));
+    EXPECT_NEAR(ownPeak, 0.95f, 0.001f) << "one live channel records at its own level";
 }
