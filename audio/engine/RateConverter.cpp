@@ -18,11 +18,21 @@ uint32_t greatestCommonDivisor(uint32_t a, uint32_t b) {
     return a;
 }
 
+// The modified Bessel function of order 0 by its power series, which for the window's
+// arguments (at most about 11) converges to double precision within 40 terms.
 double besselI0(double x) {
+    static const struct Reciprocals {
+        double of[41];
+        Reciprocals() {
+            for (int k = 1; k <= 40; ++k)
+                of[k] = 1.0 / (double(k) * double(k));
+        }
+    } squares;
     double sum = 1.0, term = 1.0;
     const double quarterSquare = x * x / 4.0;
-    for (int k = 1; k < 64 && term > sum * 1e-17; ++k) {
-        term *= quarterSquare / (double(k) * double(k));
+    // Stopping once the terms no longer count also keeps them out of denormal range.
+    for (int k = 1; k <= 40 && term > sum * 1e-17; ++k) {
+        term *= quarterSquare * squares.of[k];
         sum += term;
     }
     return sum;
@@ -175,8 +185,18 @@ bool RateTable::build(uint32_t inRate, uint32_t outRate) {
         release();
         return false;
     }
-    for (int32_t r = 0; r < stored; ++r)
-        fillRow(coefficients_ + int64_t(r) * taps, design, taps, double(r) / double(rows));
+    // The kernel is symmetric: row rows - r is row r reversed, so only half are computed.
+    for (int32_t r = 0; r < stored; ++r) {
+        float* row = coefficients_ + int64_t(r) * taps;
+        const int32_t mirror = rows - r;
+        if (r > 0 && mirror < r) {
+            const float* original = coefficients_ + int64_t(mirror) * taps;
+            for (int32_t i = 0; i < taps; ++i)
+                row[i] = original[taps - 1 - i];
+        } else {
+            fillRow(row, design, taps, double(r) / double(rows));
+        }
+    }
     kind_ = Kind::Sinc;
     taps_ = taps;
     rows_ = rows;
