@@ -47,7 +47,8 @@ bool seekTo(WaveFileState& file, uint32_t target) {
 }
 
 // Takes a pending seek. Without a seam to smooth it (equal rates, nothing playing
-// before, a tiny file) it happens at once; otherwise the old stretch fades out first.
+// before, a tiny file) it happens at once (fading in when converted); otherwise the
+// old stretch fades out first.
 bool takeSeekRequest(WaveFileState& file, bool smooth, int32_t seam) {
     // Clear the request before reading its target: a seek stored meanwhile stays
     // pending for the next block rather than being lost.
@@ -152,6 +153,12 @@ bool mixAccompanimentFrom(WaveFileState& file, DeckBuffers& buffers, bool playin
         return true;
     }
     const bool smooth = !converter.copies();
+    if (smooth && !file.seam.streaming) {
+        // Playing again after silence: the filter starts from silence too, and the
+        // stream fades in rather than stepping up to its level.
+        converter.restart();
+        file.seam.fadeInDone = 0;
+    }
     if (!takeSeekRequest(file, smooth, seamFrames(file, file.dataBytes / file.format.blockAlign)))
         return readFailed(file);
     if (frames <= 0)

@@ -234,6 +234,19 @@ TEST(AccompanimentMix, AConvertedToneIsCleanAndItsLoopPointAndSeeksStayWithinIts
     EXPECT_LE(largest, ownStep * 1.001);
     EXPECT_GT(largest, ownStep * 0.99) << "the tone is playing";
 
+    // Play after a pause, with a seek made while paused: it starts from silence.
+    p.playing = false;
+    ASSERT_TRUE(p.mix(256, 48000.0f));
+    p.state.seekTarget = 9000u * 4;
+    p.state.seekPending.store(true);
+    p.playing = true;
+    ASSERT_TRUE(p.mix(256, 48000.0f));
+    float previous = 0.0f;
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_LE(std::fabs(p.live[0][i] - previous), ownStep * 1.001) << i;
+        previous = p.live[0][i];
+    }
+
     // Between the seams the tone is the file's, at the host's rate.
     const SineMeasure m(out.data() + 2000, 10000, 440.0, 48000.0);
     EXPECT_GE(m.sinadDb, 100.0);
