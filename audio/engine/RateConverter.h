@@ -53,7 +53,7 @@ public:
     // The delay in input samples, the filter's centre.
     int32_t delay() const { return taps_ / 2; }
 
-    static constexpr int32_t kInterpolatedRows = 1024;
+    static constexpr int32_t kInterpolatedRows = 256;
     static constexpr int32_t kMaxExactCoefficients = 1 << 18;
     static constexpr int32_t kMaxTaps = 512;
 
