@@ -207,30 +207,6 @@ bool encodeSamples(const float* const* source, uint8_t* destination, int32_t cou
     });
 }
 
-void convertRate(const float* source, float* destination, int32_t outputCount, int32_t inputCount,
-                 RateConverterState& state) {
-    if (outputCount <= 0 || inputCount <= 0)
-        return;
-    const float step = float(inputCount) / float(outputCount);
-    if (step < 0.01f)
-        return;
-    float previous = state.previous;
-    float phase = state.phase;
-    int32_t position = 0;
-    for (int32_t k = 0; k < outputCount && position < inputCount; ++k) {
-        const double sum = double(phase) + double(step);
-        const int32_t advance = int32_t(sum);
-        phase = float(sum - advance);
-        const float s = source[position];
-        const float out = s + phase * (s - previous);
-        destination[k] = out;
-        previous = out;
-        position += advance;
-    }
-    state.previous = previous;
-    state.phase = phase;
-}
-
 void mixChannels(const float* const* sources, int32_t sourceCount, float* const* destinations,
                  int32_t destinationCount, int32_t samples, float factor) {
     if (sourceCount <= 0 || destinationCount <= 0)

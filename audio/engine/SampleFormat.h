@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include "FormatRecord.h"
+#include "RateConverter.h"
 
 // Moves samples between driver or file formats and the float buffers (full scale
 // +-1.0) in which all processing happens. Everything here runs on the audio thread:
@@ -30,17 +31,7 @@ bool decodeSamples(const uint8_t* source, float* const* destination, int32_t cou
 bool encodeSamples(const float* const* source, uint8_t* destination, int32_t count,
                    const FormatRecord& format, bool bigEndian);
 
-// First-order rate converter state of one channel; both zero when created.
-struct RateConverterState {
-    float previous;
-    float phase;  // 0 <= phase < 1
-};
-
-// Converts one channel from inputCount samples to outputCount samples. Keeps its
-// state across calls, so consecutive blocks join without a seam.
-void convertRate(const float* source, float* destination, int32_t outputCount, int32_t inputCount,
-                 RateConverterState& state);
-
+// convertRate and its per-channel state: the band-limited converter.
 inline void clearSamples(float* samples, int32_t count) {
     for (int32_t i = 0; i < count; ++i)
         samples[i] = 0.0f;

@@ -1,9 +1,9 @@
 #include "AccompanimentMix.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "ErrorFlags.h"
-#include "RecordingFormat.h"
 #include "SampleFormat.h"
 
 namespace {
@@ -14,12 +14,31 @@ bool readFailed(WaveFileState& file) {
     return false;
 }
 
-bool performPendingSeek(WaveFileState& file) {
-    // Clear the request before reading its target: a seek stored meanwhile stays
-    // pending for the next block rather than being lost.
-    if (!file.seekPending.exchange(false, std::memory_order_acq_rel))
-        return true;
-    const uint32_t target = file.seekTarget;
+// Seams: when the stream is converted, the filter must not run from one stretch of
+// the data straight into an unrelated one (the end of the data into its start, or
+// the old position into a seek's target). The old stretch fades out over a few
+// milliseconds and the new one fades in, so the filter's history passes through
+// silence instead of a step. Equal rates are copied exactly, seams included.
+constexpr int32_t kSeamsPerSecond = 200;  // 5 ms ramps
+constexpr double kHalfPi = 1.57079632679489661923;
+
+// The gain of frame k of a ramp of length frames rising from silence.
+float rampGain(int32_t k, int32_t length) {
+    const double s = std::sin(kHalfPi * (double(k) + 0.5) / double(length));
+    return float(s * s);
+}
+
+int32_t seamFrames(const WaveFileState& file, uint32_t dataFrames) {
+    int32_t frames = int32_t(file.format.samplesPerSec / kSeamsPerSecond);
+    if (uint32_t(frames) > dataFrames / 2)
+        frames = int32_t(dataFrames / 2);
+    return frames;
+}
+
+bool seekTo(WaveFileState& file, uint32_t target) {
+    if (target >= file.dataBytes)
+        target = 0;
+    target -= target % file.format.blockAlign;
     const int64_t offset = int64_t(file.dataOffset) + target;
     if (offset > INT32_MAX || file.handle->seek(int32_t(offset), SeekFrom::Start) < 0)
         return false;
@@ -27,27 +46,89 @@ bool performPendingSeek(WaveFileState& file) {
     return true;
 }
 
-// Fills the byte buffer with bytes of sample data from the read position, wrapping to
-// the start of the data at its end. A read that returns fewer bytes than asked would
-// leave stale bytes in the buffer, so it counts as a failure like an error does.
-bool readLooped(WaveFileState& file, uint8_t* to, uint32_t bytes) {
+// Takes a pending seek. Without a seam to smooth it (equal rates, nothing playing
+// before, a tiny file) it happens at once (fading in when converted); otherwise the
+// old stretch fades out first.
+bool takeSeekRequest(WaveFileState& file, bool smooth, int32_t seam) {
+    // Clear the request before reading its target: a seek stored meanwhile stays
+    // pending for the next block rather than being lost.
+    if (!file.seekPending.exchange(false, std::memory_order_acq_rel))
+        return true;
+    const uint32_t target = file.seekTarget;
+    SeamState& s = file.seam;
+    if (!smooth || seam == 0 || !s.streaming) {
+        s.jumpPending = false;
+        s.fadeInDone = 0;
+        return seekTo(file, target);
+    }
+    if (!s.jumpPending)
+        s.fadeOutLeft = seam;
+    s.jumpPending = true;
+    s.jumpTarget = target;
+    return true;
+}
+
+void applySeamGains(WaveFileState& file, float* const* samples, int32_t count, uint32_t firstFrame,
+                    uint32_t dataFrames, int32_t seam) {
+    SeamState& s = file.seam;
+    for (int32_t i = 0; i < count; ++i) {
+        float gain = 1.0f;
+        if (s.fadeInDone < seam)
+            gain *= rampGain(s.fadeInDone++, seam);
+        const uint32_t fromEnd = dataFrames - 1 - (firstFrame + uint32_t(i));
+        if (fromEnd < uint32_t(seam))
+            gain *= rampGain(int32_t(fromEnd), seam);
+        if (s.jumpPending && s.fadeOutLeft > 0)
+            gain *= rampGain(--s.fadeOutLeft, seam);
+        if (gain != 1.0f)
+            for (int ch = 0; ch < file.format.channels; ++ch)
+                samples[ch][i] *= gain;
+    }
+}
+
+// Reads and decodes frames of the data into the decode buffers from their start,
+// looping at the end of the data, jumping where a faded-out seek leads, and shaping
+// the seams when the stream is converted. A read that returns fewer bytes than asked
+// counts as a failure: it would leave stale bytes in the buffer.
+bool gatherFrames(WaveFileState& file, DeckBuffers& buffers, int32_t frames, bool smooth) {
     RiffFile& handle = *file.handle;
-    while (bytes > 0) {
-        const uint32_t position = file.readPosition;
-        if (uint64_t(position) + bytes < file.dataBytes) {
-            if (handle.read(to, int32_t(bytes)) != int32_t(bytes))
+    const uint16_t align = file.format.blockAlign;
+    const uint32_t dataFrames = file.dataBytes / align;
+    const int32_t seam = smooth ? seamFrames(file, dataFrames) : 0;
+    SeamState& s = file.seam;
+    int32_t filled = 0;
+    while (filled < frames) {
+        if (s.jumpPending && s.fadeOutLeft == 0) {
+            s.jumpPending = false;
+            s.fadeInDone = 0;
+            if (!seekTo(file, s.jumpTarget))
                 return false;
-            file.readPosition = position + bytes;
-            return true;
         }
-        const uint32_t left = file.dataBytes - position;
-        if (left > 0 && handle.read(to, int32_t(left)) != int32_t(left))
+        const uint32_t position = file.readPosition / align;
+        int32_t n = frames - filled;
+        if (uint32_t(n) > dataFrames - position)
+            n = int32_t(dataFrames - position);
+        if (s.jumpPending && n > s.fadeOutLeft)
+            n = s.fadeOutLeft;
+        uint8_t* to = buffers.fileBytes + size_t(filled) * align;
+        const int32_t bytes = n * align;
+        if (handle.read(to, bytes) != bytes)
             return false;
-        if (handle.seek(file.dataOffset, SeekFrom::Start) < 0)
-            return false;
-        bytes -= left;
-        to += left;
-        file.readPosition = 0u;
+        file.readPosition = (position + uint32_t(n)) * align;
+        float* at[2] = {buffers.decode[0] + filled, buffers.decode[1] + filled};
+        decodeSamples(to, at, n, file.format, false);
+        if (seam > 0)
+            applySeamGains(file, at, n, position, dataFrames, seam);
+        filled += n;
+        if (position + uint32_t(n) >= dataFrames) {
+            // The end of the data (faded out when converted): continue at its start, or
+            // where a seek waits, and fade in again.
+            const uint32_t target = s.jumpPending ? s.jumpTarget : 0u;
+            s.jumpPending = false;
+            s.fadeInDone = 0;
+            if (!seekTo(file, target))
+                return false;
+        }
     }
     return true;
 }
@@ -60,34 +141,57 @@ bool mixAccompanimentFrom(WaveFileState& file, DeckBuffers& buffers, bool playin
         return true;
     if (file.readError)
         return false;
-    if (!playing)
+    if (!playing) {
+        file.seam.streaming = false;
         return true;
-    if (!performPendingSeek(file))
+    }
+    RateConverter& converter = file.converter;
+    if (converter.select(hostRate))
+        file.seam.fadeInDone = 0;  // the history starts silent: the stream fades in from it
+    if (!converter.converts()) {
+        file.seam.streaming = false;
+        return true;
+    }
+    const bool smooth = !converter.copies();
+    if (smooth && !file.seam.streaming) {
+        // Playing again after silence: the filter starts from silence too, and the
+        // stream fades in rather than stepping up to its level.
+        converter.restart();
+        file.seam.fadeInDone = 0;
+    }
+    if (!takeSeekRequest(file, smooth, seamFrames(file, file.dataBytes / file.format.blockAlign)))
         return readFailed(file);
     if (frames <= 0)
         return true;
     if (frames > DeckBuffers::kMaxFrames)
         frames = DeckBuffers::kMaxFrames;
 
-    const FormatRecord& format = file.format;
-    int32_t sourceFrames = framesAtRate(format.samplesPerSec, hostRate, frames, DeckBuffers::kMaxFrames);
     // Frames wider than the file's samples (a large block align) must still fit the
     // byte buffer, whose contents are decoded frame by frame.
-    const int32_t fitting = DeckBuffers::kByteBufferSize / format.blockAlign;
-    if (sourceFrames > fitting)
-        sourceFrames = fitting;
-    if (sourceFrames <= 0)
-        return true;
-
-    if (!readLooped(file, buffers.fileBytes, uint32_t(sourceFrames) * format.blockAlign))
-        return readFailed(file);
-    decodeSamples(buffers.fileBytes, buffers.decode, sourceFrames, format, false);
-    for (int ch = 0; ch < format.channels; ++ch) {
-        // The converter writes nothing for extreme ratios and may stop a sample short;
-        // what it leaves must be silence, not an earlier block.
-        std::memset(buffers.converted[ch], 0, sizeof(float) * size_t(frames));
-        convertRate(buffers.decode[ch], buffers.converted[ch], frames, sourceFrames, file.converters[ch]);
+    int32_t fitting = DeckBuffers::kByteBufferSize / file.format.blockAlign;
+    if (fitting > DeckBuffers::kMaxFrames)
+        fitting = DeckBuffers::kMaxFrames;
+    const int channelsInFile = file.format.channels;
+    // The converter asks for exactly the input its outputs reach, so the fraction of
+    // a frame a block does not use is used by the next one. A block that needs more
+    // than the buffers hold is converted in parts.
+    int32_t done = 0;
+    while (done < frames) {
+        int32_t part = frames - done;
+        while (part > 1 && rateInputFor(converter.channel(0), part) > fitting)
+            part /= 2;
+        const int32_t sourceFrames = rateInputFor(converter.channel(0), part);
+        if (sourceFrames > fitting)
+            break;  // not even one output sample fits: the rest of the block stays silent
+        if (!gatherFrames(file, buffers, sourceFrames, smooth))
+            return readFailed(file);
+        for (int ch = 0; ch < channelsInFile; ++ch)
+            convertRate(buffers.decode[ch], buffers.converted[ch] + done, part, sourceFrames, converter.channel(ch));
+        done += part;
     }
-    mixChannels(buffers.converted, format.channels, channels, channelCount > 2 ? 2 : channelCount, frames, gain);
+    for (int ch = 0; ch < channelsInFile; ++ch)
+        std::memset(buffers.converted[ch] + done, 0, sizeof(float) * size_t(frames - done));
+    mixChannels(buffers.converted, channelsInFile, channels, channelCount > 2 ? 2 : channelCount, frames, gain);
+    file.seam.streaming = true;
     return true;
 }

@@ -16,6 +16,8 @@ const char kStoreCaption[] = "Record";
 
 bool fitsPath(const char* path) { return path && std::strlen(path) < size_t(WaveFileState::kPathSize); }
 
+uint32_t wholeRate(float rate) { return rate >= 1.0f && rate < 4.0e9f ? uint32_t(rate + 0.5f) : 0u; }
+
 }  // namespace
 
 WaveDeck::WaveDeck(RiffFileFactory* files) : files_(files ? files : &mmio_) { startWriter(); }
@@ -57,8 +59,12 @@ WaveOpenResult WaveDeck::openFile(const char* path) {
         return result;
     }
     // The earlier file was closed and its state cleared before this open.
+    if (!accompaniment_.attach(file, layout, lastHostRate_)) {
+        delete file;
+        accompaniment_.clear();
+        return WaveOpenResult::OpenError;
+    }
     std::strcpy(accompaniment_.path, path);
-    accompaniment_.attach(file, layout);
     accompanimentIdentity_ = identity;
     return WaveOpenResult::Ok;
 }
@@ -103,7 +109,14 @@ void WaveDeck::seekPlayback(float fraction) {
 
 bool WaveDeck::mixAccompaniment(float* const* channels, int32_t channelCount, int32_t frames, float hostRate,
                                 float gain) {
+    noteHostRate(hostRate);
     return mixAccompanimentFrom(accompaniment_, buffers_, playing_, channels, channelCount, frames, hostRate, gain);
+}
+
+void WaveDeck::noteHostRate(float rate) {
+    const uint32_t whole = wholeRate(rate);
+    if (whole != 0 && whole != lastHostRate_)
+        lastHostRate_ = whole;
 }
 
 // ---------------------------------------------------------------- recorder
@@ -140,6 +153,24 @@ bool WaveDeck::startRecording(const char* path) {
     if (format.blockAlign == 0 || format.samplesPerSec == 0)
         return false;
 
+    // The converter's tables before anything else is set up: without memory for them
+    // the take cannot start.
+    take_.clear();
+    take_.format = format;
+    if (!prepareTakeConverter(take_, lastHostRate_)) {
+        take_.clear();
+        showError(kStrNotEnoughMemory);
+        return false;
+    }
+    struct ClearOnFailure {
+        WaveFileState& take;
+        bool armed;
+        ~ClearOnFailure() {
+            if (armed)
+                take.clear();
+        }
+    } clearOnFailure{take_, true};
+
     if (ramMode) {
         maximumRecordingTime = clampRecordingSeconds(maximumRecordingTime);
         const uint32_t capacity = ramTakeCapacity(entry, maximumRecordingTime);
@@ -150,7 +181,6 @@ bool WaveDeck::startRecording(const char* path) {
             showError(kStrNotEnoughMemory);
             return false;
         }
-        take_.clear();
         take_.dataBytes = capacity;
         ramTake_ = memory;
         takeCreatedFile_ = false;
@@ -160,7 +190,6 @@ bool WaveDeck::startRecording(const char* path) {
             showError(kStrNotEnoughMemory);
             return false;
         }
-        take_.clear();
         RiffFile* file = files_->createForWriting(path);
         if (!file) {
             showError(kStrCannotCreateFile);
@@ -179,7 +208,6 @@ bool WaveDeck::startRecording(const char* path) {
     std::strcpy(take_.path, path);
     take_.dataOffset = kWaveHeaderBytes;
     take_.readError = false;
-    take_.format = format;
     takeInRam_ = ramMode;
     takeFull_ = false;
     takeByteLimit_ = maxTakeDataBytes(format.blockAlign);
@@ -190,11 +218,13 @@ bool WaveDeck::startRecording(const char* path) {
         seekPlayback(0.0f);
         play();
     }
+    clearOnFailure.armed = false;
     recording_.store(true, std::memory_order_release);
     return true;
 }
 
 void WaveDeck::recordBlock(float* const* channels, int32_t channelCount, int32_t frames, float hostRate, float gain) {
+    noteHostRate(hostRate);
     if (!recording_.load(std::memory_order_acquire) || take_.readError || takeFull_)
         return;
     if (takeInRam_ ? take_.readPosition >= take_.dataBytes : !take_.handle)

@@ -95,6 +95,7 @@ private:
     void endWriter();
     void writeWaitingBlocks();
 
+    void noteHostRate(float rate);
     WaveOpenResult openFile(const char* path);
     void closeAccompanimentFile();
     bool namesAccompaniment(const char* path) const;
@@ -109,6 +110,9 @@ private:
     DeckBuffers buffers_;
 
     Relaxed<bool> playing_{false};
+    // The chain's rate as the driver thread last passed it: files opened and takes
+    // started later get a converter table for it too, should it be an unusual one.
+    Relaxed<uint32_t> lastHostRate_{0};
     WaveFileState accompaniment_;
     FileIdentity accompanimentIdentity_;
 

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "AccompanimentMix.h"
 #include "ErrorFlags.h"
 #include "LiveChannels.h"
 #include "MemoryRiffFile.h"
+#include "SineMeasure.h"
 #include "WaveBuilder.h"
 #include "WaveParser.h"
 
@@ -38,11 +40,11 @@ struct Player : LiveChannels {
 
 }  // namespace
 
-TEST(AccompanimentMix, A44100FileAt48000ConsumesWholeFramesOfEachBlock) {
+TEST(AccompanimentMix, A44100FileAt48000CarriesTheFractionOfAFrameToTheNextBlock) {
     Player p(WaveBuilder::counting(10000));
     for (int block = 1; block <= 5; ++block) {
         ASSERT_TRUE(p.mix(256, 48000.0f));
-        EXPECT_EQ(p.framePosition(), uint32_t(235 * block));  // 235.2, the fraction is not carried
+        EXPECT_EQ(p.framePosition(), uint32_t(256 * block * 147 / 160));  // 235.2 frames a block
     }
 }
 
@@ -173,8 +175,10 @@ TEST(AccompanimentMix, WideFramesStayInsideTheByteBuffer) {
     w.blockAlign = 60000;  // legal: at least the sample's two bytes
     w.data.assign(60000 * 8, 0);
     Player p(w);
-    ASSERT_TRUE(p.mix(1024, 100.0f));  // asks for 10240 frames, the byte buffer holds 3
-    EXPECT_EQ(p.framePosition(), 3u);
+    ASSERT_TRUE(p.mix(1024, 100.0f));  // one output needs 10 frames, the byte buffer holds 3
+    EXPECT_EQ(p.framePosition(), 0u) << "nothing fits: nothing is read";
+    ASSERT_TRUE(p.mix(300, 400.0f));  // 750 frames, read at most 3 at a time
+    EXPECT_EQ(p.framePosition(), 750u % 8u);
 }
 
 TEST(AccompanimentMix, ARateTooLowToConvertMixesSilenceNotAnEarlierBlock) {
@@ -184,4 +188,68 @@ TEST(AccompanimentMix, ARateTooLowToConvertMixesSilenceNotAnEarlierBlock) {
     ASSERT_TRUE(p.mix(1024, 48000.0f));
     for (int i = 0; i < 1024; ++i)
         ASSERT_EQ(p.live[0][i], 0.0f);
+}
+
+namespace {
+
+// A mono tone as 32-bit float samples, so that the file itself is clean to well below
+// what the converter is measured at.
+WaveBuilder floatTone(int frames, double frequency, uint32_t rate, float amplitude) {
+    WaveBuilder w;
+    w.formatTag = 3;
+    w.bits = 32;
+    w.channels = 1;
+    w.rate = rate;
+    w.data.resize(size_t(frames) * 4);
+    for (int i = 0; i < frames; ++i) {
+        const float v = float(amplitude * std::sin(2.0 * SineMeasure::kPi * frequency * i / rate));
+        std::memcpy(&w.data[size_t(i) * 4], &v, 4);
+    }
+    return w;
+}
+
+}  // namespace
+
+TEST(AccompanimentMix, AConvertedToneIsCleanAndItsLoopPointAndSeeksStayWithinItsOwnStep) {
+    // 13337 frames of 440 Hz: the end of the data and its start meet at different
+    // phases, as a seek to frame 6000 does from wherever it leaves.
+    const int dataFrames = 13337;
+    const float amplitude = 0.8f;
+    Player p(floatTone(dataFrames, 440.0, 44100, amplitude));
+    std::vector<float> out;
+    for (int block = 0; block < 240; ++block) {
+        if (block == 100 || block == 170) {  // two seeks, to different phases of the tone
+            p.state.seekTarget = uint32_t(block == 100 ? 6000 : 2500) * 4;
+            p.state.seekPending.store(true);
+        }
+        ASSERT_TRUE(p.mix(256, 48000.0f));
+        out.insert(out.end(), p.live[0].begin(), p.live[0].begin() + 256);
+    }
+    const double ownStep = amplitude * 2.0 * std::sin(SineMeasure::kPi * 440.0 / 48000.0);
+    const double joinInTheData = amplitude * std::fabs(std::sin(2.0 * SineMeasure::kPi * 440.0 * dataFrames / 44100.0));
+    ASSERT_GT(joinInTheData, 4.0 * ownStep) << "the loop point is a step in the data itself";
+    double largest = 0.0;
+    for (size_t i = 1; i < out.size(); ++i)
+        largest = std::max(largest, double(std::fabs(out[i] - out[i - 1])));
+    EXPECT_LE(largest, ownStep * 1.001);
+    EXPECT_GT(largest, ownStep * 0.99) << "the tone is playing";
+
+    // Play after a pause, with a seek made while paused: it starts from silence.
+    p.playing = false;
+    ASSERT_TRUE(p.mix(256, 48000.0f));
+    p.state.seekTarget = 9000u * 4;
+    p.state.seekPending.store(true);
+    p.playing = true;
+    ASSERT_TRUE(p.mix(256, 48000.0f));
+    float previous = 0.0f;
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_LE(std::fabs(p.live[0][i] - previous), ownStep * 1.001) << i;
+        previous = p.live[0][i];
+    }
+
+    // Between the seams the tone is the file's, at the host's rate.
+    const SineMeasure m(out.data() + 2000, 10000, 440.0, 48000.0);
+    EXPECT_GE(m.sinadDb, 100.0);
+    EXPECT_NEAR(m.frequency, 440.0, 0.01);
+    EXPECT_NEAR(m.amplitude, amplitude, amplitude * 0.006);  // 0.05 dB
 }

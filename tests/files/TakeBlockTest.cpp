@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "LiveChannels.h"
+#include "SampleFormat.h"
+#include "SineMeasure.h"
 #include "RecordingFormat.h"
 #include "TakeBlock.h"
 
@@ -15,6 +19,7 @@ struct Take : LiveChannels {
     Take(int tableIndex, int frames = 1024) : LiveChannels(frames) {
         RecordingFormatTable table;
         state.format = recordingFormatFrom(table.entries[tableIndex]);
+        EXPECT_TRUE(prepareTakeConverter(state, 0));
     }
 };
 
@@ -22,10 +27,16 @@ int16_t sample16(const uint8_t* bytes, int index) { return int16_t(bytes[2 * ind
 
 }  // namespace
 
-TEST(TakeBlock, A22050TakeOfA48000ChainTakes117FramesABlock) {
+TEST(TakeBlock, A22050TakeOfA48000ChainTakesItsExactShareOfEveryBlock) {
     Take t(RecordingFormatTable::indexOf(16, 2, 22050), 256);
-    EXPECT_EQ(convertForTake(t.state, t.buffers, t.channels, 2, 256, 48000.0f, 1.0f), 117);
-    EXPECT_EQ(encodeTakeBlock(t.state, t.buffers, 117), 117u * 4);
+    int32_t total = 0;
+    for (int block = 1; block <= 50; ++block) {
+        const int32_t frames = convertForTake(t.state, t.buffers, t.channels, 2, 256, 48000.0f, 1.0f);
+        EXPECT_TRUE(frames == 117 || frames == 118) << frames;  // 117.6 a block
+        EXPECT_EQ(encodeTakeBlock(t.state, t.buffers, frames), uint32_t(frames) * 4);
+        total += frames;
+        EXPECT_LE(std::abs(total - block * 256 * 147 / 320), 1);
+    }
 }
 
 TEST(TakeBlock, ChannelsMapOntoTheTakeWithTheGain) {
@@ -33,9 +44,9 @@ TEST(TakeBlock, ChannelsMapOntoTheTakeWithTheGain) {
     mono.live[0] = {0.1f, 0.2f, 0.3f, 0.4f};
     mono.live[1] = {0.1f, 0.1f, 0.1f, 0.1f};
     ASSERT_EQ(convertForTake(mono.state, mono.buffers, mono.channels, 2, 4, 48000.0f, 0.5f), 4);
-    EXPECT_FLOAT_EQ(mono.buffers.decode[0][3], 0.25f) << "a mono take holds the sum";
+    EXPECT_FLOAT_EQ(mono.buffers.decode[0][3], 0.125f) << "a mono take holds the mean";
     encodeTakeBlock(mono.state, mono.buffers, 4);
-    EXPECT_EQ(sample16(mono.buffers.encoded, 3), int16_t(0.25f * 32767));
+    EXPECT_EQ(sample16(mono.buffers.encoded, 3), int16_t(0.125f * 32767));
 
     Take stereo(RecordingFormatTable::indexOf(16, 2, 48000), 4);
     stereo.live[0] = {0.5f, -0.5f, 0.25f, 0.0f};
@@ -77,4 +88,59 @@ TEST(TakeBlock, ARamTakeStopsAtItsCapacityOnAWholeFrame) {
     EXPECT_EQ(t.state.readPosition, 40u);
     EXPECT_EQ(memory[39], 8);
     EXPECT_EQ(memory[40], 0xEE) << "nothing written past the capacity";
+}
+
+namespace {
+
+// Runs blocks of the chain through a RAM take and decodes what it holds.
+std::vector<std::vector<float>> recordAndReadBack(Take& t, int liveChannels, int blocks, float hostRate,
+                                                 const double amplitude[2], const double frequency[2]) {
+    std::vector<uint8_t> memory(size_t(blocks) * 1100 * t.state.format.blockAlign);
+    t.state.dataBytes = uint32_t(memory.size());
+    long n = 0;
+    for (int b = 0; b < blocks; ++b) {
+        for (int i = 0; i < 256; ++i, ++n)
+            for (int ch = 0; ch < 2; ++ch)
+                t.live[ch][i] = float(amplitude[ch] * std::sin(2.0 * SineMeasure::kPi * frequency[ch] * n / hostRate + ch));
+        const int32_t frames = convertForTake(t.state, t.buffers, t.channels, liveChannels, 256, hostRate, 1.0f);
+        appendToRamTake(t.state, t.buffers, memory.data(), encodeTakeBlock(t.state, t.buffers, frames));
+    }
+    const int32_t frames = int32_t(t.state.readPosition / t.state.format.blockAlign);
+    std::vector<std::vector<float>> back(t.state.format.channels, std::vector<float>(size_t(frames)));
+    float* to[2] = {back[0].data(), back.back().data()};
+    EXPECT_TRUE(decodeSamples(memory.data(), to, frames, t.state.format, false));
+    return back;
+}
+
+}  // namespace
+
+TEST(TakeBlock, A44100TakeOfA48000ChainReadsBackAsCleanTones) {
+    Take t(RecordingFormatTable::indexOf(24, 2, 44100), 256);
+    const double amplitude[2] = {0.5, 0.25}, frequency[2] = {1000.0, 15000.0};
+    const auto back = recordAndReadBack(t, 2, 220, 48000.0f, amplitude, frequency);
+    ASSERT_NEAR(double(back[0].size()), 220 * 256 * 44100.0 / 48000.0, 1.0) << "the take lasts as long as the playing";
+    for (int ch = 0; ch < 2; ++ch) {
+        const SineMeasure m(back[ch].data() + 4410, 44100, frequency[ch], 44100.0);
+        EXPECT_GE(m.sinadDb, 100.0) << ch;
+        EXPECT_NEAR(m.frequency, frequency[ch], 0.01) << ch;
+        EXPECT_NEAR(m.amplitude, amplitude[ch], amplitude[ch] * 0.006) << ch;
+    }
+}
+
+TEST(TakeBlock, AMonoTakeOfALoudStereoChainDoesNotClip) {
+    Take two(RecordingFormatTable::indexOf(16, 1, 48000), 256);
+    const double loud[2] = {0.95, 0.95}, frequency[2] = {440.0, 440.0};  // in near phase
+    const auto mono = recordAndReadBack(two, 2, 40, 48000.0f, loud, frequency);
+    float peak = 0.0f;
+    for (float v : mono[0])
+        peak = std::max(peak, std::fabs(v));
+    EXPECT_LT(peak, 32766 * kStep16) << "nothing at the encoder's limit";
+    EXPECT_NEAR(peak, 0.95 * std::cos(0.5), 0.01) << "the mean of the two";
+
+    Take one(RecordingFormatTable::indexOf(16, 1, 48000), 256);
+    const auto own = recordAndReadBack(one, 1, 40, 48000.0f, loud, frequency);
+    float ownPeak = 0.0f;
+    for (float v : own[0])
+        ownPeak = std::max(ownPeak, std::fabs(v));
+    EXPECT_NEAR(ownPeak, 0.95f, 0.001f) << "one live channel records at its own level";
 }

@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const float hostRates[6] = {8000.0f, 22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f};
     WaveFileState take;
     take.format = recordingFormatFrom(table.entries[data[0] % table.count]);
+    require(prepareTakeConverter(take, 0));
     const float hostRate = hostRates[data[1] % 6];
     const int liveChannels = data[2] % 3;
 
