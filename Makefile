@@ -24,6 +24,7 @@ build: bootstrap
 run: rig
 
 rig: bootstrap
+	@echo "rig: $$(scripts/pick-edition | tail -n1)"
 	@scripts/build-preset windows talvenor-rig Overdrive Filtrace Modulane
 	@scripts/build-preset windows64 talvenor-rig Overdrive Filtrace Modulane
 	@scripts/run-rig $(ARGS)
