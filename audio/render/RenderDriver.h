@@ -12,7 +12,7 @@
 #include "RenderOutput.h"
 
 struct RenderPlan {
-    int32_t blockFrames = 512;  // the block size the host is offered (and the only one)
+    int32_t blockFrames = 4096;  // the block size the host is offered (and the only one)
     uint32_t tailFrames = 0;    // silence rendered after the input, so effects ring out
     bool realtime = false;      // one block per block's duration instead of flat out
 };
