@@ -10,6 +10,8 @@
 #include "ErrorFlags.h"
 #include "MessageBoxRecorder.h"
 #include "RenderTestSupport.h"
+#include "RigOptions.h"
+#include "RigRender.h"
 #include "WavFiles.h"
 #include "WinInclude.h"
 #include <objbase.h>
@@ -274,4 +276,50 @@ TEST_F(RenderTest, TailLengthAndRealTimePace) {
     const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     EXPECT_GE(seconds, 1.2) << "a real-time render of 1.25 s of sound cannot end sooner";
     EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+}
+
+// The render's and the gate's options: each reaches its field through the knob laws
+// (threshold dB = -60 (1 - 0.9 v), ramps ms = 495 v + 5), bad values are refused with
+// the option named, and a live session takes the gate as a render does.
+TEST(RenderOptions, ParsedIntoTheSessionsValues) {
+    auto parse = [](std::vector<const char*> argv, RigOptions& o, std::string& error) {
+        argv.insert(argv.begin(), "talvenor-rig");
+        return parseRigOptions(int(argv.size()), argv.data(), o, error);
+    };
+    RigOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--render", "a.wav", "--out", "b.wav", "--tail", "3.5", "--realtime", "--out-format", "12",
+                       "--gate", "-30", "--gate-open", "50", "--gate-close", "200", "--fx", "0=x.dll"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.render.input, "a.wav");
+    EXPECT_EQ(o.render.output, "b.wav");
+    EXPECT_DOUBLE_EQ(o.render.tailSeconds, 3.5);
+    EXPECT_TRUE(o.render.realtime);
+    EXPECT_EQ(o.render.outFormat, 12);
+    ASSERT_EQ(o.effects.size(), 1u);
+    LiveSettings settings;
+    const float defaultOpening = settings.gateAttack;
+    applyGateOptions(o.gate, settings);
+    EXPECT_NEAR(-60.0 * (1.0 - 0.9 * settings.gateThresh), -30.0, 1e-4);
+    EXPECT_NEAR(495.0 * settings.gateAttack + 5.0, 50.0, 1e-3);
+    EXPECT_NEAR(495.0 * settings.gateRelease + 5.0, 200.0, 1e-3);
+
+    RigOptions off;
+    ASSERT_TRUE(parse({"--gate", "off", "--gate-close", "5"}, off, error));
+    LiveSettings offSettings;
+    applyGateOptions(off.gate, offSettings);
+    EXPECT_EQ(offSettings.gateThresh, 0.0f);
+    EXPECT_EQ(offSettings.gateAttack, defaultOpening) << "an option not given keeps the default";
+    EXPECT_EQ(RigOptions().render.tailSeconds, 2.0);
+
+    const std::vector<std::vector<const char*>> bad = {
+        {"--tail", "-1"}, {"--tail", "61"}, {"--out-format", "20"}, {"--out-format", "1.5"}, {"--gate", "-5"},
+        {"--gate", "loud"}, {"--gate-open", "4"}, {"--gate-close", "501"}, {"--render"}, {"--out", ""}};
+    for (const std::vector<const char*>& args : bad) {
+        RigOptions refused;
+        error.clear();
+        EXPECT_FALSE(parse(args, refused, error)) << args[0];
+        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+    }
 }
