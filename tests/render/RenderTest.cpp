@@ -6,8 +6,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "ErrorFlags.h"
+#include "LiveEngine.h"
+#include "RecordingFormat.h"
+#include "RenderDriver.h"
 #include "MessageBoxRecorder.h"
 #include "RenderTestSupport.h"
 #include "RigOptions.h"
@@ -322,4 +326,76 @@ TEST(RenderOptions, ParsedIntoTheSessionsValues) {
         EXPECT_FALSE(parse(args, refused, error)) << args[0];
         EXPECT_NE(error.find(args[0]), std::string::npos) << error;
     }
+}
+
+// What the driver tells the host: the input's rate and no other, two float inputs and
+// outputs, the block size it was asked for and no latency; and as the engine sees it.
+TEST_F(RenderTest, DriverReportsTheInputsRateTheBlockAndNoLatency) {
+    DryTake take;
+    take.rate = 32000;
+    take.bits = 16;
+    take.channels.push_back(quantise(std::vector<float>(3200, 0.1f), 16));
+    ASSERT_TRUE(writeDryTake("render-32k.wav", take));
+    RenderInput input;
+    ASSERT_EQ(input.open("render-32k.wav"), WaveOpenResult::Ok);
+    RenderOutput output;
+    RecordingFormatTable table;
+    ASSERT_TRUE(output.create("render-32k-out.wav", table.entries[RecordingFormatTable::indexOf(16, 2, 32000)], 32000));
+    RenderPlan plan;
+    plan.blockFrames = 777;
+    RenderDriver* driver = new RenderDriver(input, output, plan);
+
+    ASSERT_TRUE(driver->init(nullptr));
+    long inputs = 0, outputs = 0, inLatency = -1, outLatency = -1, minSize = 0, maxSize = 0, preferred = 0, step = -1;
+    double rate = 0.0;
+    EXPECT_EQ(driver->getChannels(&inputs, &outputs), ASE_OK);
+    EXPECT_EQ(inputs, 2) << "a mono file feeds both inputs";
+    EXPECT_EQ(outputs, 2);
+    EXPECT_EQ(driver->getLatencies(&inLatency, &outLatency), ASE_OK);
+    EXPECT_EQ(inLatency + outLatency, 0);
+    EXPECT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferred, &step), ASE_OK);
+    EXPECT_EQ(preferred, 777);
+    EXPECT_EQ(minSize, 777);
+    EXPECT_EQ(maxSize, 777);
+    EXPECT_EQ(driver->getSampleRate(&rate), ASE_OK);
+    EXPECT_EQ(rate, 32000.0);
+    EXPECT_EQ(driver->canSampleRate(44100.0), ASE_NoClock);
+    EXPECT_NE(driver->setSampleRate(44100.0), ASE_OK);
+    for (int isInput = 0; isInput < 2; ++isInput) {
+        ASIOChannelInfo info{};
+        info.channel = 1;
+        info.isInput = isInput;
+        EXPECT_EQ(driver->getChannelInfo(&info), ASE_OK);
+        EXPECT_EQ(info.type, 19) << "32-bit float, little-endian";
+        info.channel = 2;
+        EXPECT_NE(driver->getChannelInfo(&info), ASE_OK);
+    }
+    ASIOBufferInfo wrongSize[1] = {{1, 0, {nullptr, nullptr}}};
+    ASIOCallbacks none{};
+    EXPECT_NE(driver->createBuffers(wrongSize, 1, 512, &none), ASE_OK);
+    char text[256] = {};
+    driver->getErrorMessage(text);
+    EXPECT_GT(std::strlen(text), 0u) << "a refusal says why";
+
+    {
+        LiveEngine engine;
+        ASSERT_TRUE(engine.openDriverObject(driver));
+        EXPECT_EQ(engine.currentDriver(), LiveEngine::kUnlistedDriver);
+        char description[256];
+        engine.describeDriver(description, sizeof description);
+        EXPECT_STREQ(description, "Sample Rate: 32000\nInput Channels: 2\nOutput Channels: 2\nInput Latency: 0.0 msec\n"
+                                  "Output Latency: 0.0 msec");
+        ASSERT_TRUE(engine.startLiveInput());
+        EXPECT_EQ(WaitForSingleObject(driver->endedEvent(), 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(engine.driverFigures().preferredSize, 777);
+        engine.stopLiveInput();
+    }
+    EXPECT_EQ(driver->outcome(), RenderOutcome::Complete);
+    EXPECT_EQ(driver->framesDone(), 3200u);
+    driver->Release();  // the engine has released its own reference
+    EXPECT_TRUE(output.commit());
+    WavContent out;
+    ASSERT_TRUE(readWav("render-32k-out.wav", out));
+    EXPECT_EQ(out.frames(), 3200u);
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
 }
