@@ -199,6 +199,11 @@ int runRender(const RigOptions& o, RenderStopRequest stopRequested, void* contex
             if (!ready)
                 showError(kStrErrorOccured);
         }
+        if (recording && !o.ramTake) {
+            // A direct take's writer thread must keep up with a render at full speed.
+            driver->holdBackWhile([](void* deck) { return static_cast<WaveDeck*>(deck)->isBlockPending(); },
+                                  &s.deck());
+        }
         if (ready)
             started = runToEnd(s, *driver, stopRequested, context, recording, &seconds);
         // The session closes the driver before the files are finished.

@@ -278,6 +278,14 @@ void RenderDriver::paceUntil(uint64_t frames, int64_t startCount, int64_t counts
     }
 }
 
+void RenderDriver::waitWhileHeldBack() {
+    if (!holdBack_)
+        return;
+    // The writer usually needs far less than a millisecond: yield first, sleep later.
+    for (int turns = 0; holdBack_(holdContext_) && !stopRequest_.load(); ++turns)
+        Sleep(turns < 1000 ? 0 : 1);
+}
+
 void RenderDriver::render() {
     if (plan_.realtime)
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
@@ -308,6 +316,7 @@ void RenderDriver::render() {
         const bool inputFailed = got < wanted;
         if (plan_.realtime)
             paceUntil(done - resumedAt, start.QuadPart, frequency.QuadPart);
+        waitWhileHeldBack();
         callHost(half, done);
         // A block the input could not fill ends the render with the frames it had.
         const int32_t rendered = inputFailed ? got : frames;

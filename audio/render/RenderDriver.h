@@ -68,6 +68,15 @@ public:
     ASIOError future(long selector, void* opt) override;
     ASIOError outputReady() override;
 
+    // UI thread, before start: asked (on the render thread) before each block; while it
+    // answers true the driver waits, as a device would, so that what the host feeds
+    // from its callback (a take's writer thread) keeps up with a render that no clock
+    // paces. Null asks nothing.
+    void holdBackWhile(bool (*busy)(void* context), void* context) {
+        holdBack_ = busy;
+        holdContext_ = context;
+    }
+
     // Any thread: the render's progress, in frames at the input's rate.
     uint64_t totalFrames() const { return total_; }
     uint64_t framesDone() const { return done_.load(std::memory_order_relaxed); }
@@ -80,6 +89,7 @@ private:
     void render();
     void callHost(long half, uint64_t position);
     void paceUntil(uint64_t frames, int64_t startCount, int64_t countsPerSecond);
+    void waitWhileHeldBack();
     void end(RenderOutcome outcome);
     void setErrorText(const char* text);
     void freeBuffers();
@@ -93,6 +103,8 @@ private:
 
     ASIOCallbacks* callbacks_ = nullptr;
     bool timeInfo_ = false;  // the host takes bufferSwitchTimeInfo
+    bool (*holdBack_)(void* context) = nullptr;
+    void* holdContext_ = nullptr;
     float* memory_ = nullptr;
     float* inputs_[kChannels][2] = {};   // [channel][half], blockFrames each
     float* outputs_[kChannels][2] = {};

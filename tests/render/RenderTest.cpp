@@ -4,6 +4,7 @@
 // a failing input never costs the user an existing output or leaves a broken file.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -398,4 +399,99 @@ TEST_F(RenderTest, DriverReportsTheInputsRateTheBlockAndNoLatency) {
     ASSERT_TRUE(readWav("render-32k-out.wav", out));
     EXPECT_EQ(out.frames(), 3200u);
     EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+}
+
+// A direct take recorded during a render keeps every block and holds what the outputs
+// got (no click, unity output gain).
+TEST_F(RenderTest, DirectTakeDuringARender) {
+    const DryTake take = testTake(48000, 24, 2, 20.0);
+    ASSERT_TRUE(writeDryTake("render-long.wav", take));
+    ASSERT_EQ(runRig({"--render", "render-long.wav", "--out", "render-long-out.wav", "--tail", "0", "--gate", "off",
+                      "--take", "render-long-take.wav", "--format", "18"}),
+              0) << boxTexts();
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    WavContent recorded, rendered;
+    ASSERT_TRUE(readWav("render-long-take.wav", recorded));
+    ASSERT_TRUE(readWav("render-long-out.wav", rendered));
+    ASSERT_GE(recorded.frames(), rendered.frames()) << "blocks of the take were lost";
+    size_t differing = 0;
+    for (size_t i = 0; i < rendered.frames(); i += 997)
+        differing += recorded.samples[0][i] != rendered.samples[0][i];
+    EXPECT_EQ(differing, 0u);
+}
+
+namespace {
+
+// A host whose callback hands each block to a slow "writer" (2 ms a block) and tells
+// the driver to hold back while the writer is busy, as a direct take does.
+struct SlowWriterHost {
+    std::atomic<bool> busy{false};
+    std::atomic<int> blocks{0};
+    std::atomic<int> overruns{0};  // blocks that came while the writer was still busy
+    HANDLE wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<bool> quit{false};
+};
+SlowWriterHost* g_host = nullptr;
+
+ASIOTime* slowHostBlock(ASIOTime*, long, ASIOBool) {
+    if (g_host->busy.exchange(true))
+        ++g_host->overruns;
+    ++g_host->blocks;
+    SetEvent(g_host->wake);
+    return nullptr;
+}
+void slowHostSwitch(long half, ASIOBool direct) { slowHostBlock(nullptr, half, direct); }
+void slowHostRate(ASIOSampleRate) {}
+long slowHostMessage(long selector, long value, void*, double*) {
+    return selector == kAsioSelectorSupported && value == kAsioSupportsTimeInfo ? 1 : 0;
+}
+DWORD WINAPI slowWriter(void*) {
+    while (!g_host->quit) {
+        WaitForSingleObject(g_host->wake, 50);
+        if (g_host->busy) {
+            Sleep(2);
+            g_host->busy = false;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+// The driver waits while the host says it is busy before it hands over the next block.
+TEST_F(RenderTest, DriverHoldsBackWhileTheHostIsBusy) {
+    DryTake take;
+    take.rate = 48000;
+    take.bits = 16;
+    take.channels.push_back(quantise(std::vector<float>(48000, 0.1f), 16));
+    ASSERT_TRUE(writeDryTake("render-held.wav", take));
+    RenderInput input;
+    ASSERT_EQ(input.open("render-held.wav"), WaveOpenResult::Ok);
+    RenderOutput output;
+    RecordingFormatTable table;
+    ASSERT_TRUE(output.create("render-held-out.wav", table.entries[RecordingFormatTable::indexOf(16, 2, 48000)], 48000));
+    RenderPlan plan;
+    plan.blockFrames = 960;  // 50 blocks
+    RenderDriver* driver = new RenderDriver(input, output, plan);
+    SlowWriterHost host;
+    g_host = &host;
+    driver->holdBackWhile([](void* h) { return static_cast<SlowWriterHost*>(h)->busy.load(); }, &host);
+    HANDLE writer = CreateThread(nullptr, 0, slowWriter, nullptr, 0, nullptr);
+
+    ASIOCallbacks callbacks{slowHostSwitch, slowHostRate, slowHostMessage, slowHostBlock};
+    ASIOBufferInfo infos[4] = {{1, 0, {}}, {1, 1, {}}, {0, 0, {}}, {0, 1, {}}};
+    ASSERT_TRUE(driver->init(nullptr));
+    ASSERT_EQ(driver->createBuffers(infos, 4, 960, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    EXPECT_EQ(WaitForSingleObject(driver->endedEvent(), 20000), WAIT_OBJECT_0);
+    driver->disposeBuffers();
+    host.quit = true;
+    WaitForSingleObject(writer, INFINITE);
+    CloseHandle(writer);
+    CloseHandle(host.wake);
+    EXPECT_EQ(driver->outcome(), RenderOutcome::Complete);
+    EXPECT_EQ(host.blocks.load(), 50);
+    EXPECT_EQ(host.overruns.load(), 0) << "blocks came while the host was busy";
+    driver->Release();
+    output.discard();
 }
