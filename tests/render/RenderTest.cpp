@@ -233,6 +233,18 @@ TEST_F(RenderTest, TruncatedOrUnreadableInputNeverCostsTheOutput) {
     EXPECT_NE(boxes_.boxes()[0].text.find("render-missing.wav: "), std::string::npos) << boxes_.boxes()[0].text;
     EXPECT_EQ(fileBytes("render-keep.wav"), before);
     EXPECT_TRUE(headerMatchesLength("render-keep.part.wav")) << "an earlier partial file is left alone";
+
+    // Ctrl+C during a render: the same; what was rendered is kept beside the output.
+    boxes_.clear();
+    ASSERT_TRUE(writeDryTake("render-whole.wav", take));
+    EXPECT_EQ(runRig({"--render", "render-whole.wav", "--out", "render-keep.wav", "--realtime"}, 2), 1);
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    EXPECT_EQ(fileBytes("render-keep.wav"), before);
+    ASSERT_TRUE(headerMatchesLength("render-keep.part.wav"));
+    WavContent stopped;
+    ASSERT_TRUE(readWav("render-keep.part.wav", stopped));
+    EXPECT_GT(stopped.frames(), 0u);
+    EXPECT_LT(stopped.frames(), take.frames());
 }
 
 // The output is the input plus the tail, to the frame, whatever the block size; the

@@ -102,7 +102,7 @@ std::vector<std::vector<float>> liveChainOutput(const DryTake& take, LiveSetting
     return out;
 }
 
-int runRig(const std::vector<std::string>& arguments) {
+int runRig(const std::vector<std::string>& arguments, int stopAfterPolls) {
     std::vector<const char*> argv{"talvenor-rig"};
     for (const std::string& a : arguments)
         argv.push_back(a.c_str());
@@ -112,7 +112,12 @@ int runRig(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    return runRender(options, nullptr, nullptr);
+    int polls = stopAfterPolls;
+    auto stop = [](void* context) {
+        int* left = static_cast<int*>(context);
+        return *left > 0 && --*left == 0;
+    };
+    return runRender(options, stop, &polls);
 }
 
 std::vector<uint8_t> fileBytes(const std::string& path) {

@@ -28,8 +28,9 @@ std::vector<std::vector<float>> liveChainOutput(const DryTake& take, LiveSetting
                                                 size_t frames);
 
 // talvenor-rig with these arguments (after the program name), through the same
-// parsing and render function as the program. Returns its exit code.
-int runRig(const std::vector<std::string>& arguments);
+// parsing and render function as the program. Returns its exit code. stopAfterPolls:
+// Ctrl+C is pressed when the rig has looked that many times (0: never).
+int runRig(const std::vector<std::string>& arguments, int stopAfterPolls = 0);
 
 // True when the file's RIFF and data sizes agree with its length (a valid file).
 bool headerMatchesLength(const std::string& path);
