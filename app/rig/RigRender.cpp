@@ -1,9 +1,11 @@
 #include "RigRender.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "MessageBoxes.h"
+#include "RateConverter.h"
 #include "RecordingFormat.h"
 #include "RenderDriver.h"
 #include "RigSession.h"
@@ -172,8 +174,19 @@ int runRender(const RigOptions& o, RenderStopRequest stopRequested, void* contex
         return 1;
     }
 
+    // The output is converted from the input's rate; beyond the converter's reach the
+    // output would stay empty.
+    const FormatRecord entry = outputEntry(o.render.outFormat, input.rate());
+    if (entry.samplesPerSec > uint64_t(input.rate()) * RateTable::kMaxRatio ||
+        input.rate() > uint64_t(entry.samplesPerSec) * RateTable::kMaxRatio) {
+        showWithDetail(kStrFileUnsupportedFormat, inPath + ": " + std::to_string(input.rate()) +
+                                                      " Hz cannot be converted to the output's " +
+                                                      std::to_string(entry.samplesPerSec) + " Hz");
+        return 1;
+    }
+
     RenderOutput output;
-    if (!output.create(outPath.c_str(), outputEntry(o.render.outFormat, input.rate()), input.rate())) {
+    if (!output.create(outPath.c_str(), entry, input.rate())) {
         showWithDetail(kStrCannotCreateFile, output.temporaryPath() + ": " + systemReason(output.systemError()));
         return 1;
     }
@@ -182,7 +195,12 @@ int runRender(const RigOptions& o, RenderStopRequest stopRequested, void* contex
     plan.blockFrames = o.bufferFrames > 0 ? o.bufferFrames : plan.blockFrames;
     plan.tailFrames = uint32_t(o.render.tailSeconds * input.rate() + 0.5);
     plan.realtime = o.render.realtime;
-    RenderDriver* driver = new RenderDriver(input, output, plan);
+    RenderDriver* driver = new (std::nothrow) RenderDriver(input, output, plan);
+    if (!driver) {
+        output.discard();
+        showError(kStrNoFreeMemory);
+        return 1;
+    }
 
     bool started = false;
     double seconds = 0.0;

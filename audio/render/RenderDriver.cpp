@@ -314,6 +314,8 @@ void RenderDriver::render() {
             clearFloats(outputs_[ch][half], block);
         }
         const bool inputFailed = got < wanted;
+        // A block begun is finished even when a stop comes meanwhile: its input has
+        // been read, and a host that starts again continues after it.
         if (plan_.realtime)
             paceUntil(done - resumedAt, start.QuadPart, frequency.QuadPart);
         waitWhileHeldBack();
