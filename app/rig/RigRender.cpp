@@ -157,6 +157,15 @@ int runRender(const RigOptions& o, RenderStopRequest stopRequested, void* contex
         std::fprintf(stderr, "talvenor-rig: the output would overwrite the input %s\n", inPath.c_str());
         return 2;
     }
+    if (o.record && !o.take.empty()) {
+        const std::string takePath = fullPath(o.take);
+        if (lstrcmpiA(takePath.c_str(), inPath.c_str()) == 0 || lstrcmpiA(takePath.c_str(), outPath.c_str()) == 0 ||
+            lstrcmpiA(takePath.c_str(), RenderOutput::temporaryPathFor(outPath).c_str()) == 0) {
+            std::fprintf(stderr, "talvenor-rig: the take %s would overwrite the input or the output\n",
+                         takePath.c_str());
+            return 2;
+        }
+    }
 
     RenderInput input;
     const WaveOpenResult opened = input.open(inPath.c_str());

@@ -228,6 +228,10 @@ TEST_F(RenderTest, TruncatedOrUnreadableInputNeverCostsTheOutput) {
     }
     EXPECT_EQ(runRig({"--render", "render-missing.wav", "--out", "render-keep.wav"}), 1);
     EXPECT_EQ(runRig({"--render", "render-text.wav", "--out", "render-keep.wav"}), 1);
+    // Files that would overwrite one another are refused before anything is opened.
+    EXPECT_EQ(runRig({"--render", "render-cut.wav", "--out", "render-cut.wav"}), 2);
+    EXPECT_EQ(runRig({"--render", "render-cut.part.wav", "--out", "render-cut.wav"}), 2);
+    EXPECT_EQ(runRig({"--render", "render-cut.wav", "--out", "render-keep.wav", "--take", "render-cut.wav"}), 2);
     EXPECT_EQ(boxes_.errorIds(), (std::vector<int>{19, 20})) << boxTexts();
     ASSERT_EQ(boxes_.count(), 2u);
     EXPECT_NE(boxes_.boxes()[0].text.find("render-missing.wav: "), std::string::npos) << boxes_.boxes()[0].text;
