@@ -4,11 +4,13 @@
 #   make test   builds everything and runs every test (the Windows tests once per
 #               width this machine runs; TALVENOR_ARCHS=64 limits them to 64-bit)
 #   make rig    the headless live rig, with the same ARGS
+#   make render re-amps a WAV file through the chain (ARGS="--render IN.wav --out OUT.wav
+#               --fx 0=Overdrive ..."; without ARGS the demo riff through Overdrive)
 # Both install what is missing first (scripts/bootstrap) and are quiet when it is there.
 
 ARGS ?=
 
-.PHONY: all bootstrap build run rig test bench fuzz clean
+.PHONY: all bootstrap build run rig render test bench fuzz clean
 
 all: build
 
@@ -28,6 +30,11 @@ rig: bootstrap
 	@scripts/build-preset windows talvenor-rig Overdrive Filtrace Modulane
 	@scripts/build-preset windows64 talvenor-rig Overdrive Filtrace Modulane
 	@scripts/run-rig $(ARGS)
+
+render: bootstrap
+	@scripts/build-preset windows talvenor-rig Overdrive Filtrace Modulane
+	@scripts/build-preset windows64 talvenor-rig Overdrive Filtrace Modulane
+	@scripts/run-render $(ARGS)
 
 test: build
 	@if grep -q '"fuzz"' CMakePresets.json && [ -x scripts/run-fuzzers ]; then scripts/build-preset fuzz; fi

@@ -13,6 +13,7 @@
 #include "RegistryKeys.h"
 #include "RigConsole.h"
 #include "RigOptions.h"
+#include "RigRender.h"
 #include "RigSession.h"
 #include "StringIds.h"
 #include "WinInclude.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     }
     if (o.help) {
         std::fputs(rigUsage(), stdout);
+        std::fputs(renderUsage(), stdout);
         return 0;
     }
     if (!o.makeDemo.empty()) {
@@ -67,6 +69,13 @@ int main(int argc, char** argv) {
     CoInitialize(nullptr);
     createSettingsKeys();
     int result = 0;
+    if (!o.render.input.empty()) {
+        result = runRender(o, [](void* c) { return static_cast<RigConsole*>(c)->stopRequested(); }, &console);
+        if (result == 0 && console.errorsShown() > 0)
+            result = 1;
+        CoUninitialize();
+        return result;
+    }
     {
         RigSession s;
         uint32_t clickBytes = 0;
@@ -109,6 +118,7 @@ int main(int argc, char** argv) {
         s.settings().tempo = int32_t(o.tempoBpm * 100.0);
         s.settings().ingain = o.inputGain;
         s.settings().outgain = o.outputGain;
+        applyGateOptions(o.gate, s.settings());
 
         std::string take = o.take.empty() ? defaultTakeName() : o.take;
         take = fullPath(take);

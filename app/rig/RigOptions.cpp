@@ -161,6 +161,9 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
                 return false;
             if (!parseGain(value, arg == "--in-gain" ? o.inputGain : o.outputGain))
                 return bad("-60 to 20 dB");
+        } else if (const int taken = parseRenderOption(argc, argv, i, o.render, o.gate, error); taken != 0) {
+            if (taken < 0)
+                return false;
         } else {
             error = "unknown option " + arg + " (see --help)";
             return false;

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "RenderOptions.h"
+
 // The headless rig's command line.
 struct RigOptions {
     struct Effect {
@@ -30,6 +32,8 @@ struct RigOptions {
     float inputGain = 0.75f;   // knob values, 0.75 is 0 dB
     float outputGain = 0.75f;
     std::string makeDemo;      // write the demo riff and backing track with this prefix, then exit
+    RenderOptions render;      // --render and its options
+    GateOptions gate;
 };
 
 // Parses argv; on failure returns false with a message for the user in error.

@@ -103,6 +103,24 @@ bool LiveEngine::openDriverByName(const char* description) {
     return index < 0 ? true : openDriver(index);
 }
 
+bool LiveEngine::openDriverObject(IASIO* driver) {
+    if (!driver)
+        return false;
+    closeDriver();
+    driver->AddRef();
+    driver_ = driver;
+    driverIsBuiltIn_ = false;
+    if (!driver->init(owner_)) {
+        showDriverError();
+        driver_ = nullptr;
+        driver->Release();
+        return false;
+    }
+    currentIndex_ = kUnlistedDriver;
+    formatErrorLatch_ = 0;
+    return true;
+}
+
 void LiveEngine::closeDriver() {
     stopLiveInput();
     if (driver_) {

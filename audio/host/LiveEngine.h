@@ -55,6 +55,11 @@ public:
     // when no entry has it.
     bool openDriverByName(const char* description);
     void closeDriver();
+    // Opens a driver object the program made itself instead of one of the list (the
+    // render driver). The engine takes its own reference and releases it on close;
+    // currentDriver() is then kUnlistedDriver.
+    static constexpr int32_t kUnlistedDriver = -2;
+    bool openDriverObject(IASIO* driver);
     // Shows the driver's error text in an "ASIO Error" box, unless it is empty.
     void showDriverError();
     // Rate, channel counts and latencies of the open driver, or "No driver opened".

@@ -1,0 +1,513 @@
+// Re-amping through talvenor-rig --render: the render driver feeds the live chain
+// from a file, so what comes out must be what the live path makes of the same
+// samples, block for block; the effects' sound is held against stored summaries; and
+// a failing input never costs the user an existing output or leaves a broken file.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "ErrorFlags.h"
+#include "LiveEngine.h"
+#include "RecordingFormat.h"
+#include "RenderDriver.h"
+#include "MessageBoxRecorder.h"
+#include "RenderTestSupport.h"
+#include "RigOptions.h"
+#include "RigRender.h"
+#include "WavFiles.h"
+#include "WinInclude.h"
+#include <objbase.h>
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+const std::string kPlugins = std::string(TALVENOR_BIN_DIR) + "VST Plugins\\";
+const std::string kReferences = TALVENOR_RENDER_REFERENCES;
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        clearErrorFlag(~0u);
+    }
+    void TearDown() override {
+        EXPECT_EQ(errorFlags(), 0u);
+        CoUninitialize();
+    }
+    std::string boxTexts() const {
+        std::string all;
+        for (const MessageBoxRecorder::Box& box : boxes_.boxes())
+            all += box.caption + ": " + box.text + "\n";
+        return all;
+    }
+    MessageBoxRecorder boxes_;
+};
+
+// A take that exercises the chain's state from block to block: a tone with a little
+// noise, a near-silent stretch that closes the default gate and a loud return that
+// opens it, and a DC step for the DC filter.
+DryTake testTake(uint32_t rate, int bits, int channels, double seconds) {
+    DryTake take;
+    take.rate = rate;
+    take.bits = bits;
+    const size_t frames = size_t(seconds * rate);
+    uint32_t noise = 12345;
+    for (int ch = 0; ch < channels; ++ch) {
+        std::vector<float> v(frames);
+        for (size_t i = 0; i < frames; ++i) {
+            const double t = double(i) / rate;
+            noise = noise * 1664525u + 1013904223u;
+            const double hiss = (double(noise >> 8) / 16777216.0 - 0.5) * 0.01;
+            const bool quiet = t > 0.4 * seconds && t < 0.6 * seconds;
+            const double tone = std::sin(2.0 * kPi * (220.0 + 110.0 * ch) * t) * (quiet ? 0.0005 : 0.45);
+            v[i] = float(tone + (quiet ? hiss * 0.01 : hiss) + (t > 0.8 * seconds ? 0.2 : 0.0));
+        }
+        take.channels.push_back(quantise(v, bits));
+    }
+    return take;
+}
+
+void expectSameSamples(const std::vector<std::vector<float>>& expected, const WavContent& got, const char* what) {
+    ASSERT_EQ(got.channels, 2) << what;
+    for (int ch = 0; ch < 2; ++ch) {
+        ASSERT_EQ(got.samples[ch].size(), expected[ch].size()) << what;
+        size_t differing = 0, first = 0;
+        for (size_t i = 0; i < expected[ch].size(); ++i)
+            if (got.samples[ch][i] != expected[ch][i] && differing++ == 0)
+                first = i;
+        EXPECT_EQ(differing, 0u) << what << ", channel " << ch << ", first at frame " << first;
+    }
+}
+
+}  // namespace
+
+// The bare chain with its defaults (DC filter and gate on, unity gains): the render of
+// a 24-bit stereo take equals, sample for sample, the chain driven by hand with the
+// same 300-frame blocks, including the tail; an existing output is replaced.
+// A mono 16-bit take with other gains comes out on both channels alike, again as the
+// live path makes it.
+TEST_F(RenderTest, BareChainMatchesTheLivePathSampleForSample) {
+    const DryTake stereo = testTake(44100, 24, 2, 3.0);
+    ASSERT_TRUE(writeDryTake("render-stereo.wav", stereo));
+    ASSERT_TRUE(writeWav16("render-out.wav", 8000, {std::vector<float>(100, 0.5f)}));  // an older result
+
+    ASSERT_EQ(runRig({"--render", "render-stereo.wav", "--out", "render-out.wav", "--buffer", "300", "--tail", "0.5"}),
+              0) << boxTexts();
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    EXPECT_FALSE(fileExists("render-out.part.wav"));
+    EXPECT_TRUE(headerMatchesLength("render-out.wav"));
+    WavContent out;
+    ASSERT_TRUE(readWav("render-out.wav", out));
+    EXPECT_EQ(out.sampleRate, 44100u);
+    EXPECT_EQ(out.bitsPerSample, 24);
+    LiveSettings defaults;
+    expectSameSamples(liveChainOutput(stereo, defaults, 300, stereo.frames() + 22050), out, "stereo 24-bit");
+
+    const DryTake mono = testTake(48000, 16, 1, 2.0);
+    ASSERT_TRUE(writeDryTake("render-mono.wav", mono));
+    ASSERT_EQ(runRig({"--render", "render-mono.wav", "--out", "render-mono-out.wav", "--in-gain", "6", "--out-gain",
+                      "-3.5", "--buffer", "1000", "--tail", "0"}),
+              0) << boxTexts();
+    WavContent monoOut;
+    ASSERT_TRUE(readWav("render-mono-out.wav", monoOut));
+    EXPECT_EQ(monoOut.sampleRate, 48000u);
+    LiveSettings gains;
+    gains.ingain = float((6.0 + 60.0) / 80.0);
+    gains.outgain = float((-3.5 + 60.0) / 80.0);
+    expectSameSamples(liveChainOutput(mono, gains, 1000, mono.frames()), monoOut, "mono 16-bit");
+    EXPECT_EQ(monoOut.samples[0], monoOut.samples[1]) << "a mono take feeds both inputs alike";
+    EXPECT_GT(std::abs(monoOut.samples[0][1000]), 0.01f) << "the take came through";
+}
+
+// Each of our effects at its defaults, on two seconds of plucked notes at 22050 Hz
+// plus a half-second tail, against the summary stored when the effect's sound was
+// last reviewed. Tolerance: 0.5 dB on every figure above -50 dB (where the level is
+// the effect's sound, not 16-bit dither), 6 dB below. Set TALVENOR_WRITE_REFERENCES=1
+// to store new summaries after a deliberate change of sound (and review them).
+TEST_F(RenderTest, EffectsSoundAsTheirStoredReferences) {
+    const uint32_t rate = 22050;
+    std::vector<float> notes(size_t(2 * rate));
+    const double pitches[] = {110.0, 146.83, 164.81, 220.0};
+    for (size_t i = 0; i < notes.size(); ++i) {
+        const double t = double(i % (rate / 2)) / rate;
+        const double f = pitches[i / (rate / 2)];
+        double v = 0.0;
+        for (int h = 1; h <= 6; ++h)
+            v += std::sin(2.0 * kPi * f * h * t) / h;
+        notes[i] = float(0.3 * v * std::exp(-t / 0.25));
+    }
+    DryTake take;
+    take.rate = rate;
+    take.bits = 16;
+    take.channels.push_back(quantise(notes, 16));
+    ASSERT_TRUE(writeDryTake("render-notes.wav", take));
+
+    const bool write = std::getenv("TALVENOR_WRITE_REFERENCES") != nullptr;
+    for (const char* effect : {"Overdrive", "Filtrace", "Modulane"}) {
+        SCOPED_TRACE(effect);
+        const std::string out = std::string("render-") + effect + ".wav";
+        ASSERT_EQ(runRig({"--render", "render-notes.wav", "--out", out, "--fx", "0=" + kPlugins + effect + ".dll",
+                          "--out-format", "5", "--tail", "0.5"}),
+                  0) << boxTexts();
+        WavContent rendered;
+        ASSERT_TRUE(readWav(out, rendered));
+        ASSERT_EQ(rendered.channels, 2);
+        ASSERT_EQ(rendered.sampleRate, rate);
+        ASSERT_EQ(rendered.frames(), size_t(2.5 * rate));
+        const SoundSummary summary = summarise(rendered.samples, notes, rate);
+        const std::string path = kReferences + effect + ".txt";
+        if (write) {
+            ASSERT_TRUE(writeSummary(path, std::string(effect) + " at its defaults: plucked notes 110, 147, 165 and "
+                                                                 "220 Hz at 22050 Hz, 16-bit stereo, 0.5 s tail",
+                                     summary));
+            continue;
+        }
+        SoundSummary reference;
+        ASSERT_TRUE(readSummary(path, reference)) << path;
+        ASSERT_EQ(summary.size(), reference.size());
+        int mismatches = 0;
+        for (size_t w = 0; w < summary.size(); ++w) {
+            ASSERT_EQ(summary[w].size(), reference[w].size());
+            for (size_t k = 0; k < summary[w].size(); ++k) {
+                const double a = summary[w][k], b = reference[w][k];
+                const double tolerance = std::max(a, b) > -50.0 ? 0.5 : 6.0;
+                if (std::abs(a - b) > tolerance && ++mismatches <= 5)
+                    ADD_FAILURE() << "window " << w << ", figure " << k << ": " << a << " dB, reference " << b;
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+}
+
+// A take cut short: what it holds is rendered, the read-error text names the file and
+// the reason, what was rendered is a valid file beside the output, and the existing
+// output is untouched. Inputs that cannot be read at all leave no file.
+TEST_F(RenderTest, TruncatedOrUnreadableInputNeverCostsTheOutput) {
+    const DryTake take = testTake(44100, 16, 2, 2.0);
+    ASSERT_TRUE(writeDryTake("render-cut.wav", take));
+    const size_t kept = 52920;  // 1.2 s, then half a frame
+    {
+        HANDLE file = CreateFileA("render-cut.wav", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER end;
+        end.QuadPart = 44 + int64_t(kept) * 4 + 2;
+        ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file));
+        CloseHandle(file);
+    }
+    ASSERT_TRUE(writeWav16("render-keep.wav", 8000, {std::vector<float>(100, 0.25f)}));
+    const std::vector<uint8_t> before = fileBytes("render-keep.wav");
+    DeleteFileA("render-keep.part.wav");
+
+    EXPECT_EQ(runRig({"--render", "render-cut.wav", "--out", "render-keep.wav", "--buffer", "256"}), 1);
+    ASSERT_EQ(boxes_.errorIds(), std::vector<int>{19}) << boxTexts();
+    const std::string text = boxes_.boxes()[0].text;
+    EXPECT_NE(text.find("The file is already opened or disk error"), std::string::npos) << text;
+    EXPECT_NE(text.find("render-cut.wav at 1.20 s"), std::string::npos) << text;
+    EXPECT_NE(text.find("ends before its header says"), std::string::npos) << text;
+    EXPECT_EQ(fileBytes("render-keep.wav"), before) << "the existing output was touched";
+
+    ASSERT_TRUE(headerMatchesLength("render-keep.part.wav"));
+    WavContent partial;
+    ASSERT_TRUE(readWav("render-keep.part.wav", partial));
+    DryTake cut = take;
+    for (std::vector<int32_t>& channel : cut.channels)
+        channel.resize(kept);
+    LiveSettings defaults;
+    expectSameSamples(liveChainOutput(cut, defaults, 256, kept), partial, "what was rendered");
+
+    boxes_.clear();
+    {
+        std::FILE* f = std::fopen("render-text.wav", "wb");
+        std::fputs("RIFF, but no WAVE file at all: just some text that goes on long enough", f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(runRig({"--render", "render-missing.wav", "--out", "render-keep.wav"}), 1);
+    EXPECT_EQ(runRig({"--render", "render-text.wav", "--out", "render-keep.wav"}), 1);
+    // Files that would overwrite one another are refused before anything is opened.
+    EXPECT_EQ(runRig({"--render", "render-cut.wav", "--out", "render-cut.wav"}), 2);
+    EXPECT_EQ(runRig({"--render", "render-cut.part.wav", "--out", "render-cut.wav"}), 2);
+    EXPECT_EQ(runRig({"--render", "render-cut.wav", "--out", "render-keep.wav", "--take", "render-cut.wav"}), 2);
+    EXPECT_EQ(boxes_.errorIds(), (std::vector<int>{19, 20})) << boxTexts();
+    ASSERT_EQ(boxes_.count(), 2u);
+    EXPECT_NE(boxes_.boxes()[0].text.find("render-missing.wav: "), std::string::npos) << boxes_.boxes()[0].text;
+    EXPECT_EQ(fileBytes("render-keep.wav"), before);
+    EXPECT_TRUE(headerMatchesLength("render-keep.part.wav")) << "an earlier partial file is left alone";
+
+    // Ctrl+C during a render: the same; what was rendered is kept beside the output.
+    boxes_.clear();
+    ASSERT_TRUE(writeDryTake("render-whole.wav", take));
+    EXPECT_EQ(runRig({"--render", "render-whole.wav", "--out", "render-keep.wav", "--realtime"}, 2), 1);
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    EXPECT_EQ(fileBytes("render-keep.wav"), before);
+    ASSERT_TRUE(headerMatchesLength("render-keep.part.wav"));
+    WavContent stopped;
+    ASSERT_TRUE(readWav("render-keep.part.wav", stopped));
+    EXPECT_GT(stopped.frames(), 0u);
+    EXPECT_LT(stopped.frames(), take.frames());
+}
+
+// The output is the input plus the tail, to the frame, whatever the block size; the
+// tail is the chain ringing out (here the DC filter after a DC step), not appended
+// silence. --realtime takes at least the input's duration.
+TEST_F(RenderTest, TailLengthAndRealTimePace) {
+    const uint32_t rate = 48000;
+    std::vector<float> v(rate);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = float(0.3 + 0.3 * std::sin(2.0 * kPi * 440.0 * double(i) / rate));
+    DryTake take;
+    take.rate = rate;
+    take.bits = 16;
+    take.channels = {quantise(v, 16), quantise(v, 16)};
+    ASSERT_TRUE(writeDryTake("render-second.wav", take));
+
+    struct Case {
+        std::vector<std::string> extra;
+        size_t frames;
+    };
+    const Case cases[] = {{{}, rate + 2 * rate},
+                          {{"--tail", "0"}, rate},
+                          {{"--tail", "1.5", "--buffer", "333"}, rate + rate * 3 / 2},
+                          {{"--tail", "0.00002"}, rate + 1}};
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"--render", "render-second.wav", "--out", "render-tail.wav", "--gate", "off"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        ASSERT_EQ(runRig(args), 0) << boxTexts();
+        WavContent out;
+        ASSERT_TRUE(readWav("render-tail.wav", out));
+        EXPECT_EQ(out.frames(), c.frames) << (c.extra.empty() ? "default tail" : c.extra[1]);
+        if (c.frames == 3 * rate) {
+            float ring = 0.0f;
+            for (size_t i = rate; i < rate + rate / 100; ++i)
+                ring = std::max(ring, std::abs(out.samples[0][i]));
+            EXPECT_GT(ring, 0.05f) << "the DC filter rings out in the tail";
+            EXPECT_LT(std::abs(out.samples[0].back()), 1e-4f) << "and has settled by its end";
+        }
+    }
+
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    ASSERT_EQ(runRig({"--render", "render-second.wav", "--out", "render-tail.wav", "--tail", "0.25", "--realtime"}), 0);
+    QueryPerformanceCounter(&end);
+    const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+    EXPECT_GE(seconds, 1.2) << "a real-time render of 1.25 s of sound cannot end sooner";
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+}
+
+// The render's and the gate's options: each reaches its field through the knob laws
+// (threshold dB = -60 (1 - 0.9 v), ramps ms = 495 v + 5), bad values are refused with
+// the option named, and a live session takes the gate as a render does.
+TEST(RenderOptions, ParsedIntoTheSessionsValues) {
+    auto parse = [](std::vector<const char*> argv, RigOptions& o, std::string& error) {
+        argv.insert(argv.begin(), "talvenor-rig");
+        return parseRigOptions(int(argv.size()), argv.data(), o, error);
+    };
+    RigOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--render", "a.wav", "--out", "b.wav", "--tail", "3.5", "--realtime", "--out-format", "12",
+                       "--gate", "-30", "--gate-open", "50", "--gate-close", "200", "--fx", "0=x.dll"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.render.input, "a.wav");
+    EXPECT_EQ(o.render.output, "b.wav");
+    EXPECT_DOUBLE_EQ(o.render.tailSeconds, 3.5);
+    EXPECT_TRUE(o.render.realtime);
+    EXPECT_EQ(o.render.outFormat, 12);
+    ASSERT_EQ(o.effects.size(), 1u);
+    LiveSettings settings;
+    const float defaultOpening = settings.gateAttack;
+    applyGateOptions(o.gate, settings);
+    EXPECT_NEAR(-60.0 * (1.0 - 0.9 * settings.gateThresh), -30.0, 1e-4);
+    EXPECT_NEAR(495.0 * settings.gateAttack + 5.0, 50.0, 1e-3);
+    EXPECT_NEAR(495.0 * settings.gateRelease + 5.0, 200.0, 1e-3);
+
+    RigOptions off;
+    ASSERT_TRUE(parse({"--gate", "off", "--gate-close", "5"}, off, error));
+    LiveSettings offSettings;
+    applyGateOptions(off.gate, offSettings);
+    EXPECT_EQ(offSettings.gateThresh, 0.0f);
+    EXPECT_EQ(offSettings.gateAttack, defaultOpening) << "an option not given keeps the default";
+    EXPECT_EQ(RigOptions().render.tailSeconds, 2.0);
+
+    const std::vector<std::vector<const char*>> bad = {
+        {"--tail", "-1"}, {"--tail", "61"}, {"--out-format", "20"}, {"--out-format", "1.5"}, {"--gate", "-5"},
+        {"--gate", "loud"}, {"--gate-open", "4"}, {"--gate-close", "501"}, {"--render"}, {"--out", ""}};
+    for (const std::vector<const char*>& args : bad) {
+        RigOptions refused;
+        error.clear();
+        EXPECT_FALSE(parse(args, refused, error)) << args[0];
+        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
+    }
+}
+
+// What the driver tells the host: the input's rate and no other, two float inputs and
+// outputs, the block size it was asked for and no latency; and as the engine sees it.
+TEST_F(RenderTest, DriverReportsTheInputsRateTheBlockAndNoLatency) {
+    DryTake take;
+    take.rate = 32000;
+    take.bits = 16;
+    take.channels.push_back(quantise(std::vector<float>(3200, 0.1f), 16));
+    ASSERT_TRUE(writeDryTake("render-32k.wav", take));
+    RenderInput input;
+    ASSERT_EQ(input.open("render-32k.wav"), WaveOpenResult::Ok);
+    RenderOutput output;
+    RecordingFormatTable table;
+    ASSERT_TRUE(output.create("render-32k-out.wav", table.entries[RecordingFormatTable::indexOf(16, 2, 32000)], 32000));
+    RenderPlan plan;
+    plan.blockFrames = 777;
+    RenderDriver* driver = new RenderDriver(input, output, plan);
+
+    ASSERT_TRUE(driver->init(nullptr));
+    long inputs = 0, outputs = 0, inLatency = -1, outLatency = -1, minSize = 0, maxSize = 0, preferred = 0, step = -1;
+    double rate = 0.0;
+    EXPECT_EQ(driver->getChannels(&inputs, &outputs), ASE_OK);
+    EXPECT_EQ(inputs, 2) << "a mono file feeds both inputs";
+    EXPECT_EQ(outputs, 2);
+    EXPECT_EQ(driver->getLatencies(&inLatency, &outLatency), ASE_OK);
+    EXPECT_EQ(inLatency + outLatency, 0);
+    EXPECT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferred, &step), ASE_OK);
+    EXPECT_EQ(preferred, 777);
+    EXPECT_EQ(minSize, 777);
+    EXPECT_EQ(maxSize, 777);
+    EXPECT_EQ(driver->getSampleRate(&rate), ASE_OK);
+    EXPECT_EQ(rate, 32000.0);
+    EXPECT_EQ(driver->canSampleRate(44100.0), ASE_NoClock);
+    EXPECT_NE(driver->setSampleRate(44100.0), ASE_OK);
+    for (int isInput = 0; isInput < 2; ++isInput) {
+        ASIOChannelInfo info{};
+        info.channel = 1;
+        info.isInput = isInput;
+        EXPECT_EQ(driver->getChannelInfo(&info), ASE_OK);
+        EXPECT_EQ(info.type, 19) << "32-bit float, little-endian";
+        info.channel = 2;
+        EXPECT_NE(driver->getChannelInfo(&info), ASE_OK);
+    }
+    ASIOBufferInfo wrongSize[1] = {{1, 0, {nullptr, nullptr}}};
+    ASIOCallbacks none{};
+    EXPECT_NE(driver->createBuffers(wrongSize, 1, 512, &none), ASE_OK);
+    char text[256] = {};
+    driver->getErrorMessage(text);
+    EXPECT_GT(std::strlen(text), 0u) << "a refusal says why";
+
+    {
+        LiveEngine engine;
+        ASSERT_TRUE(engine.openDriverObject(driver));
+        EXPECT_EQ(engine.currentDriver(), LiveEngine::kUnlistedDriver);
+        char description[256];
+        engine.describeDriver(description, sizeof description);
+        EXPECT_STREQ(description, "Sample Rate: 32000\nInput Channels: 2\nOutput Channels: 2\nInput Latency: 0.0 msec\n"
+                                  "Output Latency: 0.0 msec");
+        ASSERT_TRUE(engine.startLiveInput());
+        EXPECT_EQ(WaitForSingleObject(driver->endedEvent(), 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(engine.driverFigures().preferredSize, 777);
+        engine.stopLiveInput();
+    }
+    EXPECT_EQ(driver->outcome(), RenderOutcome::Complete);
+    EXPECT_EQ(driver->framesDone(), 3200u);
+    driver->Release();  // the engine has released its own reference
+    EXPECT_TRUE(output.commit());
+    WavContent out;
+    ASSERT_TRUE(readWav("render-32k-out.wav", out));
+    EXPECT_EQ(out.frames(), 3200u);
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+}
+
+// A direct take recorded during a render keeps every block and holds what the outputs
+// got (no click, unity output gain).
+TEST_F(RenderTest, DirectTakeDuringARender) {
+    const DryTake take = testTake(48000, 24, 2, 20.0);
+    ASSERT_TRUE(writeDryTake("render-long.wav", take));
+    ASSERT_EQ(runRig({"--render", "render-long.wav", "--out", "render-long-out.wav", "--tail", "0", "--gate", "off",
+                      "--take", "render-long-take.wav", "--format", "18"}),
+              0) << boxTexts();
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    WavContent recorded, rendered;
+    ASSERT_TRUE(readWav("render-long-take.wav", recorded));
+    ASSERT_TRUE(readWav("render-long-out.wav", rendered));
+    ASSERT_GE(recorded.frames(), rendered.frames()) << "blocks of the take were lost";
+    size_t differing = 0;
+    for (size_t i = 0; i < rendered.frames(); i += 997)
+        differing += recorded.samples[0][i] != rendered.samples[0][i];
+    EXPECT_EQ(differing, 0u);
+}
+
+namespace {
+
+// A host whose callback hands each block to a slow "writer" (2 ms a block) and tells
+// the driver to hold back while the writer is busy, as a direct take does.
+struct SlowWriterHost {
+    std::atomic<bool> busy{false};
+    std::atomic<int> blocks{0};
+    std::atomic<int> overruns{0};  // blocks that came while the writer was still busy
+    HANDLE wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<bool> quit{false};
+};
+SlowWriterHost* g_host = nullptr;
+
+ASIOTime* slowHostBlock(ASIOTime*, long, ASIOBool) {
+    if (g_host->busy.exchange(true))
+        ++g_host->overruns;
+    ++g_host->blocks;
+    SetEvent(g_host->wake);
+    return nullptr;
+}
+void slowHostSwitch(long half, ASIOBool direct) { slowHostBlock(nullptr, half, direct); }
+void slowHostRate(ASIOSampleRate) {}
+long slowHostMessage(long selector, long value, void*, double*) {
+    return selector == kAsioSelectorSupported && value == kAsioSupportsTimeInfo ? 1 : 0;
+}
+DWORD WINAPI slowWriter(void*) {
+    while (!g_host->quit) {
+        WaitForSingleObject(g_host->wake, 50);
+        if (g_host->busy) {
+            Sleep(2);
+            g_host->busy = false;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+// The driver waits while the host says it is busy before it hands over the next block.
+TEST_F(RenderTest, DriverHoldsBackWhileTheHostIsBusy) {
+    DryTake take;
+    take.rate = 48000;
+    take.bits = 16;
+    take.channels.push_back(quantise(std::vector<float>(48000, 0.1f), 16));
+    ASSERT_TRUE(writeDryTake("render-held.wav", take));
+    RenderInput input;
+    ASSERT_EQ(input.open("render-held.wav"), WaveOpenResult::Ok);
+    RenderOutput output;
+    RecordingFormatTable table;
+    ASSERT_TRUE(output.create("render-held-out.wav", table.entries[RecordingFormatTable::indexOf(16, 2, 48000)], 48000));
+    RenderPlan plan;
+    plan.blockFrames = 960;  // 50 blocks
+    RenderDriver* driver = new RenderDriver(input, output, plan);
+    SlowWriterHost host;
+    g_host = &host;
+    driver->holdBackWhile([](void* h) { return static_cast<SlowWriterHost*>(h)->busy.load(); }, &host);
+    HANDLE writer = CreateThread(nullptr, 0, slowWriter, nullptr, 0, nullptr);
+
+    ASIOCallbacks callbacks{slowHostSwitch, slowHostRate, slowHostMessage, slowHostBlock};
+    ASIOBufferInfo infos[4] = {{1, 0, {}}, {1, 1, {}}, {0, 0, {}}, {0, 1, {}}};
+    ASSERT_TRUE(driver->init(nullptr));
+    ASSERT_EQ(driver->createBuffers(infos, 4, 960, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    EXPECT_EQ(WaitForSingleObject(driver->endedEvent(), 20000), WAIT_OBJECT_0);
+    driver->disposeBuffers();
+    host.quit = true;
+    WaitForSingleObject(writer, INFINITE);
+    CloseHandle(writer);
+    CloseHandle(host.wake);
+    EXPECT_EQ(driver->outcome(), RenderOutcome::Complete);
+    EXPECT_EQ(host.blocks.load(), 50);
+    EXPECT_EQ(host.overruns.load(), 0) << "blocks came while the host was busy";
+    driver->Release();
+    output.discard();
+}
