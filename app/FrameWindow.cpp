@@ -77,7 +77,7 @@ LRESULT CALLBACK frameWindowProc(HWND frame, UINT message, WPARAM wParam, LPARAM
     }
     switch (message) {
     case WM_MOVE:
-        if (!IsIconic(frame)) {
+        if (g_shell.recordPlaces && !IsIconic(frame)) {
             g_shell.framePosition.x = short(LOWORD(lParam));
             g_shell.framePosition.y = short(HIWORD(lParam));
         }
@@ -85,8 +85,10 @@ LRESULT CALLBACK frameWindowProc(HWND frame, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE:
         // A minimised frame reports a size of nothing; the size it had stays saved.
         if (wParam != SIZE_MINIMIZED) {
-            g_shell.frameSize.x = LOWORD(lParam);
-            g_shell.frameSize.y = HIWORD(lParam);
+            if (g_shell.recordPlaces) {
+                g_shell.frameSize.x = LOWORD(lParam);
+                g_shell.frameSize.y = HIWORD(lParam);
+            }
             layOut(LOWORD(lParam), HIWORD(lParam));
         }
         return 0;

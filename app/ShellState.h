@@ -49,6 +49,9 @@ struct ShellValues {
     WindowSpot outputMeterPosition{10, 245};
     WindowSpot navigationBarPosition{10, 100};
     int32_t showState = 5;  // 3 maximised, otherwise 5
+    // Moves and sizes are recorded only once the saved places have been applied, so
+    // that where the windows were first created does not replace the defaults.
+    bool recordPlaces = false;
 
     char appDir[kPathSize] = "";        // the program's folder, ending in a backslash
     char appPluginDir[kPathSize] = "";  // appDir followed by "VST Plugins\"

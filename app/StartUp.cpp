@@ -296,6 +296,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
 
     prepareSettingsKeys();
     const int32_t showState = loadSettings(g_windows.frame);
+    g_shell.recordPlaces = true;
     if (showState != SW_SHOWMAXIMIZED)
         placeFrame(g_windows.frame);
     UpdateWindow(g_windows.frame);
