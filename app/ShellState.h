@@ -46,7 +46,9 @@ struct ShellValues {
     WindowSpot framePosition{100, 50};
     WindowSpot frameSize{600, 400};  // client width and height
     WindowSpot inputMeterPosition{10, 200};
-    WindowSpot outputMeterPosition{10, 245};
+    // Below the input meter: a meter window is 56 pixels of client area plus its
+    // caption and frame, so the output meter starts 90 pixels lower.
+    WindowSpot outputMeterPosition{10, 290};
     WindowSpot navigationBarPosition{10, 100};
     int32_t showState = 5;  // 3 maximised, otherwise 5
     // Moves and sizes are recorded only once the saved places have been applied, so

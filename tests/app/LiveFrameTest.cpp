@@ -6,7 +6,9 @@
 // any window goes. Screenshots of the states go to the build folder.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "WinInclude.h"
 #include <commctrl.h>
@@ -21,8 +23,10 @@
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
+#include "UnixPrograms.h"
 #include "VuMeter.h"
 #include "WaveDeck.h"
+#include "WavFiles.h"
 #include "WinDriver.h"
 
 using namespace windriver;
@@ -148,7 +152,25 @@ TEST_F(LiveFrame, LiveInputFollowsTheDriverTheMenuAndTheMeters) {
     ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'L'}));
     expectLiveInput(frame, true);
     EXPECT_TRUE(dialogsOf(kPid).empty());
-    Sleep(300);
+    // An instrument plays: its peaks reach both meters through the frame's timer,
+    // the left channel at -6 dB, the right one 12 dB lower.
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string riff = std::string(temp) + "talvenor-meter-tone.wav";
+    std::vector<std::vector<float>> tone(2, std::vector<float>(44100 * 4));
+    for (size_t i = 0; i < tone[0].size(); ++i) {
+        const float s = float(std::sin(2.0 * 3.14159265358979 * 220.0 * double(i) / 44100.0));
+        tone[0][i] = 0.5f * s;
+        tone[1][i] = 0.125f * s;
+    }
+    ASSERT_TRUE(writeWav16(riff, 44100, tone));
+    ASSERT_TRUE(playIntoSink("instrument", riff));
+    EXPECT_TRUE(waitUntil([] { return meterLitSegments(inputMeterWindow(), 0) >= 36; }, kTimeout))
+        << "input meter, left: " << meterLitSegments(inputMeterWindow(), 0);
+    const int inputLeft = meterLitSegments(inputMeterWindow(), 0);
+    const int inputRight = meterLitSegments(inputMeterWindow(), 1);
+    EXPECT_GE(inputLeft - inputRight, 4) << inputLeft << " and " << inputRight << " segments";
+    EXPECT_GE(meterLitSegments(outputMeterWindow(), 0), 36);
     takeScreenshot(kScreenshots, "05-live-input-running");
     ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
     expectLiveInput(frame, false);

@@ -156,7 +156,7 @@ TEST(LiveWindow, SettingsComeBackLimitedAndAQuotedPathArrivesWhole) {
     expectPair(key, "frameWndPos", 0, 500);
     expectPair(key, "frameWndSize", 1000, 200);
     expectPair(key, "inmeterWndPos", 700, 20);
-    expectPair(key, "outmeterWndPos", 10, 245);
+    expectPair(key, "outmeterWndPos", 10, 290);
     expectPair(key, "navWndPos", 10, 100);
     EXPECT_EQ(dwordValue(key, "frameCmdShow"), uint32_t(SW_SHOWNORMAL));
 
