@@ -31,12 +31,14 @@ void drawKnob(Canvas& c, float cx, float cy, float size, float value, bool withA
     // Shadow under the knob, falling down and right.
     c.fill([=](float x, float y) { return circle(x, y, cx + 0.5f * s, cy + 1.1f * s, 9.9f * s); }, rgb(0, 0, 0),
            0.55f);
-    // Skirt: a ribbed outer ring lit from above.
-    c.fill([=](float x, float y) { return circle(x, y, cx, cy, 9.6f * s); },
+    // Skirt: a ribbed outer ring lit from above, with a thin bright rim so its round
+    // edge reads against the dark panel all the way round.
+    c.fill([=](float x, float y) { return circle(x, y, cx, cy, 10.0f * s); }, rgb(96, 98, 118));
+    c.fill([=](float x, float y) { return circle(x, y, cx, cy, 9.4f * s); },
            [=](float x, float y) {
-               const float t = clamp01((y - (cy - 9.6f * s)) / (19.2f * s));
+               const float t = clamp01((y - (cy - 9.4f * s)) / (18.8f * s));
                const float rib = 0.5f + 0.5f * std::cos(std::atan2(y - cy, x - cx) * 24.0f);
-               return scale(mix(rgb(110, 112, 128), rgb(34, 34, 44), t), 0.9f + 0.1f * rib);
+               return scale(mix(rgb(138, 140, 158), rgb(52, 52, 66), t), 0.88f + 0.12f * rib);
            });
     // A dark line where the cap sits in the skirt.
     c.fill([=](float x, float y) { return circle(x, y, cx, cy, 7.6f * s); }, rgb(12, 12, 18));
