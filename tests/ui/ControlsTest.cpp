@@ -403,56 +403,72 @@ TEST(CpuDisplayTest, LoadInTenthsShowsBarPixelsAndPercentText) {
     EXPECT_EQ(idle.at(barLeft, y + 7), RGB(0, 0, 0));
 }
 
-// A panel of the program's pieces as a musician sees them, saved for people to look at.
+// The program's pieces as a musician sees them, saved for people to look at: the
+// toolbar with one button lit, the controls on the effects panel's faceplate, both
+// meters and the CPU display.
 TEST(ScreenshotTest, ControlsToolbarAndMetersAsShown) {
-    const int width = 560, height = 250;
-    RecordingParent panel(width, height, kPanel);
-    HWND toolbar = createToolbar(panel.hwnd(), GetModuleHandleA(nullptr));
-    MoveWindow(toolbar, 0, 0, 560, 54, TRUE);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    const int width = 548;
+    RecordingParent top(0, 0, width, 54, GetSysColorBrush(COLOR_BTNFACE));
+    HWND toolbar = createToolbar(top.hwnd(), instance);
+    MoveWindow(toolbar, 0, 0, width, 54, TRUE);
     SendMessageA(toolbar, WM_MOUSEMOVE, 0, MAKELPARAM(toolbarButtonRect(4).left + 20, 20));
-    const int values[] = {0, 150, 330, 500, 750, 1000};
-    for (int i = 0; i < 6; ++i) {
-        HWND knob = panel.createChild(kKnobClassName, 100 + i, 20 + 45 * i, 70);
-        SendMessageA(knob, kSetControlValue, 0, values[i]);
-        HWND label = panel.createChild(kStaticClassName, 200 + i, 12 + 45 * i, 102);
-        MoveWindow(label, 12 + 45 * i, 102, 43, 14, TRUE);
-        char text[16];
-        std::snprintf(text, sizeof text, "%.2f", values[i] * 0.001);
-        SendMessageA(label, kSetControlValue, 0, reinterpret_cast<LPARAM>(text));
-    }
-    for (int i = 0; i < 2; ++i) {
-        HWND toggle = panel.createChild(kSwitchClassName, 300 + i, 300 + 45 * i, 76);
-        SendMessageA(toggle, kSetControlValue, 0, i);
-    }
-    HWND name = panel.createChild(kStaticClassName, 400, 300, 102);
-    MoveWindow(name, 300, 102, 185, 17, TRUE);
-    SendMessageA(name, kSetControlValue, 0, reinterpret_cast<LPARAM>("<no effect>"));
 
-    ASSERT_TRUE(createVuMeters(panel.hwnd(), GetModuleHandleA(nullptr)));
-    SetWindowPos(inputMeterWindow(), HWND_TOPMOST, 10, 135, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_NE(sharedResources().panelBrush, nullptr);
+    RecordingParent panel(0, 54, width, 262, sharedResources().panelBrush);
+    struct Knob {
+        int id, x, y, value;
+        int staticId, staticX, staticY;
+        const char* text;
+    };
+    const Knob knobs[] = {{1009, 20, 35, 750, 1030, 53, 45, "0.00"},    {1008, 20, 67, 820, 1032, 53, 74, "5.60"},
+                          {1010, 20, 134, 0, 1029, 54, 145, "5.0"},     {1011, 20, 166, 191, 1031, 54, 174, "100.0"},
+                          {1012, 20, 197, 333, 1033, 54, 203, "-42.00"}};
+    for (const Knob& k : knobs) {
+        HWND knob = panel.createChild(kKnobClassName, k.id, k.x, k.y);
+        SendMessageA(knob, kSetControlValue, 0, k.value);
+        HWND text = panel.createChild(kStaticClassName, k.staticId, k.staticX, k.staticY);
+        MoveWindow(text, k.staticX, k.staticY, 41, 14, TRUE);
+        SendMessageA(text, kSetControlValue, 0, reinterpret_cast<LPARAM>(k.text));
+    }
+    HWND dcFilter = panel.createChild(kSwitchClassName, 1007, 345, 8);
+    SendMessageA(dcFilter, kSetControlValue, 0, 1);
+    const char* const effects[8] = {"Overdrive", "Filtrace", "Modulane", "<no effect>",
+                                    "<no effect>", "<no effect>", "<no effect>", "<no effect>"};
+    for (int r = 0; r < 8; ++r) {
+        HWND name = panel.createChild(kStaticClassName, 1021 + r, 282, 71 + 22 * r);
+        MoveWindow(name, 282, 71 + 22 * r, 185, 17, TRUE);
+        SendMessageA(name, kSetControlValue, 0, reinterpret_cast<LPARAM>(effects[r]));
+        HWND on = panel.createChild(kSwitchClassName, 1013 + r, 490, 73 + 22 * r);
+        SendMessageA(on, kSetControlValue, 0, r == 0 || r == 2);
+    }
+
+    ASSERT_TRUE(createVuMeters(top.hwnd(), instance));
     RECT meter;
     GetWindowRect(inputMeterWindow(), &meter);
-    SetWindowPos(outputMeterWindow(), HWND_TOPMOST, 10 + (meter.right - meter.left) + 10, 135, 0, 0,
-                 SWP_NOSIZE | SWP_NOACTIVATE);
+    const int meterWidth = meter.right - meter.left, meterHeight = meter.bottom - meter.top;
+    SetWindowPos(inputMeterWindow(), HWND_TOPMOST, 0, 320, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(outputMeterWindow(), HWND_TOPMOST, meterWidth + 4, 320, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     showMeters();
     updateMeters(0.5f, 0.2f, 0.95f, 0.03f);
-    RedrawWindow(panel.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    pumpMessages(300);
 
-    RECT cpuStrip = {0, height - 25, width, height};
-    HDC dc = GetDC(panel.hwnd());
-    FillRect(dc, &cpuStrip, GetSysColorBrush(COLOR_BTNFACE));
-    paintCpuUsage(dc, height - 25 + 4, 523);
-    ReleaseDC(panel.hwnd(), dc);
+    RecordingParent bottom(0, 320 + meterHeight + 4, width, 25, GetSysColorBrush(COLOR_BTNFACE));
+    for (HWND window : {top.hwnd(), panel.hwnd(), bottom.hwnd()})
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pumpMessages(300);
+    HDC dc = GetDC(bottom.hwnd());
+    paintCpuUsage(dc, 4, 523);
+    ReleaseDC(bottom.hwnd(), dc);
     pumpMessages(100);
 
-    const ScreenPixels shot(0, 0, width + 80, height);
+    const ScreenPixels shot(0, 0, 2 * meterWidth + 4, 320 + meterHeight + 4 + 25);
     const std::string path = screenshotFolder() + "\\controls.png";
     ASSERT_TRUE(shot.savePng(path)) << path;
-    // The knob at 0.0 and the one at 1.0 were drawn (not left as the panel colour).
-    int drawn = 0;
-    for (int x = 20; x < 47; ++x) drawn += !nearColour(shot.at(x, 83), kPanel, 6);
-    EXPECT_GT(drawn, 10);
+    // The knobs were drawn over the faceplate: the input gain's pointer is white-ish.
+    int bright = 0;
+    for (int y = 54 + 35; y < 54 + 62; ++y)
+        for (int x = 20; x < 47; ++x) bright += GetRValue(shot.at(x, y)) > 200 && GetBValue(shot.at(x, y)) > 200;
+    EXPECT_GT(bright, 3);
     hideMeters();
     DestroyWindow(inputMeterWindow());
     DestroyWindow(outputMeterWindow());

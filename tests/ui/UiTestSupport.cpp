@@ -32,7 +32,16 @@ void chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_
 }  // namespace
 
 RecordingParent::RecordingParent(int width, int height, COLORREF background)
-    : hwnd_(nullptr), background_(CreateSolidBrush(background)) {
+    : hwnd_(nullptr), background_(CreateSolidBrush(background)), ownsBackground_(true) {
+    create(0, 0, width, height);
+}
+
+RecordingParent::RecordingParent(int x, int y, int width, int height, HBRUSH background)
+    : hwnd_(nullptr), background_(background), ownsBackground_(false) {
+    create(x, y, width, height);
+}
+
+void RecordingParent::create(int x, int y, int width, int height) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = &RecordingParent::procedure;
@@ -42,7 +51,7 @@ RecordingParent::RecordingParent(int width, int height, COLORREF background)
     RegisterClassExA(&windowClass);  // a second registration fails harmlessly
     RECT frame = {0, 0, width, height};
     AdjustWindowRectEx(&frame, WS_POPUP, FALSE, 0);
-    hwnd_ = CreateWindowExA(WS_EX_TOPMOST, kParentClass, "ui test", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+    hwnd_ = CreateWindowExA(WS_EX_TOPMOST, kParentClass, "ui test", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, x, y,
                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                             GetModuleHandleA(nullptr), this);
     UpdateWindow(hwnd_);
@@ -54,7 +63,7 @@ RecordingParent::~RecordingParent() {
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
-    DeleteObject(background_);
+    if (ownsBackground_) DeleteObject(background_);
 }
 
 HWND RecordingParent::createChild(const char* className, int id, int x, int y, int width, int height) {

@@ -17,6 +17,8 @@ public:
     };
 
     RecordingParent(int width, int height, COLORREF background);
+    // At a screen position, its client filled with a brush the caller keeps.
+    RecordingParent(int x, int y, int width, int height, HBRUSH background);
     ~RecordingParent();
     RecordingParent(const RecordingParent&) = delete;
     RecordingParent& operator=(const RecordingParent&) = delete;
@@ -29,8 +31,10 @@ public:
 
 private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void create(int x, int y, int width, int height);
     HWND hwnd_;
     HBRUSH background_;
+    bool ownsBackground_;
     std::vector<Message> messages_;
 };
 
