@@ -461,7 +461,31 @@ TEST(ScreenshotTest, ControlsToolbarAndMetersAsShown) {
     ReleaseDC(bottom.hwnd(), dc);
     pumpMessages(100);
 
-    const ScreenPixels shot(0, 0, 2 * meterWidth + 4, 320 + meterHeight + 4 + 25);
+    // The navigation bar's artwork beside the panel: name display, transport buttons
+    // (play lit), the position thumb and the level knob.
+    HBITMAP navigationBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(150));
+    ASSERT_NE(navigationBitmap, nullptr);
+    HBRUSH navigationBrush = CreatePatternBrush(navigationBitmap);
+    RecordingParent navigation(2 * meterWidth + 12, 54, 293, 130, navigationBrush);
+    HWND level = navigation.createChild(kKnobClassName, 1, 217, 35);
+    SendMessageA(level, kSetControlValue, 0, 500);
+    RedrawWindow(navigation.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pumpMessages(100);
+    dc = GetDC(navigation.hwnd());
+    const SharedResources& shared = sharedResources();
+    ImageList_Draw(shared.transportButtons, 1, dc, 10, 80, ILD_NORMAL);
+    ImageList_Draw(shared.transportButtons, 2, dc, 46, 80, ILD_NORMAL);
+    ImageList_Draw(shared.transportButtons, 4, dc, 82, 80, ILD_NORMAL);
+    ImageList_Draw(shared.positionThumb, 0, dc, 128 + 35, 80, ILD_NORMAL);
+    HGDIOBJ oldFont = SelectObject(dc, shared.textFont);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(230, 230, 255));
+    TextOutA(dc, 30, 28, "backing.take1", 13);
+    SelectObject(dc, oldFont);
+    ReleaseDC(navigation.hwnd(), dc);
+    pumpMessages(50);
+
+    const ScreenPixels shot(0, 0, 2 * meterWidth + 12 + 293, 320 + meterHeight + 4 + 25);
     const std::string path = screenshotFolder() + "\\controls.png";
     ASSERT_TRUE(shot.savePng(path)) << path;
     // The knobs were drawn over the faceplate: the input gain's pointer is white-ish.
@@ -472,4 +496,7 @@ TEST(ScreenshotTest, ControlsToolbarAndMetersAsShown) {
     hideMeters();
     DestroyWindow(inputMeterWindow());
     DestroyWindow(outputMeterWindow());
+    DestroyWindow(navigation.hwnd());
+    DeleteObject(navigationBrush);
+    DeleteObject(navigationBitmap);
 }

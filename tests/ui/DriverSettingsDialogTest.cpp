@@ -172,6 +172,15 @@ TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAl
     moveTrackbar(dialog, 100);
     EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "18.1 ms");
 
+    // Saved for people to look at.
+    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pumpMessages(200);
+    RECT area;
+    GetWindowRect(dialog, &area);
+    const ScreenPixels shot(area.left, area.top, area.right - area.left, area.bottom - area.top);
+    EXPECT_TRUE(shot.savePng(screenshotFolder() + "\\driver-settings.png"));
+
     values_.clear();
     press(dialog, IDOK);
     EXPECT_FALSE(IsWindow(dialog));
