@@ -44,6 +44,7 @@ test: build
 bench: bootstrap
 	@scripts/build-preset native-release
 	@scripts/run-benchmarks
+	@scripts/run-window-bench
 
 # Keeps the Wine prefixes, which take a while to make.
 clean:
