@@ -19,6 +19,7 @@
 #include "HostedProgram.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "MessageBoxes.h"
 #include "Metronome.h"
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
@@ -253,6 +254,20 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
     ASSERT_TRUE(pressButton(second.window, IDOK));
     EXPECT_EQ(errorFlags(), 0u);
     EXPECT_FALSE(g_waveDeck->isPlaying());
+
+    // A box asked for on another thread with the frame as its owner (the built-in
+    // driver's streaming thread when its loop fails): the caller goes on at once and
+    // the UI thread shows the box, so that thread never waits for the UI thread.
+    const char* loopFailed = "There was an error occured when trying to start the buffer's loop.\n The loop now will stop";
+    const DWORD asked = GetTickCount();
+    EXPECT_EQ(showMessageBox(frame, loopFailed, "Talvenor ZerevaZ-2-UDID", MB_OK | MB_ICONERROR), IDOK);
+    EXPECT_LT(GetTickCount() - asked, 1000u) << "the asking thread waited";
+    const MessageBoxSeen streaming = waitForMessageBox(kPid, "Talvenor ZerevaZ-2-UDID", kTimeout);
+    ASSERT_NE(streaming.window, nullptr);
+    EXPECT_EQ(streaming.text, loopFailed);
+    EXPECT_EQ(GetWindowThreadProcessId(streaming.window, nullptr), program.threadId());
+    EXPECT_EQ(GetWindow(streaming.window, GW_OWNER), frame);
+    ASSERT_TRUE(pressButton(streaming.window, IDOK));
 
     // Dragging the border to 150 x 150 keeps 200 x 200; from the left and top edge
     // the far corner stays where it is.
