@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "DialogPlacement.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "Metronome.h"
@@ -137,6 +138,7 @@ bool command(HWND dialog, int id, int notification) {
 INT_PTR CALLBACK audioSettingsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        centreOnOwner(dialog);
         initialise(dialog);
         return TRUE;
     case WM_COMMAND:

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "AudioSettingsDialog.h"
+#include "DialogPlacement.h"
 #include "FrameWindow.h"
 #include "FxManagerWindow.h"
 #include "LiveEngine.h"
@@ -41,8 +42,10 @@ void repaintNavigationBar() {
 }
 
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG)
+    if (message == WM_INITDIALOG) {
+        centreOnOwner(dialog);
         return TRUE;
+    }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
