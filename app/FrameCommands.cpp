@@ -13,6 +13,7 @@
 #include "MessageBoxes.h"
 #include "Performance.h"
 #include "ResourceIds.h"
+#include "SettingsStore.h"
 #include "ShellState.h"
 #include "StringIds.h"
 #include "VuMeter.h"
@@ -121,6 +122,7 @@ bool runFrameCommand(HWND frame, int command) {
         showError(-kStrAccompanimentNotYet);
         return true;
     case IDC_CMD_EXIT:
+        recordToolWindowPlaces();
         DestroyWindow(frame);
         return true;
     case IDC_CMD_LIVE_INPUT:

@@ -108,6 +108,7 @@ LRESULT CALLBACK frameWindowProc(HWND frame, UINT message, WPARAM wParam, LPARAM
         if (!newPerformance(frame))
             return 0;
         stopLiveInputForExit();
+        recordToolWindowPlaces();
         KillTimer(frame, kFrameTimerId);
         Sleep(100);
         break;

@@ -101,7 +101,7 @@ void writeSpot(HKEY key, const char* name, const WindowSpot& spot) {
 // the values their move notifications report.
 void recordClientOrigin(HWND window, WindowSpot* spot) {
     POINT origin{0, 0};
-    if (window && ClientToScreen(window, &origin)) {
+    if (window && IsWindow(window) && ClientToScreen(window, &origin)) {
         spot->x = origin.x;
         spot->y = origin.y;
     }
@@ -220,9 +220,7 @@ bool saveSettings(HWND frame) {
     writeDword(key, "metronome", settings.metronome);
     writeSpot(key, "frameWndPos", shell.framePosition);
     writeSpot(key, "frameWndSize", shell.frameSize);
-    recordClientOrigin(g_windows.inputMeter, &shell.inputMeterPosition);
-    recordClientOrigin(g_windows.outputMeter, &shell.outputMeterPosition);
-    recordClientOrigin(g_windows.navigationBar, &shell.navigationBarPosition);
+    recordToolWindowPlaces();
     writeSpot(key, "inmeterWndPos", shell.inputMeterPosition);
     writeSpot(key, "outmeterWndPos", shell.outputMeterPosition);
     writeSpot(key, "navWndPos", shell.navigationBarPosition);
@@ -233,6 +231,12 @@ bool saveSettings(HWND frame) {
 
     RegCloseKey(key);
     return true;
+}
+
+void recordToolWindowPlaces() {
+    recordClientOrigin(g_windows.inputMeter, &g_shell.inputMeterPosition);
+    recordClientOrigin(g_windows.outputMeter, &g_shell.outputMeterPosition);
+    recordClientOrigin(g_windows.navigationBar, &g_shell.navigationBarPosition);
 }
 
 bool prepareSettingsKeys() {

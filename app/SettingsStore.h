@@ -16,6 +16,11 @@ int32_t loadSettings(HWND frame);
 // created here). frame gives the show state.
 bool saveSettings(HWND frame);
 
+// Takes the tool windows' places (meters, navigation bar) from the windows while they
+// still exist: the frame's owned windows are destroyed before the frame is told of
+// its own destruction, where the settings are saved.
+void recordToolWindowPlaces();
+
 // First run: creates the settings keys and, when "szAppDir" is missing, stores the
 // folder of the running program there. False when the keys could not be made.
 bool prepareSettingsKeys();

@@ -203,6 +203,11 @@ TEST_F(LiveFrame, LiveInputFollowsTheDriverTheMenuAndTheMeters) {
     ASSERT_TRUE(pressButton(settings, IDOK));
     ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
     expectLiveInput(frame, true);
+    // A meter moved during the run keeps its new place.
+    const RECT meter = windowRect(outputMeterWindow());
+    const POINT meterOrigin = clientOrigin(outputMeterWindow());
+    SetWindowPos(outputMeterWindow(), nullptr, 123 - (meterOrigin.x - meter.left), 234 - (meterOrigin.y - meter.top), 0,
+                 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     g_destroyHook = SetWindowsHookExA(WH_CALLWNDPROC, watchDestroy, nullptr, program.threadId());
     ASSERT_NE(g_destroyHook, nullptr);
     ASSERT_TRUE(program.close(kTimeout));
@@ -214,6 +219,10 @@ TEST_F(LiveFrame, LiveInputFollowsTheDriverTheMenuAndTheMeters) {
     std::string saved;
     ASSERT_TRUE(key.readText("asioDevice", &saved));
     EXPECT_EQ(saved, kBuiltInDriver);
+    int32_t meterX = 0, meterY = 0;
+    ASSERT_TRUE(key.readPair("outmeterWndPos", &meterX, &meterY));
+    EXPECT_EQ(meterX, 123);
+    EXPECT_EQ(meterY, 234);
 
     // Reopened by name at the next start: live input starts at once.
     HostedProgram again;
