@@ -171,7 +171,9 @@ TEST_F(LiveFrame, LiveInputFollowsTheDriverTheMenuAndTheMeters) {
     const int inputLeft = meterLitSegments(inputMeterWindow(), 0);
     const int inputRight = meterLitSegments(inputMeterWindow(), 1);
     EXPECT_GE(inputLeft - inputRight, 4) << inputLeft << " and " << inputRight << " segments";
-    EXPECT_GE(meterLitSegments(outputMeterWindow(), 0), 36);
+    // The output follows once the noise gate has opened.
+    EXPECT_TRUE(waitUntil([] { return meterLitSegments(outputMeterWindow(), 0) >= 36; }, kTimeout))
+        << "output meter, left: " << meterLitSegments(outputMeterWindow(), 0);
     takeScreenshot(kScreenshots, "05-live-input-running");
     ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
     expectLiveInput(frame, false);
