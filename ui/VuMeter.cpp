@@ -56,8 +56,13 @@ protected:
         return 0;
     }
 
-    LRESULT onMove(int x, int y) override {
-        position = POINT{x, y};
+    // The window's own top-left corner, not the client origin that WM_MOVE reports:
+    // the shell moves the window back to this point at start-up, and a client origin
+    // would creep down by the caption's height on every run.
+    LRESULT onMove(int, int) override {
+        RECT window;
+        GetWindowRect(hwnd(), &window);
+        position = POINT{window.left, window.top};
         moved = true;
         return 0;
     }
