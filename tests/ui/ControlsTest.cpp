@@ -395,6 +395,15 @@ TEST(CpuDisplayTest, LoadInTenthsShowsBarPixelsAndPercentText) {
         for (int row = y; row < y + 8; ++row) ink += canvas.at(x, row) == RGB(0, 0, 0);
     EXPECT_GT(ink, 10);
 
+    // The frame's timer draws into the bottom strip only when the shown load changes.
+    RecordingParent frame(400, 100, GetSysColor(COLOR_BTNFACE));
+    EXPECT_TRUE(updateCpuUsage(frame.hwnd(), 523));
+    EXPECT_FALSE(updateCpuUsage(frame.hwnd(), 523));
+    const ScreenPixels strip = clientPixels(frame.hwnd());
+    EXPECT_FALSE(nearColour(strip.at(barLeft + 30, 100 - 25 + 7), RGB(0, 0, 0), 10));
+    EXPECT_TRUE(updateCpuUsage(frame.hwnd(), 100));
+    EXPECT_EQ(clientPixels(frame.hwnd()).at(barLeft + 30, 100 - 25 + 7), RGB(0, 0, 0));
+
     // An empty bar leaves the whole inner area black.
     MemoryCanvas idle(400, 40, GetSysColor(COLOR_BTNFACE));
     paintCpuUsage(idle.dc(), y, 0);
