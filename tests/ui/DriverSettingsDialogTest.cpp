@@ -174,7 +174,7 @@ TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAl
 
     // Saved for people to look at.
     SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE);
-    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     pumpMessages(200);
     RECT area;
     GetWindowRect(dialog, &area);
