@@ -65,7 +65,8 @@ protected:
 
     LRESULT onLeftButtonDown(int, int, WPARAM) override {
         SetCapture(hwnd());
-        ShowCursor(FALSE);
+        // The cursor's display count must come back to where it was: hide it once per drag.
+        if (!knobDrag.dragging) ShowCursor(FALSE);
         knobDrag.dragging = true;
         GetCursorPos(&knobDrag.anchor);
         return 0;

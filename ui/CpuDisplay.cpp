@@ -8,6 +8,8 @@
 namespace {
 const char kLabel[] = "CPU Usage:";
 const int kBarMaxWidth = 100;
+const int kStripHeight = 25;
+long lastShownTenths = -1;  // what updateCpuUsage drew last, -1 before it drew
 }  // namespace
 
 double cpuLoadPercent(long load) {
@@ -57,4 +59,17 @@ void paintCpuUsage(HDC dc, int y, long load) {
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     TextOutA(dc, w + 121, y - 1, text, static_cast<int>(std::strlen(text)));
     RestoreDC(dc, saved);
+}
+
+bool updateCpuUsage(HWND frame, long load) {
+    const long tenths = long(cpuLoadPercent(load) * 10.0 + 0.5);
+    if (!frame || tenths == lastShownTenths) return false;
+    RECT client;
+    GetClientRect(frame, &client);
+    HDC dc = GetDC(frame);
+    if (!dc) return false;
+    paintCpuUsage(dc, client.bottom - kStripHeight, load);
+    ReleaseDC(frame, dc);
+    lastShownTenths = tenths;
+    return true;
 }

@@ -13,3 +13,8 @@ int cpuBarWidth(long load);
 
 // Draws the display with its top at y (the frame's client height - 25).
 void paintCpuUsage(HDC dc, int y, long load);
+
+// The frame's timer: draws the display into the frame's bottom strip at once when
+// the shown load (a tenth of a percent) differs from what it drew last; true when it
+// drew. The frame's own paint handler still calls paintCpuUsage.
+bool updateCpuUsage(HWND frame, long load);

@@ -30,11 +30,19 @@ public:
     void show(float left, float right) {
         const int wanted[2] = {litSegments(left), litSegments(right)};
         if (wanted[0] == lit[0] && wanted[1] == lit[1]) return;
-        lit[0] = wanted[0];
-        lit[1] = wanted[1];
-        if (!IsWindowVisible(hwnd())) return;
-        InvalidateRect(hwnd(), nullptr, FALSE);
-        UpdateWindow(hwnd());
+        const bool visible = IsWindowVisible(hwnd()) != FALSE;
+        for (int row = 0; row < 2; ++row) {
+            if (wanted[row] == lit[row]) continue;
+            // Only the segments between the old and the new level change colour.
+            const int first = wanted[row] < lit[row] ? wanted[row] : lit[row];
+            const int last = wanted[row] < lit[row] ? lit[row] : wanted[row];
+            lit[row] = wanted[row];
+            if (!visible) continue;
+            RECT span = {kFirstSegmentX + kSegmentPitch * first, kRowTop[row],
+                         kFirstSegmentX + kSegmentPitch * (last - 1) + kSegmentWidth, kRowTop[row] + kRowHeight};
+            InvalidateRect(hwnd(), &span, FALSE);
+        }
+        if (visible) UpdateWindow(hwnd());
     }
 
 protected:
@@ -43,11 +51,13 @@ protected:
         HDC dc = BeginPaint(hwnd(), &paint);
         const SharedResources& shared = sharedResources();
         for (int row = 0; row < 2; ++row) {
+            if (kRowTop[row] >= paint.rcPaint.bottom || kRowTop[row] + kRowHeight <= paint.rcPaint.top) continue;
             for (int k = 0; k < kMeterSegments; ++k) {
                 HBRUSH brush = shared.meterUnlit;
                 if (k < lit[row]) brush = k < kMeterHotSegment ? shared.meterLit : shared.meterHot;
                 if (!brush) continue;
                 const int x = kFirstSegmentX + kSegmentPitch * k;
+                if (x >= paint.rcPaint.right || x + kSegmentWidth <= paint.rcPaint.left) continue;
                 RECT segment = {x, kRowTop[row], x + kSegmentWidth, kRowTop[row] + kRowHeight};
                 FillRect(dc, &segment, brush);
             }
@@ -56,8 +66,13 @@ protected:
         return 0;
     }
 
-    LRESULT onMove(int x, int y) override {
-        position = POINT{x, y};
+    // The window's own top-left corner, not the client origin that WM_MOVE reports:
+    // the shell moves the window back to this point at start-up, and a client origin
+    // would creep down by the caption's height on every run.
+    LRESULT onMove(int, int) override {
+        RECT window;
+        GetWindowRect(hwnd(), &window);
+        position = POINT{window.left, window.top};
         moved = true;
         return 0;
     }

@@ -28,5 +28,6 @@ void updateMeters(float inputLeft, float inputRight, float outputLeft, float out
 int meterLitSegments(HWND meter, int row);
 
 // The position each meter recorded at its last move (the "inmeterWndPos" and
-// "outmeterWndPos" settings); false before the window was first moved.
+// "outmeterWndPos" settings): the window's top-left corner on the screen, so that
+// moving the window there restores it exactly. False before the window first moved.
 bool meterPosition(HWND meter, POINT& position);

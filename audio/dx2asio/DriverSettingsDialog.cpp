@@ -102,6 +102,12 @@ INT_PTR CALLBACK DriverSettingsDialog::procedure(HWND dialog, UINT message, WPAR
     case WM_CLOSE:
         close(dialog, driver);
         return TRUE;
+    case WM_DESTROY:
+        // Also when the owner goes first: the driver must not keep a dead handle.
+        if (driver && driver->settingsDialog_ == dialog)
+            driver->settingsDialog_ = nullptr;
+        SetWindowLongPtrA(dialog, GWLP_USERDATA, 0);
+        return FALSE;
     default:
         return FALSE;
     }

@@ -15,7 +15,7 @@ void programIcon(int size, Canvas& colour, Canvas& opacity) {
     colour.fill(body, [s](float, float y) { return mix(rgb(52, 52, 74), rgb(16, 16, 26), clamp01(y / (30.0f * s))); });
     colour.fill([s](float x, float y) { return roundedBox(x, y, 2.2f * s, 2.2f * s, 29.8f * s, 29.8f * s, 5.0f * s); },
                 [s](float, float y) { return mix(rgb(34, 34, 50), palette::panel, clamp01(y / (30.0f * s))); });
-    drawKnob(colour, 16.0f * s, 16.5f * s, 34.0f * s, 0.7f, true);
+    drawKnob(colour, 16.0f * s, 16.2f * s, 28.5f * s, 0.7f, true);
 }
 
 namespace {

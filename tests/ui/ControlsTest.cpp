@@ -332,10 +332,8 @@ TEST(VuMeterTest, PeaksLightSegmentsInTheirColours) {
     SetWindowPos(output, HWND_TOPMOST, 120, 260, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     POINT moved;
     ASSERT_TRUE(meterPosition(input, moved));
-    POINT clientOrigin = {0, 0};
-    ClientToScreen(input, &clientOrigin);
-    EXPECT_EQ(moved.x, clientOrigin.x);
-    EXPECT_EQ(moved.y, clientOrigin.y);
+    EXPECT_EQ(moved.x, 120);
+    EXPECT_EQ(moved.y, 150);
 
     showMeters();
     EXPECT_TRUE(IsWindowVisible(input));
@@ -396,6 +394,15 @@ TEST(CpuDisplayTest, LoadInTenthsShowsBarPixelsAndPercentText) {
     for (int x = 10; x < 10 + label.cx; ++x)
         for (int row = y; row < y + 8; ++row) ink += canvas.at(x, row) == RGB(0, 0, 0);
     EXPECT_GT(ink, 10);
+
+    // The frame's timer draws into the bottom strip only when the shown load changes.
+    RecordingParent frame(400, 100, GetSysColor(COLOR_BTNFACE));
+    EXPECT_TRUE(updateCpuUsage(frame.hwnd(), 523));
+    EXPECT_FALSE(updateCpuUsage(frame.hwnd(), 523));
+    const ScreenPixels strip = clientPixels(frame.hwnd());
+    EXPECT_FALSE(nearColour(strip.at(barLeft + 30, 100 - 25 + 7), RGB(0, 0, 0), 10));
+    EXPECT_TRUE(updateCpuUsage(frame.hwnd(), 100));
+    EXPECT_EQ(clientPixels(frame.hwnd()).at(barLeft + 30, 100 - 25 + 7), RGB(0, 0, 0));
 
     // An empty bar leaves the whole inner area black.
     MemoryCanvas idle(400, 40, GetSysColor(COLOR_BTNFACE));

@@ -174,7 +174,7 @@ TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAl
 
     // Saved for people to look at.
     SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE);
-    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     pumpMessages(200);
     RECT area;
     GetWindowRect(dialog, &area);
@@ -295,6 +295,18 @@ TEST_F(DriverSettingsDialogTest, WithoutAHostARestartNoticeCancelAndAMissingKeyW
         HKEY key = nullptr;
         EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
         ASSERT_TRUE(createSettingsKeys());
+
+        // The owner going away takes the dialog with it; the driver forgets it.
+        {
+            RecordingParent owner(60, 40, RGB(0, 0, 0));
+            DriverUnderTest owned;
+            ASSERT_EQ(owned->init(owner.hwnd()), 1);
+            HWND ownedDialog = open(owned);
+            ASSERT_NE(ownedDialog, nullptr);
+            DestroyWindow(owner.hwnd());
+            EXPECT_FALSE(IsWindow(ownedDialog));
+            EXPECT_EQ(owned.object().settingsDialog(), nullptr);
+        }
 
         // The driver going away takes its open dialog with it.
         dialog = open(driver);
