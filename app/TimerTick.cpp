@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "CpuDisplay.h"
 #include "ErrorFlags.h"
 #include "FrameWindow.h"
 #include "LiveEngine.h"
@@ -40,13 +41,6 @@ void updateNavigationMark() {
     InvalidateRect(bar, &strip, TRUE);
     UpdateWindow(bar);
     g_shell.lastNavigationMarkX = x;
-}
-
-void repaintCpuStrip(HWND frame) {
-    RECT strip;
-    GetClientRect(frame, &strip);
-    strip.top = strip.bottom - kCpuStripHeight;
-    InvalidateRect(frame, &strip, FALSE);
 }
 
 // A take cannot go on after a write error; it is stored with live input stopped,
@@ -93,8 +87,9 @@ void timerTick(HWND frame) {
     // periodic work join this tick with the scan, recording and editor windows.
     updateMenu(frame);
     updateNavigationMark();
-    repaintCpuStrip(frame);
     const LiveEngine& engine = *g_liveEngine;
+    // The CPU display in the bottom strip is drawn again only when its figure changed.
+    updateCpuUsage(frame, engine.cpuLoad());
     updateMeters(engine.inputPeakLeft(), engine.inputPeakRight(), engine.outputPeakLeft(), engine.outputPeakRight());
     if (g_handlingFlags)
         return;
