@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cmath>
 
 #include "CpuDisplay.h"
@@ -14,7 +15,8 @@
 
 namespace {
 
-uint32_t g_ticks = 0;
+// Read by tests and the bench from other threads.
+std::atomic<uint32_t> g_ticks{0};
 // Set while a tick handles the error flags: a box it shows runs a message loop in
 // which further ticks arrive, and those leave the flags to it, so that the boxes of
 // one tick appear one after the other, in their order.
@@ -78,7 +80,7 @@ void handleErrorFlags() {
 
 }  // namespace
 
-uint32_t frameTimerTicks() { return g_ticks; }
+uint32_t frameTimerTicks() { return g_ticks.load(); }
 
 void timerTick(HWND frame) {
     if (!g_liveEngine || !g_liveSettings || !g_waveDeck)
