@@ -1,16 +1,19 @@
 # Two commands do everything on a fresh Debian 12 machine:
-#   make run    builds the program and runs it (the headless live rig for now;
-#               ARGS="..." passes options, ARGS=--help lists them)
+#   make run    builds talvenor-live.exe and runs it: on your X display and PulseAudio
+#               when you have them, otherwise on a private display for RUN_SECONDS
+#               seconds, printing the path of a screenshot (ARGS="..." are passed on)
 #   make test   builds everything and runs every test (the Windows tests once per
 #               width this machine runs; TALVENOR_ARCHS=64 limits them to 64-bit)
-#   make rig    the headless live rig, with the same ARGS
+#   make rig    the headless live rig (ARGS="..." passes options, ARGS=--help lists them)
 #   make render re-amps a WAV file through the chain (ARGS="--render IN.wav --out OUT.wav
 #               --fx 0=Overdrive ..."; without ARGS the demo riff through Overdrive)
+#   make screenshots  the window tests again, which leave their screenshots in
+#               build/windows/screenshots
 # Both install what is missing first (scripts/bootstrap) and are quiet when it is there.
 
 ARGS ?=
 
-.PHONY: all bootstrap build run rig render test bench fuzz clean
+.PHONY: all bootstrap build run rig render screenshots test bench fuzz clean
 
 all: build
 
@@ -23,7 +26,13 @@ build: bootstrap
 	@scripts/build-preset windows64
 	@scripts/build-preset native
 
-run: rig
+run: bootstrap
+	@scripts/build-preset windows talvenor-live Overdrive Filtrace Modulane
+	@scripts/build-preset windows64 talvenor-live Overdrive Filtrace Modulane
+	@scripts/run-live $(ARGS)
+
+screenshots: bootstrap
+	@scripts/take-screenshots
 
 rig: bootstrap
 	@echo "rig: $$(scripts/pick-edition | tail -n1)"
@@ -44,6 +53,7 @@ bench: bootstrap
 	@scripts/build-preset native-release
 	@scripts/run-benchmarks
 	@scripts/bench-editions
+	@scripts/run-window-bench
 
 # Keeps the Wine prefixes, which take a while to make.
 clean:

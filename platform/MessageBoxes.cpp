@@ -13,7 +13,42 @@ std::atomic<HWND> g_errorBoxOwner{nullptr};
 const int kMaxStringText = 501;  // string-table texts are at most 500 characters
 const int kMaxDetailText = 800;  // a path and a system message, each cut if need be
 
+// A box on its way to the thread of its owner window.
+struct PostedBox {
+    HWND owner;
+    UINT flags;
+    char caption[64];
+    char text[512];
+};
+
+bool postToOwnersThread(HWND owner, const char* text, const char* caption, UINT flags) {
+    PostedBox* box = static_cast<PostedBox*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PostedBox)));
+    if (!box)
+        return false;
+    box->owner = owner;
+    box->flags = flags;
+    std::snprintf(box->caption, sizeof box->caption, "%s", caption ? caption : "");
+    std::snprintf(box->text, sizeof box->text, "%s", text ? text : "");
+    if (PostMessageA(owner, postedMessageBoxMessage(), 0, reinterpret_cast<LPARAM>(box)))
+        return true;
+    HeapFree(GetProcessHeap(), 0, box);
+    return false;
+}
+
 }  // namespace
+
+UINT postedMessageBoxMessage() {
+    static const UINT message = RegisterWindowMessageA("TalvenorLive.PostedMessageBox");
+    return message;
+}
+
+void showPostedMessageBox(LPARAM posted) {
+    PostedBox* box = reinterpret_cast<PostedBox*>(posted);
+    if (!box)
+        return;
+    showMessageBox(IsWindow(box->owner) ? box->owner : nullptr, box->text, box->caption, box->flags);
+    HeapFree(GetProcessHeap(), 0, box);
+}
 
 void setMessageBoxObserver(MessageBoxObserver observer, void* context) {
     g_observerContext = context;
@@ -25,6 +60,11 @@ int showMessageBox(HWND owner, const char* text, const char* caption, UINT flags
     if (observer) {
         const MessageBoxRequest request{owner, text, caption, flags};
         return observer(request, g_observerContext);
+    }
+    if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) {
+        if (postToOwnersThread(owner, text, caption, flags))
+            return IDOK;
+        owner = nullptr;
     }
     return MessageBoxA(owner, text, caption, flags);
 }

@@ -17,7 +17,16 @@ struct MessageBoxRequest {
 using MessageBoxObserver = int (*)(const MessageBoxRequest& request, void* context);
 void setMessageBoxObserver(MessageBoxObserver observer, void* context);
 
+// A box whose owner window belongs to another thread (the built-in driver's streaming
+// thread reporting to the main window) is not shown on the calling thread: showing
+// it there would make that thread wait for the owner's thread, which may itself be
+// waiting for it to end. It is posted to the owner instead, which shows it when it
+// handles postedMessageBoxMessage (showPostedMessageBox), and the call returns IDOK
+// at once. A box that cannot be posted is shown without an owner.
 int showMessageBox(HWND owner, const char* text, const char* caption, UINT flags);
+UINT postedMessageBoxMessage();
+// Shows and releases a box posted to a window of this thread (lParam of the message).
+void showPostedMessageBox(LPARAM posted);
 
 // The program's error box. id 0 shows nothing; a positive id shows string-table
 // entry id with the caption "Error #<id>" and the error icon; a negative id shows

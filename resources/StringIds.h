@@ -36,6 +36,12 @@ enum StringId : int {
     kStrClickMissing = 36,
     kStrDiskTooSlow = 40,
     kStrAddFavouriteFailed = 41,
+    // Commands whose windows come later: an information box says so.
+    kStrPerformancesNotYet = 201,
+    kStrAccompanimentNotYet = 202,
+    kStrRecordingNotYet = 203,
+    kStrPluginScanNotYet = 204,
+    kStrCommandLinePerformanceNotYet = 205,  // "%s" is the path named on the command line
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -169,3 +169,23 @@ FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format) {
     return key.writeBinary("dxSoundFormat", &format, sizeof format) ? FormatSaveResult::saved
                                                                      : FormatSaveResult::writeFailed;
 }
+
+bool saveAllDriverChoices(const StoredDriverChoices& choices, unsigned& failedValues) {
+    failedValues = 0;
+    const DriverKey key(KEY_WRITE);
+    if (!key.isOpen())
+        return false;
+    if (!key.writeDeviceName("dxInputDevice", choices.inputDevice ? choices.inputDevice : ""))
+        failedValues |= kInputDeviceValue;
+    if (!key.writeDeviceName("dxOutputDevice", choices.outputDevice ? choices.outputDevice : ""))
+        failedValues |= kOutputDeviceValue;
+    if (!key.writeDword("dxBufferSize", choices.bufferSize))
+        failedValues |= kBufferSizeValue;
+    if (!key.writeDword("dxNumBuffers", choices.numBuffers))
+        failedValues |= kNumBuffersValue;
+    if (!key.writeDword("dxSyncByInput", choices.syncByInput ? 1 : 0))
+        failedValues |= kSyncByInputValue;
+    if (!key.writeBinary("dxSoundFormat", &choices.format, sizeof choices.format))
+        failedValues |= kSoundFormatValue;
+    return true;
+}

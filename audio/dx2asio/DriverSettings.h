@@ -57,3 +57,28 @@ bool saveDriverChoices(const char* inputDevice, const char* outputDevice, long b
 enum class FormatSaveResult { saved, noKey, writeFailed };
 // Stores the format record as "dxSoundFormat" (UI thread). Opens the key, never creates it.
 FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format);
+
+// Everything the settings dialog stores, in the order it is written.
+struct StoredDriverChoices {
+    const char* inputDevice;   // description, or "<no driver>"
+    const char* outputDevice;
+    DWORD bufferSize;
+    DWORD numBuffers;
+    bool syncByInput;
+    WAVEFORMATEX format;       // only channels, rate and bits carry meaning
+};
+
+// The values, as bits of the failures that saveAllDriverChoices reports.
+enum DriverValueBit : unsigned {
+    kInputDeviceValue = 1,
+    kOutputDeviceValue = 2,
+    kBufferSizeValue = 4,
+    kNumBuffersValue = 8,
+    kSyncByInputValue = 16,
+    kSoundFormatValue = 32,
+};
+
+// Writes all six values (UI thread); a failing write does not stop the others, its bit
+// is set in failedValues. False (nothing written) when the key cannot be opened for
+// writing; the key is never created.
+bool saveAllDriverChoices(const StoredDriverChoices& choices, unsigned& failedValues);

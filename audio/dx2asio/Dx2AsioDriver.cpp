@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "DriverSettingsDialog.h"
 #include "MessageBoxes.h"
 
 const GUID CLSID_Dx2AsioDriver = {0x0FBD8060, 0x41F5, 0x11D8, {0xBF, 0x79, 0xB7, 0xC0, 0xDF, 0xD2, 0x58, 0x73}};
@@ -47,6 +48,12 @@ Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
 }
 
 Dx2AsioDriver::~Dx2AsioDriver() {
+    // An open settings dialog must not outlive the driver it would save for.
+    if (settingsDialog_) {
+        SetWindowLongPtrA(settingsDialog_, GWLP_USERDATA, 0);
+        DestroyWindow(settingsDialog_);
+        settingsDialog_ = nullptr;
+    }
     stop();
     disposeBuffers();
     if (capture_)
@@ -234,8 +241,12 @@ ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
     return ASE_OK;
 }
 
-// The settings dialog comes with the main window; until then there is none.
-ASIOError Dx2AsioDriver::controlPanel() { return ASE_NotPresent; }
+ASIOError Dx2AsioDriver::controlPanel() {
+    if (settingsDialog_)
+        return ASE_OK;
+    settingsDialog_ = openDriverSettingsDialog(*this, window_);
+    return settingsDialog_ ? ASE_OK : ASE_NotPresent;
+}
 
 ASIOError Dx2AsioDriver::future(long, void*) { return ASE_NotPresent; }
 

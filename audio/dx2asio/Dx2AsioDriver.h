@@ -83,11 +83,15 @@ public:
     IDirectSoundCaptureBuffer* captureBuffer() const { return captureBuffer_; }
     IDirectSoundBuffer* secondaryBuffer() const { return secondaryBuffer_; }
 
+    // The settings dialog while it is open (UI thread).
+    HWND settingsDialog() const { return settingsDialog_; }
+
     // Opens the chosen devices (-1 or an index beyond the list for none); true when a
     // failure stored its message. A device already open at that index stays open.
     bool openDevices(int inputIndex, int outputIndex);
 
 private:
+    friend class DriverSettingsDialog;
     static DWORD WINAPI streamThread(void* driver);
     void setErrorText(const char* text);
     bool createCaptureSide(DWORD blockBytes);

@@ -1,0 +1,5 @@
+#include "TalvenorLive.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    return runTalvenorLive(instance, commandLine);
+}

@@ -1,0 +1,14 @@
+#include "ShellState.h"
+
+LiveEngine* g_liveEngine = nullptr;
+LiveSettings* g_liveSettings = nullptr;
+EffectHost* g_effectHost = nullptr;
+WaveDeck* g_waveDeck = nullptr;
+
+ShellWindows g_windows{};
+ShellValues g_shell;
+
+void resetShellState() {
+    g_windows = ShellWindows{};
+    g_shell = ShellValues{};
+}

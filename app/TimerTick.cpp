@@ -1,0 +1,102 @@
+#include <atomic>
+#include <cmath>
+
+#include "CpuDisplay.h"
+#include "ErrorFlags.h"
+#include "FrameWindow.h"
+#include "LiveEngine.h"
+#include "LiveSettings.h"
+#include "MessageBoxes.h"
+#include "ResourceIds.h"
+#include "ShellState.h"
+#include "StringIds.h"
+#include "VuMeter.h"
+#include "WaveDeck.h"
+
+namespace {
+
+// Read by tests and the bench from other threads.
+std::atomic<uint32_t> g_ticks{0};
+// Set while a tick handles the error flags: a box it shows runs a message loop in
+// which further ticks arrive, and those leave the flags to it, so that the boxes of
+// one tick appear one after the other, in their order.
+bool g_handlingFlags = false;
+
+void updateMenu(HWND frame) {
+    HMENU menu = GetMenu(frame);
+    if (!menu)
+        return;
+    CheckMenuItem(menu, IDC_CMD_METRONOME, MF_BYCOMMAND | (g_liveSettings->metronome ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, IDC_CMD_LIVE_INPUT, MF_BYCOMMAND | (g_liveEngine->running() ? MF_CHECKED : MF_UNCHECKED));
+    const bool driverOpen = g_liveEngine->currentDriver() >= 0;
+    EnableMenuItem(menu, IDC_CMD_CONTROL_PANEL, MF_BYCOMMAND | (driverOpen ? MF_ENABLED : MF_GRAYED));
+}
+
+void updateNavigationMark() {
+    HWND bar = g_windows.navigationBar;
+    if (!bar)
+        return;
+    const int x = int(std::trunc(g_waveDeck->playbackPosition() * 100.0 + 138.0));
+    if (x == g_shell.lastNavigationMarkX)
+        return;
+    RECT strip{128, 80, 278, 110};
+    InvalidateRect(bar, &strip, TRUE);
+    UpdateWindow(bar);
+    g_shell.lastNavigationMarkX = x;
+}
+
+// A take cannot go on after a write error; it is stored with live input stopped,
+// and live input goes on afterwards.
+void endFailedTake() {
+    if (!g_waveDeck->isRecording())
+        return;
+    const bool wasRunning = g_liveEngine->running();
+    g_liveEngine->stopLiveInput();
+    g_waveDeck->stopRecording();
+    if (wasRunning)
+        g_liveEngine->startLiveInput();
+}
+
+void handleErrorFlags() {
+    if (takeErrorFlag(kFlagRestartLiveInput))
+        g_liveEngine->restartLiveInput();  // shows its own box when it fails
+    if (takeErrorFlag(kFlagUnsupportedFormat))
+        showError(kStrFormatNotSupported);
+    if (takeErrorFlag(kFlagDriverReset))
+        g_liveEngine->resetDriver();  // shows its own boxes when it fails
+    if (takeErrorFlag(kFlagRecordError)) {
+        showError(kStrRecordError);
+        endFailedTake();
+    }
+    if (takeErrorFlag(kFlagAccompReadError)) {
+        showError(kStrAccompanimentReadError);
+        g_waveDeck->pause();
+        if (g_windows.navigationBar)
+            InvalidateRect(g_windows.navigationBar, nullptr, TRUE);
+    }
+    if (takeErrorFlag(kFlagDiskTooSlow))
+        showError(kStrDiskTooSlow);
+}
+
+}  // namespace
+
+uint32_t frameTimerTicks() { return g_ticks.load(); }
+
+void timerTick(HWND frame) {
+    if (!g_liveEngine || !g_liveSettings || !g_waveDeck)
+        return;
+    // The plug-in scan thread's handle, a running take's figures and the editors'
+    // periodic work join this tick with the scan, recording and editor windows.
+    updateMenu(frame);
+    updateNavigationMark();
+    const LiveEngine& engine = *g_liveEngine;
+    // The CPU display in the bottom strip is drawn again only when its figure changed.
+    updateCpuUsage(frame, engine.cpuLoad());
+    updateMeters(engine.inputPeakLeft(), engine.inputPeakRight(), engine.outputPeakLeft(), engine.outputPeakRight());
+    if (g_handlingFlags)
+        return;
+    ++g_ticks;
+    g_handlingFlags = true;
+    handleErrorFlags();
+    g_handlingFlags = false;
+}

@@ -1,0 +1,52 @@
+#include "HostedProgram.h"
+
+#include "FrameWindow.h"
+#include "TalvenorLive.h"
+#include "WinDriver.h"
+
+namespace windriver {
+
+HostedProgram::~HostedProgram() {
+    if (thread_ && !close(20000))
+        TerminateThread(thread_, 1);
+    if (thread_)
+        CloseHandle(thread_);
+}
+
+DWORD WINAPI HostedProgram::run(void* self) {
+    auto* program = static_cast<HostedProgram*>(self);
+    program->exitCode_ = runTalvenorLive(GetModuleHandleA(nullptr), program->commandLine_.c_str());
+    return 0;
+}
+
+bool HostedProgram::start(const std::string& commandLine) {
+    commandLine_ = commandLine;
+    exitCode_ = -1;
+    thread_ = CreateThread(nullptr, 0, run, this, 0, &threadId_);
+    return thread_ != nullptr;
+}
+
+HWND HostedProgram::waitForFrame(DWORD timeoutMs) {
+    return waitForTopWindow(GetCurrentProcessId(), kFrameClassName, nullptr, timeoutMs);
+}
+
+bool HostedProgram::waitForExit(DWORD timeoutMs) {
+    if (!thread_)
+        return true;
+    if (WaitForSingleObject(thread_, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    CloseHandle(thread_);
+    thread_ = nullptr;
+    return true;
+}
+
+bool HostedProgram::close(DWORD timeoutMs) {
+    if (!thread_)
+        return true;
+    HWND frame = findTopWindow(GetCurrentProcessId(), kFrameClassName);
+    if (frame)
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+    return waitForExit(timeoutMs);
+}
+
+}  // namespace windriver

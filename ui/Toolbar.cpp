@@ -1,0 +1,227 @@
+#include "Toolbar.h"
+
+#include <cstring>
+
+#include <commctrl.h>
+
+#include "SharedResources.h"
+#include "Window.h"
+
+namespace {
+
+struct ToolbarButton {
+    int command;
+    const char* tip;
+};
+
+const ToolbarButton kButtons[kToolbarButtonCount] = {
+    {32773, "New Performance"},   {32771, "Open Performance"}, {32772, "Save Performance"},
+    {32775, "Open Accompaniment"}, {32777, "Start Live Input"}, {32778, "Enable Metronome"},
+    {32779, "Record"},            {32780, "FX Manager"},
+};
+
+const UINT_PTR kHoverTimer = 1;
+const UINT kHoverPeriodMs = 50;
+const int kButtonTop = 6;
+const int kButtonBottom = 47;
+const int kHitBottom = 46;
+
+int buttonLeft(int index) {
+    // Two group gaps: after "Open Accompaniment" and after "Record".
+    return 10 + 53 * index + (index > 3 ? 15 : 0) + (index > 6 ? 15 : 0);
+}
+
+class ToolbarWindow : public Window {
+public:
+    ToolbarButtonState states[kToolbarButtonCount] = {};
+
+protected:
+    LRESULT onPaint() override {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(hwnd(), &paint);
+        RECT client;
+        GetClientRect(hwnd(), &client);
+        RECT topEdge = {client.left, 1, client.right, 1};
+        DrawEdge(dc, &topEdge, BDR_SUNKENOUTER, BF_TOP);
+        for (int i = 0; i < kToolbarButtonCount; ++i) paintButton(dc, i);
+        EndPaint(hwnd(), &paint);
+        return 0;
+    }
+
+    LRESULT onMouseMove(int x, int y, WPARAM) override {
+        if (!hoverTimer_) hoverTimer_ = SetTimer(hwnd(), kHoverTimer, kHoverPeriodMs, nullptr) != 0;
+        // While a button is held down the others do not light up under the cursor.
+        if (pressedButton() >= 0) return 0;
+        const int under = buttonAt(x, y);
+        if (under >= 0 && states[under] == ToolbarButtonState::normal) {
+            setState(under, ToolbarButtonState::hot);
+            for (int i = 0; i < kToolbarButtonCount; ++i)
+                if (i != under) setState(i, ToolbarButtonState::normal);
+        }
+        return 0;
+    }
+
+    LRESULT onTimer(UINT_PTR id) override {
+        if (id != kHoverTimer) return 0;
+        POINT cursor;
+        GetCursorPos(&cursor);
+        RECT window;
+        GetWindowRect(hwnd(), &window);
+        if (!PtInRect(&window, cursor)) {
+            for (int i = 0; i < kToolbarButtonCount; ++i) setState(i, ToolbarButtonState::normal);
+            KillTimer(hwnd(), kHoverTimer);
+            hoverTimer_ = false;
+        }
+        return 0;
+    }
+
+    LRESULT onLeftButtonDown(int x, int y, WPARAM) override {
+        const int under = buttonAt(x, y);
+        if (under < 0 || states[under] == ToolbarButtonState::pressed) return 0;
+        setState(under, ToolbarButtonState::pressed);
+        for (int i = 0; i < kToolbarButtonCount; ++i)
+            if (i != under) setState(i, ToolbarButtonState::normal);
+        // Keep the release even when it happens outside the toolbar.
+        SetCapture(hwnd());
+        return 0;
+    }
+
+    LRESULT onLeftButtonUp(int x, int y, WPARAM) override {
+        if (GetCapture() == hwnd()) ReleaseCapture();
+        const int under = buttonAt(x, y);
+        for (int i = 0; i < kToolbarButtonCount; ++i) {
+            if (states[i] != ToolbarButtonState::pressed) continue;
+            // A press dragged off its button is cancelled, as with any push button:
+            // only a release on the button sends its command.
+            if (i == under) {
+                setState(i, ToolbarButtonState::hot);
+                SendMessageA(GetParent(hwnd()), WM_COMMAND, MAKEWPARAM(kButtons[i].command, 0), 0);
+            } else {
+                setState(i, ToolbarButtonState::normal);
+            }
+        }
+        return 0;
+    }
+
+    void onDestroy() override {
+        if (hoverTimer_) KillTimer(hwnd(), kHoverTimer);
+        hoverTimer_ = false;
+    }
+
+private:
+    int buttonAt(int x, int y) const {
+        if (y < kButtonTop || y > kHitBottom) return -1;
+        for (int i = 0; i < kToolbarButtonCount; ++i)
+            if (x >= buttonLeft(i) && x <= buttonLeft(i) + 50) return i;
+        return -1;
+    }
+
+    int pressedButton() const {
+        for (int i = 0; i < kToolbarButtonCount; ++i)
+            if (states[i] == ToolbarButtonState::pressed) return i;
+        return -1;
+    }
+
+    void setState(int index, ToolbarButtonState state) {
+        if (states[index] == state) return;
+        states[index] = state;
+        RECT area = toolbarButtonRect(index);
+        InvalidateRect(hwnd(), &area, TRUE);
+        UpdateWindow(hwnd());
+    }
+
+    void paintButton(HDC dc, int index) {
+        const SharedResources& shared = sharedResources();
+        RECT area = toolbarButtonRect(index);
+        const int left = buttonLeft(index);
+        switch (states[index]) {
+            case ToolbarButtonState::normal: {
+                HGDIOBJ oldPen = SelectObject(dc, shared.facePen ? static_cast<HGDIOBJ>(shared.facePen)
+                                                                 : GetStockObject(NULL_PEN));
+                HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+                Rectangle(dc, area.left, area.top, area.right, area.bottom);
+                SelectObject(dc, oldBrush);
+                SelectObject(dc, oldPen);
+                if (shared.toolbarNormal) ImageList_Draw(shared.toolbarNormal, index, dc, left + 1, 7, ILD_NORMAL);
+                break;
+            }
+            case ToolbarButtonState::pressed:
+                if (shared.toolbarActive) ImageList_Draw(shared.toolbarActive, index, dc, left + 2, 8, ILD_NORMAL);
+                DrawEdge(dc, &area, BDR_SUNKENOUTER, BF_RECT);
+                break;
+            case ToolbarButtonState::hot:
+                if (shared.toolbarActive) ImageList_Draw(shared.toolbarActive, index, dc, left + 1, 7, ILD_NORMAL);
+                DrawEdge(dc, &area, BDR_RAISEDINNER, BF_RECT);
+                break;
+        }
+    }
+
+    bool hoverTimer_ = false;
+};
+
+void addTool(HWND tips, HWND window, UINT id, RECT area, const char* text, HINSTANCE instance) {
+    TOOLINFOA tool = {};
+    // The size every common-controls version accepts.
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.uFlags = 0;
+    tool.hwnd = window;
+    tool.uId = id;
+    tool.rect = area;
+    tool.hinst = instance;
+    tool.lpszText = const_cast<char*>(text);
+    SendMessageA(tips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+}  // namespace
+
+int toolbarButtonCommand(int index) {
+    return index >= 0 && index < kToolbarButtonCount ? kButtons[index].command : 0;
+}
+
+const char* toolbarButtonTip(int index) {
+    return index >= 0 && index < kToolbarButtonCount ? kButtons[index].tip : "";
+}
+
+RECT toolbarButtonRect(int index) {
+    const int left = buttonLeft(index);
+    return RECT{left, kButtonTop, left + 50, kButtonBottom};
+}
+
+bool registerToolbarClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kToolbarClassName;
+    return Window::registerClass<ToolbarWindow>(windowClass);
+}
+
+HWND createToolbar(HWND frame, HINSTANCE instance) {
+    return CreateWindowExA(0, kToolbarClassName, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, kToolbarWidth,
+                           kToolbarHeight, frame, nullptr, instance, nullptr);
+}
+
+ToolbarButtonState toolbarButtonState(HWND toolbar, int index) {
+    char name[64];
+    if (index < 0 || index >= kToolbarButtonCount || !toolbar || !GetClassNameA(toolbar, name, sizeof(name)) ||
+        std::strcmp(name, kToolbarClassName) != 0)
+        return ToolbarButtonState::normal;
+    const ToolbarWindow* window = static_cast<const ToolbarWindow*>(Window::fromHandle(toolbar));
+    return window ? window->states[index] : ToolbarButtonState::normal;
+}
+
+HWND createToolbarTips(HWND toolbar, HWND navigationBar, HINSTANCE instance) {
+    HWND tips = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (!tips) return nullptr;
+    for (int i = 0; i < kToolbarButtonCount; ++i)
+        addTool(tips, toolbar, i, toolbarButtonRect(i), kButtons[i].tip, instance);
+    if (navigationBar) {
+        addTool(tips, navigationBar, 8, RECT{10, 80, 45, 115}, "Play", instance);
+        addTool(tips, navigationBar, 9, RECT{46, 80, 81, 115}, "Pause", instance);
+        addTool(tips, navigationBar, 10, RECT{82, 80, 117, 115}, "Rewind", instance);
+        addTool(tips, navigationBar, 11, RECT{118, 80, 268, 115}, "Position", instance);
+    }
+    return tips;
+}

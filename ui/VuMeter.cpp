@@ -1,0 +1,152 @@
+#include "VuMeter.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "ControlIds.h"
+#include "SharedResources.h"
+#include "Window.h"
+
+namespace {
+
+const int kMeterClientWidth = 300;
+const int kMeterClientHeight = 56;
+const int kRowTop[2] = {11, 34};
+const int kRowHeight = 12;
+const int kFirstSegmentX = 65;
+const int kSegmentPitch = 5;
+const int kSegmentWidth = 4;
+
+HWND inputMeter;
+HWND outputMeter;
+
+class VuMeterWindow : public Window {
+public:
+    int lit[2] = {0, 0};
+    bool moved = false;
+    POINT position = {0, 0};
+
+    // New peaks; repaints at once when the window is visible and a row changed.
+    void show(float left, float right) {
+        const int wanted[2] = {litSegments(left), litSegments(right)};
+        if (wanted[0] == lit[0] && wanted[1] == lit[1]) return;
+        const bool visible = IsWindowVisible(hwnd()) != FALSE;
+        for (int row = 0; row < 2; ++row) {
+            if (wanted[row] == lit[row]) continue;
+            // Only the segments between the old and the new level change colour.
+            const int first = wanted[row] < lit[row] ? wanted[row] : lit[row];
+            const int last = wanted[row] < lit[row] ? lit[row] : wanted[row];
+            lit[row] = wanted[row];
+            if (!visible) continue;
+            RECT span = {kFirstSegmentX + kSegmentPitch * first, kRowTop[row],
+                         kFirstSegmentX + kSegmentPitch * (last - 1) + kSegmentWidth, kRowTop[row] + kRowHeight};
+            InvalidateRect(hwnd(), &span, FALSE);
+        }
+        if (visible) UpdateWindow(hwnd());
+    }
+
+protected:
+    LRESULT onPaint() override {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(hwnd(), &paint);
+        const SharedResources& shared = sharedResources();
+        for (int row = 0; row < 2; ++row) {
+            if (kRowTop[row] >= paint.rcPaint.bottom || kRowTop[row] + kRowHeight <= paint.rcPaint.top) continue;
+            for (int k = 0; k < kMeterSegments; ++k) {
+                HBRUSH brush = shared.meterUnlit;
+                if (k < lit[row]) brush = k < kMeterHotSegment ? shared.meterLit : shared.meterHot;
+                if (!brush) continue;
+                const int x = kFirstSegmentX + kSegmentPitch * k;
+                if (x >= paint.rcPaint.right || x + kSegmentWidth <= paint.rcPaint.left) continue;
+                RECT segment = {x, kRowTop[row], x + kSegmentWidth, kRowTop[row] + kRowHeight};
+                FillRect(dc, &segment, brush);
+            }
+        }
+        EndPaint(hwnd(), &paint);
+        return 0;
+    }
+
+    // The window's own top-left corner, not the client origin that WM_MOVE reports:
+    // the shell moves the window back to this point at start-up, and a client origin
+    // would creep down by the caption's height on every run.
+    LRESULT onMove(int, int) override {
+        RECT window;
+        GetWindowRect(hwnd(), &window);
+        position = POINT{window.left, window.top};
+        moved = true;
+        return 0;
+    }
+};
+
+VuMeterWindow* meterOf(HWND meter) {
+    char name[64];
+    if (!meter || !GetClassNameA(meter, name, sizeof(name)) || std::strcmp(name, kVuMeterClassName) != 0)
+        return nullptr;
+    return static_cast<VuMeterWindow*>(Window::fromHandle(meter));
+}
+
+HWND createMeter(HWND frame, HINSTANCE instance, const char* title) {
+    const int width = kMeterClientWidth + 2 * GetSystemMetrics(SM_CXDLGFRAME);
+    const int height = kMeterClientHeight + GetSystemMetrics(SM_CYSMCAPTION) + 2 * GetSystemMetrics(SM_CYDLGFRAME);
+    return CreateWindowExA(WS_EX_TOOLWINDOW, kVuMeterClassName, title, WS_POPUP | WS_CAPTION, CW_USEDEFAULT,
+                           CW_USEDEFAULT, width, height, frame, nullptr, instance, nullptr);
+}
+
+}  // namespace
+
+int litSegments(float peak) {
+    const double db = peak > 0.0f ? 20.0 * std::log10(static_cast<double>(peak)) : -80.0;
+    // Limited before the conversion: an infinite peak must not reach the cast.
+    const double segments = (db + 80.0) * 0.5375;
+    if (!(segments > 0.0)) return 0;
+    if (segments >= kMeterSegments) return kMeterSegments;
+    return static_cast<int>(segments);
+}
+
+bool registerVuMeterClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    // The class keeps the brush, and the brush its bitmap, for the program's lifetime.
+    HBITMAP pattern = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_METER_BACKGROUND));
+    windowClass.hbrBackground = pattern ? CreatePatternBrush(pattern) : nullptr;
+    windowClass.lpszClassName = kVuMeterClassName;
+    return Window::registerClass<VuMeterWindow>(windowClass);
+}
+
+bool createVuMeters(HWND frame, HINSTANCE instance) {
+    inputMeter = createMeter(frame, instance, "Input VU Meter");
+    outputMeter = createMeter(frame, instance, "Output VU Meter");
+    return inputMeter && outputMeter;
+}
+
+HWND inputMeterWindow() { return inputMeter; }
+HWND outputMeterWindow() { return outputMeter; }
+
+void showMeters() {
+    if (inputMeter) ShowWindow(inputMeter, SW_SHOWNOACTIVATE);
+    if (outputMeter) ShowWindow(outputMeter, SW_SHOWNOACTIVATE);
+}
+
+void hideMeters() {
+    if (inputMeter) ShowWindow(inputMeter, SW_HIDE);
+    if (outputMeter) ShowWindow(outputMeter, SW_HIDE);
+}
+
+void updateMeters(float inputLeft, float inputRight, float outputLeft, float outputRight) {
+    if (VuMeterWindow* meter = meterOf(inputMeter)) meter->show(inputLeft, inputRight);
+    if (VuMeterWindow* meter = meterOf(outputMeter)) meter->show(outputLeft, outputRight);
+}
+
+int meterLitSegments(HWND meter, int row) {
+    const VuMeterWindow* window = meterOf(meter);
+    return window && (row == 0 || row == 1) ? window->lit[row] : -1;
+}
+
+bool meterPosition(HWND meter, POINT& position) {
+    const VuMeterWindow* window = meterOf(meter);
+    if (!window || !window->moved) return false;
+    position = window->position;
+    return true;
+}
