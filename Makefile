@@ -27,6 +27,7 @@ build: bootstrap
 	@scripts/build-preset native
 
 run: bootstrap
+	@echo "run: $$(scripts/pick-edition | tail -n1)"
 	@scripts/build-preset windows talvenor-live Overdrive Filtrace Modulane
 	@scripts/build-preset windows64 talvenor-live Overdrive Filtrace Modulane
 	@scripts/run-live $(ARGS)
@@ -41,6 +42,7 @@ rig: bootstrap
 	@scripts/run-rig $(ARGS)
 
 render: bootstrap
+	@echo "render: $$(scripts/pick-edition | tail -n1)"
 	@scripts/build-preset windows talvenor-rig Overdrive Filtrace Modulane
 	@scripts/build-preset windows64 talvenor-rig Overdrive Filtrace Modulane
 	@scripts/run-render $(ARGS)
