@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "DriverClaim.h"
 #include "DriverSettingsDialog.h"
 #include "MessageBoxes.h"
 
@@ -37,7 +38,8 @@ Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
       channelBufferBytes_(0),
       thread_(nullptr),
       threadRunning_(false),
-      stopRequest_(false) {
+      stopRequest_(false),
+      claimed_(false) {
     const DriverSettings defaults = defaultDriverSettings();
     format_ = defaults.format;
     numBuffers_ = defaults.numBuffers;
@@ -60,6 +62,8 @@ Dx2AsioDriver::~Dx2AsioDriver() {
         capture_->Release();
     if (sound_)
         sound_->Release();
+    if (claimed_)
+        releaseDriverClaim();
 }
 
 // ---- COM identity ----
@@ -112,6 +116,15 @@ void Dx2AsioDriver::deletingDestructor() { delete this; }
 // ---- Interface operations ----
 
 ASIOBool Dx2AsioDriver::init(void* sysHandle) {
+    // Another program streaming from the same devices with the same settings would
+    // fight this one over them: the second to come is refused, with a reason.
+    if (!claimed_) {
+        if (!claimDriver()) {
+            setErrorText(kDriverInUseText);
+            return 0;
+        }
+        claimed_ = true;
+    }
     window_ = static_cast<HWND>(sysHandle);
     outputDevices_.enumeratePlayback();
     inputDevices_.enumerateCapture();

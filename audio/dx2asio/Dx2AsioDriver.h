@@ -46,7 +46,7 @@ public:
     // UI thread: destroys the object.
     void deletingDestructor() override;
 
-    // The ASIO operations.
+    // The ASIO operations. init fails only when another program is using the driver.
     ASIOBool init(void* sysHandle) override;
     void getDriverName(char* name) override;
     long getDriverVersion() override;
@@ -137,4 +137,5 @@ private:
     std::atomic<bool> threadRunning_;  // cleared by the thread as its last act
     std::atomic<bool> stopRequest_;
     StreamSetup streamSetup_;  // what the running thread streams with
+    bool claimed_;             // this object holds a share of the process's claim on the driver
 };

@@ -5,6 +5,8 @@
 
 #include <objbase.h>
 
+#include "Dx2AsioDriver.h"
+
 const char kBuiltInDriverName[] = "ZerevaZ-2-UDID wrapper";
 
 bool isBuiltInDriverName(const char* text) {
@@ -57,7 +59,9 @@ void DriverList::buildDriverList() {
         for (DWORD index = 0; RegEnumKeyA(asioKey, index, subkeyName, sizeof subkeyName) == ERROR_SUCCESS; ++index) {
             CLSID clsid;
             char description[257];
-            if (readDriverKey(asioKey, subkeyName, clsid, description))
+            // ZerevaZ-2-UDID.dll registered for other hosts is the driver this program
+            // has built in: it is listed once, as the built-in entry at the end.
+            if (readDriverKey(asioKey, subkeyName, clsid, description) && !IsEqualGUID(clsid, CLSID_Dx2AsioDriver))
                 append(clsid, description);
         }
         RegCloseKey(asioKey);

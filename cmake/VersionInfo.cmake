@@ -1,0 +1,22 @@
+# A VERSIONINFO resource (product "Talvenor Live", the version in
+# resources/ProductVersion.h) for a shipped library:
+#   talvenor_version_info(<target> DESCRIPTION "text" FILE_NAME name.dll)
+# The program's own resource is resources/version.rc, included by its .rc file.
+function(talvenor_version_info _target)
+    if(NOT WIN32)
+        return()
+    endif()
+    cmake_parse_arguments(V "" "DESCRIPTION;FILE_NAME" "" ${ARGN})
+    set(_description "${V_DESCRIPTION}")
+    set(_file_name "${V_FILE_NAME}")
+    get_target_property(_type ${_target} TYPE)
+    if(_type STREQUAL "EXECUTABLE")
+        set(_file_type VFT_APP)
+    else()
+        set(_file_type VFT_DLL)
+    endif()
+    set(_rc "${CMAKE_CURRENT_BINARY_DIR}/${_target}-version.rc")
+    configure_file("${CMAKE_SOURCE_DIR}/cmake/VersionInfo.rc.in" "${_rc}" @ONLY)
+    target_sources(${_target} PRIVATE "${_rc}")
+    set_property(SOURCE "${_rc}" APPEND PROPERTY INCLUDE_DIRECTORIES "${CMAKE_SOURCE_DIR}/resources")
+endfunction()
