@@ -9,11 +9,12 @@
 #               --fx 0=Overdrive ..."; without ARGS the demo riff through Overdrive)
 #   make screenshots  the window tests again, which leave their screenshots in
 #               build/windows/screenshots
+#   make dist   release builds of both editions, portable zips and the installer (build/dist/)
 # Both install what is missing first (scripts/bootstrap) and are quiet when it is there.
 
 ARGS ?=
 
-.PHONY: all bootstrap build run rig render screenshots test bench fuzz clean
+.PHONY: all bootstrap build run rig render screenshots test bench fuzz dist clean
 
 all: build
 
@@ -57,7 +58,11 @@ bench: bootstrap
 	@scripts/bench-editions
 	@scripts/run-window-bench
 
+# Release builds of both editions, the portable zips and the installer in build/dist/.
+dist: bootstrap
+	@scripts/dist
+
 # Keeps the Wine prefixes, which take a while to make.
 clean:
-	rm -rf build/native build/native-release build/fuzz build/demo
+	rm -rf build/native build/native-release build/fuzz build/demo build/windows-release build/windows64-release build/dist
 	for d in build/windows build/windows64; do [ -d $$d ] && find $$d -mindepth 1 -maxdepth 1 ! -name 'wineprefix*' -exec rm -rf {} + 2>/dev/null; done; true

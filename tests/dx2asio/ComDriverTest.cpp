@@ -142,6 +142,11 @@ std::string foreignHost(const char* arguments) {
     return "\"" + windowsPath(TALVENOR_FOREIGN_HOST) + "\" " + arguments;
 }
 
+template <typename Function>
+Function entryPoint(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
 bool keyExists(const char* path) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -285,7 +290,7 @@ TEST_F(ComDriverTest, ARegistrationThatCannotBeCompletedIsReportedAndLeavesNoKey
 
     HMODULE library = LoadLibraryA(driverDll().c_str());
     ASSERT_NE(library, nullptr);
-    auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(library, "DllRegisterServer"));
+    auto registerServer = entryPoint<HRESULT(WINAPI*)()>(library, "DllRegisterServer");
     ASSERT_NE(registerServer, nullptr);
     const HRESULT result = registerServer();
     EXPECT_TRUE(FAILED(result)) << std::hex << result;
@@ -298,9 +303,8 @@ TEST_F(ComDriverTest, ARegistrationThatCannotBeCompletedIsReportedAndLeavesNoKey
 TEST_F(ComDriverTest, TheLibraryStaysWhileAnObjectFactoryOrLockIsHeld) {
     HMODULE library = LoadLibraryA(driverDll().c_str());
     ASSERT_NE(library, nullptr);
-    auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-        reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
-    auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(library, "DllCanUnloadNow"));
+    auto getClassObject = entryPoint<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(library, "DllGetClassObject");
+    auto canUnloadNow = entryPoint<HRESULT(WINAPI*)()>(library, "DllCanUnloadNow");
     ASSERT_NE(getClassObject, nullptr);
     ASSERT_NE(canUnloadNow, nullptr);
     EXPECT_EQ(canUnloadNow(), S_OK);
