@@ -7,10 +7,6 @@ if(TALVENOR_RELEASE_PACKAGE)
     # Debug information to be split off; paths in it and in any assertion text are
     # relative to the source tree rather than to this checkout.
     add_compile_options(-g -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
-    # No link time in the PE header.
+    # No link time in the PE header (scripts/dist keeps objcopy from adding one).
     add_link_options(-Wl,--no-insert-timestamp)
-    # Any date the tools would otherwise take from the clock is the commit's.
-    if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-        message(STATUS "SOURCE_DATE_EPOCH is not set: scripts/dist sets it from the commit")
-    endif()
 endif()
