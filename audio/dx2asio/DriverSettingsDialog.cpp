@@ -238,11 +238,25 @@ void DriverSettingsDialog::reportError(Dx2AsioDriver& driver, const char* text) 
     showMessageBox(driver.window_, text, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
 }
 
+namespace {
+
+// The module whose resources hold the dialog: the one this code is linked into, the
+// program or ZerevaZ-2-UDID.dll (where the host's own module has no such dialog).
+HMODULE driverModule() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&driverModule), &module))
+        return GetModuleHandleA(nullptr);
+    return module;
+}
+
+}  // namespace
+
 HWND openDriverSettingsDialog(Dx2AsioDriver& driver, HWND owner) {
     // The trackbar's class must be registered before the template is created.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DRIVER_SETTINGS), owner,
+    HWND dialog = CreateDialogParamA(driverModule(), MAKEINTRESOURCEA(IDD_DRIVER_SETTINGS), owner,
                                      &DriverSettingsDialog::procedure, 0);
     if (!dialog)
         return nullptr;

@@ -404,7 +404,9 @@ TEST_F(ComDriverTest, WhileOneProgramHasTheDriverOpenAnotherIsRefusedWithAReason
         EXPECT_NE(output.find("release 0"), std::string::npos) << "the refused driver is let go: " << output;
     }
     std::string output;
-    EXPECT_EQ(run(foreignHost(""), &output), 0u) << "free again once the program closed it: " << output;
+    EXPECT_EQ(run(foreignHost("--panel 1"), &output), 0u) << "free again once the program closed it: " << output;
+    // The library carries the settings dialog the host's own module lacks.
+    EXPECT_NE(output.find("controlPanel 0\npanelWindow 1\n"), std::string::npos) << output;
 
     // The other way round: the foreign host holds it, the program is refused.
     Child host(foreignHost("--hold 3000"));

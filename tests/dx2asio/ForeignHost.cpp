@@ -2,9 +2,10 @@
 // host knows. It finds a driver by its name under HKEY_LOCAL_MACHINE "software\asio",
 // creates it through COM from the class id written there, opens it, asks it
 // everything, streams through it and lets it go, printing what it saw.
-//   asio_foreign_host [--driver NAME] [--stream MS] [--hold MS]
+//   asio_foreign_host [--driver NAME] [--stream MS] [--hold MS] [--panel 1]
 // --hold keeps the opened driver for that long before streaming ("opened" is printed
-// first), so that another program can try to open it meanwhile.
+// first), so that another program can try to open it meanwhile; --panel opens the
+// driver's control panel and tells whether its window appeared.
 // Exit codes: 0 done, 2 not listed or not created, 3 init refused (its text printed).
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     const char* driverName = "ZerevaZ-2-UDID wrapper";
     int streamMs = 0;
     int holdMs = 0;
+    bool panel = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--driver") == 0)
             driverName = argv[i + 1];
@@ -46,6 +48,8 @@ int main(int argc, char** argv) {
             streamMs = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--hold") == 0)
             holdMs = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--panel") == 0)
+            panel = std::atoi(argv[i + 1]) != 0;
     }
     CoInitialize(nullptr);
     CLSID clsid;
@@ -78,6 +82,10 @@ int main(int argc, char** argv) {
         std::fputs(askDriver(driver).c_str(), stdout);
         if (streamMs > 0)
             std::fputs(streamThrough(driver, streamMs).text().c_str(), stdout);
+        if (panel) {
+            std::printf("controlPanel %ld\n", long(driver->controlPanel()));
+            std::printf("panelWindow %d\n", FindWindowA(nullptr, "ZerevaZ-2-UDID Settings") != nullptr);
+        }
     }
     std::printf("release %lu\n", static_cast<unsigned long>(driver->Release()));
     std::fflush(stdout);
