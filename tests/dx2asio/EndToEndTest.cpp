@@ -2,7 +2,7 @@
 // tone played into the "instrument" sink (pacat), captured from its monitor by the
 // driver, through LiveEngine's chain at its default settings, out to the "speakers"
 // sink and recorded from its monitor (parec). Then the round-trip latency at four
-// ring shapes against what the driver reports. Both are judged against the same
+// ring shapes, and the latencies the driver reports. Both are judged against the same
 // devices streamed without the driver in the same run, so that a loaded machine's
 // dropouts are not laid at the driver's door.
 #include <gtest/gtest.h>
@@ -372,11 +372,12 @@ protected:
 
 double LatencyTest::wineRoundTripMs = 0.0;
 
-// Besides what the driver reports, the round trip is held against a loopback streamed
-// by the test itself at the same block size and ring (ReferenceStream) in the same
-// run: the driver may add its chain's block, not more. Blocks written where the
-// playback device has already taken its data would be heard a whole ring late.
-TEST_P(LatencyTest, RoundTripStaysWithinTheReportedLatencyAndAsShortAsWinesOwnAtTheSameRing) {
+// The round trip is held against Wine's own, measured in the same run by a loopback
+// that copies at once and by one streamed by the test itself at the same block size
+// and ring (ReferenceStream): the driver may add its chain's block, not more. Blocks
+// written where the playback device has already taken its data, or read long after
+// they were captured, would add up to a whole ring.
+TEST_P(LatencyTest, RoundTripIsWinesOwnPlusAtMostABlock) {
     const RingShape ring = GetParam();
     if (wineRoundTripMs == 0.0) {
         HostSound sound;
@@ -417,10 +418,12 @@ TEST_P(LatencyTest, RoundTripStaysWithinTheReportedLatencyAndAsShortAsWinesOwnAt
                 reportedMs);
     EXPECT_EQ(figures.inputLatency, ring.frames);
     EXPECT_EQ(figures.outputLatency, ring.blocks * ring.frames);
-    // Wine's DirectSound moves in 10 ms steps on each side.
-    EXPECT_LE(measured, reportedMs + blockMs + wineRoundTripMs + 20.0);
-    EXPECT_LE(measured, referenceMs + blockMs + 20.0) << "slower than Wine's own stream at the same ring";
-    EXPECT_GE(measured, wineRoundTripMs - 20.0) << "faster than Wine's own round trip: not the echo";
+    // Wine's DirectSound moves in 10 ms steps on each side, and its own round trip
+    // differs from stream to stream (100 to 230 ms have been seen on this bench): the
+    // longer of the two measured without the driver is Wine's share.
+    const double wineMs = std::max(wineRoundTripMs, referenceMs);
+    EXPECT_LE(measured, wineMs + blockMs + 20.0) << "slower than Wine's own stream at the same ring";
+    EXPECT_GT(measured, blockMs) << "faster than a block can be captured: not the echo";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rings, LatencyTest,
