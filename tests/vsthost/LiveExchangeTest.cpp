@@ -227,11 +227,11 @@ TEST_F(LiveExchangeWatched, PluginsCallingTheHostFromProcessingWhilePositionsCha
     const std::string second = folder + "\\TestCallsHostInProcess.dll";
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(first.c_str(), second.c_str(), FALSE));
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, "TalvenorTestHostCallCounts");
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 12, "TalvenorTestHostCallCounts");
     ASSERT_NE(mapping, nullptr);
     auto* counts = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     ASSERT_NE(counts, nullptr);
-    counts[0] = counts[1] = 0;
+    counts[0] = counts[1] = counts[2] = 0;
 
     LiveEngine& engine = openTestDriver();
     EffectHost host;
@@ -264,6 +264,7 @@ TEST_F(LiveExchangeWatched, PluginsCallingTheHostFromProcessingWhilePositionsCha
     EXPECT_EQ(checked.deadSlots.load(), 0);
     EXPECT_GT(counts[0], rounds);
     EXPECT_EQ(counts[1], 0) << "wrong answers to need-idle, size-window or get-directory";
+    EXPECT_EQ(counts[2], 0) << "private copies were loaded with the process's DLL search path changed";
     EXPECT_GT(g_sizeRequests.load(), 0);
     EXPECT_EQ(g_wrongSizes.load(), 0);
     EXPECT_EQ(errorFlags() & ~kFlagRestartLiveInput, 0u);

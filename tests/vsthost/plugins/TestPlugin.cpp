@@ -63,6 +63,7 @@ struct TestEffect {
 struct HostCallCounts {
     volatile LONG calls;
     volatile LONG wrongAnswers;
+    volatile LONG loadedWithDllDirectory;  // a copy was loaded while the process's DLL search path was changed
 };
 
 HostCallCounts* sharedCounts() {
@@ -73,6 +74,18 @@ HostCallCounts* sharedCounts() {
     }();
     return counts;
 }
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    char directory[MAX_PATH] = "";
+    HostCallCounts* counts = reason == DLL_PROCESS_ATTACH ? sharedCounts() : nullptr;
+    if (counts && GetDllDirectoryA(sizeof directory, directory) > 0)
+        InterlockedIncrement(&counts->loadedWithDllDirectory);
+    return TRUE;
+}
+
+namespace {
 
 // Asks for idle calls, a new editor size and the plug-in's folder, as plug-ins do from
 // their processing. The folder's text must stay what it was first answered.
