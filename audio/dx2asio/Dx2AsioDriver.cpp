@@ -11,6 +11,14 @@ namespace {
 const char kDriverName[] = "ZerevaZ-2-UDID wrapper";
 const char kUnknownError[] = "Unknown error";
 const char kFormatNotSaved[] = "Unable to save the sound format to the system registry";
+// Every other failure that returns an error code stores its own text, so that the
+// host never shows an older failure's text (or "Unknown error") for it.
+const char kNoRatePlace[] = "No place was given for the sample rate";
+const char kRateOutOfRange[] = "The sample rate is out of range";
+const char kNoDriverKey[] = "The ZerevaZ-2-UDID key is missing from the registry";
+const char kNoSuchChannel[] = "There is no such channel";
+const char kWidthNotSupported[] = "The sample width of the sound format is not supported";
+const char kNoControlPanel[] = "The ZerevaZ-2-UDID settings dialog is not available";
 }  // namespace
 
 Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
@@ -173,8 +181,10 @@ ASIOError Dx2AsioDriver::canSampleRate(ASIOSampleRate sampleRate) {
 }
 
 ASIOError Dx2AsioDriver::getSampleRate(ASIOSampleRate* sampleRate) {
-    if (!sampleRate)
+    if (!sampleRate) {
+        setErrorText(kNoRatePlace);
         return ASE_InvalidParameter;
+    }
     *sampleRate = double(format_.wave.nSamplesPerSec);
     return ASE_OK;
 }
@@ -184,8 +194,10 @@ ASIOError Dx2AsioDriver::getSampleRate(ASIOSampleRate* sampleRate) {
 ASIOError Dx2AsioDriver::setSampleRate(ASIOSampleRate sampleRate) {
     // A rate that no 32-bit count can hold (negative, huge, not a number) is refused
     // before it is truncated.
-    if (!(sampleRate >= 0.0 && sampleRate < 4294967296.0))
+    if (!(sampleRate >= 0.0 && sampleRate < 4294967296.0)) {
+        setErrorText(kRateOutOfRange);
         return ASE_InvalidParameter;
+    }
     const DWORD rate = DWORD(sampleRate);
     if (rate == format_.wave.nSamplesPerSec)
         return ASE_OK;
@@ -193,6 +205,7 @@ ASIOError Dx2AsioDriver::setSampleRate(ASIOSampleRate sampleRate) {
     stored.nSamplesPerSec = rate;
     switch (saveDriverFormat(stored)) {
     case FormatSaveResult::noKey:
+        setErrorText(kNoDriverKey);
         return ASE_NoClock;
     case FormatSaveResult::writeFailed:
         setErrorText(kFormatNotSaved);
@@ -212,8 +225,10 @@ ASIOError Dx2AsioDriver::setClockSource(long) { return ASE_NotPresent; }
 ASIOError Dx2AsioDriver::getSamplePosition(ASIOSamples*, ASIOTimeStamp*) { return ASE_NotPresent; }
 
 ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
-    if (!info || info->channel < 0 || info->channel > 1)
+    if (!info || info->channel < 0 || info->channel > 1) {
+        setErrorText(kNoSuchChannel);
         return ASE_InvalidParameter;
+    }
     switch (format_.wave.wBitsPerSample) {
     case 16:
         info->type = 16;  // ASIOSTInt16LSB
@@ -225,6 +240,7 @@ ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
         info->type = 18;  // ASIOSTInt32LSB
         break;
     default:
+        setErrorText(kWidthNotSupported);
         return ASE_NotPresent;
     }
     info->channelGroup = 0;
@@ -235,7 +251,10 @@ ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
 }
 
 // The settings dialog comes with the main window; until then there is none.
-ASIOError Dx2AsioDriver::controlPanel() { return ASE_NotPresent; }
+ASIOError Dx2AsioDriver::controlPanel() {
+    setErrorText(kNoControlPanel);
+    return ASE_NotPresent;
+}
 
 ASIOError Dx2AsioDriver::future(long, void*) { return ASE_NotPresent; }
 

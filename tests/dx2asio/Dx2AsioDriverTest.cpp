@@ -3,6 +3,8 @@
 // that setSampleRate stores.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -139,14 +141,15 @@ TEST_F(Dx2AsioDriverTest, OperationsWithoutDevicesAnswerFromTheDefaultFormat) {
     EXPECT_EQ(driver->future(0, nullptr), ASE_NotPresent);
     EXPECT_EQ(driver->future(12345, nullptr), ASE_NotPresent);
     EXPECT_EQ(driver->outputReady(), ASE_NotPresent);
-    EXPECT_EQ(driver->controlPanel(), ASE_NotPresent);
 
     char name[256];
     std::memset(name, 'x', sizeof name);
     driver->getDriverName(name);
     EXPECT_STREQ(name, "ZerevaZ-2-UDID wrapper");
     EXPECT_EQ(name[23], 'x') << "only the name and its NUL are written";
-    EXPECT_EQ(driver.errorMessage(), "Unknown error");
+    // The probes a host makes (clock sources, position, future, outputReady) are no
+    // failures: the last failure's text stays.
+    EXPECT_EQ(driver.errorMessage(), "No place was given for the sample rate");
 }
 
 TEST_F(Dx2AsioDriverTest, ChannelInfoNamesTheTwoChannelsAndTheirSampleType) {
@@ -400,6 +403,38 @@ TEST_F(Dx2AsioDriverTest, CreateBuffersServesTwoChannelsOfEachKindAndRefusesBadA
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "twice";
 }
 
+// A failure that returns an error code stores its own text: after another failure,
+// the host shows the text of the one that just failed, not the older one's.
+TEST_F(Dx2AsioDriverTest, EveryFailureStoresItsOwnText) {
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    ASIOCallbacks callbacks{};
+    ASIOChannelInfo channel{};
+    const struct {
+        const char* text;
+        std::function<ASIOError()> fail;
+        ASIOError expected;
+    } failures[] = {
+        {"The ZerevaZ-2-UDID settings dialog is not available", [&] { return driver->controlPanel(); }, ASE_NotPresent},
+        {"There is no such channel", [&] { channel.channel = 2; return driver->getChannelInfo(&channel); },
+         ASE_InvalidParameter},
+        {"There is no such channel", [&] { return driver->getChannelInfo(nullptr); }, ASE_InvalidParameter},
+        {"The buffer descriptions are missing", [&] { return driver->createBuffers(nullptr, 2, 800, &callbacks); },
+         ASE_InvalidParameter},
+        {"The host's callbacks are missing", [&] { return driver->start(); }, ASE_InvalidParameter},
+        {"No place was given for the sample rate", [&] { return driver->getSampleRate(nullptr); },
+         ASE_InvalidParameter},
+        {"The sample rate is out of range", [&] { return driver->setSampleRate(5e9); }, ASE_InvalidParameter},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.text);
+        ASSERT_EQ(driver->createBuffers(nullptr, 0, 5, &callbacks), -1);  // an older failure's text
+        ASSERT_EQ(driver.errorMessage(), "The buffer size must be 8 to 8000 frames");
+        EXPECT_EQ(f.fail(), f.expected);
+        EXPECT_EQ(driver.errorMessage(), f.text);
+    }
+}
+
 TEST_F(Dx2AsioDriverTest, SetSampleRateStoresTheRateAndAsksForAReset) {
     DriverUnderTest driver;
     driver->init(nullptr);
@@ -447,7 +482,7 @@ TEST_F(Dx2AsioDriverTest, SetSampleRateWithoutTheKeyFailsQuietly) {
     driver->init(nullptr);
     ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath), ERROR_SUCCESS);
     EXPECT_EQ(driver->setSampleRate(48000), ASE_NoClock);
-    EXPECT_EQ(driver.errorMessage(), "Unknown error");
+    EXPECT_EQ(driver.errorMessage(), "The ZerevaZ-2-UDID key is missing from the registry");
     EXPECT_EQ(boxes_.count(), 0u);
     // The driver never creates its key; the program does, once.
     HKEY key = nullptr;
