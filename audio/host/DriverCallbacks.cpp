@@ -28,8 +28,9 @@ ASIOTime* LiveEngine::bufferSwitchTimeInfo(ASIOTime*, long doubleBufferIndex, AS
 
 void LiveEngine::sampleRateDidChange(ASIOSampleRate sampleRate) {
     LiveEngine* engine = current_.load(std::memory_order_acquire);
-    // A rate that is no rate would turn the filters and gate ramps into NaN.
-    if (!engine || !(sampleRate > 0.0) || !std::isfinite(sampleRate))
+    // A rate that is no rate would turn the filters and gate ramps into NaN, and an
+    // absurd one overflow the counts derived from it: both are ignored.
+    if (!engine || !believableRate(sampleRate))
         return;
     engine->chain_.setSampleRate(sampleRate);
 }

@@ -21,6 +21,13 @@ struct DriverFigures {
     bool outputReadySupported;
 };
 
+// The sample rates believed from a driver, 1 kHz to 768 kHz. Anything else (zero, not
+// a number, 5 GHz) is ignored when the driver announces it, and fails the start when
+// the driver reports it after being asked for 44100 Hz.
+constexpr double kLowestRate = 1000.0;
+constexpr double kHighestRate = 768000.0;
+inline bool believableRate(double rate) { return rate >= kLowestRate && rate <= kHighestRate; }
+
 // The one audio engine of the program: the list of ASIO drivers, the open driver,
 // live input and the driver's callbacks, and the live chain they run. Everything
 // here is called on the UI thread except the four driver callbacks, which the

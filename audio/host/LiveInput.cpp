@@ -9,6 +9,7 @@
 
 namespace {
 
+// A rate above 96 kHz, or none, is replaced by asking the driver for 44100 Hz.
 bool usableRate(double rate) { return rate > 0.0 && rate <= 96000.0; }
 
 long usedChannels(long reported) { return reported < 0 ? 0 : reported > 2 ? 2 : reported; }
@@ -35,8 +36,8 @@ bool LiveEngine::readDriverSetup() {
     if (!usableRate(rate)) {
         if (driver_->setSampleRate(44100.0) != ASE_OK || driver_->getSampleRate(&rate) != ASE_OK)
             return false;
-        // Whatever the driver now reports is used, as long as it is a rate at all.
-        if (!(rate > 0.0) || !std::isfinite(rate))
+        // Whatever the driver now reports is used, as long as it is believable.
+        if (!believableRate(rate))
             return false;
     }
 

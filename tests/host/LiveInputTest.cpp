@@ -462,11 +462,27 @@ TEST_F(HostTest, ANewRateFromTheDriverReachesTheChain) {
     EXPECT_EQ(engine.chain().sampleRate(), 48000.0);
     EXPECT_EQ(engine.driverFigures().sampleRate, 48000.0);
     EXPECT_EQ(engine.chain().noiseGate().channel(0).length, 2205) << "the gate keeps the window set at start";
-    for (double bad : {0.0, -44100.0, double(NAN), double(INFINITY)}) {
+    // Finite but absurd rates would overflow the counts derived from them; the
+    // bounds themselves are believed.
+    for (double bad : {0.0, -44100.0, double(NAN), double(INFINITY), 5e9, 768000.5, 999.9}) {
         TestDriver_announceRate(bad);
         EXPECT_EQ(engine.chain().sampleRate(), 48000.0) << bad;
     }
+    TestDriver_announceRate(768000.0);
+    EXPECT_EQ(engine.chain().sampleRate(), 768000.0);
+    TestDriver_announceRate(1000.0);
+    EXPECT_EQ(engine.chain().sampleRate(), 1000.0);
     engine.stopLiveInput();
+
+    // Reported after the request for 44100 Hz: the start fails.
+    configureDriver([](TestDriverConfig& c) {
+        c.sampleRate = 0.0;
+        c.rateAfterSet = 5e9;
+    });
+    engine.closeDriver();
+    openTestDriver();
+    EXPECT_FALSE(engine.startLiveInput());
+    EXPECT_EQ(engine.chain().sampleRate(), 1000.0) << "nothing of the absurd rate reached the chain";
 }
 
 TEST_F(HostTest, TheMeterWindowsShowWhileLiveInputRuns) {
