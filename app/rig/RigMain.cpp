@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "BuiltInDriver.h"
 #include "DemoSounds.h"
 #include "MessageBoxes.h"
 #include "RegistryKeys.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-const char kBuiltInDriver[] = "ZerevaZ-2-UDID wrapper";
 
 double dbfs(float peak) { return peak > 0.0f ? 20.0 * std::log10(peak) : -99.9; }
 
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
         if (o.listDrivers)
             return listDrivers(s.engine());
 
-        if (o.driver == kBuiltInDriver &&
+        if (o.driver == kBuiltInDriverName &&
             !storeBuiltInDriverChoices(o.inputDevice, o.outputDevice, o.bufferFrames, o.bufferCount))
             std::fprintf(stderr, "talvenor-rig: could not store the built-in driver's devices\n");
         if (!s.engine().openDriverByName(o.driver.c_str()) || s.engine().currentDriver() < 0) {

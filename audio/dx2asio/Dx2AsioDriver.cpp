@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "BuiltInDriver.h"
 #include "MessageBoxes.h"
 
 const GUID CLSID_Dx2AsioDriver = {0x0FBD8060, 0x41F5, 0x11D8, {0xBF, 0x79, 0xB7, 0xC0, 0xDF, 0xD2, 0x58, 0x73}};
 
 namespace {
 
-const char kDriverName[] = "ZerevaZ-2-UDID wrapper";
 const char kUnknownError[] = "Unknown error";
 const char kFormatNotSaved[] = "Unable to save the sound format to the system registry";
 // Every other failure that returns an error code stores its own text, so that the
@@ -135,7 +135,7 @@ ASIOBool Dx2AsioDriver::init(void* sysHandle) {
 
 void Dx2AsioDriver::getDriverName(char* name) {
     if (name)
-        std::memcpy(name, kDriverName, sizeof kDriverName);
+        std::memcpy(name, kBuiltInDriverName, sizeof kBuiltInDriverName);
 }
 
 long Dx2AsioDriver::getDriverVersion() { return 1; }

@@ -5,7 +5,7 @@
 
 #include <objbase.h>
 
-const char kBuiltInDriverName[] = "ZerevaZ-2-UDID wrapper";
+#include "BuiltInDriver.h"
 
 bool isBuiltInDriverName(const char* text) {
     // The name and its NUL: a longer name that merely starts the same does not match.
