@@ -13,6 +13,7 @@
 #include "MessageBoxes.h"
 #include "RegistryKeys.h"
 #include "RigConsole.h"
+#include "RigErrors.h"
 #include "RigOptions.h"
 #include "RigSession.h"
 #include "StringIds.h"
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
         for (const RigOptions::Effect& fx : o.effects) {
             if (!s.settings().loadPathIntoPosition(fx.position, fx.path.c_str())) {
                 showError(kStrLoadPluginFailed);
-                std::fprintf(stderr, "talvenor-rig: %s\n", fx.path.c_str());
+                printProblem(fx.path, libraryProblem(fx.path));
                 return 1;
             }
         }
@@ -99,8 +100,10 @@ int main(int argc, char** argv) {
                 s.settings().toggleBypass(position);
 
         if (!o.backing.empty()) {
-            if (!s.deck().openAccompaniment(fullPath(o.backing).c_str())) {
+            const std::string backing = fullPath(o.backing);
+            if (!s.deck().openAccompaniment(backing.c_str())) {
                 showError(kStrOpenAccompanimentFailed);
+                printProblem(backing, fileProblem(backing));
                 return 1;
             }
             s.deck().play();
@@ -121,6 +124,7 @@ int main(int argc, char** argv) {
             s.deck().startAccompaniment = !o.backing.empty();
             if (!s.deck().startRecording(take.c_str())) {
                 showError(kStrErrorOccured);
+                printProblem(take, newFileProblem(take));
                 return 1;
             }
             recording = true;
@@ -142,6 +146,10 @@ int main(int argc, char** argv) {
         std::printf("  time   input L/R dBFS   output L/R dBFS    cpu\n");
         std::fflush(stdout);
 
+        // The driver's start-up is not part of the session: --seconds and the times
+        // printed count from the first block that went through the chain.
+        while (!console.stopRequested() && s.engine().processedBlocks() == 0 && s.engine().running())
+            Sleep(1);
         const DWORD started = GetTickCount();
         DWORD lastPrint = started;
         float peaks[4] = {0, 0, 0, 0};

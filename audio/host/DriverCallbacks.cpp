@@ -111,8 +111,10 @@ void LiveEngine::processBuffer(long doubleBufferIndex) {
         ChannelBuffer outputs[kMaxUsed + 1] = {};
         const int usedInputs = int(figures_.usedInputs);
         if (buildChannels(inputs, 0, usedInputs, doubleBufferIndex) &&
-            buildChannels(outputs, usedInputs, int(figures_.usedOutputs), doubleBufferIndex))
+            buildChannels(outputs, usedInputs, int(figures_.usedOutputs), doubleBufferIndex)) {
             chain_.processBlock(inputs, outputs, int32_t(figures_.preferredSize));
+            processedBlocks_ = processedBlocks_ + 1;
+        }
     }
     if (figures_.outputReadySupported)
         driver_->outputReady();

@@ -101,6 +101,8 @@ public:
     // Tenths of a percent of one buffer period spent processing (0 to 1000); -100
     // when the machine has no performance counter.
     int16_t cpuLoad() const { return cpuLoad_; }
+    // Buffers that went through the chain since live input last started.
+    uint32_t processedBlocks() const { return processedBlocks_; }
     float inputPeakLeft() const { return chain_.inputPeakLeft(); }
     float inputPeakRight() const { return chain_.inputPeakRight(); }
     float outputPeakLeft() const { return chain_.outputPeakLeft(); }
@@ -144,6 +146,7 @@ private:
     Relaxed<uint8_t> autoSync_{0};
     Relaxed<uint8_t> formatErrorLatch_{0};  // set by the callback, cleared by open and start
     Relaxed<int16_t> cpuLoad_{0};
+    Relaxed<uint32_t> processedBlocks_{0};  // written by the driver thread only, while running
     uint64_t previousStart_ = 0;  // driver thread only
 
     // Written at start of live input before the driver starts, read by the callbacks.

@@ -113,6 +113,7 @@ bool LiveEngine::startLiveInput() {
     // Cleared before the first callback, so a format error of this run is reported
     // even when the previous run had one.
     formatErrorLatch_ = 0;
+    processedBlocks_ = 0;
     if (driver_->start() != ASE_OK) {
         showDriverError();
         driver_->disposeBuffers();

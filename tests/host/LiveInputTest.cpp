@@ -455,6 +455,28 @@ TEST_F(HostTest, TheRealCounterGivesALoadWithinRange) {
     engine.stopLiveInput();
 }
 
+// What the rig's --seconds counts from: the buffers that went through the chain since
+// the start, not the callbacks a pause kept out of it.
+TEST_F(HostTest, ProcessedBlocksCountFromEachStart) {
+    LiveEngine& engine = openTestDriver();
+    EXPECT_EQ(engine.processedBlocks(), 0u);
+    ASSERT_TRUE(engine.startLiveInput());
+    ASSERT_TRUE(waitForCallbacks(5));
+    EXPECT_GE(engine.processedBlocks(), 4u);
+    engine.pauseProcessing();
+    const uint32_t paused = engine.processedBlocks();
+    ASSERT_TRUE(waitForCallbacks(3));
+    EXPECT_EQ(engine.processedBlocks(), paused) << "callbacks during a pause process nothing";
+    engine.resumeProcessing();
+    ASSERT_TRUE(waitForCallbacks(3));
+    EXPECT_GT(engine.processedBlocks(), paused);
+    engine.stopLiveInput();
+    const uint32_t total = engine.processedBlocks();
+    ASSERT_TRUE(engine.startLiveInput());
+    EXPECT_LT(engine.processedBlocks(), total) << "counted again from the start";
+    engine.stopLiveInput();
+}
+
 TEST_F(HostTest, ANewRateFromTheDriverReachesTheChain) {
     LiveEngine& engine = openTestDriver();
     ASSERT_TRUE(engine.startLiveInput());
