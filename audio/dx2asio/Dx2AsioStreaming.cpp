@@ -88,6 +88,13 @@ bool Dx2AsioDriver::openDevices(int inputIndex, int outputIndex) {
     return failed;
 }
 
+void Dx2AsioDriver::useDeviceObjects(IDirectSoundCapture* capture, IDirectSound* sound) {
+    releaseInterface(capture_);
+    releaseInterface(sound_);
+    capture_ = capture;
+    sound_ = sound;
+}
+
 bool Dx2AsioDriver::createCaptureSide(DWORD blockBytes) {
     if (!capture_)
         return true;

@@ -3,14 +3,14 @@
 // that setSampleRate stores.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "DriverTestSupport.h"
+#include "FakeDirectSound.h"
 #include "MessageBoxRecorder.h"
 #include "RegistryKeys.h"
 
@@ -432,6 +432,68 @@ TEST_F(Dx2AsioDriverTest, EveryFailureStoresItsOwnText) {
         ASSERT_EQ(driver.errorMessage(), "The buffer size must be 8 to 8000 frames");
         EXPECT_EQ(f.fail(), f.expected);
         EXPECT_EQ(driver.errorMessage(), f.text);
+    }
+}
+
+// Every step of creating the rings that can fail stores its own text, and leaves both
+// sides released: each ring and notify interface the devices handed out is released
+// once, and the driver keeps neither ring.
+TEST_F(Dx2AsioDriverTest, EachRingStepThatFailsStoresItsTextAndReleasesBothSides) {
+    struct Devices {
+        FakeSoundCapture capture{2 * 3200};
+        FakeSound sound{2 * 3200};
+        FakeNotify inputNotify, outputNotify;
+        Devices() {
+            capture.buffer.notify = &inputNotify;
+            sound.secondary.notify = &outputNotify;
+        }
+    };
+    const struct {
+        const char* text;
+        void (*breakStep)(Devices&);
+    } steps[] = {
+        {"Failed to create the input buffer", [](Devices& d) { d.capture.failCreate = true; }},
+        {"Failed to create the input notify interface", [](Devices& d) { d.capture.buffer.notify = nullptr; }},
+        {"Failed to set the input notification positions", [](Devices& d) { d.inputNotify.fail = true; }},
+        {"Failed to create the output primary buffer", [](Devices& d) { d.sound.failPrimary = true; }},
+        {"Failed to set the specified audio format", [](Devices& d) { d.sound.primary.failSetFormat = true; }},
+        {"Failed to create the output secondary buffer", [](Devices& d) { d.sound.failSecondary = true; }},
+        {"Failed to create the output notify interface", [](Devices& d) { d.sound.secondary.notify = nullptr; }},
+        {"Failed to set the output notification positions", [](Devices& d) { d.outputNotify.fail = true; }},
+        {"", [](Devices&) {}},  // nothing broken: the stand-ins serve
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.text);
+        Devices d;
+        step.breakStep(d);
+        {
+            DriverUnderTest driver;
+            driver->init(nullptr);
+            driver.object().useDeviceObjects(&d.capture, &d.sound);
+            ASIOCallbacks callbacks{};
+            ASIOBufferInfo infos[4] = {};
+            infos[0].isInput = infos[1].isInput = 1;
+            infos[1].channelNum = infos[3].channelNum = 1;
+            const ASIOError result = driver->createBuffers(infos, 4, 800, &callbacks);
+            if (!step.text[0]) {
+                EXPECT_EQ(result, 0);
+                EXPECT_NE(driver.object().captureBuffer(), nullptr);
+                EXPECT_EQ(d.inputNotify.positions.size(), 2u);
+                driver->disposeBuffers();
+            } else {
+                EXPECT_EQ(result, -1);
+                EXPECT_EQ(driver.errorMessage(), step.text);
+            }
+            EXPECT_EQ(driver.object().captureBuffer(), nullptr);
+            EXPECT_EQ(driver.object().secondaryBuffer(), nullptr);
+        }
+        EXPECT_EQ(d.capture.buffer.releases, d.capture.handedOut);
+        EXPECT_EQ(d.sound.primary.releases, d.sound.primaryHandedOut);
+        EXPECT_EQ(d.sound.secondary.releases, d.sound.secondaryHandedOut);
+        EXPECT_EQ(d.inputNotify.releases, d.capture.buffer.notifyHandedOut);
+        EXPECT_EQ(d.outputNotify.releases, d.sound.secondary.notifyHandedOut);
+        EXPECT_EQ(d.capture.releases, 1) << "the device objects go with the driver";
+        EXPECT_EQ(d.sound.releases, 1);
     }
 }
 
