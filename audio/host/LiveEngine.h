@@ -7,6 +7,7 @@
 #include "ChainStages.h"
 #include "DriverList.h"
 #include "LiveChain.h"
+#include "ProcessingGate.h"
 #include "Relaxed.h"
 
 // What the open driver reported when live input last started (all zero before).
@@ -140,8 +141,22 @@ private:
     int32_t currentIndex_ = -1;
 
     CounterReader counter_;
-    HANDLE idleEvent_ = nullptr;  // manual reset; non-signalled while a callback processes
-    std::atomic<uint8_t> processingEnabled_{1};
+    // The pause protocol's signal: a manual-reset event, non-signalled while a
+    // callback processes.
+    class IdleEvent : public IdleSignal {
+    public:
+        IdleEvent();
+        ~IdleEvent() override;
+        bool valid() const { return event_ != nullptr; }
+        void reset() override;
+        void set() override;
+        void wait() override;
+
+    private:
+        HANDLE event_;
+    };
+    IdleEvent idleEvent_;
+    ProcessingGate gate_{idleEvent_};
     Relaxed<uint8_t> running_{0};
     Relaxed<uint8_t> autoSync_{0};
     Relaxed<uint8_t> formatErrorLatch_{0};  // set by the callback, cleared by open and start

@@ -98,7 +98,7 @@ bool LiveEngine::createBuffers() {
 bool LiveEngine::startLiveInput() {
     if (running_)
         return true;
-    if (!driver_ || !idleEvent_)
+    if (!driver_ || !idleEvent_.valid())
         return false;
     if (!readDriverSetup() || !createBuffers())
         return false;
@@ -121,7 +121,7 @@ bool LiveEngine::startLiveInput() {
             effects_->suspendAllSlots();  // the plug-ins were resumed for a run that never came
         return false;
     }
-    processingEnabled_.store(1, std::memory_order_seq_cst);
+    gate_.resume();
     running_ = 1;
     showMeters(true);
     return true;
@@ -131,8 +131,7 @@ bool LiveEngine::stopLiveInput() {
     if (!driver_ || !running_)
         return false;
     driver_->stop();
-    processingEnabled_.store(0, std::memory_order_seq_cst);
-    WaitForSingleObject(idleEvent_, INFINITE);
+    gate_.pause();  // for good: until the next start
     Sleep(100);  // lets a driver thread that was between callbacks leave our code
     driver_->disposeBuffers();
     if (effects_)
@@ -145,17 +144,12 @@ bool LiveEngine::stopLiveInput() {
     return true;
 }
 
-// The flag is cleared before the wait; the callback resets the idle event before it
-// reads the flag (see processBuffer), so whichever of the two comes first, a pause
-// that has returned never overlaps processing.
 void LiveEngine::pauseProcessing() {
-    if (!running_)
-        return;
-    processingEnabled_.store(0, std::memory_order_seq_cst);
-    WaitForSingleObject(idleEvent_, INFINITE);
+    if (running_)
+        gate_.pause();
 }
 
-void LiveEngine::resumeProcessing() { processingEnabled_.store(1, std::memory_order_seq_cst); }
+void LiveEngine::resumeProcessing() { gate_.resume(); }
 
 bool LiveEngine::restartLiveInput() {
     stopLiveInput();
