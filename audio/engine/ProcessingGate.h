@@ -26,11 +26,12 @@ public:
 
     // --- driver thread ---
     // Resets the signal before it reads the flag: a pause that cleared the flag first
-    // is seen here; one that clears it later waits for leave.
+    // is seen here; one that clears it later waits for leave. The read is a
+    // read-modify-write, which cannot move before the reset (and which the race
+    // detector understands, unlike a fence).
     bool enter() {
         idle_.reset();
-        std::atomic_thread_fence(std::memory_order_seq_cst);
-        return enabled_.load(std::memory_order_seq_cst) != 0;
+        return enabled_.fetch_or(0, std::memory_order_seq_cst) != 0;
     }
     void leave() { idle_.set(); }
 
