@@ -141,7 +141,7 @@ TEST(PortableExchange, PositionsChangeUnderAFastDriverThreadAndAPluginsOwnThread
         }
     }
     const long before = callbacks.load();
-    while (callbacks.load() < before + 100)
+    while (callbacks.load() < before + 100 || lookups.load() == 0)
         std::this_thread::yield();
     quit = true;
     driver.join();
