@@ -6,13 +6,23 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
 option(TALVENOR_SANITIZE "Build with AddressSanitizer and UBSan (native only)" OFF)
+option(TALVENOR_TSAN "Build with ThreadSanitizer (native only)" OFF)
 option(TALVENOR_BENCHMARKS "Build the Google Benchmark programs (native only)" OFF)
 option(TALVENOR_TESTS "Build the tests" ON)
 option(TALVENOR_FUZZ "Build the libFuzzer targets (native, clang)" OFF)
 
+# float-cast-overflow is not part of "undefined" in GCC: a float too large for the
+# integer it is converted to (a rate of 5 GHz into a 32-bit count) is caught too.
 if(TALVENOR_SANITIZE AND NOT WIN32)
-    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-    add_link_options(-fsanitize=address,undefined)
+    add_compile_options(-fsanitize=address,undefined,float-cast-overflow -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined,float-cast-overflow)
+    add_link_options(-fsanitize=address,undefined,float-cast-overflow)
+endif()
+# The threads of the native tests (the pause protocol, the exchange of positions,
+# the slot list, the writer queue) under the race detector.
+if(TALVENOR_TSAN AND NOT WIN32)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
 endif()
 
 # Product code: warnings on, no exceptions, no RTTI dependence.

@@ -39,7 +39,7 @@ bool copyPath(char* to, const char* from) {
 EffectHost::EffectHost() {
     processing_ = new (std::nothrow) SlotProcessing();
     std::memset(&timeInfo_, 0, sizeof timeInfo_);
-    directoryText_[0] = '\0';
+    uiThread_ = GetCurrentThreadId();
     PluginLibrary::removeStaleCopies();
     g_effectHost = this;
 }
@@ -77,15 +77,8 @@ void EffectHost::clearPluginList() {
     pluginCount_ = 0;
 }
 
-EffectSlot* EffectHost::findSlot(const AEffect* effect) const {
-    for (EffectSlot* s = slots_; s; s = s->next)
-        if (s->effect == effect)
-            return s;
-    return nullptr;
-}
-
 bool EffectHost::moduleServesASlot(void* module, void* context) {
-    for (EffectSlot* s = static_cast<EffectHost*>(context)->slots_; s; s = s->next)
+    for (EffectSlot* s = static_cast<EffectHost*>(context)->slots_.first(); s; s = s->next)
         if (s->library == module)
             return true;
     return false;
@@ -138,7 +131,7 @@ AEffect* EffectHost::instantiate(EffectSlot* slot) {
     AEffect* effect = entry(hostCallback);
     // Never let two slots hold one record: the second would call into an instance
     // that the first one's unloading closes.
-    if (!effect || findSlot(effect) || !effect->dispatcher || effect->magic != kEffectMagic ||
+    if (!effect || SlotList::Lookup(slots_).find(effect) || !effect->dispatcher || effect->magic != kEffectMagic ||
         effect->dispatcher(effect, effIdentify, 0, 0, nullptr, 0.0f) != kEffectIdentifyAnswer) {
         noteLoadFailure(slot->path, "the library did not answer as a VST 2 effect");
         return nullptr;
@@ -151,10 +144,12 @@ EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
     auto* slot = static_cast<EffectSlot*>(std::calloc(1, sizeof(EffectSlot)));
     if (!slot)
         return nullptr;
-    if (!resolvePath(listIndex, path, slot->path))
+    if (!resolvePath(listIndex, path, slot->path)) {
         noteLoadFailure(path ? path : "", "the path is too long or names no plug-in of the list");
-    else if (loadLibrary(slot))
+    } else if (loadLibrary(slot)) {
+        directoryOf(slot->path, slot->directory, EffectSlot::kPathSize);
         slot->effect = instantiate(slot);
+    }
     if (!slot->effect) {
         // Refused before it was opened: nothing to switch off or close.
         PluginLibrary::release(static_cast<HMODULE>(slot->library), slot->privateCopy);
@@ -165,10 +160,7 @@ EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
         releaseSlot(slot);
         return nullptr;
     }
-    EffectSlot** tail = &slots_;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = slot;
+    slots_.append(slot);
     loadFailure_[0] = '\0';  // the same-name fallback may have found it after a failure
     return slot;
 }
@@ -249,15 +241,16 @@ void EffectHost::releaseSlot(EffectSlot* slot) {
     std::free(slot);
 }
 
+void EffectHost::detachSlot(EffectSlot* slot) {
+    if (slot)
+        slots_.remove(slot);
+}
+
 bool EffectHost::unloadSlot(EffectSlot* slot) {
     if (!slot)
         return true;
-    for (EffectSlot** link = &slots_; *link; link = &(*link)->next) {
-        if (*link == slot) {
-            *link = slot->next;
-            break;
-        }
-    }
+    slots_.remove(slot);
+    slots_.waitForLookups();
     if (slot->editorFrame) {
         dispatch(slot, effEditClose);
         DestroyWindow(static_cast<HWND>(slot->editorFrame));
@@ -269,9 +262,9 @@ bool EffectHost::unloadSlot(EffectSlot* slot) {
 }
 
 bool EffectHost::unloadAllSlots() {
-    const bool any = slots_ != nullptr;
-    while (slots_)
-        unloadSlot(slots_);
+    const bool any = slots_.first() != nullptr;
+    while (EffectSlot* slot = slots_.first())
+        unloadSlot(slot);
     return any;
 }
 
@@ -309,7 +302,7 @@ void EffectHost::setSampleRate(float rate) {
     if (stored - 0.001 < double(rate) && double(rate) < stored + 0.001)
         return;
     sampleRate_ = rate;
-    for (EffectSlot* s = slots_; s; s = s->next)
+    for (EffectSlot* s = slots_.first(); s; s = s->next)
         dispatch(s, effSetSampleRate, 0, 0, nullptr, rate);
 }
 
@@ -317,17 +310,17 @@ void EffectHost::setBlockSize(int32_t size) {
     if (size == blockSize_)
         return;
     blockSize_ = size;
-    for (EffectSlot* s = slots_; s; s = s->next)
+    for (EffectSlot* s = slots_.first(); s; s = s->next)
         dispatch(s, effSetBlockSize, 0, size);
 }
 
 void EffectHost::resumeAllSlots() {
-    for (EffectSlot* s = slots_; s; s = s->next)
+    for (EffectSlot* s = slots_.first(); s; s = s->next)
         if (!s->suspended)
             dispatch(s, effMainsChanged, 0, 1);
 }
 
 void EffectHost::suspendAllSlots() {
-    for (EffectSlot* s = slots_; s; s = s->next)
+    for (EffectSlot* s = slots_.first(); s; s = s->next)
         dispatch(s, effMainsChanged, 0, 0);
 }

@@ -4,6 +4,7 @@
 #include "ChainStages.h"
 #include "EffectSlot.h"
 #include "LiveSettings.h"
+#include "SlotList.h"
 #include "SlotProcessing.h"
 #include "VstInterface.h"
 
@@ -41,6 +42,9 @@ public:
     // With a path that file is loaded, otherwise entry listIndex of the plug-in list.
     // Null when nothing could be loaded; the new slot is resumed and not suspended.
     EffectSlot* loadPlugin(int32_t listIndex, const char* path) override;
+    // Takes the slot out of the list (while processing is paused); unloadSlot then
+    // closes and frees it once no lookup from another thread can still reach it.
+    void detachSlot(EffectSlot* slot) override;
     bool unloadSlot(EffectSlot* slot) override;
     bool setSlotActive(EffectSlot* slot, bool active) override;
     // Unloads every slot; true when there was one.
@@ -51,8 +55,9 @@ public:
     // The plug-in's own name, or the base name of its path; at most 31 characters.
     bool effectName(EffectSlot* slot, char* out);
 
-    EffectSlot* slotList() const { return slots_; }
-    EffectSlot* findSlot(const AEffect* effect) const;
+    EffectSlot* slotList() const { return slots_.first(); }
+    // The host callback looks slots up through this, from any thread.
+    const SlotList& slots() const { return slots_; }
 
     // --- ChainEffects: processSlot on the driver thread, the rest on the UI thread ---
     void processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) override;
@@ -66,7 +71,8 @@ public:
     int32_t blockSize() const { return blockSize_; }
     int32_t tempo() const { return settings_ ? int32_t(settings_->tempo) : 12000; }
     VstTimeInfo* timeInfo() { return &timeInfo_; }
-    char* directoryText() { return directoryText_; }
+    // The thread that made the host: the one that owns the editor windows.
+    unsigned long uiThread() const { return uiThread_; }
 
 private:
     static bool moduleServesASlot(void* module, void* context);
@@ -83,15 +89,22 @@ private:
     PluginEntry* pluginList_ = nullptr;
     PluginEntry** pluginTail_ = &pluginList_;
     int32_t pluginCount_ = 0;
-    EffectSlot* slots_ = nullptr;
+    SlotList slots_;
     const LiveSettings* settings_ = nullptr;
     Relaxed<float> sampleRate_{44100.0f};
     Relaxed<int32_t> blockSize_{1024};
     SlotProcessing* processing_;
     VstTimeInfo timeInfo_;
-    char directoryText_[EffectSlot::kPathSize];
+    unsigned long uiThread_;
     char loadFailure_[EffectSlot::kPathSize + 400] = "";
 };
+
+// Posted to an editor frame when a plug-in asks for a new editor size from a thread
+// other than the UI thread (wParam width, lParam height): the frame's window
+// procedure resizes on the UI thread with resizeEditor.
+const unsigned kEditorSizeMessage = 0x8000 + 0x615;  // WM_APP + 0x615
+// The editor frame and its view follow the plug-in's new editor size. UI thread.
+void resizeEditor(void* frame, void* view, int width, int height);
 
 // The function every plug-in receives to ask the host for information and services.
 VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,

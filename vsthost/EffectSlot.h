@@ -18,7 +18,7 @@ struct EffectSlot {
     int32_t currentProgram;   // 0 after loading; the program last chosen in the editor
     float* parameters;        // the host's copy of the numParams values
     char* programNames;       // numPrograms names of 32 bytes, NUL-terminated
-    uint8_t needsIdle;        // the plug-in asked for idle calls
+    uint8_t needsIdle;        // the plug-in asked for idle calls (set from any thread)
     uint8_t* stateRecord;     // present only while the state blob is built
     int32_t stateSize;
     uint8_t suspended;        // 1 while switched off because its position is bypassed
@@ -29,4 +29,7 @@ struct EffectSlot {
     char privateCopy[kPathSize];
     int32_t parameterCount;   // entries of parameters
     int32_t programCount;     // entries of programNames
+    // The folder of path, answered to the plug-in's get-directory request; written
+    // once at loading, so that any thread may read it while the slot lives.
+    char directory[kPathSize];
 };

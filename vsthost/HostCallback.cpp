@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "EffectHost.h"
-#include "PathNames.h"
 #include "WinInclude.h"
 
 namespace {
@@ -22,19 +21,31 @@ bool hostCanDo(const char* text) {
     return false;
 }
 
-// The editor frame and its view follow the plug-in's new editor size.
-void resizeEditor(EffectSlot* slot, int width, int height) {
-    if (!slot->editorFrame)
+// A new editor size. On the UI thread it is applied at once; any other thread (a
+// plug-in's processing on the driver thread) only posts it to the editor frame,
+// since resizing there would wait for the UI thread, which may itself be waiting
+// for the driver thread in a pause.
+void sizeWindow(const EffectHost& host, EffectSlot* slot, int width, int height) {
+    void* frame = __atomic_load_n(&slot->editorFrame, __ATOMIC_ACQUIRE);
+    if (!frame)
         return;
-    const int frame = GetSystemMetrics(SM_CXDLGFRAME);
-    SetWindowPos(static_cast<HWND>(slot->editorFrame), nullptr, 0, 0, width + 2 * frame + 20,
-                 height + GetSystemMetrics(SM_CYCAPTION) + frame, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (slot->editorView)
-        SetWindowPos(static_cast<HWND>(slot->editorView), nullptr, 0, 0, width, height,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (GetCurrentThreadId() == host.uiThread())
+        resizeEditor(frame, slot->editorView, width, height);
+    else
+        PostMessageA(static_cast<HWND>(frame), kEditorSizeMessage, WPARAM(width), LPARAM(height));
 }
 
 }  // namespace
+
+void resizeEditor(void* frame, void* view, int width, int height) {
+    if (!frame)
+        return;
+    const int border = GetSystemMetrics(SM_CXDLGFRAME);
+    SetWindowPos(static_cast<HWND>(frame), nullptr, 0, 0, width + 2 * border + 20,
+                 height + GetSystemMetrics(SM_CYCAPTION) + border, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (view)
+        SetWindowPos(static_cast<HWND>(view), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float /*opt*/) {
@@ -60,18 +71,25 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 in
     }
     case audioMasterTempoAt:
         return host ? VstIntPtr(host->tempo()) * 100 : 0;
+    // These three find the caller's slot; each uses it only while its lookup lives.
     case audioMasterNeedIdle: {
-        EffectSlot* slot = host ? host->findSlot(effect) : nullptr;
+        if (!host)
+            return 0;
+        const SlotList::Lookup lookup(host->slots());
+        EffectSlot* slot = lookup.find(effect);
         if (!slot)
             return 0;
-        slot->needsIdle = 1;
+        __atomic_store_n(&slot->needsIdle, uint8_t(1), __ATOMIC_RELAXED);
         return 1;
     }
     case audioMasterSizeWindow: {
-        EffectSlot* slot = host ? host->findSlot(effect) : nullptr;
+        if (!host)
+            return 0;
+        const SlotList::Lookup lookup(host->slots());
+        EffectSlot* slot = lookup.find(effect);
         if (!slot)
             return 0;
-        resizeEditor(slot, index, int(value));
+        sizeWindow(*host, slot, index, int(value));
         return 1;
     }
     case audioMasterGetSampleRate:
@@ -97,12 +115,12 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 in
     case audioMasterGetLanguage:
         return 1;  // English
     case audioMasterGetDirectory: {
-        EffectSlot* slot = host ? host->findSlot(effect) : nullptr;
-        if (!slot)
+        if (!host)
             return 0;
-        // The text must outlive the call; the host keeps it until the next request.
-        directoryOf(slot->path, host->directoryText(), EffectSlot::kPathSize);
-        return reinterpret_cast<VstIntPtr>(host->directoryText());
+        const SlotList::Lookup lookup(host->slots());
+        EffectSlot* slot = lookup.find(effect);
+        // The slot's own text, written at loading: it lives as long as the plug-in.
+        return slot ? reinterpret_cast<VstIntPtr>(slot->directory) : 0;
     }
     default:
         return 0;

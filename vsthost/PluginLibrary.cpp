@@ -28,12 +28,10 @@ HMODULE loadPrivateCopy(const char* path, char* copyPath) {
         copyPath[0] = '\0';
         return nullptr;
     }
-    // Libraries the plug-in depends on are still found next to the original.
-    char directory[MAX_PATH];
-    directoryOf(path, directory, sizeof directory);
-    SetDllDirectoryA(directory[0] ? directory : nullptr);
+    // The process's search path is left alone (another thread may be loading a
+    // library). Libraries the plug-in depends on are found as for the original: it
+    // is loaded and serves another slot, so they are loaded already under their names.
     HMODULE module = LoadLibraryExA(copyPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    SetDllDirectoryA(nullptr);
     if (!module) {
         DeleteFileA(copyPath);
         copyPath[0] = '\0';

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "LiveChain.h"
+
 struct EffectSlot;
 
 // Runs one plug-in on the live channels: maps the one or two live channels onto the
@@ -8,7 +10,8 @@ struct EffectSlot;
 // Driver thread only; allocates nothing.
 class SlotProcessing {
 public:
-    static constexpr int32_t kMaxFrames = 1024;
+    // The chain's sub-block: it never hands a slot more frames at once.
+    static constexpr int32_t kMaxFrames = LiveChain::kMaxSubBlock;
 
     SlotProcessing();
     virtual ~SlotProcessing();

@@ -8,10 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "BuiltInDriver.h"
 #include "DemoSounds.h"
 #include "MessageBoxes.h"
 #include "RegistryKeys.h"
 #include "RigConsole.h"
+#include "RigErrors.h"
 #include "RigOptions.h"
 #include "RigRender.h"
 #include "RigSession.h"
@@ -20,7 +22,6 @@
 
 namespace {
 
-const char kBuiltInDriver[] = "ZerevaZ-2-UDID wrapper";
 
 double dbfs(float peak) { return peak > 0.0f ? 20.0 * std::log10(peak) : -99.9; }
 
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
         if (o.listDrivers)
             return listDrivers(s.engine());
 
-        if (o.driver == kBuiltInDriver &&
+        if (o.driver == kBuiltInDriverName &&
             !storeBuiltInDriverChoices(o.inputDevice, o.outputDevice, o.bufferFrames, o.bufferCount))
             std::fprintf(stderr, "talvenor-rig: could not store the built-in driver's devices\n");
         if (!s.engine().openDriverByName(o.driver.c_str()) || s.engine().currentDriver() < 0) {
@@ -107,8 +108,10 @@ int main(int argc, char** argv) {
                 s.settings().toggleBypass(position);
 
         if (!o.backing.empty()) {
-            if (!s.deck().openAccompaniment(fullPath(o.backing).c_str())) {
+            const std::string backing = fullPath(o.backing);
+            if (!s.deck().openAccompaniment(backing.c_str())) {
                 showError(kStrOpenAccompanimentFailed);
+                printProblem(backing, fileProblem(backing));
                 return 1;
             }
             s.deck().play();
@@ -130,6 +133,7 @@ int main(int argc, char** argv) {
             s.deck().startAccompaniment = !o.backing.empty();
             if (!s.deck().startRecording(take.c_str())) {
                 showError(kStrErrorOccured);
+                printProblem(take, newFileProblem(take));
                 return 1;
             }
             recording = true;
@@ -151,6 +155,10 @@ int main(int argc, char** argv) {
         std::printf("  time   input L/R dBFS   output L/R dBFS    cpu\n");
         std::fflush(stdout);
 
+        // The driver's start-up is not part of the session: --seconds and the times
+        // printed count from the first block that went through the chain.
+        while (!console.stopRequested() && s.engine().processedBlocks() == 0 && s.engine().running())
+            Sleep(1);
         const DWORD started = GetTickCount();
         DWORD lastPrint = started;
         float peaks[4] = {0, 0, 0, 0};

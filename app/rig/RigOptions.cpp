@@ -43,7 +43,7 @@ const char* rigUsage() {
            "backing track and sent to the outputs, and the take is recorded to a WAV file.\n"
            "Prints the meters and the CPU load every second; stops after --seconds or Ctrl+C.\n"
            "\n"
-           "  --driver NAME          ASIO driver by its description (default \"ZerevaZ-2-UDID wrapper\")\n"
+           "  --driver NAME          ASIO driver by its description (default: the built-in driver)\n"
            "  --list-drivers         list the installed ASIO drivers and exit\n"
            "  --input-device NAME    built-in driver: DirectSound capture device\n"
            "  --output-device NAME   built-in driver: DirectSound playback device\n"

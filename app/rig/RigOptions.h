@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "BuiltInDriver.h"
 #include "RenderOptions.h"
 
 // The headless rig's command line.
@@ -13,7 +14,7 @@ struct RigOptions {
 
     bool help = false;
     bool listDrivers = false;
-    std::string driver = "ZerevaZ-2-UDID wrapper";
+    std::string driver = kBuiltInDriverName;
     std::string inputDevice;   // built-in driver: DirectSound capture device
     std::string outputDevice;  // built-in driver: DirectSound playback device
     int bufferFrames = 0;      // built-in driver block size; 0 keeps the stored one

@@ -15,9 +15,11 @@ RigSession::RigSession()
     engine_->attachAccompaniment(deck_.get());
     effects_->attachSettings(settings_.get());
     settings_->connectPositions(effects_.get(), engine_.get());
+    deck_->attachProcessing(engine_.get());
 }
 
 RigSession::~RigSession() {
+    deck_->attachProcessing(nullptr);  // the engine goes first; with it every callback
     engine_.reset();
     settings_.reset();
     effects_.reset();

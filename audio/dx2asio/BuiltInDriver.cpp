@@ -4,6 +4,8 @@
 
 #include "Dx2AsioDriver.h"
 
+const char kBuiltInDriverName[23] = "ZerevaZ-2-UDID wrapper";
+
 IASIO* createBuiltInDriver() { return new (std::nothrow) Dx2AsioDriver(nullptr); }
 
 void destroyBuiltInDriver(IASIO* driver) {

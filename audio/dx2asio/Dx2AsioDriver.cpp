@@ -4,15 +4,23 @@
 
 #include "DriverClaim.h"
 #include "DriverSettingsDialog.h"
+#include "BuiltInDriver.h"
 #include "MessageBoxes.h"
 
 const GUID CLSID_Dx2AsioDriver = {0x0FBD8060, 0x41F5, 0x11D8, {0xBF, 0x79, 0xB7, 0xC0, 0xDF, 0xD2, 0x58, 0x73}};
 
 namespace {
 
-const char kDriverName[] = "ZerevaZ-2-UDID wrapper";
 const char kUnknownError[] = "Unknown error";
 const char kFormatNotSaved[] = "Unable to save the sound format to the system registry";
+// Every other failure that returns an error code stores its own text, so that the
+// host never shows an older failure's text (or "Unknown error") for it.
+const char kNoRatePlace[] = "No place was given for the sample rate";
+const char kRateOutOfRange[] = "The sample rate is out of range";
+const char kNoDriverKey[] = "The ZerevaZ-2-UDID key is missing from the registry";
+const char kNoSuchChannel[] = "There is no such channel";
+const char kWidthNotSupported[] = "The sample width of the sound format is not supported";
+const char kNoControlPanel[] = "The ZerevaZ-2-UDID settings dialog could not be opened";
 }  // namespace
 
 Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
@@ -147,7 +155,7 @@ ASIOBool Dx2AsioDriver::init(void* sysHandle) {
 
 void Dx2AsioDriver::getDriverName(char* name) {
     if (name)
-        std::memcpy(name, kDriverName, sizeof kDriverName);
+        std::memcpy(name, kBuiltInDriverName, sizeof kBuiltInDriverName);
 }
 
 long Dx2AsioDriver::getDriverVersion() { return 1; }
@@ -193,8 +201,10 @@ ASIOError Dx2AsioDriver::canSampleRate(ASIOSampleRate sampleRate) {
 }
 
 ASIOError Dx2AsioDriver::getSampleRate(ASIOSampleRate* sampleRate) {
-    if (!sampleRate)
+    if (!sampleRate) {
+        setErrorText(kNoRatePlace);
         return ASE_InvalidParameter;
+    }
     *sampleRate = double(format_.wave.nSamplesPerSec);
     return ASE_OK;
 }
@@ -204,8 +214,10 @@ ASIOError Dx2AsioDriver::getSampleRate(ASIOSampleRate* sampleRate) {
 ASIOError Dx2AsioDriver::setSampleRate(ASIOSampleRate sampleRate) {
     // A rate that no 32-bit count can hold (negative, huge, not a number) is refused
     // before it is truncated.
-    if (!(sampleRate >= 0.0 && sampleRate < 4294967296.0))
+    if (!(sampleRate >= 0.0 && sampleRate < 4294967296.0)) {
+        setErrorText(kRateOutOfRange);
         return ASE_InvalidParameter;
+    }
     const DWORD rate = DWORD(sampleRate);
     if (rate == format_.wave.nSamplesPerSec)
         return ASE_OK;
@@ -213,6 +225,7 @@ ASIOError Dx2AsioDriver::setSampleRate(ASIOSampleRate sampleRate) {
     stored.nSamplesPerSec = rate;
     switch (saveDriverFormat(stored)) {
     case FormatSaveResult::noKey:
+        setErrorText(kNoDriverKey);
         return ASE_NoClock;
     case FormatSaveResult::writeFailed:
         setErrorText(kFormatNotSaved);
@@ -232,8 +245,10 @@ ASIOError Dx2AsioDriver::setClockSource(long) { return ASE_NotPresent; }
 ASIOError Dx2AsioDriver::getSamplePosition(ASIOSamples*, ASIOTimeStamp*) { return ASE_NotPresent; }
 
 ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
-    if (!info || info->channel < 0 || info->channel > 1)
+    if (!info || info->channel < 0 || info->channel > 1) {
+        setErrorText(kNoSuchChannel);
         return ASE_InvalidParameter;
+    }
     switch (format_.wave.wBitsPerSample) {
     case 16:
         info->type = 16;  // ASIOSTInt16LSB
@@ -245,6 +260,7 @@ ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
         info->type = 18;  // ASIOSTInt32LSB
         break;
     default:
+        setErrorText(kWidthNotSupported);
         return ASE_NotPresent;
     }
     info->channelGroup = 0;
@@ -258,7 +274,11 @@ ASIOError Dx2AsioDriver::controlPanel() {
     if (settingsDialog_)
         return ASE_OK;
     settingsDialog_ = openDriverSettingsDialog(*this, window_);
-    return settingsDialog_ ? ASE_OK : ASE_NotPresent;
+    if (!settingsDialog_) {
+        setErrorText(kNoControlPanel);
+        return ASE_NotPresent;
+    }
+    return ASE_OK;
 }
 
 ASIOError Dx2AsioDriver::future(long, void*) { return ASE_NotPresent; }

@@ -89,6 +89,9 @@ public:
     // Opens the chosen devices (-1 or an index beyond the list for none); true when a
     // failure stored its message. A device already open at that index stays open.
     bool openDevices(int inputIndex, int outputIndex);
+    // Tests: streams with these device objects instead of opened ones (null: none),
+    // released as opened ones are. UI thread, while no buffers exist.
+    void useDeviceObjects(IDirectSoundCapture* capture, IDirectSound* sound);
 
 private:
     friend class DriverSettingsDialog;

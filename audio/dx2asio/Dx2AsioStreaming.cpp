@@ -21,6 +21,8 @@ const char kNoOutputPositions[] = "Failed to set the output notification positio
 const char kNoThread[] = "Failed to start the thread";
 const char kBadBufferSize[] = "The buffer size must be 8 to 8000 frames";
 const char kNoMemory[] = "Not enough memory for the channel buffers";
+const char kNoBufferInfos[] = "The buffer descriptions are missing";
+const char kNoCallbacks[] = "The host's callbacks are missing";
 
 template <class T>
 void releaseInterface(T*& object) {
@@ -84,6 +86,13 @@ bool Dx2AsioDriver::openDevices(int inputIndex, int outputIndex) {
     }
     outputDevice_ = outputIndex;
     return failed;
+}
+
+void Dx2AsioDriver::useDeviceObjects(IDirectSoundCapture* capture, IDirectSound* sound) {
+    releaseInterface(capture_);
+    releaseInterface(sound_);
+    capture_ = capture;
+    sound_ = sound;
 }
 
 bool Dx2AsioDriver::createCaptureSide(DWORD blockBytes) {
@@ -194,8 +203,10 @@ ASIOError Dx2AsioDriver::createBuffers(ASIOBufferInfo* bufferInfos, long numChan
     // A second creation replaces the first; nothing may stream from buffers being replaced.
     stop();
     disposeBuffers();
-    if (numChannels < 0 || (numChannels > 0 && !bufferInfos))
+    if (numChannels < 0 || (numChannels > 0 && !bufferInfos)) {
+        setErrorText(kNoBufferInfos);
         return ASE_InvalidParameter;
+    }
     // The rings are sized from the block size: refuse what no ring can hold.
     if (bufferSize < kMinBufferSize || bufferSize > kMaxBufferSize) {
         setErrorText(kBadBufferSize);
@@ -263,8 +274,10 @@ ASIOError Dx2AsioDriver::start() {
         return callbacks_ && callbacks_->bufferSwitch ? ASE_OK : ASE_InvalidParameter;
     reapEndedThread();  // a loop that ended by itself leaves its finished thread
     stopRequest_.store(false, std::memory_order_release);
-    if (!callbacks_ || !callbacks_->bufferSwitch)
+    if (!callbacks_ || !callbacks_->bufferSwitch) {
+        setErrorText(kNoCallbacks);
         return ASE_InvalidParameter;
+    }
 
     bool streamable = false;
     if (capture_ && sound_)

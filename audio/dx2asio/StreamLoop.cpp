@@ -76,14 +76,18 @@ private:
     DWORD blockOf(DWORD cursor) const { return (cursor % ringBytes_) / blockBytes_; }
 
     // The positions move one block per cycle, as the notifications do. The devices'
-    // cursors correct them only where they have become unsafe: the block to read is the
-    // one the capture is writing (not whole yet, or being captured over), or the block
-    // to write is the one playing or the one the playback has started to take. Left
-    // alone, merged notifications (a slow cycle, a burst of captured data), a cursor
-    // moving in coarse steps or clocks drifting apart would keep the loop there for
-    // good; with two-block rings that is every block. In step, this is the capture
-    // block just completed and the playback block after the one playing. Where the ring
-    // has room, a correction keeps a block of margin, so that the next step of a coarse
+    // cursors correct them only where they have become unsafe or late: the block to
+    // read is the one the capture is writing (not whole yet, or being captured over),
+    // or more than a block of margin older than the newest whole one (a loop that has
+    // fallen behind would otherwise stay behind, up to a ring late), or the block to
+    // write lies in the span the playback has taken, from the block playing to the
+    // one under the write cursor (with small blocks that span holds several: a block
+    // written inside it would be heard a whole ring late). Left alone, merged
+    // notifications (a slow cycle, a burst of captured data), a cursor moving in coarse
+    // steps or clocks drifting apart would keep the loop there for good; with
+    // two-block rings that is every block. In step, this is the capture block just
+    // completed and the playback block after the device's span. Where the ring has
+    // room, a correction keeps a block of margin, so that the next step of a coarse
     // cursor does not call for another one.
     bool keepPositionsSafe() {
         const DWORD blocks = DWORD(s_.blocks);
@@ -92,10 +96,10 @@ private:
             if (FAILED(capture_->GetCurrentPosition(&captureCursor, &readCursor)))
                 return false;
             const DWORD capturing = blockOf(readCursor);
-            if (readPosition_ / blockBytes_ == capturing) {
-                const DWORD back = blocks >= 4 ? 2 : 1;  // the newest whole block, or the one before
+            const DWORD back = blocks >= 4 ? 2 : 1;  // the newest whole block, or the one before
+            const DWORD behind = (capturing + blocks - readPosition_ / blockBytes_) % blocks;
+            if (behind == 0 || behind > back + 1)
                 readPosition_ = ((capturing + blocks - back) % blocks) * blockBytes_;
-            }
         }
         if (playback_) {
             DWORD playCursor = 0, writeCursor = 0;
@@ -103,12 +107,14 @@ private:
                 return false;
             const DWORD playing = blockOf(playCursor);
             const DWORD committed = blockOf(writeCursor);  // taken by the device from its start on
+            const DWORD taken = (committed + blocks - playing) % blocks;  // blocks of the span after the playing one
             const DWORD target = writePosition_ / blockBytes_;
-            if (target == playing || target == committed) {
-                const DWORD ahead = blocks >= 5 ? 2 : 1;  // the first untouched block, or the one after
-                DWORD next = (committed + ahead) % blocks;
-                if (next == playing)  // a two-block ring leaves no block untouched
-                    next = (playing + 1) % blocks;
+            if ((target + blocks - playing) % blocks <= taken) {
+                DWORD ahead = blocks >= 5 ? 2 : 1;  // the first untouched block, or the one after
+                if (taken + ahead >= blocks)
+                    ahead = blocks - taken - 1;  // no margin left: the first untouched block
+                // A ring the device has taken whole leaves no block untouched.
+                const DWORD next = ahead ? (committed + ahead) % blocks : (playing + 1) % blocks;
                 writePosition_ = next * blockBytes_;
             }
         }

@@ -74,6 +74,8 @@ bool LiveSettings::installInPosition(int32_t position, EffectSlot* slot) {
         PausedProcessing paused(processing_);
         previous = slots[position];
         slots[position] = slot;
+        if (previous)
+            effectHost_->detachSlot(previous);
     }
     // Out of every position now, the previous occupant can be closed at leisure.
     if (previous)
@@ -89,6 +91,8 @@ bool LiveSettings::unloadPosition(int32_t position) {
         PausedProcessing paused(processing_);
         previous = slots[position];
         slots[position] = nullptr;
+        if (effectHost_)
+            effectHost_->detachSlot(previous);
     }
     if (effectHost_)
         effectHost_->unloadSlot(previous);

@@ -11,6 +11,9 @@ public:
     virtual ~EffectSlots() = default;
     // Loads entry listIndex of the plug-in list (or path, when given); null on failure.
     virtual EffectSlot* loadPlugin(int32_t listIndex, const char* path) = 0;
+    // Out of every position, the slot is taken out of the host's reach while
+    // processing is paused, then closed and freed by unloadSlot after the pause.
+    virtual void detachSlot(EffectSlot* slot) = 0;
     virtual bool unloadSlot(EffectSlot* slot) = 0;
     virtual bool setSlotActive(EffectSlot* slot, bool active) = 0;
 };

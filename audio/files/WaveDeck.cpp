@@ -181,6 +181,10 @@ bool WaveDeck::startRecording(const char* path) {
             showError(kStrNotEnoughMemory);
             return false;
         }
+        // Every page is touched here, so that the driver thread takes no page fault
+        // while it fills the take.
+        std::memset(memory, 0, capacity);
+        take_.clear();
         take_.dataBytes = capacity;
         ramTake_ = memory;
         takeCreatedFile_ = false;
@@ -317,12 +321,21 @@ bool WaveDeck::storeRamTake() {
     return keepWhatWasWritten(written >= 0 ? uint32_t(written) : recorded);
 }
 
+// No recordBlock runs once this returns, nor starts later for this take.
+void WaveDeck::closeTap() {
+    if (processing_)
+        processing_->pauseProcessing();
+    recording_.store(false, std::memory_order_release);
+    if (processing_)
+        processing_->resumeProcessing();
+}
+
 bool WaveDeck::stopRecording() {
     if (!isRecording())
         return true;
+    closeTap();
     // The header is rewritten only after the writer has written every block handed over.
     waitForWriter();
-    recording_.store(false, std::memory_order_release);
 
     bool keptAfterFailure = false;
     if (takeInRam_) {
@@ -362,8 +375,8 @@ bool WaveDeck::stopRecording() {
 void WaveDeck::finishTake() {
     if (!isRecording())
         return;
+    closeTap();
     waitForWriter();
-    recording_.store(false, std::memory_order_release);
     const bool kept = !takeInRam_ && take_.readPosition > 0 && !take_.readError && writeWaveHeader();
     delete take_.handle;
     take_.handle = nullptr;

@@ -20,8 +20,9 @@
 // each block handed to the writer thread through the block buffer, or into memory and
 // stored at the end. The live chain reaches the deck through its two stage interfaces.
 //
-// Opening and closing the accompaniment happen while the chain is paused; starting
-// and stopping a take while live input is stopped. Nothing here shows a box on the
+// Opening and closing the accompaniment happen while the chain is paused; a take's
+// tap is closed inside a pause of the processing attached, before the take's file
+// and memory are released, so that no recordBlock can still be using them. Nothing here shows a box on the
 // driver or writer thread: they raise error flags, and the main window reports them.
 class WaveDeck : public ChainRecorder, public ChainAccompaniment {
 public:
@@ -66,7 +67,11 @@ public:
     bool mixAccompaniment(float* const* channels, int32_t channelCount, int32_t frames, float hostRate,
                           float gain) override;
 
-    // --- recorder: UI thread, while live input is stopped ---
+    // The driver host's pause, for ending a take's tap (null while no driver is
+    // loaded: nothing calls recordBlock then). UI thread, at start-up.
+    void attachProcessing(ProcessingControl* processing) { processing_ = processing; }
+
+    // --- recorder: UI thread ---
     // True at once when a take already runs. Failures show their box (none when the
     // placeholder header cannot be written).
     bool startRecording(const char* path);
@@ -101,12 +106,14 @@ private:
     bool namesAccompaniment(const char* path) const;
 
     void waitForWriter();
+    void closeTap();
     bool storeRamTake();
     bool keepWhatWasWritten(uint32_t counted);
     void finishTake();
 
     MmioFileFactory mmio_;
     RiffFileFactory* files_;
+    ProcessingControl* processing_ = nullptr;
     DeckBuffers buffers_;
 
     Relaxed<bool> playing_{false};

@@ -11,6 +11,13 @@ namespace {
 const int32_t kFormatFieldsOffset = 20;  // the format body follows "RIFF" size "WAVE" "fmt " size
 const uint32_t kFormatFieldsBytes = 16;  // tag, channels, rate, bytes per second, align, bits
 const uint32_t kHeaderAroundFormat = 28;  // the 20 bytes before the body and "data" + size after it
+// The extensible format: the 16 bytes above, the extra size, then valid bits per
+// sample, the channel mask and the sub-format's GUID.
+const uint16_t kFormatExtensible = 0xFFFE;
+const uint32_t kExtensibleBytes = 40;
+const uint16_t kExtensibleExtra = 22;
+// Every sub-format GUID of a plain format tag: {tag-0000-0010-8000-00AA00389B71}.
+const uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 uint16_t little16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t little32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
@@ -61,6 +68,24 @@ bool decodable(const FormatRecord& format) {
     return decodeSamples(frame, channels, 1, format, false);
 }
 
+// An extensible format (what recording programs write for more than 16 bits) is
+// played as the plain format its sub-format names, PCM or float, under the same
+// rules; its valid bits may be fewer than the container's (20 in 24), never more.
+WaveOpenResult unwrapExtensible(const uint8_t* body, uint32_t formatSize, FormatRecord& format) {
+    if (formatSize < kExtensibleBytes || little16(body + 16) < kExtensibleExtra)
+        return WaveOpenResult::InvalidStructure;
+    const uint16_t validBits = little16(body + 18);
+    if (validBits > format.bitsPerSample)
+        return WaveOpenResult::InvalidStructure;
+    const uint8_t* subFormat = body + 24;
+    const uint16_t tag = little16(subFormat);
+    if (std::memcmp(subFormat + 2, kSubFormatTail, sizeof kSubFormatTail) != 0 ||
+        (tag != kFormatPcm && tag != kFormatFloat))
+        return WaveOpenResult::UnsupportedFormat;
+    format.formatTag = tag;
+    return WaveOpenResult::Ok;
+}
+
 }  // namespace
 
 WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) {
@@ -102,10 +127,11 @@ WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) 
     if (dataOffset + dataBytes > fileSize)
         return WaveOpenResult::OpenError;
 
-    uint8_t fields[kFormatFieldsBytes];
+    uint8_t fields[kExtensibleBytes];
+    const uint32_t fieldBytes = formatSize < kExtensibleBytes ? kFormatFieldsBytes : kExtensibleBytes;
     if (file.seek(kFormatFieldsOffset, SeekFrom::Start) != kFormatFieldsOffset)
         return WaveOpenResult::OpenError;
-    if (!readExactly(file, fields, kFormatFieldsBytes))
+    if (!readExactly(file, fields, int32_t(fieldBytes)))
         return WaveOpenResult::OpenError;
     FormatRecord format{};
     format.formatTag = little16(fields);
@@ -114,6 +140,10 @@ WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) 
     format.avgBytesPerSec = little32(fields + 8);
     format.blockAlign = little16(fields + 12);
     format.bitsPerSample = little16(fields + 14);
+    if (format.formatTag == kFormatExtensible) {
+        if (WaveOpenResult r = unwrapExtensible(fields, formatSize, format); r != WaveOpenResult::Ok)
+            return r;
+    }
 
     if (WaveOpenResult r = checkConsistency(format, dataBytes); r != WaveOpenResult::Ok)
         return r;

@@ -28,8 +28,9 @@ ASIOTime* LiveEngine::bufferSwitchTimeInfo(ASIOTime*, long doubleBufferIndex, AS
 
 void LiveEngine::sampleRateDidChange(ASIOSampleRate sampleRate) {
     LiveEngine* engine = current_.load(std::memory_order_acquire);
-    // A rate that is no rate would turn the filters and gate ramps into NaN.
-    if (!engine || !(sampleRate > 0.0) || !std::isfinite(sampleRate))
+    // A rate that is no rate would turn the filters and gate ramps into NaN, and an
+    // absurd one overflow the counts derived from it: both are ignored.
+    if (!engine || !believableRate(sampleRate))
         return;
     engine->chain_.setSampleRate(sampleRate);
 }
@@ -97,25 +98,22 @@ void LiveEngine::processBuffer(long doubleBufferIndex) {
     uint64_t start = 0;
     const bool timed = counter_(&start);
 
-    // The event goes non-signalled before the flag is read. A pause clears the flag
-    // and then waits for the event: if this read still sees the flag set, the reset
-    // came first and the pause waits for the SetEvent below; if the pause's clear
-    // came first, this read sees it. The fence keeps the read after the reset.
-    ResetEvent(idleEvent_);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (processingEnabled_.load(std::memory_order_seq_cst) && !formatErrorLatch_ &&
-        (doubleBufferIndex == 0 || doubleBufferIndex == 1)) {
+    // The gate's signal goes unset before its flag is read: a pause that has
+    // returned never overlaps processing (ProcessingGate).
+    if (gate_.enter() && !formatErrorLatch_ && (doubleBufferIndex == 0 || doubleBufferIndex == 1)) {
         // Zero-filled, so the entry after the last used one has a null position.
         ChannelBuffer inputs[kMaxUsed + 1] = {};
         ChannelBuffer outputs[kMaxUsed + 1] = {};
         const int usedInputs = int(figures_.usedInputs);
         if (buildChannels(inputs, 0, usedInputs, doubleBufferIndex) &&
-            buildChannels(outputs, usedInputs, int(figures_.usedOutputs), doubleBufferIndex))
+            buildChannels(outputs, usedInputs, int(figures_.usedOutputs), doubleBufferIndex)) {
             chain_.processBlock(inputs, outputs, int32_t(figures_.preferredSize));
+            processedBlocks_ = processedBlocks_ + 1;
+        }
     }
     if (figures_.outputReadySupported)
         driver_->outputReady();
-    SetEvent(idleEvent_);
+    gate_.leave();
 
     if (timed && cpuLoad_ >= 0)
         updateCpuLoad(start);

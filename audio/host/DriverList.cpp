@@ -5,9 +5,8 @@
 
 #include <objbase.h>
 
+#include "BuiltInDriver.h"
 #include "Dx2AsioDriver.h"
-
-const char kBuiltInDriverName[] = "ZerevaZ-2-UDID wrapper";
 
 bool isBuiltInDriverName(const char* text) {
     // The name and its NUL: a longer name that merely starts the same does not match.

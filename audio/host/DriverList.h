@@ -11,7 +11,7 @@ struct DriverEntry {
 };
 
 // The name of the program's own driver, listed after every installed one.
-extern const char kBuiltInDriverName[];
+extern const char kBuiltInDriverName[23];  // defined with the driver (BuiltInDriver.h)
 
 // True when text starts with the built-in driver's name and its terminating NUL.
 bool isBuiltInDriverName(const char* text);

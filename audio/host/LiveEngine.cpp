@@ -41,7 +41,6 @@ struct DriverText {
 LiveEngine::LiveEngine(CounterReader counter) : counter_(counter ? counter : readPerformanceCounter) {
     uint64_t probe = 0;
     cpuLoad_ = counter_(&probe) ? 0 : -100;
-    idleEvent_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     current_.store(this, std::memory_order_release);
 }
 
@@ -49,9 +48,18 @@ LiveEngine::~LiveEngine() {
     closeDriver();
     LiveEngine* self = this;
     current_.compare_exchange_strong(self, nullptr);
-    if (idleEvent_)
-        CloseHandle(idleEvent_);
 }
+
+LiveEngine::IdleEvent::IdleEvent() : event_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+
+LiveEngine::IdleEvent::~IdleEvent() {
+    if (event_)
+        CloseHandle(event_);
+}
+
+void LiveEngine::IdleEvent::reset() { ResetEvent(event_); }
+void LiveEngine::IdleEvent::set() { SetEvent(event_); }
+void LiveEngine::IdleEvent::wait() { WaitForSingleObject(event_, INFINITE); }
 
 void LiveEngine::setMeterWindows(HWND input, HWND output) {
     inputMeter_ = input;
@@ -129,7 +137,7 @@ void LiveEngine::closeDriver() {
         releaseDriver(driver, driverIsBuiltIn_);
     }
     currentIndex_ = -1;
-    processingEnabled_.store(1, std::memory_order_seq_cst);
+    gate_.resume();
 }
 
 // How a driver is disposed of follows from how it was made, never from the name it

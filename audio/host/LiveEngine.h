@@ -7,6 +7,7 @@
 #include "ChainStages.h"
 #include "DriverList.h"
 #include "LiveChain.h"
+#include "ProcessingGate.h"
 #include "Relaxed.h"
 
 // What the open driver reported when live input last started (all zero before).
@@ -20,6 +21,13 @@ struct DriverFigures {
     long inputLatency, outputLatency;                    // samples
     bool outputReadySupported;
 };
+
+// The sample rates believed from a driver, 1 kHz to 768 kHz. Anything else (zero, not
+// a number, 5 GHz) is ignored when the driver announces it, and fails the start when
+// the driver reports it after being asked for 44100 Hz.
+constexpr double kLowestRate = 1000.0;
+constexpr double kHighestRate = 768000.0;
+inline bool believableRate(double rate) { return rate >= kLowestRate && rate <= kHighestRate; }
 
 // The one audio engine of the program: the list of ASIO drivers, the open driver,
 // live input and the driver's callbacks, and the live chain they run. Everything
@@ -99,6 +107,8 @@ public:
     // Tenths of a percent of one buffer period spent processing (0 to 1000); -100
     // when the machine has no performance counter.
     int16_t cpuLoad() const { return cpuLoad_; }
+    // Buffers that went through the chain since live input last started.
+    uint32_t processedBlocks() const { return processedBlocks_; }
     float inputPeakLeft() const { return chain_.inputPeakLeft(); }
     float inputPeakRight() const { return chain_.inputPeakRight(); }
     float outputPeakLeft() const { return chain_.outputPeakLeft(); }
@@ -136,12 +146,27 @@ private:
     int32_t currentIndex_ = -1;
 
     CounterReader counter_;
-    HANDLE idleEvent_ = nullptr;  // manual reset; non-signalled while a callback processes
-    std::atomic<uint8_t> processingEnabled_{1};
+    // The pause protocol's signal: a manual-reset event, non-signalled while a
+    // callback processes.
+    class IdleEvent : public IdleSignal {
+    public:
+        IdleEvent();
+        ~IdleEvent() override;
+        bool valid() const { return event_ != nullptr; }
+        void reset() override;
+        void set() override;
+        void wait() override;
+
+    private:
+        HANDLE event_;
+    };
+    IdleEvent idleEvent_;
+    ProcessingGate gate_{idleEvent_};
     Relaxed<uint8_t> running_{0};
     Relaxed<uint8_t> autoSync_{0};
     Relaxed<uint8_t> formatErrorLatch_{0};  // set by the callback, cleared by open and start
     Relaxed<int16_t> cpuLoad_{0};
+    Relaxed<uint32_t> processedBlocks_{0};  // written by the driver thread only, while running
     uint64_t previousStart_ = 0;  // driver thread only
 
     // Written at start of live input before the driver starts, read by the callbacks.

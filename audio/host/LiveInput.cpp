@@ -9,6 +9,7 @@
 
 namespace {
 
+// A rate above 96 kHz, or none, is replaced by asking the driver for 44100 Hz.
 bool usableRate(double rate) { return rate > 0.0 && rate <= 96000.0; }
 
 long usedChannels(long reported) { return reported < 0 ? 0 : reported > 2 ? 2 : reported; }
@@ -35,8 +36,8 @@ bool LiveEngine::readDriverSetup() {
     if (!usableRate(rate)) {
         if (driver_->setSampleRate(44100.0) != ASE_OK || driver_->getSampleRate(&rate) != ASE_OK)
             return false;
-        // Whatever the driver now reports is used, as long as it is a rate at all.
-        if (!(rate > 0.0) || !std::isfinite(rate))
+        // Whatever the driver now reports is used, as long as it is believable.
+        if (!believableRate(rate))
             return false;
     }
 
@@ -97,7 +98,7 @@ bool LiveEngine::createBuffers() {
 bool LiveEngine::startLiveInput() {
     if (running_)
         return true;
-    if (!driver_ || !idleEvent_)
+    if (!driver_ || !idleEvent_.valid())
         return false;
     if (!readDriverSetup() || !createBuffers())
         return false;
@@ -112,6 +113,7 @@ bool LiveEngine::startLiveInput() {
     // Cleared before the first callback, so a format error of this run is reported
     // even when the previous run had one.
     formatErrorLatch_ = 0;
+    processedBlocks_ = 0;
     if (driver_->start() != ASE_OK) {
         showDriverError();
         driver_->disposeBuffers();
@@ -119,7 +121,7 @@ bool LiveEngine::startLiveInput() {
             effects_->suspendAllSlots();  // the plug-ins were resumed for a run that never came
         return false;
     }
-    processingEnabled_.store(1, std::memory_order_seq_cst);
+    gate_.resume();
     running_ = 1;
     showMeters(true);
     return true;
@@ -129,8 +131,7 @@ bool LiveEngine::stopLiveInput() {
     if (!driver_ || !running_)
         return false;
     driver_->stop();
-    processingEnabled_.store(0, std::memory_order_seq_cst);
-    WaitForSingleObject(idleEvent_, INFINITE);
+    gate_.pause();  // for good: until the next start
     Sleep(100);  // lets a driver thread that was between callbacks leave our code
     driver_->disposeBuffers();
     if (effects_)
@@ -143,17 +144,12 @@ bool LiveEngine::stopLiveInput() {
     return true;
 }
 
-// The flag is cleared before the wait; the callback resets the idle event before it
-// reads the flag (see processBuffer), so whichever of the two comes first, a pause
-// that has returned never overlaps processing.
 void LiveEngine::pauseProcessing() {
-    if (!running_)
-        return;
-    processingEnabled_.store(0, std::memory_order_seq_cst);
-    WaitForSingleObject(idleEvent_, INFINITE);
+    if (running_)
+        gate_.pause();
 }
 
-void LiveEngine::resumeProcessing() { processingEnabled_.store(1, std::memory_order_seq_cst); }
+void LiveEngine::resumeProcessing() { gate_.resume(); }
 
 bool LiveEngine::restartLiveInput() {
     stopLiveInput();

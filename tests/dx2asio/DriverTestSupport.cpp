@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "RegistryKeys.h"
+#include "StreamLoop.h"
 
 namespace {
 
@@ -392,6 +393,130 @@ DWORD WINAPI CaptureRecorder::run(void* context) {
 std::vector<float> CaptureRecorder::left() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return left_;
+}
+
+// ---- ReferenceStream ----
+
+ReferenceStream::ReferenceStream(const char* captureDevice, const char* playbackDevice, double frequency,
+                                 double amplitude, long blockFrames, long blocks)
+    : blockBytes_(DWORD(blockFrames) * 4), blocks_(DWORD(blocks)), step_(2.0 * kPi * frequency / 44100.0),
+      amplitude_(amplitude) {
+    GUID in, out;
+    if (!findDevice(true, captureDevice, in) || !findDevice(false, playbackDevice, out) ||
+        FAILED(DirectSoundCaptureCreate(&in, &capture_, nullptr)) ||
+        FAILED(DirectSoundCreate(&out, &sound_, nullptr)))
+        return;
+    sound_->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY);
+    WAVEFORMATEX format = cdFormat();
+    DSCBUFFERDESC captureDesc{};
+    captureDesc.dwSize = sizeof captureDesc;
+    captureDesc.dwBufferBytes = blockBytes_ * blocks_;
+    captureDesc.lpwfxFormat = &format;
+    DSBUFFERDESC playbackDesc{};
+    playbackDesc.dwSize = sizeof playbackDesc;
+    playbackDesc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS;
+    playbackDesc.dwBufferBytes = blockBytes_ * blocks_;
+    playbackDesc.lpwfxFormat = &format;
+    if (FAILED(capture_->CreateCaptureBuffer(&captureDesc, &captureBuffer_, nullptr)) ||
+        FAILED(sound_->CreateSoundBuffer(&playbackDesc, &playback_, nullptr)))
+        return;
+    IDirectSoundNotify* notify = nullptr;
+    event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (FAILED(captureBuffer_->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify))))
+        return;
+    const bool notified = setBlockNotifications(notify, event_, blockBytes_, blocks);
+    notify->Release();
+    if (!notified)
+        return;
+    for (DWORD k = 0; k < blocks_; ++k)
+        writeBlock(k, nullptr);
+    if (FAILED(captureBuffer_->Start(DSCBSTART_LOOPING)) || FAILED(playback_->Play(0, 0, DSBPLAY_LOOPING)))
+        return;
+    thread_ = CreateThread(nullptr, 0, &ReferenceStream::run, this, 0, nullptr);
+    if (thread_)
+        SetThreadPriority(thread_, THREAD_PRIORITY_ABOVE_NORMAL);
+}
+
+ReferenceStream::~ReferenceStream() {
+    stop_ = true;
+    if (thread_) {
+        SetEvent(event_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    if (playback_) {
+        playback_->Stop();
+        playback_->Release();
+    }
+    if (captureBuffer_) {
+        captureBuffer_->Stop();
+        captureBuffer_->Release();
+    }
+    if (sound_)
+        sound_->Release();
+    if (capture_)
+        capture_->Release();
+    if (event_)
+        CloseHandle(event_);
+}
+
+bool ReferenceStream::writeBlock(DWORD block, const int16_t* captured) {
+    void* data = nullptr;
+    DWORD bytes = 0;
+    if (FAILED(playback_->Lock(block * blockBytes_, blockBytes_, &data, &bytes, nullptr, nullptr, 0)))
+        return false;
+    int16_t* s = static_cast<int16_t*>(data);
+    for (DWORD j = 0; j < bytes / 4; ++j) {
+        if (step_ == 0.0) {
+            s[2 * j] = s[2 * j + 1] = captured ? int16_t(amplitude_ * captured[2 * j]) : 0;
+            continue;
+        }
+        s[2 * j] = s[2 * j + 1] = int16_t(std::lround(32767.0 * amplitude_ * std::sin(phase_)));
+        phase_ = std::fmod(phase_ + step_, 2.0 * kPi);
+    }
+    playback_->Unlock(data, bytes, nullptr, 0);
+    ++written_;
+    return true;
+}
+
+DWORD WINAPI ReferenceStream::run(void* context) {
+    ReferenceStream* self = static_cast<ReferenceStream*>(context);
+    const DWORD blocks = self->blocks_, blockBytes = self->blockBytes_;
+    DWORD next = 0;
+    bool started = false;
+    while (!self->stop_ && WaitForSingleObject(self->event_, INFINITE) == WAIT_OBJECT_0) {
+        ResetEvent(self->event_);
+        DWORD play = 0, write = 0;
+        if (FAILED(self->playback_->GetCurrentPosition(&play, &write)))
+            break;
+        // Every block from the one playing to the one under the write cursor is the
+        // device's; the next block written is kept one block past that span.
+        const DWORD playing = play / blockBytes, committed = write / blockBytes;
+        const DWORD taken = (committed + blocks - playing) % blocks;
+        if (!started || (next + blocks - playing) % blocks <= taken) {
+            const DWORD room = blocks - taken - 1;  // untouched blocks
+            next = (committed + (room >= 3 ? 2 : 1)) % blocks;
+            started = true;
+        }
+        void* captured = nullptr;
+        DWORD capturedBytes = 0;
+        if (self->step_ == 0.0) {
+            DWORD captureCursor = 0, readCursor = 0;
+            if (FAILED(self->captureBuffer_->GetCurrentPosition(&captureCursor, &readCursor)))
+                break;
+            const DWORD newest = (readCursor / blockBytes + blocks - 1) % blocks;
+            if (FAILED(self->captureBuffer_->Lock(newest * blockBytes, blockBytes, &captured, &capturedBytes,
+                                                  nullptr, nullptr, 0)))
+                break;
+        }
+        const bool written = self->writeBlock(next, static_cast<const int16_t*>(captured));
+        if (captured)
+            self->captureBuffer_->Unlock(captured, capturedBytes, nullptr, 0);
+        if (!written)
+            break;
+        next = (next + 1) % blocks;
+    }
+    return 0;
 }
 
 // ---- Analysis ----

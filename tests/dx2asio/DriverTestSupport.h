@@ -124,6 +124,41 @@ private:
     std::vector<float> left_;
 };
 
+// The machine's share of the glitches: a tone streamed through DirectSound the way the
+// built-in driver streams, without the driver. Its own thread, at the driver's
+// priority, is woken by a capture ring's notifications (one per block, as the driver
+// synchronised by its input is) and writes one block of the tone per wake into a
+// looping playback ring, outside the span the playback device has taken. Whatever
+// starves the driver's thread, the capture or the mixer starves this one too.
+// Made with a frequency of 0 it is a loopback instead: each wake copies the newest
+// whole captured block, times amplitude, into the playback block (Wine's own round
+// trip at the driver's block size and ring).
+class ReferenceStream {
+public:
+    ReferenceStream(const char* captureDevice, const char* playbackDevice, double frequency, double amplitude,
+                    long blockFrames, long blocks);
+    ~ReferenceStream();
+    bool streaming() const { return thread_ != nullptr; }
+    int blocksWritten() const { return written_; }
+
+private:
+    static DWORD WINAPI run(void* self);
+    bool writeBlock(DWORD block, const int16_t* captured);
+    IDirectSoundCapture* capture_ = nullptr;
+    IDirectSoundCaptureBuffer* captureBuffer_ = nullptr;
+    IDirectSound* sound_ = nullptr;
+    IDirectSoundBuffer* playback_ = nullptr;
+    HANDLE event_ = nullptr;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> written_{0};
+    DWORD blockBytes_;
+    DWORD blocks_;
+    double step_;  // 0: a loopback
+    double amplitude_;
+    double phase_ = 0.0;
+};
+
 // The level of the frequency in the signal, as the amplitude of a sine (Goertzel).
 double toneAmplitude(const float* samples, size_t count, double frequency, double rate);
 double rms(const float* samples, size_t count);

@@ -193,12 +193,25 @@ TEST_P(DuplexLoopTest, PlaysAndCapturesOneBlockPerPeriod) {
     streamFor(driver, host, 3000);
 
     // The block period is 800 / 44100 s; over the last two seconds the loop keeps it.
+    // A busy machine that wakes the loop late merges two notifications into one
+    // callback (an interval of two periods or more): those intervals are the
+    // machine's and are left out, as long as most are not.
+    const double expected = 800.0 * 1000.0 / 44100.0;
     const std::vector<double> times = host.switchTimesMs();
     ASSERT_GT(times.size(), 100u);
-    const double last = times.back();
-    const auto from = std::lower_bound(times.begin(), times.end(), last - 2000.0);
-    const double period = (last - *from) / double(times.end() - 1 - from);
-    EXPECT_NEAR(period, 800.0 * 1000.0 / 44100.0, 2.0);
+    const auto from = std::lower_bound(times.begin(), times.end(), times.back() - 2000.0);
+    double inStep = 0.0;
+    int intervals = 0, merged = 0;
+    for (auto t = from + 1; t != times.end(); ++t) {
+        if (*t - *(t - 1) > 1.5 * expected) {
+            ++merged;
+            continue;
+        }
+        inStep += *t - *(t - 1);
+        ++intervals;
+    }
+    ASSERT_GT(intervals, 2 * merged) << "the loop was woken late more often than in time";
+    EXPECT_NEAR(inStep / intervals, expected, 2.0);
 
     const std::vector<float> input = lastSamples(host.leftInput(), 55 * 800);
     ASSERT_EQ(input.size(), 55u * 800u);

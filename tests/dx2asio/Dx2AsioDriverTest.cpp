@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "DriverTestSupport.h"
+#include "FakeDirectSound.h"
 #include "MessageBoxRecorder.h"
 #include "RegistryKeys.h"
 
@@ -139,14 +141,15 @@ TEST_F(Dx2AsioDriverTest, OperationsWithoutDevicesAnswerFromTheDefaultFormat) {
     EXPECT_EQ(driver->future(0, nullptr), ASE_NotPresent);
     EXPECT_EQ(driver->future(12345, nullptr), ASE_NotPresent);
     EXPECT_EQ(driver->outputReady(), ASE_NotPresent);
-    EXPECT_EQ(driver->controlPanel(), ASE_NotPresent);
 
     char name[256];
     std::memset(name, 'x', sizeof name);
     driver->getDriverName(name);
     EXPECT_STREQ(name, "ZerevaZ-2-UDID wrapper");
     EXPECT_EQ(name[23], 'x') << "only the name and its NUL are written";
-    EXPECT_EQ(driver.errorMessage(), "Unknown error");
+    // The probes a host makes (clock sources, position, future, outputReady) are no
+    // failures: the last failure's text stays.
+    EXPECT_EQ(driver.errorMessage(), "No place was given for the sample rate");
 }
 
 TEST_F(Dx2AsioDriverTest, ChannelInfoNamesTheTwoChannelsAndTheirSampleType) {
@@ -400,6 +403,99 @@ TEST_F(Dx2AsioDriverTest, CreateBuffersServesTwoChannelsOfEachKindAndRefusesBadA
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK) << "twice";
 }
 
+// A failure that returns an error code stores its own text: after another failure,
+// the host shows the text of the one that just failed, not the older one's.
+TEST_F(Dx2AsioDriverTest, EveryFailureStoresItsOwnText) {
+    DriverUnderTest driver;
+    driver->init(nullptr);
+    ASIOCallbacks callbacks{};
+    ASIOChannelInfo channel{};
+    const struct {
+        const char* text;
+        std::function<ASIOError()> fail;
+        ASIOError expected;
+    } failures[] = {
+        {"There is no such channel", [&] { channel.channel = 2; return driver->getChannelInfo(&channel); },
+         ASE_InvalidParameter},
+        {"There is no such channel", [&] { return driver->getChannelInfo(nullptr); }, ASE_InvalidParameter},
+        {"The buffer descriptions are missing", [&] { return driver->createBuffers(nullptr, 2, 800, &callbacks); },
+         ASE_InvalidParameter},
+        {"The host's callbacks are missing", [&] { return driver->start(); }, ASE_InvalidParameter},
+        {"No place was given for the sample rate", [&] { return driver->getSampleRate(nullptr); },
+         ASE_InvalidParameter},
+        {"The sample rate is out of range", [&] { return driver->setSampleRate(5e9); }, ASE_InvalidParameter},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.text);
+        ASSERT_EQ(driver->createBuffers(nullptr, 0, 5, &callbacks), -1);  // an older failure's text
+        ASSERT_EQ(driver.errorMessage(), "The buffer size must be 8 to 8000 frames");
+        EXPECT_EQ(f.fail(), f.expected);
+        EXPECT_EQ(driver.errorMessage(), f.text);
+    }
+}
+
+// Every step of creating the rings that can fail stores its own text, and leaves both
+// sides released: each ring and notify interface the devices handed out is released
+// once, and the driver keeps neither ring.
+TEST_F(Dx2AsioDriverTest, EachRingStepThatFailsStoresItsTextAndReleasesBothSides) {
+    struct Devices {
+        FakeSoundCapture capture{2 * 3200};
+        FakeSound sound{2 * 3200};
+        FakeNotify inputNotify, outputNotify;
+        Devices() {
+            capture.buffer.notify = &inputNotify;
+            sound.secondary.notify = &outputNotify;
+        }
+    };
+    const struct {
+        const char* text;
+        void (*breakStep)(Devices&);
+    } steps[] = {
+        {"Failed to create the input buffer", [](Devices& d) { d.capture.failCreate = true; }},
+        {"Failed to create the input notify interface", [](Devices& d) { d.capture.buffer.notify = nullptr; }},
+        {"Failed to set the input notification positions", [](Devices& d) { d.inputNotify.fail = true; }},
+        {"Failed to create the output primary buffer", [](Devices& d) { d.sound.failPrimary = true; }},
+        {"Failed to set the specified audio format", [](Devices& d) { d.sound.primary.failSetFormat = true; }},
+        {"Failed to create the output secondary buffer", [](Devices& d) { d.sound.failSecondary = true; }},
+        {"Failed to create the output notify interface", [](Devices& d) { d.sound.secondary.notify = nullptr; }},
+        {"Failed to set the output notification positions", [](Devices& d) { d.outputNotify.fail = true; }},
+        {"", [](Devices&) {}},  // nothing broken: the stand-ins serve
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.text);
+        Devices d;
+        step.breakStep(d);
+        {
+            DriverUnderTest driver;
+            driver->init(nullptr);
+            driver.object().useDeviceObjects(&d.capture, &d.sound);
+            ASIOCallbacks callbacks{};
+            ASIOBufferInfo infos[4] = {};
+            infos[0].isInput = infos[1].isInput = 1;
+            infos[1].channelNum = infos[3].channelNum = 1;
+            const ASIOError result = driver->createBuffers(infos, 4, 800, &callbacks);
+            if (!step.text[0]) {
+                EXPECT_EQ(result, 0);
+                EXPECT_NE(driver.object().captureBuffer(), nullptr);
+                EXPECT_EQ(d.inputNotify.positions.size(), 2u);
+                driver->disposeBuffers();
+            } else {
+                EXPECT_EQ(result, -1);
+                EXPECT_EQ(driver.errorMessage(), step.text);
+            }
+            EXPECT_EQ(driver.object().captureBuffer(), nullptr);
+            EXPECT_EQ(driver.object().secondaryBuffer(), nullptr);
+        }
+        EXPECT_EQ(d.capture.buffer.releases, d.capture.handedOut);
+        EXPECT_EQ(d.sound.primary.releases, d.sound.primaryHandedOut);
+        EXPECT_EQ(d.sound.secondary.releases, d.sound.secondaryHandedOut);
+        EXPECT_EQ(d.inputNotify.releases, d.capture.buffer.notifyHandedOut);
+        EXPECT_EQ(d.outputNotify.releases, d.sound.secondary.notifyHandedOut);
+        EXPECT_EQ(d.capture.releases, 1) << "the device objects go with the driver";
+        EXPECT_EQ(d.sound.releases, 1);
+    }
+}
+
 TEST_F(Dx2AsioDriverTest, SetSampleRateStoresTheRateAndAsksForAReset) {
     DriverUnderTest driver;
     driver->init(nullptr);
@@ -447,7 +543,7 @@ TEST_F(Dx2AsioDriverTest, SetSampleRateWithoutTheKeyFailsQuietly) {
     driver->init(nullptr);
     ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath), ERROR_SUCCESS);
     EXPECT_EQ(driver->setSampleRate(48000), ASE_NoClock);
-    EXPECT_EQ(driver.errorMessage(), "Unknown error");
+    EXPECT_EQ(driver.errorMessage(), "The ZerevaZ-2-UDID key is missing from the registry");
     EXPECT_EQ(boxes_.count(), 0u);
     // The driver never creates its key; the program does, once.
     HKEY key = nullptr;

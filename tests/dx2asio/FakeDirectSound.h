@@ -46,16 +46,27 @@ private:
     std::vector<FakeCall> calls_;
 };
 
-// The IUnknown of a stand-in: it counts no references and answers no other interface.
+// The IUnknown of a stand-in: it counts the releases (it is never deleted by them) and
+// answers IDirectSoundNotify with notify when given one, no other interface.
 template <class Interface>
 class FakeUnknown : public Interface {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         *object = nullptr;
-        return E_NOINTERFACE;
+        if (!notify || !IsEqualGUID(iid, IID_IDirectSoundNotify))
+            return E_NOINTERFACE;
+        *object = notify;
+        ++notifyHandedOut;
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ++releases;
+        return 1;
+    }
+    IDirectSoundNotify* notify = nullptr;
+    std::atomic<int> releases{0};
+    std::atomic<int> notifyHandedOut{0};
 };
 
 // What the playback and the capture ring share: the bytes, the device's cursor, and
@@ -136,7 +147,8 @@ public:
         cursor = position;
         return DS_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetFormat(LPCWAVEFORMATEX) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetFormat(LPCWAVEFORMATEX) override { return failSetFormat ? DSERR_BADFORMAT : DS_OK; }
+    std::atomic<bool> failSetFormat{false};
     HRESULT STDMETHODCALLTYPE SetVolume(LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetPan(LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetFrequency(DWORD) override { return E_NOTIMPL; }
@@ -188,8 +200,56 @@ public:
 class FakeNotify : public FakeUnknown<IDirectSoundNotify> {
 public:
     std::vector<DSBPOSITIONNOTIFY> positions;
+    bool fail = false;
     HRESULT STDMETHODCALLTYPE SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY list) override {
+        if (fail)
+            return DSERR_INVALIDPARAM;
         positions.assign(list, list + count);
         return DS_OK;
     }
+};
+
+// The device objects: each hands out its stand-in buffers, or fails when told to.
+class FakeSound : public FakeUnknown<IDirectSound> {
+public:
+    explicit FakeSound(DWORD ringBytes) : primary(0), secondary(ringBytes) {}
+    FakePlaybackBuffer primary;
+    FakePlaybackBuffer secondary;
+    bool failPrimary = false, failSecondary = false;
+    int primaryHandedOut = 0, secondaryHandedOut = 0;
+
+    HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN) override {
+        const bool wantsPrimary = (desc->dwFlags & DSBCAPS_PRIMARYBUFFER) != 0;
+        if (wantsPrimary ? failPrimary : failSecondary)
+            return DSERR_GENERIC;
+        *buffer = wantsPrimary ? &primary : &secondary;
+        ++(wantsPrimary ? primaryHandedOut : secondaryHandedOut);
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDSCAPS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER, LPDIRECTSOUNDBUFFER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) override { return DS_OK; }
+    HRESULT STDMETHODCALLTYPE Compact() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSpeakerConfig(LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetSpeakerConfig(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Initialize(LPCGUID) override { return E_NOTIMPL; }
+};
+
+class FakeSoundCapture : public FakeUnknown<IDirectSoundCapture> {
+public:
+    explicit FakeSoundCapture(DWORD ringBytes) : buffer(ringBytes) {}
+    FakeCaptureBuffer buffer;
+    bool failCreate = false;
+    int handedOut = 0;
+
+    HRESULT STDMETHODCALLTYPE CreateCaptureBuffer(LPCDSCBUFFERDESC, LPDIRECTSOUNDCAPTUREBUFFER* created,
+                                                  LPUNKNOWN) override {
+        if (failCreate)
+            return DSERR_GENERIC;
+        *created = &buffer;
+        ++handedOut;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDSCCAPS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Initialize(LPCGUID) override { return E_NOTIMPL; }
 };

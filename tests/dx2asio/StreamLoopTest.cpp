@@ -3,6 +3,8 @@
 // and the end of a loop that fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -457,6 +459,64 @@ TEST_F(StreamLoopTest, WithRoomInTheRingsACorrectionKeepsABlockOfMargin) {
     EXPECT_EQ(offsetsOf(capture.calls("Lock")), captured);
     const std::vector<DWORD> played{0, kBlockBytes, 2 * kBlockBytes, 5 * kBlockBytes};
     EXPECT_EQ(offsetsOf(playback.calls("Lock")), played);
+}
+
+// A playback device whose write cursor runs 3.5 blocks ahead of its play cursor (small
+// blocks): every block from the one playing to the one under the write cursor is the
+// device's, and a block written there is heard only a whole ring later. Each written
+// block is heard after its distance from the play cursor, plus a ring when it lay in
+// that span; that, with the block read a block after it was captured, is the round
+// trip, which must stay within the latency the driver reports (N + 1 blocks).
+TEST_F(StreamLoopTest, WithTheWriteCursorFarAheadOutputStaysWithinTheReportedLatency) {
+    const long blocks = 8;
+    const DWORD ring = blocks * kBlockBytes;
+    const DWORD lead = 7 * kBlockBytes / 2;
+    FakePlaybackBuffer playback(ring);
+    playback.writeLead = lead;
+    runLoop(setup(nullptr, &playback, blocks));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    std::vector<DWORD> cursors{0};
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_TRUE(nextBlock(playbackEvent_));
+        cursors.push_back(playback.cursor);
+    }
+    stopLoop();
+    const std::vector<DWORD> locks = offsetsOf(playback.calls("Lock"));
+    ASSERT_EQ(locks.size(), cursors.size() + 1);  // the first silences block 0
+    double worstMs = 0.0;
+    for (size_t i = 0; i < cursors.size(); ++i) {
+        const DWORD distance = (locks[i + 1] + ring - cursors[i]) % ring;
+        const DWORD heardAfter = distance < lead ? distance + ring : distance;
+        worstMs = std::max(worstMs, 1000.0 * (heardAfter / 4 + kFrames) / 44100.0);
+        EXPECT_GE(distance, lead) << "cycle " << i << " wrote inside the device's span";
+    }
+    const double reportedMs = 1000.0 * double((blocks + 1) * kFrames) / 44100.0;
+    std::printf("[ latency  ] write lead 3.5 blocks: round trip up to %.1f ms, reported %.1f ms\n", worstMs,
+                reportedMs);
+    EXPECT_LE(worstMs, reportedMs);
+}
+
+// A loop that has fallen behind its capture (notifications that merged: the capture
+// moves two blocks a cycle) does not stay behind: what it reads is kept within a
+// block of margin of the newest whole block, not left to lag up to a ring.
+TEST_F(StreamLoopTest, ALoopFallenBehindItsCaptureCatchesUp) {
+    const long blocks = 8;
+    FakeCaptureBuffer capture(blocks * kBlockBytes);
+    runLoop(setup(&capture, nullptr, blocks));
+    ASSERT_TRUE(waitUntil([&] { return host_.switches == 1; }));
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(nextBlock(captureEvent_, 2));
+    stopLoop();
+    const std::vector<FakeCall> locks = capture.calls("Lock");
+    ASSERT_EQ(locks.size(), 11u);
+    int worst = 0;
+    for (size_t i = 1; i < locks.size(); ++i) {
+        const DWORD capturing = DWORD(2 * i) % blocks;
+        const int behind = int((capturing + blocks - locks[i].offset / kBlockBytes) % blocks);
+        worst = std::max(worst, behind);
+        EXPECT_GE(behind, 1) << "read the block being captured";
+    }
+    EXPECT_LE(worst, 3) << "fell behind by " << worst << " blocks";
 }
 
 TEST_F(StreamLoopTest, AFailingPositionReadEndsTheLoop) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -25,6 +26,45 @@ std::vector<float> concat(std::initializer_list<std::vector<float>> parts) {
         all.insert(all.end(), p.begin(), p.end());
     return all;
 }
+
+// The effect stage as the chain sees it: each position's stand-in slot multiplies the
+// live signal by its own factor, and every call is logged with what the chain had
+// done before it (the input peak already taken).
+struct StageLog : ChainEffects {
+    int markers[LiveSettings::kPositions] = {};
+    const LiveChain* chain = nullptr;
+    std::vector<int> order;          // positions run, call by call
+    std::vector<float> peakSeen;     // the chain's input peak at the call
+    std::vector<float> firstSample;  // the first live sample handed to the call
+    int longestCall = 0;
+
+    EffectSlot* slotAt(int p) { return reinterpret_cast<EffectSlot*>(&markers[p]); }
+    static float factorOf(int p) { return 1.0f + 0.125f * float(p); }
+
+    void processSlot(EffectSlot* slot, float* const* channels, int32_t count, int32_t frames) override {
+        const int p = int(reinterpret_cast<int*>(slot) - markers);
+        order.push_back(p);
+        peakSeen.push_back(chain->inputPeakLeft());
+        firstSample.push_back(channels[0][0]);
+        longestCall = std::max(longestCall, int(frames));
+        for (int32_t ch = 0; ch < count; ++ch)
+            for (int32_t i = 0; i < frames; ++i)
+                channels[ch][i] *= factorOf(p);
+    }
+    void setSampleRate(float) override {}
+    void setBlockSize(int32_t) override {}
+    void resumeAllSlots() override {}
+    void suspendAllSlots() override {}
+};
+
+// Keeps the first sample of every block handed to the take.
+struct TapLog : ChainRecorder {
+    std::vector<float> firstSample;
+    bool tapsBeforeAccompaniment() const override { return false; }
+    void recordBlock(float* const* channels, int32_t, int32_t, float, float) override {
+        firstSample.push_back(channels[0][0]);
+    }
+};
 
 struct ChainUnderTest {
     LiveSettings settings;
@@ -277,6 +317,68 @@ TEST(NoiseGateTest, RestartLeavesNoTraceOfThePreviousRun) {
     b.setInput(0, in);
     b.process(reused.chain);
     EXPECT_EQ(a.output(0), b.output(0));
+}
+
+// The effect positions inside processBlock: occupied, not bypassed positions run 0 to
+// 7 in order, once per sub-block of at most 1024 frames, on the signal after the input
+// gain (here -12 dB) with the input peak already taken, and the take is tapped after
+// them.
+TEST(LiveChain, TheEffectStageRunsThePositionsInOrderBetweenTheInputGainAndTheTake) {
+    ChainUnderTest t;
+    makeTransparent(t.settings);
+    t.settings.ingain = 0.6f;  // 80 x 0.6 - 60 = -12 dB
+    StageLog stage;
+    stage.chain = &t.chain;
+    TapLog tap;
+    t.chain.attachEffects(&stage);
+    t.chain.attachRecorder(&tap);
+    for (int p : {6, 1, 3, 4, 0})
+        t.settings.slots[p] = stage.slotAt(p);
+    t.settings.bypass[3] = 1;
+    t.settings.bypass[5] = 1;  // bypassed and empty
+    const float in = 0.5f;
+    DriverBuffers io(kAsioFloat32LSB, 1, 1, 2500);
+    io.setInput(0, constant(2500, in));
+    io.process(t.chain);
+
+    const std::vector<int> once{0, 1, 4, 6};
+    std::vector<int> expected;
+    for (int subBlock = 0; subBlock < 3; ++subBlock)  // 1024, 1024, 452
+        expected.insert(expected.end(), once.begin(), once.end());
+    EXPECT_EQ(stage.order, expected);
+    EXPECT_EQ(stage.longestCall, 1024);
+    const float gained = in * gainFactor(0.6f);
+    EXPECT_NEAR(gainFactor(0.6f), std::pow(10.0f, -12.0f / 20.0f), 1e-6);
+    float signal = gained;
+    for (size_t call = 0; call < 4; ++call) {
+        EXPECT_FLOAT_EQ(stage.firstSample[call], signal) << "position " << stage.order[call];
+        EXPECT_FLOAT_EQ(stage.peakSeen[call], gained) << "the input peak is taken before the effects";
+        signal *= StageLog::factorOf(stage.order[call]);
+    }
+    ASSERT_EQ(tap.firstSample.size(), 3u);
+    EXPECT_FLOAT_EQ(tap.firstSample[0], signal) << "the take holds the effects' output";
+    EXPECT_FLOAT_EQ(io.output(0)[2499], signal);
+    EXPECT_FLOAT_EQ(t.chain.inputPeakLeft(), gained);
+    t.chain.attachEffects(nullptr);
+    t.chain.attachRecorder(nullptr);
+}
+
+// 133 beats a minute at 44100 Hz is 19894.74 samples a beat: floored to 19894
+// (rounding would give 19895, and the clicks would drift a sample a beat).
+TEST(MetronomeTest, ABeatOfNoWholeNumberOfSamplesIsFloored) {
+    ChainUnderTest t(44100.0);
+    makeTransparent(t.settings);
+    t.chain.setClick(kClickSamples, sizeof kClickSamples);
+    t.settings.metronome = 1;
+    t.settings.tempo = 13300;
+    DriverBuffers io(kAsioFloat32LSB, 1, 1, 60000, 44100.0);
+    io.process(t.chain);
+    const std::vector<float> out = io.output(0);
+    for (int beat : {19894, 39788, 59682}) {
+        EXPECT_EQ(out[beat - 1], 0.0f) << beat;  // the click is shorter than a beat
+        for (int i = 0; i < 32 && beat + i < 60000; ++i)
+            ASSERT_EQ(out[beat + i], kClickSamples[i] / 32768.0f) << beat << "+" << i;
+    }
 }
 
 TEST(MetronomeTest, ClicksStartEveryBeatAndLastTheirLength) {

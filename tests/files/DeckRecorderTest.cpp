@@ -3,6 +3,9 @@
 // of mmio.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "DeckTestSupport.h"
 #include "ErrorFlags.h"
 #include "LiveChannels.h"
@@ -31,6 +34,45 @@ struct Feeder : LiveChannels {
         deck.recordBlock(channels, channelCount, frames, rate, 1.0f);
         frame += frames;
     }
+};
+
+// The driver side of the test: a thread that feeds the deck block after block, as fast
+// as it can, between the pause protocol's flags, as the driver host does.
+class FeedingThread : public ProcessingControl {
+public:
+    explicit FeedingThread(WaveDeck& deck) : deck_(deck), thread_([this] { run(); }) {}
+    ~FeedingThread() override {
+        quit_ = true;
+        thread_.join();
+    }
+    void pauseProcessing() override {
+        ++pauses;
+        pausedWhileRecording += deck_.isRecording();
+        enabled_ = false;
+        while (inBlock_)
+            std::this_thread::yield();
+    }
+    void resumeProcessing() override { enabled_ = true; }
+
+    std::atomic<int> pauses{0}, pausedWhileRecording{0}, blocks{0};
+
+private:
+    void run() {
+        Feeder feeder;
+        while (!quit_) {
+            inBlock_ = true;
+            if (enabled_) {
+                feeder.feed(deck_, 64, 44100.0f, 2, false);
+                ++blocks;
+            }
+            inBlock_ = false;
+            std::this_thread::yield();
+        }
+    }
+
+    WaveDeck& deck_;
+    std::atomic<bool> quit_{false}, enabled_{true}, inBlock_{false};
+    std::thread thread_;
 };
 
 class DeckRecorder : public ::testing::Test {
@@ -85,6 +127,37 @@ TEST_F(DeckRecorder, AThousandFrameTakeAtTheDefaultFormat) {
     EXPECT_EQ(std::string(file.begin() + 36, file.begin() + 40), "data");
     EXPECT_EQ(little32(file, 40), 4000u);
     expectCountingFrames(file, 1000);
+}
+
+// Takes started and stopped while the driver thread keeps recording blocks: the tap
+// closes inside a pause, so that no recordBlock still writes into the take's file or
+// memory when they are released. Every direct take holds whole frames.
+TEST_F(DeckRecorder, TakesStopWhileTheDriverThreadRecords) {
+    FeedingThread driver(deck);
+    deck.attachProcessing(&driver);
+    boxes.setAnswer(IDNO);  // RAM takes are not stored
+    const int rounds = 20;
+    for (int round = 0; round < rounds; ++round) {
+        deck.ramMode = round % 2 == 1;
+        deck.maximumRecordingTime = 10;
+        const std::string path = folder.file("live" + std::to_string(round) + ".wav");
+        ASSERT_TRUE(deck.startRecording(path.c_str())) << round;
+        const int before = driver.blocks;
+        while (driver.blocks < before + 20)
+            Sleep(1);
+        deck.stopRecording();
+        EXPECT_FALSE(deck.isRecording());
+        if (!deck.ramMode) {
+            const auto file = readWholeFile(path);
+            ASSERT_GT(file.size(), 44u) << round;
+            EXPECT_EQ(little32(file, 40), file.size() - 44) << round;
+            EXPECT_EQ((file.size() - 44) % 4, 0u) << round;
+        }
+    }
+    deck.attachProcessing(nullptr);
+    EXPECT_EQ(driver.pausedWhileRecording.load(), rounds) << "the tap was not closed inside a pause";
+    EXPECT_EQ(driver.pauses.load(), rounds);
+    EXPECT_EQ(errorFlags() & ~kFlagDiskTooSlow, 0u);
 }
 
 TEST_F(DeckRecorder, ATakeWithNoBlocksLeavesNoFileAndReportsAnError) {

@@ -15,11 +15,12 @@ struct WaveBuilder {
     int32_t blockAlign = -1;       // -1: channels x bits / 8
     int64_t avgBytesPerSec = -1;   // -1: block align x rate
     int64_t formatSize = -1;       // -1: 16 + extra format bytes
-    uint32_t extraFormatBytes = 0; // body bytes after the 16 format fields
+    uint32_t extraFormatBytes = 0; // body bytes after the 16 format fields (zeros, or extension's)
     int64_t dataSizeField = -1;    // -1: the real data length
     std::vector<uint8_t> data;
     std::string chunkBeforeData;   // e.g. a whole "LIST" chunk
     std::vector<uint8_t> trailing; // bytes after the data chunk
+    std::vector<uint8_t> extension; // the first extra format bytes
     std::string riff = "RIFF", wave = "WAVE", fmt = "fmt ", dataTag = "data";
 
     uint16_t align() const { return uint16_t(blockAlign >= 0 ? blockAlign : channels * bits / 8); }
@@ -40,7 +41,8 @@ struct WaveBuilder {
         u32(uint32_t(avgBytesPerSec >= 0 ? avgBytesPerSec : int64_t(align()) * rate));
         u16(align());
         u16(bits);
-        out.insert(out.end(), extraFormatBytes, 0);
+        for (uint32_t i = 0; i < extraFormatBytes; ++i)
+            out.push_back(i < extension.size() ? extension[i] : 0);
         out.insert(out.end(), chunkBeforeData.begin(), chunkBeforeData.end());
         tag(dataTag);
         u32(uint32_t(dataSizeField >= 0 ? dataSizeField : int64_t(data.size())));
@@ -49,6 +51,21 @@ struct WaveBuilder {
         const uint32_t riffSize = uint32_t(out.size() - 8);
         std::memcpy(out.data() + 4, &riffSize, 4);
         return out;
+    }
+
+    // An extensible format (tag 0xFFFE) over the sub-format subTag (1 PCM, 3 float),
+    // with ten frames of silence.
+    static WaveBuilder extensible(uint16_t subTag, uint16_t bits, uint16_t validBits, uint16_t channels = 2) {
+        WaveBuilder w;
+        w.formatTag = 0xFFFE;
+        w.channels = channels;
+        w.bits = bits;
+        w.extraFormatBytes = 24;
+        const uint8_t guidTail[14] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+        w.extension = {22, 0, uint8_t(validBits), uint8_t(validBits >> 8), 3, 0, 0, 0, uint8_t(subTag), uint8_t(subTag >> 8)};
+        w.extension.insert(w.extension.end(), guidTail, guidTail + 14);
+        w.data.assign(size_t(w.align()) * 10, 0);
+        return w;
     }
 
     // A plain 16-bit PCM file of countingFrames16.

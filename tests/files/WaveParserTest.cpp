@@ -118,6 +118,46 @@ TEST(WaveParser, PlayableFormats) {
     }
 }
 
+// What recording programs write for more than 16 bits: the extensible format, played
+// as its PCM or float sub-format under the plain formats' rules.
+TEST(WaveParser, ExtensibleFilesPlayAsTheirSubFormat) {
+    struct Case { uint16_t subTag, bits, validBits, channels; };
+    for (Case c : {Case{1, 24, 24, 2}, Case{1, 24, 20, 2}, Case{1, 16, 16, 1}, Case{1, 32, 24, 2}, Case{3, 32, 32, 2},
+                   Case{3, 64, 64, 1}, Case{1, 24, 0, 2}}) {
+        SCOPED_TRACE(std::to_string(c.subTag) + "/" + std::to_string(c.bits) + "/" + std::to_string(c.validBits));
+        WaveLayout layout{};
+        ASSERT_EQ(parse(WaveBuilder::extensible(c.subTag, c.bits, c.validBits, c.channels).build(), &layout),
+                  WaveOpenResult::Ok);
+        EXPECT_EQ(layout.format.formatTag, c.subTag);
+        EXPECT_EQ(layout.format.bitsPerSample, c.bits);
+        EXPECT_EQ(layout.format.channels, c.channels);
+        EXPECT_EQ(layout.dataOffset, 20 + 40 + 8);
+        EXPECT_EQ(layout.dataBytes, 10u * c.channels * c.bits / 8);
+    }
+    // Other sub-formats are refused as unsupported (string 22), as are three channels.
+    WaveBuilder adpcm = WaveBuilder::extensible(2, 16, 16);
+    EXPECT_EQ(parse(adpcm.build()), WaveOpenResult::UnsupportedFormat);
+    WaveBuilder foreign = WaveBuilder::extensible(1, 16, 16);
+    foreign.extension[20] ^= 0x01;  // a GUID of another family
+    EXPECT_EQ(parse(foreign.build()), WaveOpenResult::UnsupportedFormat);
+    EXPECT_EQ(parse(WaveBuilder::extensible(1, 16, 16, 3).build()), WaveOpenResult::UnsupportedFormat);
+    EXPECT_EQ(stringIdFor(WaveOpenResult::UnsupportedFormat), 22);
+    WaveBuilder odd = WaveBuilder::extensible(1, 12, 12);  // PCM the decoder has no width for
+    EXPECT_EQ(parse(odd.build()), WaveOpenResult::UnsupportedFormat);
+    // Broken extensions: more valid bits than the container, a short body, a short
+    // extra size, and fields that disagree as in a plain file.
+    EXPECT_EQ(parse(WaveBuilder::extensible(1, 24, 28).build()), WaveOpenResult::InvalidStructure);
+    WaveBuilder shortBody = WaveBuilder::extensible(1, 16, 16);
+    shortBody.extraFormatBytes = 2;
+    EXPECT_EQ(parse(shortBody.build()), WaveOpenResult::InvalidStructure);
+    WaveBuilder shortExtra = WaveBuilder::extensible(1, 16, 16);
+    shortExtra.extension[0] = 10;
+    EXPECT_EQ(parse(shortExtra.build()), WaveOpenResult::InvalidStructure);
+    WaveBuilder misaligned = WaveBuilder::extensible(1, 24, 20);
+    misaligned.blockAlign = 5;
+    EXPECT_EQ(parse(misaligned.build()), WaveOpenResult::InvalidStructure);
+}
+
 TEST(WaveParser, UnsupportedFormats) {
     WaveBuilder w = stereo16();
     w.channels = 3;

@@ -455,6 +455,28 @@ TEST_F(HostTest, TheRealCounterGivesALoadWithinRange) {
     engine.stopLiveInput();
 }
 
+// What the rig's --seconds counts from: the buffers that went through the chain since
+// the start, not the callbacks a pause kept out of it.
+TEST_F(HostTest, ProcessedBlocksCountFromEachStart) {
+    LiveEngine& engine = openTestDriver();
+    EXPECT_EQ(engine.processedBlocks(), 0u);
+    ASSERT_TRUE(engine.startLiveInput());
+    ASSERT_TRUE(waitForCallbacks(5));
+    EXPECT_GE(engine.processedBlocks(), 4u);
+    engine.pauseProcessing();
+    const uint32_t paused = engine.processedBlocks();
+    ASSERT_TRUE(waitForCallbacks(3));
+    EXPECT_EQ(engine.processedBlocks(), paused) << "callbacks during a pause process nothing";
+    engine.resumeProcessing();
+    ASSERT_TRUE(waitForCallbacks(3));
+    EXPECT_GT(engine.processedBlocks(), paused);
+    engine.stopLiveInput();
+    const uint32_t total = engine.processedBlocks();
+    ASSERT_TRUE(engine.startLiveInput());
+    EXPECT_LT(engine.processedBlocks(), total) << "counted again from the start";
+    engine.stopLiveInput();
+}
+
 TEST_F(HostTest, ANewRateFromTheDriverReachesTheChain) {
     LiveEngine& engine = openTestDriver();
     ASSERT_TRUE(engine.startLiveInput());
@@ -462,11 +484,27 @@ TEST_F(HostTest, ANewRateFromTheDriverReachesTheChain) {
     EXPECT_EQ(engine.chain().sampleRate(), 48000.0);
     EXPECT_EQ(engine.driverFigures().sampleRate, 48000.0);
     EXPECT_EQ(engine.chain().noiseGate().channel(0).length, 2205) << "the gate keeps the window set at start";
-    for (double bad : {0.0, -44100.0, double(NAN), double(INFINITY)}) {
+    // Finite but absurd rates would overflow the counts derived from them; the
+    // bounds themselves are believed.
+    for (double bad : {0.0, -44100.0, double(NAN), double(INFINITY), 5e9, 768000.5, 999.9}) {
         TestDriver_announceRate(bad);
         EXPECT_EQ(engine.chain().sampleRate(), 48000.0) << bad;
     }
+    TestDriver_announceRate(768000.0);
+    EXPECT_EQ(engine.chain().sampleRate(), 768000.0);
+    TestDriver_announceRate(1000.0);
+    EXPECT_EQ(engine.chain().sampleRate(), 1000.0);
     engine.stopLiveInput();
+
+    // Reported after the request for 44100 Hz: the start fails.
+    configureDriver([](TestDriverConfig& c) {
+        c.sampleRate = 0.0;
+        c.rateAfterSet = 5e9;
+    });
+    engine.closeDriver();
+    openTestDriver();
+    EXPECT_FALSE(engine.startLiveInput());
+    EXPECT_EQ(engine.chain().sampleRate(), 1000.0) << "nothing of the absurd rate reached the chain";
 }
 
 TEST_F(HostTest, TheMeterWindowsShowWhileLiveInputRuns) {

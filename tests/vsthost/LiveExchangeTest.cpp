@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <thread>
 
 #include "EffectHost.h"
 #include "ErrorFlags.h"
@@ -13,6 +16,7 @@
 namespace {
 
 const std::string kOurPlugins = std::string(TALVENOR_BIN_DIR) + "VST Plugins\\";
+const std::string kTestPlugins = std::string(TALVENOR_BIN_DIR) + "test-plugins\\";
 
 // The slots the positions may hand to the chain: marked alive when loaded and dead
 // before they are unloaded.
@@ -44,17 +48,79 @@ private:
     std::atomic<EffectSlot*> cells_[64] = {};
 };
 
-// Between the positions and the real effect host: keeps the register.
+// Editor frames for the slots: windows of the UI thread that count the editor sizes
+// posted to them.
+std::atomic<int> g_sizeRequests{0}, g_wrongSizes{0};
+
+LRESULT CALLBACK editorFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kEditorSizeMessage) {
+        ++g_sizeRequests;
+        g_wrongSizes += wParam != 320 || lParam != 240;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND makeEditorFrame() {
+    static const bool registered = [] {
+        WNDCLASSA c{};
+        c.lpfnWndProc = editorFrameProc;
+        c.hInstance = GetModuleHandleA(nullptr);
+        c.lpszClassName = "TalvenorTestEditorFrame";
+        return RegisterClassA(&c) != 0;
+    }();
+    return registered ? CreateWindowA("TalvenorTestEditorFrame", "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr)
+                      : nullptr;
+}
+
+void pumpMessages() {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&m);
+}
+
+// Ends the process with a message when the test has not finished in time: a
+// deadlock between the UI thread and the driver thread would hang it for good.
+class Watchdog {
+public:
+    explicit Watchdog(int seconds) : thread_([this, seconds] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done_)
+            if (std::chrono::steady_clock::now() > end) {
+                std::fprintf(stderr, "the exchanges did not finish in %d s: the UI and driver threads deadlocked\n", seconds);
+                std::fflush(stderr);
+                TerminateProcess(GetCurrentProcess(), 3);
+            } else {
+                Sleep(50);
+            }
+    }) {}
+    ~Watchdog() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// Between the positions and the real effect host: keeps the register, and gives
+// every slot an editor frame when asked to.
 struct TrackedSlots : EffectSlots {
     EffectHost& host;
     SlotRegister& live;
+    bool withEditorFrames = false;
     TrackedSlots(EffectHost& h, SlotRegister& r) : host(h), live(r) {}
     EffectSlot* loadPlugin(int32_t index, const char* path) override {
         EffectSlot* slot = host.loadPlugin(index, path);
         if (slot)
             live.markAlive(slot);
+        if (slot && withEditorFrames)
+            slot->editorFrame = makeEditorFrame();
         return slot;
     }
+    void detachSlot(EffectSlot* slot) override { host.detachSlot(slot); }
     bool unloadSlot(EffectSlot* slot) override {
         live.markDead(slot);
         return host.unloadSlot(slot);
@@ -135,4 +201,78 @@ TEST_F(LiveExchange, PositionsChangeBetweenCallbacksOnly) {
     settings_.connectPositions(nullptr, nullptr);
     for (int p = 0; p < 8; ++p)
         settings_.slots[p] = nullptr;
+}
+
+// Plug-ins that ask the host for idle calls, a new editor size and their folder from
+// their processing, from two folders, while positions are exchanged for many rounds
+// under a driver calling back as fast as it can. A replaced slot must never be
+// reachable by those requests once it is freed; each instance's folder text stays
+// its own for its lifetime; a size asked for on the driver thread is handed to the
+// editor frame's UI thread, never applied there (that would wait for the UI thread
+// while it waits for the driver thread in a pause).
+// The watchdog lives from before SetUp to after TearDown, which stops the driver.
+class LiveExchangeWatched : public LiveExchange {
+protected:
+    Watchdog watchdog_{120};
+};
+
+TEST_F(LiveExchangeWatched, PluginsCallingTheHostFromProcessingWhilePositionsChange) {
+    configureDriver([](TestDriverConfig& c) {
+        c.preferredSize = 128;
+        c.intervalMicros = 0;
+        c.amplitude = 0.5f;
+    });
+    const std::string first = kTestPlugins + "TestCallsHostInProcess.dll";
+    const std::string folder = kTestPlugins + "second";
+    const std::string second = folder + "\\TestCallsHostInProcess.dll";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(first.c_str(), second.c_str(), FALSE));
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 12, "TalvenorTestHostCallCounts");
+    ASSERT_NE(mapping, nullptr);
+    auto* counts = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    ASSERT_NE(counts, nullptr);
+    counts[0] = counts[1] = counts[2] = 0;
+
+    LiveEngine& engine = openTestDriver();
+    EffectHost host;
+    SlotRegister live;
+    TrackedSlots tracked(host, live);
+    tracked.withEditorFrames = true;
+    CheckedEffects checked(host, live);
+    for (const std::string& path : {first, second, kOurPlugins + "Overdrive.dll"})
+        ASSERT_TRUE(host.addPluginEntry(path.c_str()));
+    settings_.connectPositions(&tracked, &engine);
+    engine.attachEffects(&checked);
+    for (int p = 0; p < 4; ++p)
+        ASSERT_TRUE(settings_.loadIntoPosition(p, p % 3));
+    ASSERT_TRUE(engine.startLiveInput());
+    ASSERT_TRUE(waitForCallbacks(20));
+    const int rounds = 150;
+    for (int round = 0; round < rounds; ++round) {
+        ASSERT_TRUE(settings_.loadIntoPosition(round % 4, round % 3)) << round;
+        settings_.toggleBypass((round + 1) % 4);
+        pumpMessages();
+        if (round % 10 == 0) {
+            ASSERT_TRUE(waitForCallbacks(1));
+        }
+    }
+    ASSERT_TRUE(waitForCallbacks(10));
+    engine.stopLiveInput();
+    pumpMessages();
+    std::printf("[ exchange ] %ld host requests from processing, %d sizes handed to the UI thread\n", long(counts[0]),
+                g_sizeRequests.load());
+    EXPECT_EQ(checked.deadSlots.load(), 0);
+    EXPECT_GT(counts[0], rounds);
+    EXPECT_EQ(counts[1], 0) << "wrong answers to need-idle, size-window or get-directory";
+    EXPECT_EQ(counts[2], 0) << "private copies were loaded with the process's DLL search path changed";
+    EXPECT_GT(g_sizeRequests.load(), 0);
+    EXPECT_EQ(g_wrongSizes.load(), 0);
+    EXPECT_EQ(errorFlags() & ~kFlagRestartLiveInput, 0u);
+    engine.attachEffects(nullptr);
+    settings_.connectPositions(nullptr, nullptr);
+    for (int p = 0; p < 8; ++p)
+        settings_.slots[p] = nullptr;
+    host.unloadAllSlots();
+    UnmapViewOfFile(const_cast<LONG*>(counts));
+    CloseHandle(mapping);
 }

@@ -30,6 +30,9 @@ struct Recorder : EffectSlots, ProcessingControl {
         s->suspended = 0;
         return s;
     }
+    void detachSlot(EffectSlot* slot) override {
+        log.push_back("detach " + name(slot) + (paused ? " (paused)" : " (running!)"));
+    }
     bool unloadSlot(EffectSlot* slot) override {
         log.push_back("unload " + name(slot) + (paused ? " (paused)" : " (running)"));
         return true;
@@ -60,9 +63,10 @@ struct Positions : ::testing::Test {
 TEST_F(Positions, LoadingOpensFirstAndExchangesWhilePaused) {
     ASSERT_TRUE(settings.loadIntoPosition(2, 5));
     ASSERT_TRUE(settings.loadIntoPosition(2, 6));
-    // The previous occupant is closed after the exchange, outside the pause.
-    EXPECT_EQ(host.log, (std::vector<std::string>{"load 5", "active 0 1", "pause", "resume", "load 6",
-                                                  "active 1 1", "pause", "resume", "unload 0 (running)"}));
+    // The previous occupant leaves the host's list inside the pause and is closed
+    // after it.
+    EXPECT_EQ(host.log, (std::vector<std::string>{"load 5", "active 0 1", "pause", "resume", "load 6", "active 1 1",
+                                                  "pause", "detach 0 (paused)", "resume", "unload 0 (running)"}));
     EXPECT_EQ(settings.slotAt(2), &host.slots[1]);
 }
 
@@ -126,5 +130,5 @@ TEST_F(Positions, UnloadingClearsThePositionButNotItsBypass) {
     EXPECT_TRUE(settings.unloadPosition(3));
     EXPECT_EQ(settings.slots[3], nullptr);
     EXPECT_EQ(settings.bypass[3], 1);
-    EXPECT_EQ(host.log, (std::vector<std::string>{"pause", "resume", "unload 0 (running)"}));
+    EXPECT_EQ(host.log, (std::vector<std::string>{"pause", "detach 0 (paused)", "resume", "unload 0 (running)"}));
 }

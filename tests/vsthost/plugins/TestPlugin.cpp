@@ -35,6 +35,13 @@
 #ifndef TP_EFFECT_NAME
 #define TP_EFFECT_NAME ""
 #endif
+#ifndef TP_CALLS_HOST_IN_PROCESS
+#define TP_CALLS_HOST_IN_PROCESS 0
+#endif
+
+#if TP_CALLS_HOST_IN_PROCESS
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -46,7 +53,67 @@ struct TestEffect {
     AEffect effect;
     int program = 0;
     float parameters[2] = {0.25f, 0.75f};
+    const char* directory = nullptr;  // the host's first answer to get-directory, kept
+    char directoryCopy[300] = {};
 };
+
+#if TP_CALLS_HOST_IN_PROCESS
+// Counts shared by every copy of the library in the process (the host loads private
+// copies for further instances), read by the test under the same name.
+struct HostCallCounts {
+    volatile LONG calls;
+    volatile LONG wrongAnswers;
+    volatile LONG loadedWithDllDirectory;  // a copy was loaded while the process's DLL search path was changed
+};
+
+HostCallCounts* sharedCounts() {
+    static HostCallCounts* counts = [] {
+        HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(HostCallCounts),
+                                            "TalvenorTestHostCallCounts");
+        return mapping ? static_cast<HostCallCounts*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0)) : nullptr;
+    }();
+    return counts;
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    char directory[MAX_PATH] = "";
+    HostCallCounts* counts = reason == DLL_PROCESS_ATTACH ? sharedCounts() : nullptr;
+    if (counts && GetDllDirectoryA(sizeof directory, directory) > 0)
+        InterlockedIncrement(&counts->loadedWithDllDirectory);
+    return TRUE;
+}
+
+namespace {
+
+// Asks for idle calls, a new editor size and the plug-in's folder, as plug-ins do from
+// their processing. The folder's text must stay what it was first answered.
+void callHostFromProcessing(TestEffect* self) {
+    HostCallCounts* counts = sharedCounts();
+    if (!counts || !g_host)
+        return;
+    AEffect* e = &self->effect;
+    int wrong = 0;
+    // The text kept from the first answer, before this block's requests.
+    if (self->directory)
+        wrong += std::strcmp(self->directory, self->directoryCopy) != 0;
+    wrong += g_host(e, audioMasterNeedIdle, 0, 0, nullptr, 0.0f) != 1;
+    wrong += g_host(e, audioMasterSizeWindow, 320, 240, nullptr, 0.0f) != 1;
+    const char* directory = reinterpret_cast<const char*>(g_host(e, audioMasterGetDirectory, 0, 0, nullptr, 0.0f));
+    if (!directory) {
+        ++wrong;
+    } else if (!self->directory) {
+        self->directory = directory;
+        std::snprintf(self->directoryCopy, sizeof self->directoryCopy, "%s", directory);
+    } else {
+        wrong += directory != self->directory && std::strcmp(directory, self->directoryCopy) != 0;
+    }
+    InterlockedIncrement(&counts->calls);
+    if (wrong)
+        InterlockedExchangeAdd(&counts->wrongAnswers, wrong);
+}
+#endif
 
 void log(const char* text) {
     g_log += text;
@@ -92,6 +159,9 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
 
 // Output k is the sum of the inputs times (k + 1) / 4.
 void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
+#if TP_CALLS_HOST_IN_PROCESS
+    callHostFromProcessing(static_cast<TestEffect*>(e->object));
+#endif
     for (VstInt32 i = 0; i < frames; ++i) {
         float sum = 0.0f;
         for (int c = 0; c < e->numInputs; ++c)
