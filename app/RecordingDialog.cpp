@@ -18,7 +18,7 @@
 
 namespace {
 
-char g_recordingPath[ShellValues::kPathSize] = "";
+char (&g_recordingPath)[ShellValues::kPathSize] = g_shell.recordFile;
 HWND g_dialog = nullptr;
 
 void enable(int id, bool enabled) { EnableWindow(GetDlgItem(g_dialog, id), enabled ? TRUE : FALSE); }

@@ -263,6 +263,55 @@ float loudest(const std::string& path) {
 
 }  // namespace
 
+// With the instrument silent and the chain at unity, a take of the accompaniment
+// holds the file's own samples, from its start, since the take restarts it.
+TEST_F(AccompanimentWindow, ATakeOfTheAccompanimentHoldsItsSamples) {
+    const std::string backing = tempPath("talvenor-backing-for-take.wav");
+    const std::string take = tempPath("talvenor-accompaniment-take.wav");
+    DeleteFileA(take.c_str());
+    std::vector<std::vector<float>> played = tone(3.0, 0.3f);
+    for (size_t i = 0; i < played[1].size(); ++i)
+        played[1][i] = 0.2f * float(std::sin(2.0 * 3.14159265358979 * 330.0 * double(i) / 44100.0));
+    ASSERT_TRUE(writeWav16(backing, 44100, played));
+    WavContent inFile;  // the samples as the file holds them
+    ASSERT_TRUE(readWav(backing, inFile));
+    played = inFile.samples;
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_ACCOMPANIMENT));
+    ASSERT_TRUE(answerFileDialog("Open Accompaniment", backing));
+    ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(g_windows.navigationBar) != 0; }, kTimeout));
+
+    HWND dialog = openRecordingDialog(frame);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(enabled(dialog, IDC_RECORD_START_ACCOMPANIMENT));
+    EXPECT_TRUE(enabled(dialog, IDC_RECORD_PLAYING_ONLY));
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_RECORD_START_ACCOMPANIMENT), UINT(BST_CHECKED));
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_RECORD_PLAYING_ONLY), UINT(BST_UNCHECKED));
+    setRecordingPath(take.c_str());
+    click(dialog, IDC_RECORD_START);
+    ASSERT_TRUE(waitUntil([] { return g_waveDeck->isRecording() && g_waveDeck->recording().readPosition > 176400 * 2; },
+                          kTimeout));
+    EXPECT_TRUE(g_waveDeck->isPlaying());
+    click(dialog, IDC_RECORD_START);
+    ASSERT_TRUE(waitUntil([&] { return windowText(GetDlgItem(dialog, IDC_RECORD_START)) == "Start Recording"; },
+                          kTimeout));
+    ASSERT_TRUE(pressButton(dialog, IDC_RECORD_DONE, kTimeout));
+
+    WavContent recorded;
+    ASSERT_TRUE(readWav(take, recorded));
+    ASSERT_EQ(recorded.channels, 2);
+    const size_t frames = std::min(recorded.frames(), played[0].size());
+    ASSERT_GT(frames, 44100u * 2);
+    size_t differing = 0;
+    for (size_t channel = 0; channel < 2; ++channel)
+        for (size_t i = 0; i < frames; ++i)
+            if (std::fabs(recorded.samples[channel][i] - played[channel][i]) > 1.0f / 32768.0f) {
+                ++differing;
+            }
+    EXPECT_EQ(differing, 0u) << "of " << frames << " frames";
+    DeleteFileA(take.c_str());
+    DeleteFileA(backing.c_str());
+}
+
 TEST_F(AccompanimentWindow, TheRecordingDialogsStatesAndTakes) {
     const std::string ramTake = tempPath("talvenor-ram-take.wav");
     const std::string directTake = tempPath("talvenor-direct-take.wav");
