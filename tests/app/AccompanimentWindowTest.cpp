@@ -453,3 +453,44 @@ TEST_F(AccompanimentWindow, TheRecordingDialogsStatesAndTakes) {
     for (const std::string& path : {ramTake, directTake, retried, riff})
         DeleteFileA(path.c_str());
 }
+
+// Without a driver: the recording dialog refuses to open, and an accompaniment that
+// is no WAV file is refused with its reason and string 18, the bar staying hidden.
+TEST(AccompanimentWithoutDriver, RecordingIsRefusedAndABadFileIsReported) {
+    forgetProgramSettings();
+    clearErrorFlag(~0u);
+    HostedProgram program;
+    ASSERT_TRUE(program.start(""));
+    HWND frame = program.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(waitForTicks(2));
+    ASSERT_LT(g_liveEngine->currentDriver(), 0);
+
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_RECORD));
+    const MessageBoxSeen refusal = waitForMessageBox(kPid, "Talvenor Live", kTimeout);
+    ASSERT_NE(refusal.window, nullptr);
+    EXPECT_EQ(refusal.text, "You should open an audio device before recording");
+    ASSERT_TRUE(pressButton(refusal.window, IDOK));
+    ASSERT_TRUE(waitForTicks(2));
+    EXPECT_FALSE(recordingDialogIsOpen());
+    EXPECT_TRUE(dialogsOf(kPid).empty());
+
+    const std::string notWave = tempPath("talvenor-not-a-wave.wav");
+    FILE* file = std::fopen(notWave.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("RIFX....WAVEfmt this is no wave file at all", file);
+    std::fclose(file);
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_ACCOMPANIMENT));
+    ASSERT_TRUE(answerFileDialog("Open Accompaniment", notWave));
+    for (const char* caption : {"Error #20", "Error #18"}) {
+        HWND box = waitForCaption(caption);
+        ASSERT_NE(box, nullptr) << caption;
+        ASSERT_TRUE(pressButton(box, IDOK));
+    }
+    ASSERT_TRUE(waitForTicks(2));
+    EXPECT_FALSE(g_waveDeck->isAccompanimentOpen());
+    EXPECT_FALSE(IsWindowVisible(g_windows.navigationBar));
+    EXPECT_TRUE(menuItemState(frame, IDC_CMD_CLOSE_ACCOMPANIMENT).grayed);
+    ASSERT_TRUE(program.close(kTimeout));
+    DeleteFileA(notWave.c_str());
+}
