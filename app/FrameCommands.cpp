@@ -11,6 +11,8 @@
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
+#include "NavigationBar.h"
+#include "RecordingDialog.h"
 #include "Performance.h"
 #include "ResourceIds.h"
 #include "SettingsStore.h"
@@ -118,8 +120,10 @@ bool runFrameCommand(HWND frame, int command) {
         showError(-kStrPerformancesNotYet);
         return false;
     case IDC_CMD_OPEN_ACCOMPANIMENT:
+        openAccompanimentCommand(frame);
+        return true;
     case IDC_CMD_CLOSE_ACCOMPANIMENT:
-        showError(-kStrAccompanimentNotYet);
+        closeAccompanimentCommand(frame);
         return true;
     case IDC_CMD_EXIT:
         recordToolWindowPlaces();
@@ -151,7 +155,7 @@ bool runFrameCommand(HWND frame, int command) {
         repaintNavigationBar();
         return true;
     case IDC_CMD_RECORD:
-        showError(-kStrRecordingNotYet);
+        runRecordingDialog(frame);
         return true;
     case IDC_CMD_FX_MANAGER:
         showFxManager();

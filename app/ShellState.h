@@ -60,6 +60,7 @@ struct ShellValues {
     char vstDir[kPathSize] = "";        // the user's VST directory
     char accompFile[kPathSize] = "";    // the last accompaniment path
     char perfFile[kPathSize] = "";      // the last performance path
+    char recordFile[kPathSize] = "";    // the take's path, for the run only
 
     WindowSpot fxManagerPosition{10, 10};  // kept for the run only
     int32_t lastNavigationMarkX = -1;

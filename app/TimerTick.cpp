@@ -8,6 +8,7 @@
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
 #include "ResourceIds.h"
+#include "RecordingDialog.h"
 #include "ShellState.h"
 #include "StringIds.h"
 #include "VuMeter.h"
@@ -30,6 +31,8 @@ void updateMenu(HWND frame) {
     CheckMenuItem(menu, IDC_CMD_LIVE_INPUT, MF_BYCOMMAND | (g_liveEngine->running() ? MF_CHECKED : MF_UNCHECKED));
     const bool driverOpen = g_liveEngine->currentDriver() >= 0;
     EnableMenuItem(menu, IDC_CMD_CONTROL_PANEL, MF_BYCOMMAND | (driverOpen ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, IDC_CMD_CLOSE_ACCOMPANIMENT,
+                   MF_BYCOMMAND | (g_waveDeck->isAccompanimentOpen() ? MF_ENABLED : MF_GRAYED));
 }
 
 void updateNavigationMark() {
@@ -66,7 +69,10 @@ void handleErrorFlags() {
         g_liveEngine->resetDriver();  // shows its own boxes when it fails
     if (takeErrorFlag(kFlagRecordError)) {
         showError(kStrRecordError);
-        endFailedTake();
+        if (recordingDialogIsOpen())
+            stopTakeFromDialog();
+        else
+            endFailedTake();
     }
     if (takeErrorFlag(kFlagAccompReadError)) {
         showError(kStrAccompanimentReadError);
@@ -89,6 +95,7 @@ void timerTick(HWND frame) {
     // periodic work join this tick with the scan, recording and editor windows.
     updateMenu(frame);
     updateNavigationMark();
+    updateRecordingCounters();
     const LiveEngine& engine = *g_liveEngine;
     // The CPU display in the bottom strip is drawn again only when its figure changed.
     updateCpuUsage(frame, engine.cpuLoad());

@@ -339,25 +339,33 @@ bool WaveDeck::stopRecording() {
 
     bool keptAfterFailure = false;
     if (takeInRam_) {
-        if (!take_.readError &&
-            showMessageBox(errorBoxOwner(), kStoreQuestion, kStoreCaption, MB_ICONQUESTION | MB_YESNO) == IDYES)
-            keptAfterFailure = storeRamTake();
+        // Nothing recorded: nothing to ask about.
+        const uint32_t recorded = take_.readPosition;
+        if (!take_.readError && recorded > 0 &&
+            showMessageBox(errorBoxOwner(), kStoreQuestion, kStoreCaption, MB_ICONQUESTION | MB_YESNO) == IDYES) {
+            for (;;) {
+                keptAfterFailure = storeRamTake();
+                if (!take_.readError || !ramStoreRetry)
+                    break;
+                // The take is still in memory: the failed file is tidied and the
+                // take offered to another name.
+                closeTakeFile(keptAfterFailure);
+                keptAfterFailure = false;
+                if (!takeAnotherName())
+                    break;
+                take_.readError = false;
+                take_.readPosition = recorded;
+            }
+        }
     } else if (take_.readError) {
         keptAfterFailure = keepWhatWasWritten(take_.readPosition);
     } else if (!writeWaveHeader()) {
         take_.readError = true;
     }
-    delete take_.handle;
-    take_.handle = nullptr;
+    closeTakeFile(keptAfterFailure);
 
     const uint32_t recorded = take_.readPosition;
     const bool failed = take_.readError;
-    if (takeCreatedFile_) {
-        if (keptAfterFailure)
-            truncateFile(take_.path, uint64_t(kWaveHeaderBytes) + recorded);  // the part after the last whole frame
-        else if (failed || recorded == 0)
-            deleteFile(take_.path);
-    }
     if (failed || recorded == 0)
         raiseErrorFlag(kFlagRecordError);
 
@@ -368,6 +376,35 @@ bool WaveDeck::stopRecording() {
     takeCreatedFile_ = false;
     takeFull_ = false;
     return !failed;
+}
+
+// The take's file is closed; when the take made it, it keeps the whole frames written
+// after a failure, and goes when the take failed or holds nothing.
+void WaveDeck::closeTakeFile(bool keptAfterFailure) {
+    delete take_.handle;
+    take_.handle = nullptr;
+    if (takeCreatedFile_) {
+        if (keptAfterFailure)
+            truncateFile(take_.path, uint64_t(kWaveHeaderBytes) + take_.readPosition);  // after the last whole frame
+        else if (take_.readError || take_.readPosition == 0)
+            deleteFile(take_.path);
+    }
+    takeCreatedFile_ = false;
+}
+
+bool WaveDeck::takeAnotherName() {
+    char path[sizeof take_.path];
+    for (;;) {
+        std::memcpy(path, take_.path, sizeof path);
+        if (!ramStoreRetry->anotherName(path, sizeof path) || !path[0])
+            return false;
+        path[sizeof path - 1] = '\0';
+        if (!namesAccompaniment(path)) {
+            std::memcpy(take_.path, path, sizeof path);
+            return true;
+        }
+        showError(kStrRecordOverAccompaniment);
+    }
 }
 
 // At destruction: a direct take keeps what it has, without asking or showing anything;

@@ -24,6 +24,15 @@
 // tap is closed inside a pause of the processing attached, before the take's file
 // and memory are released, so that no recordBlock can still be using them. Nothing here shows a box on the
 // driver or writer thread: they raise error flags, and the main window reports them.
+// Asked for another name when a RAM take could not be stored, so that the take,
+// still in memory, is not lost: writes the name into path and returns true, or
+// returns false to give the take up. UI thread.
+class RamStoreRetry {
+public:
+    virtual ~RamStoreRetry() = default;
+    virtual bool anotherName(char* path, size_t pathSize) = 0;
+};
+
 class WaveDeck : public ChainRecorder, public ChainAccompaniment {
 public:
     // Allocates the buffers and starts the writer thread. files opens the deck's files
@@ -46,6 +55,7 @@ public:
     bool ramMode = false;
     int8_t formatIndex = RecordingFormatTable::kDefaultIndex;
     RecordingFormatTable formats;
+    RamStoreRetry* ramStoreRetry = nullptr;  // null: a RAM take that cannot be stored is lost
 
     // --- accompaniment: UI thread; open and close only while the chain is paused ---
     // Closes any open accompaniment and opens path; the playing flag is kept. Shows
@@ -80,6 +90,7 @@ public:
     bool isRecording() const { return recording_.load(std::memory_order_acquire); }
     // The main window's timer stops a RAM take that has filled its memory.
     bool isRamTakeFull() const;
+    bool isTakeInRam() const { return takeInRam_; }
     // The 44-byte header at the start of the take's file, for the bytes recorded.
     bool writeWaveHeader();
     const WaveFileState& recording() const { return take_; }
@@ -109,6 +120,8 @@ private:
     void closeTap();
     bool storeRamTake();
     bool keepWhatWasWritten(uint32_t counted);
+    void closeTakeFile(bool keptAfterFailure);
+    bool takeAnotherName();
     void finishTake();
 
     MmioFileFactory mmio_;

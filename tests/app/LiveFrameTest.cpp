@@ -336,9 +336,6 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
         const char* text;
     } later[] = {
         {IDC_CMD_OPEN_PERFORMANCE, "Opening and saving performances is not available yet in this version of Talvenor Live."},
-        {IDC_CMD_OPEN_ACCOMPANIMENT,
-         "Opening and closing an accompaniment is not available yet in this version of Talvenor Live."},
-        {IDC_CMD_RECORD, "The recording dialog is not available yet in this version of Talvenor Live."},
         {IDC_CMD_REFRESH_PLUGINS, "Scanning for plug-ins is not available yet in this version of Talvenor Live."},
     };
     for (const auto& command : later) {
