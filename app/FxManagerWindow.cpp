@@ -3,13 +3,13 @@
 #include "EffectIds.h"
 #include "FxManagerPanel.h"
 #include "MessageBoxes.h"
+#include "PluginSelectDialog.h"
 #include "ShellState.h"
 
 namespace {
 
-// Until the plug-in selection dialog arrives, nothing is chosen.
-int32_t selectNothing(HWND) {
-    return 0;
+int32_t selectPlugin(HWND owner) {
+    return runPluginSelectDialog(g_windows.instance, owner, *g_effectHost);
 }
 
 // Until the editor windows arrive, the user is told so rather than shown a failure.
@@ -26,7 +26,7 @@ HWND g_panel = nullptr;
 LRESULT CALLBACK fxManagerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        g_panelContext = FxManagerContext{g_liveSettings, g_effectHost, g_windows.effectPopup, selectNothing,
+        g_panelContext = FxManagerContext{g_liveSettings, g_effectHost, g_windows.effectPopup, selectPlugin,
                                           editorsNotYet};
         g_panel = createFxManagerPanel(g_windows.instance, window, &g_panelContext);
         break;

@@ -9,6 +9,7 @@
 #include "EffectHost.h"
 #include "FrameWindow.h"
 #include "FxManagerWindow.h"
+#include "PluginCommands.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
@@ -305,7 +306,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     placeClientOrigin(g_windows.navigationBar, g_shell.navigationBarPosition);
 
     snapshotPerformance();
-    // The start-up plug-in scan joins here with the plug-in scanner's dialog.
+    scanPluginsAtStart();
     setFrameTitle(g_windows.frame, nullptr);
     ShowWindow(g_windows.frame, showState);
     UpdateWindow(g_windows.frame);

@@ -20,3 +20,13 @@
 
 // Strings of the effect windows.
 #define IDS_EDITORS_NOT_YET 220
+
+// "Select a Plugin": the tree of favourites and plug-ins, and the favourites button.
+#define IDD_SELECT_PLUGIN 145
+#define IDC_SELECT_TREE 1022
+#define IDC_SELECT_FAVOURITE 3
+
+// "Searching for plugins...": at start-up, and for the commands that rescan.
+#define IDD_SCAN_AT_START 153
+#define IDD_SCAN 147
+#define IDC_SCAN_STATUS 1023

@@ -36,6 +36,7 @@ enum StringId : int {
     kStrClickMissing = 36,
     kStrDiskTooSlow = 40,
     kStrAddFavouriteFailed = 41,
+    kStrRemoveFavouriteFailed = 42,
     // Commands whose windows come later: an information box says so.
     kStrPerformancesNotYet = 201,
     kStrAccompanimentNotYet = 202,

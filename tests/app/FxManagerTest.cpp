@@ -8,6 +8,7 @@
 #include <string>
 
 #include "WinInclude.h"
+#include <commctrl.h>
 
 #include "Controls.h"
 #include "EffectIds.h"
@@ -163,13 +164,22 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
     EXPECT_EQ(g_liveSettings->centerAmp, 0);
 
     // An empty position: a right-click on its name does nothing and says nothing; a
-    // double-click makes it the current position (the selection runs and loads nothing).
+    // double-click makes it the current position and opens the selection, which with
+    // no plug-ins found shows its two branches only, and OK loads nothing.
     SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 5, WM_RBUTTONDOWN, MK_RBUTTON, 0);
-    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 4, WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
-    EXPECT_EQ(fxManagerCurrentPosition(panel), 4);
-    EXPECT_EQ(g_liveSettings->slots[4], nullptr);
     Sleep(200);
     EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box for an empty position";
+    PostMessageA(GetDlgItem(panel, IDC_FX_FIRST_NAME + 4), WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
+    HWND select = waitForMessageBox(kPid, "Select a Plugin", kTimeout).window;
+    ASSERT_NE(select, nullptr);
+    EXPECT_EQ(fxManagerCurrentPosition(panel), 4);
+    HWND tree = GetDlgItem(select, IDC_SELECT_TREE);
+    EXPECT_EQ(SendMessageA(tree, TVM_GETCOUNT, 0, 0), 2);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(select, IDC_SELECT_FAVOURITE)));
+    ASSERT_TRUE(pressButton(select, IDOK));
+    Sleep(200);
+    EXPECT_EQ(g_liveSettings->slots[4], nullptr);
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box after loading nothing";
 
     // The menu of an empty position offers Select only.
     const Grayed empty = menuOfPosition(panel, 6);

@@ -339,7 +339,6 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
         {IDC_CMD_OPEN_ACCOMPANIMENT,
          "Opening and closing an accompaniment is not available yet in this version of Talvenor Live."},
         {IDC_CMD_RECORD, "The recording dialog is not available yet in this version of Talvenor Live."},
-        {IDC_CMD_REFRESH_PLUGINS, "Scanning for plug-ins is not available yet in this version of Talvenor Live."},
     };
     for (const auto& command : later) {
         ASSERT_TRUE(postCommand(frame, command.command));
@@ -348,6 +347,12 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
         EXPECT_EQ(box.text, command.text);
         ASSERT_TRUE(pressButton(box.window, IDOK));
     }
+
+    // Refresh Plugins List: the scan's dialog, which closes by itself with the count.
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_REFRESH_PLUGINS));
+    HWND scan = waitForDialog("Searching for plugins...");
+    ASSERT_NE(scan, nullptr);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(scan); }, kTimeout));
 
     // About, closed with OK.
     ASSERT_TRUE(postCommand(frame, IDC_CMD_ABOUT));
