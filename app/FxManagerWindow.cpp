@@ -1,8 +1,7 @@
 #include "FxManagerWindow.h"
 
-#include "EffectIds.h"
+#include "EditorWindow.h"
 #include "FxManagerPanel.h"
-#include "MessageBoxes.h"
 #include "PluginSelectDialog.h"
 #include "ShellState.h"
 
@@ -12,10 +11,8 @@ int32_t selectPlugin(HWND owner) {
     return runPluginSelectDialog(g_windows.instance, owner, *g_effectHost);
 }
 
-// Until the editor windows arrive, the user is told so rather than shown a failure.
-bool editorsNotYet(int32_t) {
-    showError(-IDS_EDITORS_NOT_YET);
-    return true;
+bool openEditorOfPosition(int32_t position) {
+    return openPositionEditor(*g_liveSettings, position);
 }
 
 FxManagerContext g_panelContext;
@@ -27,7 +24,7 @@ LRESULT CALLBACK fxManagerWindowProc(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_CREATE:
         g_panelContext = FxManagerContext{g_liveSettings, g_effectHost, g_windows.effectPopup, selectPlugin,
-                                          editorsNotYet};
+                                          openEditorOfPosition};
         g_panel = createFxManagerPanel(g_windows.instance, window, &g_panelContext);
         break;
     case WM_SIZE:

@@ -8,6 +8,7 @@
 #include "Controls.h"
 #include "EffectHost.h"
 #include "FrameWindow.h"
+#include "EditorWindow.h"
 #include "FxManagerWindow.h"
 #include "PluginCommands.h"
 #include "LiveEngine.h"
@@ -116,6 +117,7 @@ void unregisterWindowClasses(HINSTANCE instance) {
         navigationBrush = navigation.hbrBackground;
     for (const char* name : kClassNames)
         UnregisterClassA(name, instance);
+    unregisterEditorClasses(instance);
     if (navigationBrush)
         DeleteObject(navigationBrush);
 }
@@ -283,7 +285,8 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     g_liveEngine->setOwnerWindow(g_windows.frame);
     g_liveEngine->setMeterWindows(g_windows.inputMeter, g_windows.outputMeter);
     createSharedResources(instance);
-    // Plug-in editor window classes join here with the editor windows.
+    if (!registerEditorClasses(g_windows.mdiClient, instance))
+        return abandonStartUp(instance, kStrRegisterClassFailed);
 
     g_windows.effectMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_EFFECT_MENU));
     g_windows.effectPopup = g_windows.effectMenu ? GetSubMenu(g_windows.effectMenu, 0) : nullptr;

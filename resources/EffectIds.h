@@ -1,6 +1,6 @@
 #pragma once
-// Numbers of the effect windows' resources (effects.rc): the FX Manager panel and
-// its controls.
+// Numbers of the effect windows' resources (effects.rc): the FX Manager panel, the
+// plug-in selection and the scan dialogs.
 
 // The FX Manager panel, a modeless child dialog inside the "FX Manager" window.
 #define IDD_FX_MANAGER 144
@@ -17,9 +17,6 @@
 #define IDC_FX_GATE_RELEASE_TEXT 1031
 #define IDC_FX_OUTGAIN_TEXT 1032
 #define IDC_FX_GATE_THRESH_TEXT 1033
-
-// Strings of the effect windows.
-#define IDS_EDITORS_NOT_YET 220
 
 // "Select a Plugin": the tree of favourites and plug-ins, and the favourites button.
 #define IDD_SELECT_PLUGIN 145

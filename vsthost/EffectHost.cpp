@@ -269,10 +269,13 @@ bool EffectHost::unloadSlot(EffectSlot* slot) {
         }
     }
     if (slot->editorFrame) {
-        dispatch(slot, effEditClose);
-        DestroyWindow(static_cast<HWND>(slot->editorFrame));
+        // The frame no longer names the slot when it goes, so the plug-in's editor
+        // hears effEditClose once.
+        HWND frame = static_cast<HWND>(slot->editorFrame);
         slot->editorFrame = nullptr;
         slot->editorView = nullptr;
+        dispatch(slot, effEditClose);
+        DestroyWindow(frame);
     }
     releaseSlot(slot);
     return true;
