@@ -154,7 +154,7 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
             EXPECT_EQ(modulane->parameters[i], modulane->effect->getParameter(modulane->effect, i)) << i;
     }
     ASSERT_TRUE(waitForTicks(2));
-    takeScreenshot(kScreenshots, "12-parameter-views");
+    takeScreenshot(kScreenshots, "32-parameter-views");
 
     // Unloading a position closes its editor; Close All closes the rest.
     SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_CMD_UNLOAD_EFFECT, 0), 0);  // position 0
@@ -165,6 +165,104 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
     EXPECT_EQ(g_liveSettings->slots[1]->editorFrame, nullptr);
     EXPECT_EQ(g_liveSettings->slots[2]->editorView, nullptr);
     EXPECT_TRUE(dialogsOf(kPid).empty());
+
+    ASSERT_TRUE(program.close(kTimeout));
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+namespace {
+
+// The test plug-in's log of dispatcher calls: how many lines start with "op <opcode> ".
+int callsLogged(const char* library, int opcode) {
+    using LogFunction = int (*)(char*, int);
+    auto logOf = reinterpret_cast<LogFunction>(GetProcAddress(GetModuleHandleA(library), "testPluginLog"));
+    if (!logOf)
+        return -1;
+    std::string log(1 << 20, '\0');
+    logOf(&log[0], int(log.size()));
+    const std::string wanted = "op " + std::to_string(opcode) + " ";
+    int count = 0;
+    for (size_t at = 0; (at = log.find(wanted, at)) != std::string::npos; at += wanted.size())
+        count += (at == 0 || log[at - 1] == '\n') ? 1 : 0;
+    return count;
+}
+
+void clearLog(const char* library) {
+    using ClearFunction = void (*)();
+    if (auto clear = reinterpret_cast<ClearFunction>(GetProcAddress(GetModuleHandleA(library), "testPluginClearLog")))
+        clear();
+}
+
+}  // namespace
+
+TEST(EditorWindows, OwnEditorSizedByThePluginClosedOnceAndItsProgramMenu) {
+    forgetProgramSettings();
+    ASSERT_TRUE(createSettingsKeys());
+    HostedProgram program;
+    ASSERT_TRUE(program.start(""));
+    HWND frame = program.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    const std::string path = std::string(TALVENOR_BIN_DIR) + "test-plugins\\TestEditor.dll";
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(3, path.c_str()));
+    EffectSlot* slot = g_liveSettings->slots[3];
+    const char library[] = "TestEditor.dll";
+    pressKeys(frame, {VK_CONTROL, 'F'});
+    HWND panel = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return g_windows.fxManager && (panel = fxManagerPanel()) != nullptr; }, kTimeout));
+
+    // The plug-in's editor in the view, at the size it asks for.
+    clearLog(library);
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 3, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    HWND editor = static_cast<HWND>(slot->editorFrame);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(callsLogged(library, effEditOpen), 1);
+    const RECT view = windowRect(static_cast<HWND>(slot->editorView));
+    EXPECT_EQ(view.right - view.left, 200);
+    EXPECT_EQ(view.bottom - view.top, 120);
+    EXPECT_EQ(clientRect(editor).right, 220);
+    ASSERT_TRUE(waitForTicks(3));
+    EXPECT_GE(callsLogged(library, effEditIdle), 2) << "the timer's idle calls";
+    // Closed from the Window menu: effEditClose once.
+    SendMessageA(g_windows.mdiClient, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(editor), 0);
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_CLOSE_CHILD));
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(editor); }, kTimeout));
+    EXPECT_EQ(callsLogged(library, effEditClose), 1);
+    EXPECT_EQ(slot->editorFrame, nullptr);
+    // Opened again and closed by closeEditor: once again.
+    clearLog(library);
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 3, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    ASSERT_NE(slot->editorFrame, nullptr);
+    closeEditor(slot);
+    EXPECT_EQ(callsLogged(library, effEditClose), 1);
+    EXPECT_EQ(countEditors(), 0);
+
+    // 300 programs, program 2 named as program 0: the menu lists the first 256 less
+    // the duplicate; a choice reaches the plug-in.
+    HMENU programs = buildProgramMenu(slot);
+    ASSERT_NE(programs, nullptr);
+    EXPECT_EQ(GetMenuItemCount(programs), 255);
+    EXPECT_EQ(GetMenuState(programs, 2, MF_BYCOMMAND), UINT(-1)) << "the duplicate is listed";
+    EXPECT_NE(GetMenuState(programs, 255, MF_BYCOMMAND), UINT(-1));
+    EXPECT_EQ(GetMenuState(programs, 256, MF_BYCOMMAND), UINT(-1));
+    char first[32] = "";
+    GetMenuStringA(programs, 0, first, sizeof first, MF_BYCOMMAND);
+    EXPECT_STREQ(first, "program 0");
+    DestroyMenu(programs);
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 3, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    ASSERT_NE(slot->editorFrame, nullptr);
+    SendMessageA(static_cast<HWND>(slot->editorFrame), WM_COMMAND, MAKEWPARAM(7, 0), 0);
+    EXPECT_EQ(slot->currentProgram, 7);
+    EXPECT_EQ(slot->effect->dispatcher(slot->effect, effGetProgram, 0, 0, nullptr, 0.0f), 7);
+    // Unload from the position's menu closes the editor with the effect.
+    PostMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(258, 75 + 23 * 3));
+    HWND menu = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); },
+                          kTimeout));
+    PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(menu); }, kTimeout));
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_CMD_UNLOAD_EFFECT, 0), 0);
+    EXPECT_EQ(g_liveSettings->slots[3], nullptr);
+    EXPECT_EQ(countEditors(), 0);
 
     ASSERT_TRUE(program.close(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);

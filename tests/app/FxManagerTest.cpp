@@ -211,7 +211,7 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
     EXPECT_EQ(switchOf(panel, 1), 0);
     SendDlgItemMessageA(panel, IDC_FX_DC_FILTER_SWITCH, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     UpdateWindow(panel);
-    takeScreenshot(kScreenshots, "10-fx-manager-three-effects");
+    takeScreenshot(kScreenshots, "30-fx-manager-three-effects");
 
     // The menus of the first, a middle and an occupied last position.
     const Grayed first = menuOfPosition(panel, 0);

@@ -241,7 +241,7 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     // A branch chosen with OK loads nothing.
     ASSERT_TRUE(selectItem(tree, "VST Plugins", ""));
     EXPECT_FALSE(IsWindowEnabled(favouriteButton));
-    takeScreenshot(kScreenshots, "11-select-a-plugin");
+    takeScreenshot(kScreenshots, "31-select-a-plugin");
     ASSERT_TRUE(pressButton(select, IDOK));
     ASSERT_TRUE(waitForTicks(2));
     EXPECT_EQ(g_liveSettings->slots[1], nullptr);
