@@ -137,6 +137,7 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
     SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(300, 38));
     EXPECT_EQ(GetCapture(), nullptr);
     // Half way draws half the bar: 39 pixels.
+    overdrive->effect->setParameter(overdrive->effect, 0, 0.5f);
     overdrive->parameters[0] = 0.5f;
     InvalidateRect(view, nullptr, TRUE);
     UpdateWindow(view);
@@ -170,6 +171,15 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
         for (int32_t i = 0; i < modulane->parameterCount; ++i)
             EXPECT_EQ(modulane->parameters[i], modulane->effect->getParameter(modulane->effect, i)) << i;
     }
+    // The three views side by side with the FX Manager for the screenshot.
+    int top = 0;
+    for (int r = 0; r < 3; ++r) {
+        HWND window = static_cast<HWND>(g_liveSettings->slots[r]->editorFrame);
+        const RECT place = windowRect(window);
+        SetWindowPos(window, nullptr, 560, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        top += place.bottom - place.top + 4;
+    }
+    SetWindowPos(g_windows.fxManager, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ASSERT_TRUE(waitForTicks(2));
     takeScreenshot(kScreenshots, "32-parameter-views");
 
