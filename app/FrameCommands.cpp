@@ -14,6 +14,7 @@
 #include "NavigationBar.h"
 #include "RecordingDialog.h"
 #include "Performance.h"
+#include "PluginCommands.h"
 #include "ResourceIds.h"
 #include "SettingsStore.h"
 #include "ShellState.h"
@@ -93,7 +94,7 @@ void chooseVstDirectory(HWND frame) {
                        "Do you wish to update the plugins list right now?\nIf no, you should do it later if you're "
                        "going to use new plugins",
                        "Update Plugins List", MB_YESNO | MB_ICONQUESTION) == IDYES)
-        showError(-kStrPluginScanNotYet);
+        refreshPluginList(frame);
 }
 
 void closeAllChildren() {
@@ -171,7 +172,7 @@ bool runFrameCommand(HWND frame, int command) {
         chooseVstDirectory(frame);
         return true;
     case IDC_CMD_REFRESH_PLUGINS:
-        showError(-kStrPluginScanNotYet);
+        refreshPluginList(frame);
         return true;
     case IDC_CMD_CLOSE_CHILD: {
         HWND active = reinterpret_cast<HWND>(SendMessageA(client, WM_MDIGETACTIVE, 0, 0));

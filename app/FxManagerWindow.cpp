@@ -1,40 +1,40 @@
 #include "FxManagerWindow.h"
 
-#include "SharedResources.h"
+#include "EditorWindow.h"
+#include "FxManagerPanel.h"
+#include "PluginSelectDialog.h"
 #include "ShellState.h"
 
 namespace {
 
-// The panel's place inside the child until the FX Manager panel itself arrives: the
-// child's client area, painted with the panel's background.
-void paintEmptyPanel(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    RECT client;
-    GetClientRect(window, &client);
-    HBRUSH panel = sharedResources().panelBrush;
-    if (panel) {
-        FillRect(dc, &client, panel);
-    } else {
-        HBRUSH dark = CreateSolidBrush(RGB(20, 20, 30));
-        FillRect(dc, &client, dark);
-        DeleteObject(dark);
-    }
-    EndPaint(window, &paint);
+int32_t selectPlugin(HWND owner) {
+    return runPluginSelectDialog(g_windows.instance, owner, *g_effectHost);
 }
+
+bool openEditorOfPosition(int32_t position) {
+    return openPositionEditor(*g_liveSettings, position);
+}
+
+FxManagerContext g_panelContext;
+HWND g_panel = nullptr;
 
 }  // namespace
 
 LRESULT CALLBACK fxManagerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        paintEmptyPanel(window);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_CREATE:
+        g_panelContext = FxManagerContext{g_liveSettings, g_effectHost, g_windows.effectPopup, selectPlugin,
+                                          openEditorOfPosition};
+        g_panel = createFxManagerPanel(g_windows.instance, window, &g_panelContext);
+        break;
+    case WM_SIZE:
+        if (g_panel && GetParent(g_panel) == window)
+            SetWindowPos(g_panel, nullptr, 0, 0, LOWORD(lParam), HIWORD(lParam), SWP_NOZORDER | SWP_NOACTIVATE);
+        break;
     case WM_DESTROY:
         if (g_windows.fxManager == window)
             g_windows.fxManager = nullptr;
+        g_panel = nullptr;
         break;
     case WM_MOVE: {
         // The position within the MDI client, where the next child is created.
@@ -60,4 +60,8 @@ void showFxManager() {
     g_windows.fxManager = CreateMDIWindowA(kFxManagerClassName, "FX Manager", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
                                            g_shell.fxManagerPosition.x, g_shell.fxManagerPosition.y, kFxManagerWidth,
                                            kFxManagerHeight, g_windows.mdiClient, g_windows.instance, 1);
+}
+
+HWND fxManagerPanel() {
+    return g_panel;
 }

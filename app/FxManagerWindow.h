@@ -1,8 +1,7 @@
 #pragma once
 #include "WinInclude.h"
 
-// The "FX Manager" MDI child. Its panel of knobs, switches and effect positions comes
-// with the effect windows; until then the child holds an empty panel. UI thread.
+// The "FX Manager" MDI child: it holds the FX Manager panel, created with it. UI thread.
 constexpr char kFxManagerClassName[] = "TALVENORLIVE2_FXMAN";
 constexpr int kFxManagerWidth = 548;
 constexpr int kFxManagerHeight = 290;
@@ -11,3 +10,6 @@ LRESULT CALLBACK fxManagerWindowProc(HWND window, UINT message, WPARAM wParam, L
 
 // Activates the child when it exists, otherwise creates it at its last position.
 void showFxManager();
+
+// The panel inside the child; null while the child is closed.
+HWND fxManagerPanel();

@@ -8,7 +8,9 @@
 #include "Controls.h"
 #include "EffectHost.h"
 #include "FrameWindow.h"
+#include "EditorWindow.h"
 #include "FxManagerWindow.h"
+#include "PluginCommands.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
@@ -115,6 +117,7 @@ void unregisterWindowClasses(HINSTANCE instance) {
         navigationBrush = navigation.hbrBackground;
     for (const char* name : kClassNames)
         UnregisterClassA(name, instance);
+    unregisterEditorClasses(instance);
     if (navigationBrush)
         DeleteObject(navigationBrush);
 }
@@ -282,7 +285,8 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     g_liveEngine->setOwnerWindow(g_windows.frame);
     g_liveEngine->setMeterWindows(g_windows.inputMeter, g_windows.outputMeter);
     createSharedResources(instance);
-    // Plug-in editor window classes join here with the editor windows.
+    if (!registerEditorClasses(g_windows.mdiClient, instance))
+        return abandonStartUp(instance, kStrRegisterClassFailed);
 
     g_windows.effectMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_EFFECT_MENU));
     g_windows.effectPopup = g_windows.effectMenu ? GetSubMenu(g_windows.effectMenu, 0) : nullptr;
@@ -305,7 +309,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     placeClientOrigin(g_windows.navigationBar, g_shell.navigationBarPosition);
 
     snapshotPerformance();
-    // The start-up plug-in scan joins here with the plug-in scanner's dialog.
+    scanPluginsAtStart();
     setFrameTitle(g_windows.frame, nullptr);
     ShowWindow(g_windows.frame, showState);
     UpdateWindow(g_windows.frame);

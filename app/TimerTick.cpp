@@ -2,6 +2,8 @@
 #include <cmath>
 
 #include "CpuDisplay.h"
+#include "EditorWindow.h"
+#include "EffectHost.h"
 #include "ErrorFlags.h"
 #include "FrameWindow.h"
 #include "LiveEngine.h"
@@ -91,8 +93,7 @@ uint32_t frameTimerTicks() { return g_ticks.load(); }
 void timerTick(HWND frame) {
     if (!g_liveEngine || !g_liveSettings || !g_waveDeck)
         return;
-    // The plug-in scan thread's handle, a running take's figures and the editors'
-    // periodic work join this tick with the scan, recording and editor windows.
+    // A running take's figures join this tick with the recording window.
     updateMenu(frame);
     updateNavigationMark();
     updateRecordingCounters();
@@ -100,6 +101,8 @@ void timerTick(HWND frame) {
     // The CPU display in the bottom strip is drawn again only when its figure changed.
     updateCpuUsage(frame, engine.cpuLoad());
     updateMeters(engine.inputPeakLeft(), engine.inputPeakRight(), engine.outputPeakLeft(), engine.outputPeakRight());
+    if (g_effectHost)
+        idleSlots(*g_effectHost);
     if (g_handlingFlags)
         return;
     ++g_ticks;

@@ -36,11 +36,9 @@ enum StringId : int {
     kStrClickMissing = 36,
     kStrDiskTooSlow = 40,
     kStrAddFavouriteFailed = 41,
+    kStrRemoveFavouriteFailed = 42,
     // Commands whose windows come later: an information box says so.
     kStrPerformancesNotYet = 201,
-    kStrAccompanimentNotYet = 202,
-    kStrRecordingNotYet = 203,
-    kStrPluginScanNotYet = 204,
     kStrCommandLinePerformanceNotYet = 205,  // "%s" is the path named on the command line
 };
 

@@ -54,17 +54,27 @@ EffectHost::~EffectHost() {
 
 EffectHost* EffectHost::instance() { return g_effectHost; }
 
-bool EffectHost::addPluginEntry(const char* path) {
+bool EffectHost::addPluginEntry(const char* path, bool favourite) {
     if (!path || std::strlen(path) >= size_t(PluginEntry::kPathSize))
         return false;
     auto* entry = static_cast<PluginEntry*>(std::calloc(1, sizeof(PluginEntry)));
     if (!entry)
         return false;
     std::strcpy(entry->path, path);
+    entry->favourite = favourite ? 1 : 0;
     *pluginTail_ = entry;
     pluginTail_ = &entry->next;
     ++pluginCount_;
     return true;
+}
+
+PluginEntry* EffectHost::pluginEntry(int32_t index) {
+    if (index < 0)
+        return nullptr;
+    PluginEntry* entry = pluginList_;
+    for (; entry && index > 0; --index)
+        entry = entry->next;
+    return entry;
 }
 
 void EffectHost::clearPluginList() {
@@ -252,10 +262,13 @@ bool EffectHost::unloadSlot(EffectSlot* slot) {
     slots_.remove(slot);
     slots_.waitForLookups();
     if (slot->editorFrame) {
-        dispatch(slot, effEditClose);
-        DestroyWindow(static_cast<HWND>(slot->editorFrame));
+        // The frame no longer names the slot when it goes, so the plug-in's editor
+        // hears effEditClose once.
+        HWND frame = static_cast<HWND>(slot->editorFrame);
         slot->editorFrame = nullptr;
         slot->editorView = nullptr;
+        dispatch(slot, effEditClose);
+        DestroyWindow(frame);
     }
     releaseSlot(slot);
     return true;

@@ -34,7 +34,9 @@ public:
     void attachSettings(const LiveSettings* settings) { settings_ = settings; }
 
     // The plug-in list that loading indexes (filled by the scan, or directly).
-    bool addPluginEntry(const char* path);
+    bool addPluginEntry(const char* path, bool favourite = false);
+    // Entry index of the list; null when there is none.
+    PluginEntry* pluginEntry(int32_t index);
     void clearPluginList();
     const PluginEntry* pluginList() const { return pluginList_; }
     int32_t pluginCount() const { return pluginCount_; }

@@ -32,6 +32,9 @@
 #ifndef TP_CALLS_HOST_IN_ENTRY
 #define TP_CALLS_HOST_IN_ENTRY 0
 #endif
+#ifndef TP_EDITOR
+#define TP_EDITOR 0  // an editor of its own, 200 x 120, and program names with a duplicate
+#endif
 #ifndef TP_EFFECT_NAME
 #define TP_EFFECT_NAME ""
 #endif
@@ -140,6 +143,11 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
             std::snprintf(static_cast<char*>(ptr), 24, "current %d", self->program);
         return 0;
     case effGetProgramNameIndexed:
+        if (TP_EDITOR) {
+            // Program 2 has the same name as program 0.
+            std::snprintf(static_cast<char*>(ptr), 24, "program %d", index == 2 ? 0 : int(index));
+            return 1;
+        }
         if (TP_NAMES_PROGRAMS && index == 1) {
             // Longer than the host keeps: only 31 characters may survive.
             std::strcpy(static_cast<char*>(ptr), "program one with a name far too long for the host");
@@ -149,6 +157,15 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
     case effGetEffectName:
         std::strcpy(static_cast<char*>(ptr), TP_EFFECT_NAME);
         return TP_EFFECT_NAME[0] != 0;
+    case effEditOpen:
+        return TP_EDITOR;
+    case effEditGetRect:
+        if (TP_EDITOR && ptr) {
+            static ERect rect{0, 0, 120, 200};
+            *static_cast<ERect**>(ptr) = &rect;
+            return 1;
+        }
+        return 0;
     case effClose:
         delete self;
         return 1;

@@ -1,0 +1,252 @@
+// The FX Manager panel of the hosted program, driven through its controls as a user
+// drives it: the value texts at the knobs' ends and defaults, clicks on the names of
+// empty positions, the position menu's grayed items, our three effects loaded with
+// one bypassed, Move Up with the switches following, and Unload. A screenshot of the
+// panel goes to the build folder.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "WinInclude.h"
+#include <commctrl.h>
+
+#include "Controls.h"
+#include "EffectIds.h"
+#include "ErrorFlags.h"
+#include "FxManagerPanel.h"
+#include "FxManagerWindow.h"
+#include "HostedProgram.h"
+#include "LiveSettings.h"
+#include "RegistryKeys.h"
+#include "ResourceIds.h"
+#include "ShellState.h"
+#include "WinDriver.h"
+
+using namespace windriver;
+
+namespace {
+
+const std::string kScreenshots = TALVENOR_SCREENSHOT_DIR;
+const std::string kOurPlugins = std::string(TALVENOR_BIN_DIR) + "VST Plugins\\";
+const DWORD kTimeout = 20000;
+const DWORD kPid = GetCurrentProcessId();
+
+std::string text(HWND panel, int id) {
+    const char* shown = staticText(GetDlgItem(panel, id));
+    return shown ? shown : "(not a static)";
+}
+
+std::string name(HWND panel, int position) {
+    return text(panel, IDC_FX_FIRST_NAME + position);
+}
+
+int switchOf(HWND panel, int position) {
+    return switchValue(GetDlgItem(panel, IDC_FX_FIRST_BYPASS_SWITCH + position));
+}
+
+// A knob turned to value x 1000, as the knob reports it to the panel.
+void turn(HWND panel, int knob, int value) {
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(knob, 0), value);
+}
+
+// Opens the FX Manager with Ctrl+F and returns its panel.
+HWND openPanel(HWND frame) {
+    pressKeys(frame, {VK_CONTROL, 'F'});
+    HWND panel = nullptr;
+    waitUntil([&] { return g_windows.fxManager && (panel = fxManagerPanel()) != nullptr && IsWindowVisible(panel); }, kTimeout);
+    return panel;
+}
+
+void closePanel(HWND frame) {
+    postCommand(frame, IDC_CMD_CLOSE_ALL);
+    waitUntil([] { return g_windows.fxManager == nullptr; }, kTimeout);
+}
+
+HWND openMenuWindow() {
+    HWND menu = nullptr;
+    waitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); }, kTimeout);
+    return menu;
+}
+
+struct Grayed {
+    bool select, unload, edit, up, down;
+};
+
+// The menu of a position opened with a click on its button, its grayed items read
+// while it is shown, then closed with Escape.
+Grayed menuOfPosition(HWND panel, int position) {
+    PostMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(258, 75 + 23 * position));
+    HWND menu = openMenuWindow();
+    EXPECT_NE(menu, nullptr) << "no menu for position " << position;
+    const auto grayed = [](UINT command) {
+        return (GetMenuState(g_windows.effectPopup, command, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    };
+    const Grayed seen{grayed(IDC_CMD_SELECT_EFFECT), grayed(IDC_CMD_UNLOAD_EFFECT), grayed(IDC_CMD_EDIT_EFFECT),
+                      grayed(IDC_CMD_MOVE_EFFECT_UP), grayed(IDC_CMD_MOVE_EFFECT_DOWN)};
+    if (menu) {
+        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(menu); }, kTimeout));
+    }
+    EXPECT_EQ(fxManagerCurrentPosition(panel), position);
+    return seen;
+}
+
+// Runs a command of the position menu for position, as chosen from the menu.
+void chooseFromMenu(HWND panel, int position, int command) {
+    menuOfPosition(panel, position);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+}  // namespace
+
+TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
+    forgetProgramSettings();
+    ASSERT_TRUE(createSettingsKeys());
+    {
+        // A frame that holds the whole FX Manager.
+        RegistryKey settings("SOFTWARE\\Talvenor Software\\Talvenor Live\\2", true);
+        settings.setPair("frameWndSize", 600, 440);
+    }
+    clearErrorFlag(~0u);
+    HostedProgram program;
+    ASSERT_TRUE(program.start(""));
+    HWND frame = program.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    HWND panel = openPanel(frame);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(GetParent(panel), g_windows.fxManager);
+
+    // The defaults: 0 dB gains, an opening time of 5 ms, a closing time of 100 ms
+    // (its knob at 191), a threshold of -42 dB, the DC filter on, eight empty positions.
+    EXPECT_EQ(text(panel, IDC_FX_INGAIN_TEXT), "0.00");
+    EXPECT_EQ(text(panel, IDC_FX_OUTGAIN_TEXT), "0.00");
+    EXPECT_EQ(text(panel, IDC_FX_GATE_ATTACK_TEXT), "5.0");
+    EXPECT_EQ(text(panel, IDC_FX_GATE_RELEASE_TEXT), "100.0");
+    EXPECT_EQ(text(panel, IDC_FX_GATE_THRESH_TEXT), "-42.00");
+    EXPECT_NEAR(knobValue(GetDlgItem(panel, IDC_FX_GATE_RELEASE_KNOB)), 0.191f, 1e-6f);
+    EXPECT_NEAR(knobValue(GetDlgItem(panel, IDC_FX_INGAIN_KNOB)), 0.75f, 1e-6f);
+    EXPECT_EQ(switchValue(GetDlgItem(panel, IDC_FX_DC_FILTER_SWITCH)), 1);
+    for (int r = 0; r < LiveSettings::kPositions; ++r) {
+        EXPECT_EQ(name(panel, r), "<no effect>") << r;
+        EXPECT_EQ(switchOf(panel, r), 1) << r;
+    }
+    // Controls sit where the faceplate has room for them.
+    const POINT origin = clientOrigin(panel);
+    const RECT nameRect = windowRect(GetDlgItem(panel, IDC_FX_FIRST_NAME + 3));
+    EXPECT_EQ(nameRect.left - origin.x, 282);
+    EXPECT_EQ(nameRect.top - origin.y, 71 + 66);
+    EXPECT_EQ(nameRect.right - nameRect.left, 185);
+    const RECT knobRect = windowRect(GetDlgItem(panel, IDC_FX_GATE_THRESH_KNOB));
+    EXPECT_EQ(knobRect.left - origin.x, 20);
+    EXPECT_EQ(knobRect.top - origin.y, 197);
+    EXPECT_EQ(knobRect.right - knobRect.left, 27);
+
+    // The knobs' ends: the settings move in steps of 0.001 and the texts follow.
+    turn(panel, IDC_FX_GATE_THRESH_KNOB, 0);
+    EXPECT_EQ(float(g_liveSettings->gateThresh), 0.0f);
+    EXPECT_EQ(text(panel, IDC_FX_GATE_THRESH_TEXT), "off");
+    turn(panel, IDC_FX_GATE_THRESH_KNOB, 1);
+    EXPECT_EQ(text(panel, IDC_FX_GATE_THRESH_TEXT), "-59.95");
+    turn(panel, IDC_FX_GATE_THRESH_KNOB, 1000);
+    EXPECT_EQ(text(panel, IDC_FX_GATE_THRESH_TEXT), "-6.00");
+    turn(panel, IDC_FX_INGAIN_KNOB, 0);
+    EXPECT_EQ(text(panel, IDC_FX_INGAIN_TEXT), "-60.00");
+    turn(panel, IDC_FX_OUTGAIN_KNOB, 1000);
+    EXPECT_EQ(text(panel, IDC_FX_OUTGAIN_TEXT), "20.00");
+    EXPECT_EQ(float(g_liveSettings->outgain), 1.0f);
+    turn(panel, IDC_FX_GATE_ATTACK_KNOB, 1000);
+    EXPECT_EQ(text(panel, IDC_FX_GATE_ATTACK_TEXT), "500.0");
+    turn(panel, IDC_FX_GATE_RELEASE_KNOB, 0);
+    EXPECT_EQ(text(panel, IDC_FX_GATE_RELEASE_TEXT), "5.0");
+    EXPECT_EQ(text(panel, IDC_FX_INGAIN_TEXT), "-60.00") << "another knob's text stays";
+    // The DC filter switch clicked off.
+    SendDlgItemMessageA(panel, IDC_FX_DC_FILTER_SWITCH, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_EQ(g_liveSettings->centerAmp, 0);
+
+    // An empty position: a right-click on its name does nothing and says nothing; a
+    // double-click makes it the current position and opens the selection, which with
+    // no plug-ins found shows its two branches only, and OK loads nothing.
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 5, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    Sleep(200);
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box for an empty position";
+    PostMessageA(GetDlgItem(panel, IDC_FX_FIRST_NAME + 4), WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
+    HWND select = waitForMessageBox(kPid, "Select a Plugin", kTimeout).window;
+    ASSERT_NE(select, nullptr);
+    EXPECT_EQ(fxManagerCurrentPosition(panel), 4);
+    HWND tree = GetDlgItem(select, IDC_SELECT_TREE);
+    EXPECT_EQ(SendMessageA(tree, TVM_GETCOUNT, 0, 0), 2);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(select, IDC_SELECT_FAVOURITE)));
+    ASSERT_TRUE(pressButton(select, IDOK));
+    Sleep(200);
+    EXPECT_EQ(g_liveSettings->slots[4], nullptr);
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box after loading nothing";
+
+    // The menu of an empty position offers Select only.
+    const Grayed empty = menuOfPosition(panel, 6);
+    EXPECT_FALSE(empty.select);
+    EXPECT_TRUE(empty.unload && empty.edit && empty.up && empty.down);
+
+    // Our three effects loaded while the panel is closed: a new panel shows them.
+    closePanel(frame);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(panel); }, kTimeout));
+    const char* const effects[] = {"Overdrive.dll", "Filtrace.dll", "Modulane.dll"};
+    for (int r = 0; r < 3; ++r)
+        ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(r, (kOurPlugins + effects[r]).c_str())) << effects[r];
+    g_liveSettings->gateThresh = 1.0f / 3.0f;
+    g_liveSettings->ingain = 0.75f;
+    g_liveSettings->gateRelease = 0.5f;
+    panel = openPanel(frame);
+    ASSERT_NE(panel, nullptr);
+    const std::string overdrive = name(panel, 0), filtrace = name(panel, 1), modulane = name(panel, 2);
+    EXPECT_NE(overdrive, "<no effect>");
+    EXPECT_NE(filtrace, "<no effect>");
+    EXPECT_NE(modulane, "<no effect>");
+    EXPECT_NE(overdrive, filtrace);
+    EXPECT_EQ(name(panel, 3), "<no effect>");
+    EXPECT_EQ(switchValue(GetDlgItem(panel, IDC_FX_DC_FILTER_SWITCH)), 0);
+    EXPECT_EQ(text(panel, IDC_FX_GATE_THRESH_TEXT), "-42.00");
+    // Filtrace bypassed with its switch.
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_BYPASS_SWITCH + 1, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_EQ(g_liveSettings->bypass[1], 1);
+    EXPECT_EQ(switchOf(panel, 1), 0);
+    SendDlgItemMessageA(panel, IDC_FX_DC_FILTER_SWITCH, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    UpdateWindow(panel);
+    takeScreenshot(kScreenshots, "30-fx-manager-three-effects");
+
+    // The menus of the first, a middle and an occupied last position.
+    const Grayed first = menuOfPosition(panel, 0);
+    EXPECT_FALSE(first.select || first.unload || first.edit || first.down);
+    EXPECT_TRUE(first.up);
+    const Grayed middle = menuOfPosition(panel, 2);
+    EXPECT_FALSE(middle.select || middle.unload || middle.edit || middle.up || middle.down);
+
+    // Move Up on position 2: Modulane plays second, Filtrace third, still bypassed;
+    // the current position stays 2.
+    chooseFromMenu(panel, 2, IDC_CMD_MOVE_EFFECT_UP);
+    EXPECT_EQ(name(panel, 1), modulane);
+    EXPECT_EQ(name(panel, 2), filtrace);
+    EXPECT_EQ(switchOf(panel, 1), 1);
+    EXPECT_EQ(switchOf(panel, 2), 0);
+    EXPECT_EQ(g_liveSettings->bypass[2], 1);
+    EXPECT_EQ(fxManagerCurrentPosition(panel), 2);
+    // Move Down on position 2 into the empty position 3, then on to the last position.
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_CMD_MOVE_EFFECT_DOWN, 0), 0);
+    EXPECT_EQ(name(panel, 3), filtrace);
+    EXPECT_EQ(name(panel, 2), "<no effect>");
+    EXPECT_EQ(switchOf(panel, 3), 0);
+    for (int r = 3; r < 7; ++r)
+        chooseFromMenu(panel, r, IDC_CMD_MOVE_EFFECT_DOWN);
+    EXPECT_EQ(name(panel, 7), filtrace);
+    const Grayed last = menuOfPosition(panel, 7);
+    EXPECT_FALSE(last.select || last.unload || last.edit || last.up);
+    EXPECT_TRUE(last.down);
+
+    // Unload empties the position.
+    chooseFromMenu(panel, 0, IDC_CMD_UNLOAD_EFFECT);
+    EXPECT_EQ(name(panel, 0), "<no effect>");
+    EXPECT_EQ(g_liveSettings->slots[0], nullptr);
+    EXPECT_TRUE(dialogsOf(kPid).empty());
+
+    ASSERT_TRUE(program.close(kTimeout));
+    EXPECT_EQ(program.exitCode(), 0);
+}

@@ -1,0 +1,140 @@
+#include "PluginScan.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "EffectHost.h"
+#include "PathNames.h"
+#include "RegistryKeys.h"
+
+namespace {
+
+// "name.dll" with exactly these three lower-case letters after the last dot.
+bool isLibraryName(const char* name) {
+    const char* dot = std::strrchr(name, '.');
+    return dot && std::strcmp(dot + 1, "dll") == 0;
+}
+
+void showStatus(PluginScan& scan, const char* fileName) {
+    if (!scan.statusText)
+        return;
+    char status[400];
+    std::snprintf(status, sizeof status, "VST Plugin %d\n%s", int(scan.count), fileName);
+    SetWindowTextA(scan.statusText, status);
+}
+
+// Paths that do not fit the list's field are skipped, never cut into another name.
+bool joinPath(char* out, size_t size, const char* directory, const char* name, const char* tail) {
+    const int written = std::snprintf(out, size, "%s%s%s", directory, name, tail);
+    return written > 0 && size_t(written) < size;
+}
+
+void listFile(PluginScan& scan, const char* directory, const char* fileName) {
+    char path[PluginEntry::kPathSize];
+    if (!joinPath(path, sizeof path, directory, fileName, ""))
+        return;
+    if (!scan.host->addPluginEntry(path, isFavouritePath(path)))
+        return;
+    showStatus(scan, fileName);
+    ++scan.count;
+}
+
+}  // namespace
+
+bool isFavouritePath(const char* path) {
+    char keyPath[300];
+    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    char name[32];
+    baseNameOf(path, name, sizeof name);
+    char stored[261] = "";
+    DWORD type = 0;
+    DWORD size = 260;
+    const LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(stored), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || type != REG_SZ || size > 260)
+        return false;
+    stored[size < sizeof stored ? size : sizeof stored - 1] = '\0';
+    return std::strcmp(stored, path) == 0;
+}
+
+bool scanDirectory(PluginScan& scan, const char* directory) {
+    if (!directory[0])
+        return true;
+    char pattern[MAX_PATH + 2];
+    if (!joinPath(pattern, sizeof pattern, directory, "*", ""))
+        return false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    BOOL more = TRUE;
+    while (more && scan.scanContinue.load()) {
+        const char* name = found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            char below[PluginScan::kDirectorySize];
+            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+                joinPath(below, sizeof below, directory, name, "\\"))
+                scanDirectory(scan, below);
+        } else if (isLibraryName(name)) {
+            listFile(scan, directory, name);
+        }
+        more = FindNextFileA(search, &found);
+    }
+    FindClose(search);
+    return true;
+}
+
+bool rescanPlugins(PluginScan& scan) {
+    scan.host->clearPluginList();
+    scan.count = 0;
+    const bool fromProgram = scanDirectory(scan, scan.appPluginDir);
+    const bool fromUser = scanDirectory(scan, scan.vstDir);
+    return fromProgram || fromUser;
+}
+
+bool addFavourite(EffectHost& host, int32_t index) {
+    PluginEntry* entry = host.pluginEntry(index);
+    if (!entry)
+        return false;
+    if (entry->favourite)
+        return true;
+    char keyPath[300];
+    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    char name[32];
+    baseNameOf(entry->path, name, sizeof name);
+    const LONG result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry->path),
+                                       DWORD(std::strlen(entry->path) + 1));
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        return false;
+    entry->favourite = 1;
+    return true;
+}
+
+bool removeFavourite(EffectHost& host, int32_t index) {
+    PluginEntry* entry = host.pluginEntry(index);
+    if (!entry)
+        return false;
+    if (!entry->favourite)
+        return true;
+    char keyPath[300];
+    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    char name[32];
+    baseNameOf(entry->path, name, sizeof name);
+    const LONG result = RegDeleteValueA(key, name);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        return false;
+    entry->favourite = 0;
+    return true;
+}

@@ -1,0 +1,364 @@
+#include "EditorWindow.h"
+
+#include <cstring>
+
+#include "EffectHost.h"
+#include "LiveSettings.h"
+#include "SharedResources.h"
+#include "VstInterface.h"
+
+namespace {
+
+struct EditorClasses {
+    HWND mdiClient;
+    HINSTANCE instance;
+    HMENU programMenu;
+};
+EditorClasses g_editors;
+
+// The parameter being dragged in a parameter view (-1 when none) and where the
+// cursor is held while it is.
+struct ParameterDrag {
+    int32_t parameter = -1;
+    POINT anchor{};
+};
+ParameterDrag g_drag;
+
+const int kRowTop = 30;
+const int kRowHeight = 17;
+const int kMaxProgramsListed = 256;
+
+VstIntPtr dispatch(EffectSlot* slot, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
+    AEffect* effect = slot->effect;
+    return effect && effect->dispatcher ? effect->dispatcher(effect, opcode, index, value, ptr, 0.0f) : 0;
+}
+
+bool hasOwnEditor(const EffectSlot* slot) {
+    return slot->effect && (slot->effect->flags & effFlagsHasEditor);
+}
+
+EffectSlot* slotOf(HWND window) {
+    return reinterpret_cast<EffectSlot*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+// A parameter text: at most 32 characters, leading spaces dropped.
+void parameterText(EffectSlot* slot, VstInt32 opcode, int32_t index, char* text) {
+    char answer[100];
+    std::memset(answer, 0, sizeof answer);
+    dispatch(slot, opcode, index, 0, answer);
+    answer[32] = '\0';
+    const char* start = answer;
+    while (*start == ' ')
+        ++start;
+    std::memmove(text, start, std::strlen(start) + 1);
+}
+
+int barWidth(float value) {
+    int width = int(double(value) * 78.0 + 259.0) - 259;
+    return width > 80 ? 80 : width;
+}
+
+void drawRow(HDC dc, EffectSlot* slot, int32_t index) {
+    const int y = kRowTop + kRowHeight * index;
+    char text[100];
+    parameterText(slot, effGetParamName, index, text);
+    TextOutA(dc, 8, y, text, int(std::strlen(text)));
+    parameterText(slot, effGetParamDisplay, index, text);
+    TextOutA(dc, 108, y, text, int(std::strlen(text)));
+    parameterText(slot, effGetParamLabel, index, text);
+    TextOutA(dc, 188, y, text, int(std::strlen(text)));
+    RECT groove{258, y + 4, 338, y + 12};
+    FillRect(dc, &groove, sharedResources().blackBrush);
+    const int width = barWidth(slot->parameters ? slot->parameters[index] : 0.0f);
+    if (width > 0 && sharedResources().valueBar)
+        ImageList_DrawEx(sharedResources().valueBar, 0, dc, 259, y + 5, width, 6, RGB(0, 0, 0), CLR_NONE,
+                         ILD_NORMAL);
+}
+
+void paintParameterView(HWND view, EffectSlot* slot) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(view, &paint);
+    const SharedResources& shared = sharedResources();
+    if (shared.parameterHeader)
+        ImageList_Draw(shared.parameterHeader, 0, dc, 5, 4, ILD_NORMAL);
+    HGDIOBJ oldFont = shared.textFont ? SelectObject(dc, shared.textFont) : nullptr;
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
+    for (int32_t i = 0; i < slot->parameterCount; ++i)
+        drawRow(dc, slot, i);
+    if (oldFont)
+        SelectObject(dc, oldFont);
+    EndPaint(view, &paint);
+}
+
+void beginDrag(HWND view, EffectSlot* slot, int x, int y) {
+    g_drag.parameter = -1;
+    for (int32_t i = 0; i < slot->parameterCount; ++i) {
+        if (258 < x && x < 328 && kRowTop + kRowHeight * i < y && y < 47 + kRowHeight * i) {
+            g_drag.parameter = i;
+            break;
+        }
+    }
+    SetCapture(view);
+    ShowCursor(FALSE);
+    GetCursorPos(&g_drag.anchor);
+}
+
+void dragTo(HWND view, EffectSlot* slot) {
+    const int32_t i = g_drag.parameter;
+    if (i < 0 || i >= slot->parameterCount || GetCapture() != view)
+        return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    SetCursorPos(g_drag.anchor.x, g_drag.anchor.y);
+    const float value = slot->parameters[i];
+    double moved = double(value) + double(cursor.x - g_drag.anchor.x) * 0.004;
+    moved = moved < 0.0 ? 0.0 : (moved > 1.0 ? 1.0 : moved);
+    if (float(moved) == value)
+        return;
+    slot->effect->setParameter(slot->effect, i, float(moved));
+    slot->parameters[i] = float(moved);
+    RECT row{108, kRowTop + kRowHeight * i, 368, 50 + kRowHeight * i};
+    InvalidateRect(view, &row, TRUE);
+    UpdateWindow(view);
+}
+
+void endDrag() {
+    const bool wasCaptured = GetCapture() != nullptr;
+    g_drag.parameter = -1;
+    if (wasCaptured)
+        ReleaseCapture();
+    SetCursorPos(g_drag.anchor.x, g_drag.anchor.y);
+    ShowCursor(TRUE);
+}
+
+LRESULT CALLBACK viewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam) {
+    EffectSlot* slot = slotOf(view);
+    if (!slot || hasOwnEditor(slot))
+        return DefWindowProcA(view, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT:
+        paintParameterView(view, slot);
+        return 0;
+    case WM_LBUTTONDOWN:
+        beginDrag(view, slot, short(LOWORD(lParam)), short(HIWORD(lParam)));
+        return 0;
+    case WM_MOUSEMOVE:
+        dragTo(view, slot);
+        return 0;
+    case WM_LBUTTONUP:
+        if (GetCapture() == view)
+            endDrag();
+        return 0;
+    default:
+        return DefWindowProcA(view, message, wParam, lParam);
+    }
+}
+
+void openProgramMenu(HWND frame, EffectSlot* slot) {
+    if (g_editors.programMenu)
+        DestroyMenu(g_editors.programMenu);
+    g_editors.programMenu = buildProgramMenu(slot);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    TrackPopupMenu(g_editors.programMenu, TPM_LEFTALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, frame, nullptr);
+}
+
+void chooseProgram(EffectSlot* slot, int32_t program) {
+    slot->currentProgram = program;
+    dispatch(slot, effSetProgram, 0, program);
+    for (int32_t i = 0; i < slot->parameterCount; ++i)
+        slot->parameters[i] = slot->effect->getParameter(slot->effect, i);
+    if (slot->editorView) {
+        InvalidateRect(static_cast<HWND>(slot->editorView), nullptr, TRUE);
+        UpdateWindow(static_cast<HWND>(slot->editorView));
+    }
+}
+
+LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
+    EffectSlot* slot = slotOf(frame);
+    switch (message) {
+    case WM_DESTROY:
+        // Closed by the user: the plug-in's editor is told here. Closed by
+        // closeEditor or unloading, the slot no longer names this frame and the
+        // plug-in has been told already, so it hears it once.
+        if (slot && slot->editorFrame == frame) {
+            slot->editorFrame = nullptr;
+            slot->editorView = nullptr;
+            if (hasOwnEditor(slot))
+                dispatch(slot, effEditClose);
+        }
+        SetWindowLongPtrA(frame, GWLP_USERDATA, 0);
+        break;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(frame, &paint);
+        if (sharedResources().programsButton)
+            ImageList_Draw(sharedResources().programsButton, 0, dc, 2, 2, ILD_NORMAL);
+        EndPaint(frame, &paint);
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+        if (slot && short(LOWORD(lParam)) <= 19 && short(HIWORD(lParam)) <= 22)
+            openProgramMenu(frame, slot);
+        return 0;
+    case WM_COMMAND:
+        if (slot && HIWORD(wParam) == 0 && lParam == 0) {
+            chooseProgram(slot, LOWORD(wParam));
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefMDIChildProcA(frame, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool registerEditorClasses(HWND mdiClient, HINSTANCE instance) {
+    g_editors.mdiClient = mdiClient;
+    g_editors.instance = instance;
+    WNDCLASSEXA frameClass{};
+    frameClass.cbSize = sizeof frameClass;
+    frameClass.style = CS_HREDRAW | CS_VREDRAW;
+    frameClass.lpfnWndProc = frameProc;
+    frameClass.hInstance = instance;
+    frameClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(107));
+    frameClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(108));
+    frameClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    frameClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    frameClass.lpszClassName = kEditorFrameClassName;
+    WNDCLASSEXA viewClass{};
+    viewClass.cbSize = sizeof viewClass;
+    viewClass.style = CS_HREDRAW | CS_VREDRAW;
+    viewClass.lpfnWndProc = viewProc;
+    viewClass.hInstance = instance;
+    viewClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    HBITMAP pattern = LoadBitmapA(instance, MAKEINTRESOURCEA(160));
+    viewClass.hbrBackground = pattern ? CreatePatternBrush(pattern) : reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    if (pattern)
+        DeleteObject(pattern);  // the brush keeps its own copy
+    viewClass.lpszClassName = kEditorViewClassName;
+    return RegisterClassExA(&frameClass) && RegisterClassExA(&viewClass);
+}
+
+void unregisterEditorClasses(HINSTANCE instance) {
+    WNDCLASSEXA view{};
+    view.cbSize = sizeof view;
+    HBRUSH pattern = nullptr;
+    if (GetClassInfoExA(instance, kEditorViewClassName, &view) &&
+        view.hbrBackground != reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1))
+        pattern = view.hbrBackground;
+    UnregisterClassA(kEditorFrameClassName, instance);
+    UnregisterClassA(kEditorViewClassName, instance);
+    if (pattern)
+        DeleteObject(pattern);
+    if (g_editors.programMenu)
+        DestroyMenu(g_editors.programMenu);
+    g_editors = EditorClasses{};
+}
+
+bool openEditor(EffectSlot* slot) {
+    if (!slot || !slot->effect)
+        return false;
+    if (slot->editorFrame) {
+        SendMessageA(g_editors.mdiClient, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(slot->editorFrame), 0);
+        return true;
+    }
+    char title[64] = "";
+    EffectHost* host = EffectHost::instance();
+    if (!host || !host->effectName(slot, title))
+        title[0] = '\0';
+    HWND frame = CreateMDIWindowA(kEditorFrameClassName, title, WS_CHILD | WS_CLIPSIBLINGS, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 10, 10, g_editors.mdiClient, g_editors.instance, 1);
+    if (!frame)
+        return false;
+    SetWindowLongPtrA(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
+    int width = 360;
+    int height = slot->parameterCount * kRowHeight + 40;
+    HWND view = CreateWindowExA(0, kEditorViewClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 15, 0, 0,
+                                0, frame, nullptr, g_editors.instance, nullptr);
+    if (!view) {
+        DestroyWindow(frame);
+        return false;
+    }
+    SetWindowLongPtrA(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
+    slot->editorView = view;
+    if (hasOwnEditor(slot)) {
+        if (dispatch(slot, effEditOpen, 0, 0, view) == 0) {
+            slot->editorView = nullptr;
+            SendMessageA(g_editors.mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(frame), 0);
+            return false;
+        }
+        ERect* rect = nullptr;
+        dispatch(slot, effEditGetRect, 0, 0, &rect);
+        if (rect) {
+            width = rect->right - rect->left;
+            height = rect->bottom - rect->top;
+        }
+    }
+    SetWindowPos(view, nullptr, 20, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(frame, nullptr, 0, 0, width + 2 * GetSystemMetrics(SM_CXFRAME) + 20,
+                 height + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    slot->editorFrame = frame;
+    ShowWindow(frame, SW_SHOW);
+    return true;
+}
+
+void closeEditor(EffectSlot* slot) {
+    if (!slot || !slot->editorFrame)
+        return;
+    HWND frame = static_cast<HWND>(slot->editorFrame);
+    slot->editorFrame = nullptr;
+    slot->editorView = nullptr;
+    dispatch(slot, effEditClose);
+    SendMessageA(g_editors.mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(frame), 0);
+}
+
+bool openPositionEditor(const LiveSettings& settings, int32_t position) {
+    if (position < 0 || position >= LiveSettings::kPositions)
+        return false;
+    EffectSlot* slot = settings.slots[position];
+    return !slot || openEditor(slot);
+}
+
+void idleSlots(EffectHost& host) {
+    for (EffectSlot* slot = host.slotList(); slot; slot = slot->next) {
+        if (!slot->effect || !slot->effect->dispatcher)
+            continue;
+        if (slot->editorFrame)
+            dispatch(slot, effEditIdle);
+        if (slot->needsIdle)
+            dispatch(slot, effIdle);
+    }
+}
+
+HMENU buildProgramMenu(const EffectSlot* slot) {
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return nullptr;
+    const int32_t programs = slot->effect ? slot->effect->numPrograms : 0;
+    if (programs < 1) {
+        AppendMenuA(menu, MF_STRING | MF_GRAYED, 0, "<no programs>");
+        return menu;
+    }
+    for (int32_t p = 0; p < programs && p < kMaxProgramsListed && p < slot->programCount; ++p) {
+        char name[EffectSlot::kProgramNameSize + 1];
+        std::memcpy(name, slot->programNames + p * EffectSlot::kProgramNameSize, EffectSlot::kProgramNameSize);
+        name[EffectSlot::kProgramNameSize] = '\0';
+        bool listed = false;
+        const int items = GetMenuItemCount(menu);
+        for (int i = 0; i < items && !listed; ++i) {
+            char shown[64] = "";
+            GetMenuStringA(menu, UINT(i), shown, sizeof shown, MF_BYPOSITION);
+            listed = std::strcmp(shown, name) == 0;
+        }
+        if (listed)
+            continue;
+        const UINT checked = p == slot->currentProgram ? MF_CHECKED : MF_UNCHECKED;
+        InsertMenuA(menu, UINT(p), MF_BYPOSITION | MF_STRING | checked, UINT_PTR(p), name);
+    }
+    return menu;
+}

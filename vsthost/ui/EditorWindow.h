@@ -1,0 +1,29 @@
+#pragma once
+// The effects' editor windows: an MDI child per loaded effect holding either the
+// plug-in's own editor or the generic parameter view (a row per parameter with its
+// name, value text, unit and a bar dragged sideways), a programs button with the
+// plug-in's program menu, and the periodic idle calls. UI thread.
+#include <cstdint>
+
+#include "WinInclude.h"
+
+struct EffectSlot;
+class EffectHost;
+class LiveSettings;
+
+constexpr char kEditorFrameClassName[] = "DGHSkdoUJURUJ";
+constexpr char kEditorViewClassName[] = "DJHIUIRBOIS";
+
+// Registers the frame and view classes; the frames become children of mdiClient.
+bool registerEditorClasses(HWND mdiClient, HINSTANCE instance);
+// Unregisters them (a program hosted twice in one process registers them afresh).
+void unregisterEditorClasses(HINSTANCE instance);
+// Shows the slot's editor, creating it when needed; false when it cannot be opened.
+bool openEditor(EffectSlot* slot);
+void closeEditor(EffectSlot* slot);
+// The editor of position p: fails outside 0..7, succeeds doing nothing when empty.
+bool openPositionEditor(const LiveSettings& settings, int32_t position);
+// The timer's idle calls: effEditIdle to open editors, effIdle to plug-ins that asked.
+void idleSlots(EffectHost& host);
+// Builds the program menu of a slot (its items as the menu would show them).
+HMENU buildProgramMenu(const EffectSlot* slot);

@@ -1,0 +1,92 @@
+#include "PluginScanDialog.h"
+
+#include <cstdio>
+
+#include "EffectIds.h"
+#include "MessageBoxes.h"
+#include "PluginScan.h"
+#include "StringIds.h"
+
+namespace {
+
+struct ScanRun {
+    PluginScan* scan;
+    HWND dialog;
+    HANDLE thread;
+};
+
+DWORD WINAPI scanThread(void* argument) {
+    ScanRun& run = *static_cast<ScanRun*>(argument);
+    Sleep(100);
+    EnableWindow(GetDlgItem(run.dialog, IDCANCEL), TRUE);
+    if (rescanPlugins(*run.scan)) {
+        EnableWindow(GetDlgItem(run.dialog, IDCANCEL), FALSE);
+        char finished[160];
+        std::snprintf(finished, sizeof finished,
+                      "Scanning plugins has been finished succesfully.\n%d plugins have been found",
+                      int(run.scan->count));
+        if (run.scan->scanContinue.load())
+            SetWindowTextA(run.scan->statusText, finished);
+        // Time to read the count, unless the user has already closed the dialog.
+        for (int waited = 0; waited < 1300 && run.scan->scanContinue.load(); waited += 50)
+            Sleep(50);
+    } else {
+        showError(kStrScanFailed);
+    }
+    PostMessageA(run.dialog, WM_CLOSE, 0, 0);
+    return 1;
+}
+
+INT_PTR CALLBACK scanDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* run = reinterpret_cast<ScanRun*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        run = reinterpret_cast<ScanRun*>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        run->dialog = dialog;
+        run->scan->statusText = GetDlgItem(dialog, IDC_SCAN_STATUS);
+        run->thread = CreateThread(nullptr, 0, scanThread, run, 0, nullptr);
+        if (!run->thread) {
+            showError(kStrScanFailed);
+            EndDialog(dialog, 0);
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDCANCEL && LOWORD(wParam) != IDOK)
+            return FALSE;
+        [[fallthrough]];
+    case WM_CLOSE:
+        // The walk stops before its next entry; the thread is joined once the
+        // dialog has gone.
+        run->scan->scanContinue = 0;
+        EndDialog(dialog, 1);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+// Waits for the thread while still answering messages sent to this thread, so a
+// status update under way when the dialog closed cannot hold both threads.
+void join(HANDLE thread) {
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (woken != WAIT_OBJECT_0 + 1)
+            return;
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+}  // namespace
+
+void runPluginScanDialog(HINSTANCE instance, HWND owner, int templateId, PluginScan& scan) {
+    ScanRun run{&scan, nullptr, nullptr};
+    scan.scanContinue = 1;
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), owner, scanDialogProc, reinterpret_cast<LPARAM>(&run));
+    scan.statusText = nullptr;
+    if (run.thread) {
+        join(run.thread);
+        CloseHandle(run.thread);
+    }
+}
