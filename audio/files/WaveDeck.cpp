@@ -184,7 +184,6 @@ bool WaveDeck::startRecording(const char* path) {
         // Every page is touched here, so that the driver thread takes no page fault
         // while it fills the take.
         std::memset(memory, 0, capacity);
-        take_.clear();
         take_.dataBytes = capacity;
         ramTake_ = memory;
         takeCreatedFile_ = false;
