@@ -1,22 +1,11 @@
 #include "RenderOptions.h"
+#include "RigOptions.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-bool number(const char* text, double lo, double hi, double& value) {
-    if (!text || !*text)
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text, &end);
-    if (errno || *end || !(v >= lo && v <= hi))
-        return false;
-    value = v;
-    return true;
-}
 
 // The gate's laws: threshold dB = -60 (1 - 0.9 v), opening and closing ms = 495 v + 5.
 // -60 dB itself is the lowest knob value that still gates (0 is off).
@@ -77,23 +66,23 @@ int parseRenderOption(int argc, const char* const* argv, int& i, RenderOptions& 
             return bad("a file name");
         (arg == "--render" ? render.input : render.output) = value;
     } else if (arg == "--out-format") {
-        if (!number(value, 0, 19, v) || v != double(int(v)))
+        if (!parseOptionNumber(value, 0, 19, v) || v != double(int(v)))
             return bad("0 to 19");
         render.outFormat = int(v);
     } else if (arg == "--tail") {
-        if (!number(value, 0.0, 60.0, v))
+        if (!parseOptionNumber(value, 0.0, 60.0, v))
             return bad("0 to 60 seconds");
         render.tailSeconds = v;
     } else if (arg == "--gate") {
         gate.thresholdSet = true;
         if (std::strcmp(value, "off") == 0)
             gate.threshold = 0.0f;
-        else if (number(value, -60.0, -6.0, v))
+        else if (parseOptionNumber(value, -60.0, -6.0, v))
             gate.threshold = thresholdKnob(v);
         else
             return bad("-60 to -6 dB, or off");
     } else {
-        if (!number(value, 5.0, 500.0, v))
+        if (!parseOptionNumber(value, 5.0, 500.0, v))
             return bad("5 to 500 ms");
         (arg == "--gate-open" ? gate.openingSet : gate.closingSet) = true;
         (arg == "--gate-open" ? gate.opening : gate.closing) = rampKnob(v);

@@ -4,9 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-bool parseNumber(const char* text, double lo, double hi, double& value) {
+bool parseOptionNumber(const char* text, double lo, double hi, double& value) {
     if (!text || !*text)
         return false;
     char* end = nullptr;
@@ -18,9 +16,11 @@ bool parseNumber(const char* text, double lo, double hi, double& value) {
     return true;
 }
 
+namespace {
+
 bool parseInteger(const char* text, int lo, int hi, int& value) {
     double v = 0;
-    if (!parseNumber(text, lo, hi, v) || v != double(int(v)))
+    if (!parseOptionNumber(text, lo, hi, v) || v != double(int(v)))
         return false;
     value = int(v);
     return true;
@@ -29,7 +29,7 @@ bool parseInteger(const char* text, int lo, int hi, int& value) {
 // A gain in dB, -60 to +20, as the knob value of the gain law dB = 80 v - 60.
 bool parseGain(const char* text, float& knob) {
     double db = 0;
-    if (!parseNumber(text, -60.0, 20.0, db))
+    if (!parseOptionNumber(text, -60.0, 20.0, db))
         return false;
     knob = float((db + 60.0) / 80.0);
     return true;
@@ -149,12 +149,12 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
         } else if (arg == "--seconds") {
             if (!needValue())
                 return false;
-            if (!parseNumber(value, 0.0, 86400.0, o.seconds))
+            if (!parseOptionNumber(value, 0.0, 86400.0, o.seconds))
                 return bad("0 to 86400");
         } else if (arg == "--tempo") {
             if (!needValue())
                 return false;
-            if (!parseNumber(value, 60.0, 200.0, o.tempoBpm))
+            if (!parseOptionNumber(value, 60.0, 200.0, o.tempoBpm))
                 return bad("60 to 200");
         } else if (arg == "--in-gain" || arg == "--out-gain") {
             if (!needValue())

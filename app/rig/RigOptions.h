@@ -38,6 +38,9 @@ struct RigOptions {
 };
 
 // Parses argv; on failure returns false with a message for the user in error.
+// A whole option value as a number from lo to hi (nothing after it); false otherwise.
+bool parseOptionNumber(const char* text, double lo, double hi, double& value);
+
 bool parseRigOptions(int argc, const char* const* argv, RigOptions& options, std::string& error);
 
 // The --help text.
