@@ -40,6 +40,15 @@ float clampUnit(double value) {
     return static_cast<float>(value);
 }
 
+// Paints one image of a shared strip (a knob frame, a switch state) as the window.
+void paintImage(HWND window, HIMAGELIST images, int index) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (images)
+        ImageList_Draw(images, index, dc, 0, 0, ILD_NORMAL);
+    EndPaint(window, &paint);
+}
+
 class KnobControl : public Window {
 public:
     float value = 0.0f;
@@ -51,13 +60,10 @@ protected:
     }
 
     LRESULT onPaint() override {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(hwnd(), &paint);
         int frame = static_cast<int>(value * kKnobLastFrame);
         if (frame < 0) frame = 0;
         if (frame > kKnobLastFrame) frame = kKnobLastFrame;
-        if (sharedResources().knobFrames) ImageList_Draw(sharedResources().knobFrames, frame, dc, 0, 0, ILD_NORMAL);
-        EndPaint(hwnd(), &paint);
+        paintImage(hwnd(), sharedResources().knobFrames, frame);
         return 0;
     }
 
@@ -138,10 +144,7 @@ protected:
     }
 
     LRESULT onPaint() override {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(hwnd(), &paint);
-        if (sharedResources().switchStates) ImageList_Draw(sharedResources().switchStates, value, dc, 0, 0, ILD_NORMAL);
-        EndPaint(hwnd(), &paint);
+        paintImage(hwnd(), sharedResources().switchStates, value);
         return 0;
     }
 

@@ -1,4 +1,5 @@
 #include "RenderTestSupport.h"
+#include "WavFiles.h"
 
 #include <cmath>
 #include <cstdio>
@@ -15,18 +16,6 @@
 namespace {
 
 const double kPi = 3.14159265358979323846;
-
-void put(std::vector<uint8_t>& out, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
-}
-
-uint32_t get(const uint8_t* p, int bytes) {
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= uint32_t(p[i]) << (8 * i);
-    return v;
-}
 
 double decibels(double power) { return power > 1e-9 ? 10.0 * std::log10(power) : -90.0; }
 
@@ -48,20 +37,20 @@ bool writeDryTake(const std::string& path, const DryTake& take) {
     const uint32_t data = uint32_t(take.frames() * channels * width);
     std::vector<uint8_t> bytes;
     bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
-    put(bytes, data + 36, 4);
+    putLittle(bytes, data + 36, 4);
     bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put(bytes, 16, 4);
-    put(bytes, 1, 2);
-    put(bytes, channels, 2);
-    put(bytes, take.rate, 4);
-    put(bytes, take.rate * channels * width, 4);
-    put(bytes, channels * width, 2);
-    put(bytes, take.bits, 2);
+    putLittle(bytes, 16, 4);
+    putLittle(bytes, 1, 2);
+    putLittle(bytes, channels, 2);
+    putLittle(bytes, take.rate, 4);
+    putLittle(bytes, take.rate * channels * width, 4);
+    putLittle(bytes, channels * width, 2);
+    putLittle(bytes, take.bits, 2);
     bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
-    put(bytes, data, 4);
+    putLittle(bytes, data, 4);
     for (size_t i = 0; i < take.frames(); ++i)
         for (const std::vector<int32_t>& channel : take.channels)
-            put(bytes, uint32_t(channel[i]), width);
+            putLittle(bytes, uint32_t(channel[i]), width);
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(file);
@@ -83,7 +72,7 @@ std::vector<std::vector<float>> liveChainOutput(const DryTake& take, LiveSetting
             inBytes[ch].clear();
             for (int32_t i = 0; i < block; ++i) {
                 const size_t at = start + size_t(i);
-                put(inBytes[ch], at < source.size() ? uint32_t(source[at]) : 0u, width);
+                putLittle(inBytes[ch], at < source.size() ? uint32_t(source[at]) : 0u, width);
             }
             outBytes[ch].assign(size_t(block) * 3, 0);
             formatFromSampleType(inputType, inputs[ch].format, take.rate);
@@ -95,7 +84,7 @@ std::vector<std::vector<float>> liveChainOutput(const DryTake& take, LiveSetting
         const size_t n = frames - start < size_t(block) ? frames - start : size_t(block);
         for (int ch = 0; ch < 2; ++ch)
             for (size_t i = 0; i < n; ++i) {
-                const int32_t v = int32_t(get(&outBytes[ch][i * 3], 3) << 8) >> 8;
+                const int32_t v = int32_t(getLittle(&outBytes[ch][i * 3], 3) << 8) >> 8;
                 out[ch].push_back(float(v) / 8388608.0f);
             }
     }
@@ -131,8 +120,8 @@ bool headerMatchesLength(const std::string& path) {
     const std::vector<uint8_t> bytes = fileBytes(path);
     if (bytes.size() < 44 || std::memcmp(bytes.data(), "RIFF", 4) || std::memcmp(&bytes[36], "data", 4))
         return false;
-    const uint32_t data = get(&bytes[40], 4);
-    return get(&bytes[4], 4) == data + 36 && bytes.size() == size_t(data) + 44;
+    const uint32_t data = getLittle(&bytes[40], 4);
+    return getLittle(&bytes[4], 4) == data + 36 && bytes.size() == size_t(data) + 44;
 }
 
 SoundSummary summarise(const std::vector<std::vector<float>>& stereo, const std::vector<float>& dry, uint32_t rate) {
