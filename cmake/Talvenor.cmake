@@ -33,6 +33,8 @@ endfunction()
 # One test executable is one ctest test (under Wine every process start costs
 # about half a second, so test cases are grouped per executable).
 #   talvenor_add_test(NAME n SOURCES a.cpp ... LIBS lib ... [TIMEOUT s] [LABELS l ...])
+# LABELS timing marks a test that judges real-time streaming or waits: the Windows
+# test run gives those the machine to themselves (scripts/run-tests).
 function(talvenor_add_test)
     cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})

@@ -48,13 +48,28 @@ int countEditors() {
 }
 
 // The value bar's lit width in row `row` of a parameter view, read from the screen.
+// A pixel that cannot be read (another top-level window, a tooltip or a menu's
+// shadow, lies over it for a moment) is read again after the view has repainted.
 int litWidth(HWND view, int row) {
-    HDC dc = GetDC(view);
     const int y = 30 + 17 * row + 8;
     int width = 0;
-    while (width < 82 && GetPixel(dc, 259 + width, y) != RGB(0, 0, 0))
-        ++width;
-    ReleaseDC(view, dc);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        HDC dc = GetDC(view);
+        bool hidden = false;
+        width = 0;
+        for (COLORREF pixel; width < 82; ++width) {
+            pixel = GetPixel(dc, 259 + width, y);
+            hidden = pixel == CLR_INVALID;
+            if (hidden || pixel == RGB(0, 0, 0))
+                break;
+        }
+        ReleaseDC(view, dc);
+        if (!hidden)
+            break;
+        Sleep(100);
+        InvalidateRect(view, nullptr, TRUE);
+        UpdateWindow(view);
+    }
     return width;
 }
 

@@ -1,7 +1,7 @@
 // Live input through the built-in driver, end to end on the bench's sound server: a
 // tone played into the "instrument" sink (pacat), captured from its monitor by the
 // driver, through LiveEngine's chain at its default settings, out to the "speakers"
-// sink and recorded from its monitor (parec). Then the round-trip latency at four
+// sink and recorded from its monitor (parec). Then the round-trip latency at three
 // ring shapes, and the latencies the driver reports. Both are judged against the same
 // devices streamed without the driver in the same run, so that a loaded machine's
 // dropouts are not laid at the driver's door.
@@ -92,7 +92,11 @@ protected:
             Sleep(500);
             opened = engine.openDriverByName(kBuiltInDriverName);
         }
-        ASSERT_TRUE(opened);
+        std::string refusals;
+        for (const MessageBoxRecorder::Box& box : boxes_.boxes())
+            refusals += "\n  " + box.caption + ": " + box.text;
+        ASSERT_TRUE(opened) << "the driver's answers:" << refusals;
+        boxes_.clear();
         ASSERT_EQ(engine.currentDriver(), engine.driverCount() - 1);
     }
 
@@ -481,8 +485,7 @@ TEST_P(LatencyTest, RoundTripIsWinesOwnPlusAtMostABlock) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rings, LatencyTest,
-                         ::testing::Values(RingShape{512, 2}, RingShape{800, 2}, RingShape{2048, 2},
-                                           RingShape{256, 16}),
+                         ::testing::Values(RingShape{512, 2}, RingShape{2048, 2}, RingShape{256, 16}),
                          [](const ::testing::TestParamInfo<RingShape>& info) {
                              return std::to_string(info.param.frames) + "x" + std::to_string(info.param.blocks);
                          });
