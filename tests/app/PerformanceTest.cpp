@@ -3,7 +3,8 @@
 // positions, bypasses, every plug-in's state byte for byte and the accompaniment;
 // Save over the file, saves that fail leaving the file as it was, damaged files
 // refused without touching the running performance, missing plug-ins asked about,
-// Yes at the close question saving; and a performance on the command line.
+// Yes at the close question saving; a performance on the command line; and Open
+// and New while live input runs.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,7 +16,9 @@
 
 #include "WinInclude.h"
 
+#include "DriverSettings.h"
 #include "EffectHost.h"
+#include "LiveEngine.h"
 #include "EffectSlot.h"
 #include "ErrorFlags.h"
 #include "FrameWindow.h"
@@ -166,9 +169,11 @@ void expectErrorBox(const char* caption, const char* text, const char* detail, c
     const MessageBoxSeen box = waitForMessageBox(kPid, "Error #", kTimeout);
     ASSERT_NE(box.window, nullptr) << when;
     EXPECT_EQ(box.caption, caption) << when;
-    EXPECT_EQ(box.text.rfind(text, 0), 0u) << when << ": " << box.text;
+    std::string shown;
+    EXPECT_TRUE(waitUntil([&] { return (shown = messageBoxText(box.window)).rfind(text, 0) == 0; }, kTimeout))
+        << when << ": " << shown;
     if (detail) {
-        EXPECT_NE(box.text.find(detail), std::string::npos) << when << ": " << box.text;
+        EXPECT_NE(shown.find(detail), std::string::npos) << when << ": " << shown;
     }
     ASSERT_TRUE(pressButton(box.window, IDOK)) << when;
 }
@@ -441,9 +446,13 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
         ASSERT_TRUE(answerFileDialog("Open Performance", partly));
         const MessageBoxSeen question = waitForMessageBox(kPid, "Talvenor Live", kTimeout);
         ASSERT_NE(question.window, nullptr);
-        EXPECT_NE(question.text.find("C:\\nowhere\\Vanished.dll"), std::string::npos) << question.text;
-        EXPECT_EQ(question.text.find("Modulane"), std::string::npos) << question.text;
-        EXPECT_NE(question.text.find("Open the performance without them?"), std::string::npos);
+        std::string text;
+        EXPECT_TRUE(waitUntil(
+            [&] { return (text = messageBoxText(question.window)).find("without them?") != std::string::npos; },
+            kTimeout))
+            << question.caption << ": " << text;
+        EXPECT_NE(text.find("C:\\nowhere\\Vanished.dll"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Modulane"), std::string::npos) << text;
         ASSERT_TRUE(pressButton(question.window, answer));
         ASSERT_TRUE(frameTimerRuns());
         if (answer == IDNO) {
@@ -524,4 +533,61 @@ TEST(Performance, OpensThePerformanceNamedOnTheCommandLine) {
     EXPECT_EQ(g_liveSettings->slots[4], nullptr);
     EXPECT_EQ(std::string(g_liveSettings->performanceName), "");
     ASSERT_TRUE(again.close(kTimeout));
+}
+
+// Live input runs on the bench's devices while a performance is opened over a
+// running one and New empties it: the new plug-ins process at once and answer
+// their host calls (each was whole before the chain could reach it), no error is
+// raised, and live input goes on throughout.
+TEST(Performance, OpensAndEmptiesWhileLiveInputRuns) {
+    prepareSettings();
+    ASSERT_TRUE(saveDriverChoices("Monitor of instrument", "speakers", 1024, 4));
+    {
+        RegistryKey key(kSettingsKeyPath, true);
+        ASSERT_TRUE(key.setText("asioDevice", "ZerevaZ-2-UDID wrapper"));
+    }
+    const std::string dir = folder("talvenor-performances");
+    const std::string live = dir + "live set.tlp";
+    const std::string counting = kBin + "test-plugins\\TestCallsHostInProcess.dll";
+    writeFile(live, performanceFile("", {{0, counting}, {3, counting}, {7, kOurPlugins + "Modulane.dll"}}, {0.5f}, 0));
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 12, "TalvenorTestHostCallCounts");
+    ASSERT_NE(mapping, nullptr);
+    auto* counts = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    ASSERT_NE(counts, nullptr);
+    counts[0] = counts[1] = 0;
+
+    HostedProgram program;
+    ASSERT_TRUE(program.start(""));
+    HWND frame = program.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_GE(g_liveEngine->currentDriver(), 0);
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(0, (kOurPlugins + "Overdrive.dll").c_str()));
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(3, (kOurPlugins + "Filtrace.dll").c_str()));
+    snapshotPerformance();
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
+    ASSERT_TRUE(waitUntil([] { return g_liveEngine->running(); }, kTimeout));
+
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_PERFORMANCE));
+    ASSERT_TRUE(answerFileDialog("Open Performance", live));
+    ASSERT_TRUE(waitUntil([&] { return windowText(frame) == "Talvenor Live 2.10 (live set)"; }, kTimeout));
+    EXPECT_TRUE(g_liveEngine->running());
+    ASSERT_NE(g_liveSettings->slots[0], nullptr);
+    EXPECT_EQ(std::string(g_liveSettings->slots[0]->path), counting);
+    EXPECT_EQ(std::string(g_liveSettings->slots[3]->path), counting);
+    EXPECT_EQ(std::string(g_liveSettings->slots[7]->path), kOurPlugins + "Modulane.dll");
+    EXPECT_TRUE(waitUntil([&] { return counts[0] >= 40; }, kTimeout)) << counts[0] << " processing calls";
+    EXPECT_EQ(counts[1], 0) << "host calls answered wrongly";
+
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_NEW_PERFORMANCE));
+    ASSERT_TRUE(waitUntil([] { return g_effectHost->slotList() == nullptr; }, kTimeout));
+    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(g_liveEngine->running());
+    ASSERT_TRUE(frameTimerRuns());
+    EXPECT_EQ(errorFlags(), 0u);
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
+    ASSERT_TRUE(waitUntil([] { return !g_liveEngine->running(); }, kTimeout));
+    ASSERT_TRUE(program.closeDiscarding(kTimeout));
+    UnmapViewOfFile(const_cast<LONG*>(counts));
+    CloseHandle(mapping);
 }
