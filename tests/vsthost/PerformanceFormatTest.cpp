@@ -264,6 +264,10 @@ TEST(PerformanceFormat, DamagedFilesAreRefusedAndLeaveNothing) {
     const Edit edits[] = {
         {"a record length past the end", [](Bytes& f, size_t slot) { setLe32(f, slot + 4, 0xFFFFFFF0u); },
          PerformanceParse::Inconsistent},
+        {"a skippable record's length past the end", [](Bytes& f, size_t slot) {
+             f[slot] = 'n';
+             setLe32(f, slot + 4, 0xFFFFFFF0u);
+         }, PerformanceParse::Inconsistent},
         {"a path length past the record", [](Bytes& f, size_t slot) { f[slot + 10] = 0xFF; f[slot + 11] = 0xFF; },
          PerformanceParse::Inconsistent},
         {"a state size past the record", [](Bytes& f, size_t slot) {
