@@ -431,7 +431,9 @@ TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
     ASSERT_FALSE(own.empty());
     int32_t length = host.buildStateBlob(&blob);
     ASSERT_EQ(length, int32_t(56 + pathLength + 9 + own.size() + 19));
-    const uint8_t* record = blob + 56 + 6 + pathLength + 4;
+    // Where the chunk plug-in's record starts in a blob (each build makes a new one).
+    const auto recordIn = [&](const uint8_t* b) { return b + 56 + 6 + pathLength + 4; };
+    const uint8_t* record = recordIn(blob);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 5), "CHUNK");
     EXPECT_EQ(le32At(record + 5), own.size());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record + 9), own.size()), own);
@@ -439,6 +441,7 @@ TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
     // A chunk of -1 is "CHUNK" with size 0.
     setChunkAnswer(1, -1, 0);
     ASSERT_EQ(host.buildStateBlob(&blob), int32_t(56 + pathLength + 9 + 19));
+    record = recordIn(blob);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 5), "CHUNK");
     EXPECT_EQ(le32At(record + 5), 0u);
     EXPECT_TRUE(host.captureState(chunky));
