@@ -133,10 +133,11 @@ bool replaceFile(const char* path, const uint8_t* data, size_t size, char* detai
     return true;
 }
 
-bool fileIsReadable(const char* path) {
-    Handle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid();
+// Only whether it is there: the deck may hold the same file open right now, and it
+// closes it before opening it again.
+bool fileExists(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void appendLine(char* list, size_t size, const char* line) {
@@ -309,7 +310,7 @@ FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size
         incoming[position] = slot;
     }
     bool openAccompaniment = image.accompaniment[0] != '\0';
-    if (openAccompaniment && !fileIsReadable(image.accompaniment)) {
+    if (openAccompaniment && !fileExists(image.accompaniment)) {
         appendLine(missing, sizeof missing, image.accompaniment);
         openAccompaniment = false;
     }

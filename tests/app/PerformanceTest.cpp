@@ -396,6 +396,19 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     overdrive->setParameter(overdrive, 0, 0.7f);
     EXPECT_FALSE(performanceChanged());
 
+    // Opened again over itself, its accompaniment open all the while: nothing is
+    // asked, and new instances of the same plug-ins take over.
+    EffectSlot* const replaced = g_liveSettings->slots[0];
+    const uint32_t replacedSerial = replaced->serial;
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_PERFORMANCE));
+    ASSERT_TRUE(answerFileDialog("Open Performance", show));
+    ASSERT_TRUE(waitUntil([&] { return g_liveSettings->slots[0] && g_liveSettings->slots[0]->serial != replacedSerial; },
+                          kTimeout));
+    ASSERT_TRUE(frameTimerRuns());
+    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_EQ(std::string(g_waveDeck->accompaniment().path), backingA);
+    EXPECT_FALSE(performanceChanged());
+
     // Damaged files are refused with 34 and change nothing.
     const size_t slot = 16 + 8 + le32(second, 20);  // the first SLOT, after ACMP
     ASSERT_EQ(std::string(second.begin() + long(slot), second.begin() + long(slot) + 4), "SLOT");
