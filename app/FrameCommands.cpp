@@ -14,6 +14,7 @@
 #include "NavigationBar.h"
 #include "RecordingDialog.h"
 #include "Performance.h"
+#include "PerformanceFiles.h"
 #include "PluginCommands.h"
 #include "ResourceIds.h"
 #include "SettingsStore.h"
@@ -116,9 +117,13 @@ bool runFrameCommand(HWND frame, int command) {
         newPerformance(frame);
         return false;
     case IDC_CMD_OPEN_PERFORMANCE:
+        openPerformanceCommand(frame);
+        return false;
     case IDC_CMD_SAVE_PERFORMANCE:
+        savePerformanceCommand(frame, false);
+        return false;
     case IDC_CMD_SAVE_PERFORMANCE_AS:
-        showError(-kStrPerformancesNotYet);
+        savePerformanceCommand(frame, true);
         return false;
     case IDC_CMD_OPEN_ACCOMPANIMENT:
         openAccompanimentCommand(frame);

@@ -1,6 +1,7 @@
 #include "Performance.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "EffectHost.h"
@@ -8,6 +9,7 @@
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
 #include "PathNames.h"
+#include "PerformanceFiles.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
 #include "StringIds.h"
@@ -17,20 +19,58 @@ namespace {
 
 const double kVersion = 2.1;
 
+uint32_t serialOf(const EffectSlot* slot) { return slot ? slot->serial : 0; }
+
 }  // namespace
 
 void snapshotPerformance() {
-    // The state blob and the positions' snapshot come with the performance files;
-    // until then a performance cannot change, so there is nothing to remember.
+    LiveSettings& settings = *g_liveSettings;
+    for (int position = 0; position < LiveSettings::kPositions; ++position) {
+        settings.snapshotSlots[position] = serialOf(settings.slots[position]);
+        settings.snapshotBypass[position] = settings.bypass[position];
+    }
+    std::free(settings.snapshotBlob);
+    settings.snapshotBlob = nullptr;
+    const uint8_t* blob = nullptr;
+    const int32_t length = g_effectHost->buildStateBlob(&blob);
+    if (blob && length > 0) {
+        settings.snapshotBlob = static_cast<uint8_t*>(std::malloc(size_t(length)));
+        if (settings.snapshotBlob)
+            std::memcpy(settings.snapshotBlob, blob, size_t(length));
+    }
+    settings.snapshotLength = length;
+    std::snprintf(settings.snapshotAccompaniment, sizeof settings.snapshotAccompaniment, "%s",
+                  g_waveDeck->accompaniment().path);
 }
 
-bool performanceChanged() { return false; }
+bool performanceChanged() {
+    const LiveSettings& settings = *g_liveSettings;
+    bool anyEffect = false;
+    for (int position = 0; position < LiveSettings::kPositions; ++position)
+        anyEffect = anyEffect || settings.slots[position] != nullptr;
+    if (!anyEffect && !g_shell.accompFile[0])
+        return false;
+    if (std::strcmp(g_waveDeck->accompaniment().path, settings.snapshotAccompaniment) != 0)
+        return true;
+    for (int position = 0; position < LiveSettings::kPositions; ++position)
+        if (serialOf(settings.slots[position]) != settings.snapshotSlots[position] ||
+            settings.bypass[position] != settings.snapshotBypass[position])
+            return true;
+    const uint8_t* blob = nullptr;
+    const int32_t length = g_effectHost->buildStateBlob(&blob);
+    // A snapshot whose copy could not be kept cannot vouch for anything.
+    return !blob || length != settings.snapshotLength || !settings.snapshotBlob ||
+           std::memcmp(blob, settings.snapshotBlob, size_t(length)) != 0;
+}
 
 bool newPerformance(HWND frame) {
     if (performanceChanged()) {
         const int answer = showMessageBox(frame, "Performance was changed. Do you want to save it?", "Confirm",
                                           MB_YESNOCANCEL | MB_ICONQUESTION);
         if (answer == IDCANCEL)
+            return false;
+        // A save that did not happen would lose the changes: as good as Cancel.
+        if (answer == IDYES && !savePerformanceCommand(frame, false))
             return false;
     }
     g_liveEngine->pauseProcessing();
@@ -41,6 +81,7 @@ bool newPerformance(HWND frame) {
     }
     g_waveDeck->closeAccompaniment();
     g_liveEngine->resumeProcessing();
+    g_liveSettings->performanceName[0] = '\0';
     setFrameTitle(frame, nullptr);
     snapshotPerformance();
     if (frame)
@@ -82,20 +123,4 @@ void performancePathFromCommandLine(const char* commandLine, char* path, size_t 
         length = size - 1;  // a longer path is cut rather than overflowing
     std::memcpy(path, commandLine, length);
     path[length] = '\0';
-}
-
-void openCommandLinePerformance(const char* path) {
-    char format[512];
-    char text[1024];
-    if (!loadStringText(kStrCommandLinePerformanceNotYet, format, sizeof format))
-        return;
-    // The string holds one %s; the path is put in its place by hand so that no
-    // other '%' in either text is taken as a format.
-    const char* mark = std::strstr(format, "%s");
-    if (!mark) {
-        std::snprintf(text, sizeof text, "%s", format);
-    } else {
-        std::snprintf(text, sizeof text, "%.*s%s%s", int(mark - format), format, path, mark + 2);
-    }
-    showMessageBox(errorBoxOwner(), text, "Talvenor Live", MB_OK | MB_ICONINFORMATION);
 }

@@ -16,6 +16,7 @@
 #include "MessageBoxes.h"
 #include "NavigationBar.h"
 #include "Performance.h"
+#include "PerformanceFiles.h"
 #include "ResourceIds.h"
 #include "SettingsStore.h"
 #include "SharedResources.h"
@@ -291,11 +292,6 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     g_windows.effectMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_EFFECT_MENU));
     g_windows.effectPopup = g_windows.effectMenu ? GetSubMenu(g_windows.effectMenu, 0) : nullptr;
 
-    char performancePath[ShellValues::kPathSize];
-    performancePathFromCommandLine(commandLine, performancePath, sizeof performancePath);
-    if (performancePath[0])
-        openCommandLinePerformance(performancePath);
-
     loadClick(instance);
 
     prepareSettingsKeys();
@@ -308,9 +304,16 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     placeClientOrigin(g_windows.outputMeter, g_shell.outputMeterPosition);
     placeClientOrigin(g_windows.navigationBar, g_shell.navigationBarPosition);
 
-    snapshotPerformance();
+    // The performance on the command line comes after the settings, which would
+    // otherwise replace its accompaniment and file as the last ones used, and after
+    // the plug-in scan, whose list finds a plug-in that has moved to another folder.
     scanPluginsAtStart();
-    setFrameTitle(g_windows.frame, nullptr);
+    char performancePath[ShellValues::kPathSize];
+    performancePathFromCommandLine(commandLine, performancePath, sizeof performancePath);
+    if (performancePath[0])
+        openCommandLinePerformance(g_windows.frame, performancePath);
+    snapshotPerformance();
+    setFrameTitle(g_windows.frame, g_liveSettings->performanceName);
     ShowWindow(g_windows.frame, showState);
     UpdateWindow(g_windows.frame);
     SetTimer(g_windows.frame, kFrameTimerId, kFrameTimerPeriod, nullptr);

@@ -37,9 +37,9 @@ enum StringId : int {
     kStrDiskTooSlow = 40,
     kStrAddFavouriteFailed = 41,
     kStrRemoveFavouriteFailed = 42,
-    // Commands whose windows come later: an information box says so.
-    kStrPerformancesNotYet = 201,
-    kStrCommandLinePerformanceNotYet = 205,  // "%s" is the path named on the command line
+    // Opening a performance whose plug-ins or accompaniment cannot be found: "%s" is
+    // the list of their paths, one a line.
+    kStrPerformancePartsMissing = 206,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

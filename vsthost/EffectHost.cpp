@@ -7,6 +7,7 @@
 
 #include "MessageBoxes.h"
 #include "PathNames.h"
+#include "PerformanceFormat.h"
 #include "PluginLibrary.h"
 #include "StringIds.h"
 #include "WinInclude.h"
@@ -46,6 +47,7 @@ EffectHost::EffectHost() {
 
 EffectHost::~EffectHost() {
     unloadAllSlots();
+    std::free(blob_);
     clearPluginList();
     delete processing_;
     if (g_effectHost == this)
@@ -170,6 +172,9 @@ EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
         releaseSlot(slot);
         return nullptr;
     }
+    if (++lastSerial_ == 0)
+        lastSerial_ = 1;
+    slot->serial = lastSerial_;
     slots_.append(slot);
     loadFailure_[0] = '\0';  // the same-name fallback may have found it after a failure
     return slot;
@@ -336,4 +341,108 @@ void EffectHost::resumeAllSlots() {
 void EffectHost::suspendAllSlots() {
     for (EffectSlot* s = slots_.first(); s; s = s->next)
         dispatch(s, effMainsChanged, 0, 0);
+}
+
+bool EffectHost::captureState(EffectSlot* slot, VstIntPtr* answer) {
+    releaseState(slot);
+    AEffect* effect = slot->effect;
+    if (effect->flags & effFlagsProgramChunks) {
+        void* chunk = nullptr;
+        // Index 1: the current program only.
+        VstIntPtr size = dispatch(slot, effGetChunk, 1, 0, &chunk);
+        if (answer)
+            *answer = size;
+        if (size < 0)
+            size = 0;
+        const bool trusted = size <= VstIntPtr(kMaxChunkBytes) && (size == 0 || chunk);
+        const uint32_t kept = trusted ? uint32_t(size) : 0;
+        slot->stateRecord = static_cast<uint8_t*>(std::malloc(chunkRecordSize(kept)));
+        if (!slot->stateRecord)
+            return false;
+        writeChunkRecord(slot->stateRecord, chunk, kept);
+        slot->stateSize = int32_t(chunkRecordSize(kept));
+        return trusted;
+    }
+    int32_t count = effect->numParams;
+    if (count < 0 || !effect->getParameter)
+        count = 0;
+    if (count > kMaxStateParameters)
+        count = kMaxStateParameters;
+    float* values = static_cast<float*>(std::malloc(size_t(count) * sizeof(float) + 1));
+    slot->stateRecord = static_cast<uint8_t*>(std::malloc(parameterRecordSize(count)));
+    if (!values || !slot->stateRecord) {
+        std::free(values);
+        releaseState(slot);
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = effect->getParameter(effect, i);
+        if (i < slot->parameterCount)
+            slot->parameters[i] = values[i];
+    }
+    writeParameterRecord(slot->stateRecord, values, count);
+    slot->stateSize = int32_t(parameterRecordSize(count));
+    std::free(values);
+    return true;
+}
+
+void EffectHost::releaseState(EffectSlot* slot) {
+    std::free(slot->stateRecord);
+    slot->stateRecord = nullptr;
+    slot->stateSize = 0;
+}
+
+bool EffectHost::restoreState(EffectSlot* slot, const uint8_t* record, uint32_t size) {
+    StateView view;
+    if (!slot || !readStateRecord(record, size, view))
+        return false;
+    AEffect* effect = slot->effect;
+    if (view.form == StateForm::Chunk) {
+        // The plug-in may keep the pointer only for the call; it gets its own copy.
+        void* chunk = std::malloc(view.chunkBytes + 1);
+        if (!chunk)
+            return false;
+        if (view.chunkBytes)
+            std::memcpy(chunk, view.data, view.chunkBytes);
+        dispatch(slot, effSetChunk, 1, VstIntPtr(view.chunkBytes), chunk);
+        std::free(chunk);
+    } else if (effect->setParameter) {
+        const int32_t count = view.count < effect->numParams ? view.count : effect->numParams;
+        for (int32_t i = 0; i < count; ++i)
+            effect->setParameter(effect, i, parameterAt(view, i));
+    }
+    // The host's copy follows what the plug-in now reports.
+    if (effect->getParameter)
+        for (int32_t i = 0; i < slot->parameterCount; ++i)
+            slot->parameters[i] = effect->getParameter(effect, i);
+    return true;
+}
+
+int32_t EffectHost::buildStateBlob(const uint8_t** blob) {
+    std::free(blob_);
+    blob_ = nullptr;
+    *blob = nullptr;
+    size_t total = kStateBlobTagSize;
+    bool complete = true;
+    for (EffectSlot* s = slots_.first(); s; s = s->next) {
+        // A chunk the host refuses to read counts as an empty one here; saving says so.
+        captureState(s);
+        if (!s->stateRecord)
+            complete = false;
+        else
+            total += stateSectionSize(std::strlen(s->path), size_t(s->stateSize));
+    }
+    if (complete && total <= size_t(INT32_MAX))
+        blob_ = static_cast<uint8_t*>(std::malloc(total));
+    if (blob_) {
+        writeStateBlobTag(blob_);
+        uint8_t* at = blob_ + kStateBlobTagSize;
+        for (EffectSlot* s = slots_.first(); s; s = s->next)
+            at = writeStateSection(at, s->path, std::strlen(s->path), s->stateRecord, size_t(s->stateSize),
+                                   s->reserved);
+    }
+    for (EffectSlot* s = slots_.first(); s; s = s->next)
+        releaseState(s);
+    *blob = blob_;
+    return blob_ ? int32_t(total) : 0;
 }

@@ -54,6 +54,20 @@ public:
     // Why the last loadPlugin that returned null refused the plug-in: its path and
     // the reason, for the detail of the load-failure box. Empty after a success.
     const char* lastLoadFailure() const { return loadFailure_; }
+    // The state of every slot in load order as one byte string: "VSTWRAP_" and a
+    // section per slot. Owned by the host and valid until the next build; the
+    // length (8 with no slots), or 0 with a null blob when memory ran out.
+    int32_t buildStateBlob(const uint8_t** blob);
+    // The plug-in's state as a record kept in the slot (stateRecord, stateSize) until
+    // releaseState: its chunk when it keeps one, otherwise its parameters. False when
+    // the plug-in's chunk answer cannot be trusted (larger than kMaxChunkBytes, or a
+    // size without data); answer then holds that size and an empty chunk is kept.
+    // False with no record when memory ran out.
+    bool captureState(EffectSlot* slot, VstIntPtr* answer = nullptr);
+    void releaseState(EffectSlot* slot);
+    // Gives a state record back to the plug-in: a chunk with effSetChunk, parameters
+    // with setParameter (those the plug-in has). False when the record does not read.
+    bool restoreState(EffectSlot* slot, const uint8_t* record, uint32_t size);
     // The plug-in's own name, or the base name of its path; at most 31 characters.
     bool effectName(EffectSlot* slot, char* out);
 
@@ -99,6 +113,8 @@ private:
     VstTimeInfo timeInfo_;
     unsigned long uiThread_;
     char loadFailure_[EffectSlot::kPathSize + 400] = "";
+    uint8_t* blob_ = nullptr;
+    uint32_t lastSerial_ = 0;
 };
 
 // Posted to an editor frame when a plug-in asks for a new editor size from a thread

@@ -19,7 +19,7 @@ struct EffectSlot {
     float* parameters;        // the host's copy of the numParams values
     char* programNames;       // numPrograms names of 32 bytes, NUL-terminated
     uint8_t needsIdle;        // the plug-in asked for idle calls (set from any thread)
-    uint8_t* stateRecord;     // present only while the state blob is built
+    uint8_t* stateRecord;     // present only while the state blob or a performance file is built
     int32_t stateSize;
     uint8_t suspended;        // 1 while switched off because its position is bypassed
     EffectSlot* next;         // the following slot in load order
@@ -32,4 +32,7 @@ struct EffectSlot {
     // The folder of path, answered to the plug-in's get-directory request; written
     // once at loading, so that any thread may read it while the slot lives.
     char directory[kPathSize];
+    // Which loading made this slot (never 0): a slot loaded after another was freed
+    // may get its address, so a performance remembers slots by this number.
+    uint32_t serial;
 };

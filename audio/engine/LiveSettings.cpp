@@ -1,15 +1,22 @@
 #include "LiveSettings.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "ChainStages.h"
 
 LiveSettings::LiveSettings() {
     for (int i = 0; i < kPositions; ++i) {
         slots[i] = nullptr;
         bypass[i] = 0;
+        snapshotSlots[i] = 0;
+        snapshotBypass[i] = 0;
     }
+    std::memset(performanceName, 0, sizeof performanceName);
+    std::memset(snapshotAccompaniment, 0, sizeof snapshotAccompaniment);
 }
 
-LiveSettings::~LiveSettings() = default;
+LiveSettings::~LiveSettings() { std::free(snapshotBlob); }
 
 void LiveSettings::connectPositions(EffectSlots* host, ProcessingControl* processing) {
     effectHost_ = host;

@@ -29,6 +29,8 @@ public:
 
     LiveSettings();
     virtual ~LiveSettings();
+    LiveSettings(const LiveSettings&) = delete;
+    LiveSettings& operator=(const LiveSettings&) = delete;
 
     Relaxed<int32_t> tempo{12000};
     Relaxed<uint8_t> metronome{0};
@@ -45,6 +47,18 @@ public:
     // processing is paused.
     EffectSlot* slots[kPositions];
     uint8_t bypass[kPositions];
+
+    // --- the performance (UI thread) ---
+    static constexpr int kNameSize = 260;
+    char performanceName[kNameSize];  // the performance's file; empty for a new one
+    // The performance as last opened, saved or emptied: the effect host's state blob
+    // (owned; null and 0 when none), the accompaniment's file, and the positions,
+    // remembered by the serial number of the slot in each (0 when empty).
+    uint8_t* snapshotBlob = nullptr;
+    int32_t snapshotLength = 0;
+    char snapshotAccompaniment[kNameSize];
+    uint32_t snapshotSlots[kPositions];
+    uint8_t snapshotBypass[kPositions];
 
     // --- position operations (UI thread) ---
     void connectPositions(EffectSlots* host, ProcessingControl* processing);

@@ -139,7 +139,7 @@ protected:
     }
     void TearDown() override {
         if (frame)
-            EXPECT_TRUE(program.close(kTimeout));
+            EXPECT_TRUE(program.closeDiscarding(kTimeout));
     }
     HostedProgram program;
     HWND frame = nullptr;
@@ -491,6 +491,6 @@ TEST(AccompanimentWithoutDriver, RecordingIsRefusedAndABadFileIsReported) {
     EXPECT_FALSE(g_waveDeck->isAccompanimentOpen());
     EXPECT_FALSE(IsWindowVisible(g_windows.navigationBar));
     EXPECT_TRUE(menuItemState(frame, IDC_CMD_CLOSE_ACCOMPANIMENT).grayed);
-    ASSERT_TRUE(program.close(kTimeout));
+    ASSERT_TRUE(program.closeDiscarding(kTimeout));
     DeleteFileA(notWave.c_str());
 }

@@ -208,7 +208,7 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
     EXPECT_EQ(g_liveSettings->slots[2]->editorView, nullptr);
     EXPECT_TRUE(dialogsOf(kPid).empty());
 
-    ASSERT_TRUE(program.close(kTimeout));
+    ASSERT_TRUE(program.closeDiscarding(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);
 }
 
@@ -306,6 +306,6 @@ TEST(EditorWindows, OwnEditorSizedByThePluginClosedOnceAndItsProgramMenu) {
     EXPECT_EQ(g_liveSettings->slots[3], nullptr);
     EXPECT_EQ(countEditors(), 0);
 
-    ASSERT_TRUE(program.close(kTimeout));
+    ASSERT_TRUE(program.closeDiscarding(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);
 }

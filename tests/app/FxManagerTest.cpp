@@ -247,6 +247,6 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
     EXPECT_EQ(g_liveSettings->slots[0], nullptr);
     EXPECT_TRUE(dialogsOf(kPid).empty());
 
-    ASSERT_TRUE(program.close(kTimeout));
+    ASSERT_TRUE(program.closeDiscarding(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);
 }

@@ -330,20 +330,21 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
     ASSERT_TRUE(waitUntil([&] { return g_windows.fxManager == nullptr; }, kTimeout));
     EXPECT_FALSE(IsWindow(fxManager));
 
-    // Commands whose windows come later say so, in the program's information box.
-    const struct {
-        int command;
-        const char* text;
-    } later[] = {
-        {IDC_CMD_OPEN_PERFORMANCE, "Opening and saving performances is not available yet in this version of Talvenor Live."},
-    };
-    for (const auto& command : later) {
-        ASSERT_TRUE(postCommand(frame, command.command));
-        const MessageBoxSeen box = waitForMessageBox(kPid, "Talvenor Live", kTimeout);
-        ASSERT_NE(box.window, nullptr) << command.command;
-        EXPECT_EQ(box.text, command.text);
-        ASSERT_TRUE(pressButton(box.window, IDOK));
-    }
+    // Open Performance asks for a file; Cancel there changes nothing.
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_PERFORMANCE));
+    HWND open = nullptr;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (HWND dialog : dialogsOf(kPid))
+                if (windowText(dialog) == "Open Performance")
+                    return (open = dialog) != nullptr;
+            return false;
+        },
+        kTimeout));
+    ASSERT_TRUE(pressButton(open, IDCANCEL));
+    ASSERT_TRUE(waitForTicks(2));
+    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_EQ(windowText(frame), "Talvenor Live 2.10");
 
     // Refresh Plugins List: the scan's dialog, which closes by itself with the count.
     ASSERT_TRUE(postCommand(frame, IDC_CMD_REFRESH_PLUGINS));

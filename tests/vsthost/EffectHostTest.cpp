@@ -6,6 +6,7 @@
 
 #include "EffectHost.h"
 #include "MessageBoxRecorder.h"
+#include "PerformanceFormat.h"
 #include "StringIds.h"
 #include "WinInclude.h"
 
@@ -30,6 +31,7 @@ public:
     }
     ~TestLibrary() { FreeLibrary(module_); }
     bool ok() const { return module_ && log_ && clear_; }
+    HMODULE module() const { return module_; }
     std::vector<std::string> log() const {
         std::vector<char> text(65536);
         log_(text.data(), int(text.size()));
@@ -362,4 +364,131 @@ TEST(HostCallback, RequestsAboutTheCallersSlot) {
     // The text stays readable after the call.
     const std::string again = directory;
     EXPECT_EQ(again.back(), '\\');
+}
+
+namespace {
+
+uint32_t le32At(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+float floatAt(const uint8_t* p) {
+    const uint32_t bits = le32At(p);
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
+std::string chunkOf(EffectSlot* slot) {
+    void* data = nullptr;
+    const VstIntPtr size = slot->effect->dispatcher(slot->effect, effGetChunk, 1, 0, &data, 0.0f);
+    return data && size > 0 ? std::string(static_cast<const char*>(data), size_t(size)) : std::string();
+}
+
+using SetChunkAnswerFn = void (*)(int, VstIntPtr, int);
+
+}  // namespace
+
+// The state blob in load order, the plug-ins' chunks and parameters captured and
+// given back, and answers the host must not believe.
+TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
+    EffectHost host;
+    const uint8_t* blob = nullptr;
+    ASSERT_EQ(host.buildStateBlob(&blob), 8);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob), 8), "VSTWRAP_");
+
+    // C:\a.dll with three parameters: a 48-byte section, 56 bytes in all.
+    ASSERT_TRUE(CopyFileA(testPlugin("TestThreeParameters").c_str(), "C:\\a.dll", FALSE));
+    EffectSlot* three = host.loadPlugin(-1, "C:\\a.dll");
+    ASSERT_NE(three, nullptr);
+    three->effect->setParameter(three->effect, 1, 0.5f);
+    ASSERT_EQ(host.buildStateBlob(&blob), 56);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob + 8), 4), "PLUG");
+    EXPECT_EQ(blob[12] | blob[13] << 8, 8);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob + 14), 8), "C:\\a.dll");
+    EXPECT_EQ(le32At(blob + 22), 21u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob + 26), 5), "PARAM");
+    EXPECT_EQ(le32At(blob + 31), 3u);
+    EXPECT_EQ(floatAt(blob + 35), 0.25f);
+    EXPECT_EQ(floatAt(blob + 39), 0.5f);
+    EXPECT_EQ(floatAt(blob + 43), 0.0f);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob + 47), 4), "DATA");
+    EXPECT_EQ(le32At(blob + 51), 1u);
+    EXPECT_EQ(blob[55], 0);
+    EXPECT_EQ(three->parameters[1], 0.5f) << "the host's copy follows what was read";
+    EXPECT_EQ(three->stateRecord, nullptr) << "the records are released after the build";
+
+    // A chunk plug-in after it: its section follows, in load order.
+    TestLibrary chunks(testPlugin("TestChunks"));
+    ASSERT_TRUE(chunks.ok());
+    auto setChunkAnswer =
+        reinterpret_cast<SetChunkAnswerFn>(reinterpret_cast<void*>(GetProcAddress(chunks.module(), "testPluginSetChunkAnswer")));
+    ASSERT_NE(setChunkAnswer, nullptr);
+    EffectSlot* chunky = host.loadPlugin(-1, testPlugin("TestChunks").c_str());
+    ASSERT_NE(chunky, nullptr);
+    const size_t pathLength = std::strlen(chunky->path);
+    const std::string own = chunkOf(chunky);
+    ASSERT_FALSE(own.empty());
+    int32_t length = host.buildStateBlob(&blob);
+    ASSERT_EQ(length, int32_t(56 + pathLength + 9 + own.size() + 19));
+    // Where the chunk plug-in's record starts in a blob (each build makes a new one).
+    const auto recordIn = [&](const uint8_t* b) { return b + 56 + 6 + pathLength + 4; };
+    const uint8_t* record = recordIn(blob);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 5), "CHUNK");
+    EXPECT_EQ(le32At(record + 5), own.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record + 9), own.size()), own);
+
+    // A chunk of -1 is "CHUNK" with size 0.
+    setChunkAnswer(1, -1, 0);
+    ASSERT_EQ(host.buildStateBlob(&blob), int32_t(56 + pathLength + 9 + 19));
+    record = recordIn(blob);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 5), "CHUNK");
+    EXPECT_EQ(le32At(record + 5), 0u);
+    EXPECT_TRUE(host.captureState(chunky));
+    host.releaseState(chunky);
+
+    // Answers the host must not read from: over the cap, or a size without data.
+    // They are refused (an empty chunk stands in the blob) with the size told.
+    const VstIntPtr tooLarge = VstIntPtr(kMaxChunkBytes) + 1;
+    setChunkAnswer(1, tooLarge, 0);
+    VstIntPtr answer = 0;
+    EXPECT_FALSE(host.captureState(chunky, &answer));
+    EXPECT_EQ(answer, tooLarge);
+    ASSERT_NE(chunky->stateRecord, nullptr);
+    EXPECT_EQ(chunky->stateSize, 9);
+    host.releaseState(chunky);
+    ASSERT_EQ(host.buildStateBlob(&blob), int32_t(56 + pathLength + 9 + 19));
+    setChunkAnswer(1, 10, 1);
+    EXPECT_FALSE(host.captureState(chunky, &answer));
+    EXPECT_EQ(answer, 10);
+    host.releaseState(chunky);
+    setChunkAnswer(0, 0, 0);
+
+    // States given back: a chunk through effSetChunk for the current program, the
+    // parameters the plug-in has (a fourth value is not set), the copy following.
+    uint8_t chunkRecord[9 + 5];
+    writeChunkRecord(chunkRecord, "hello", 5);
+    chunks.clear();
+    ASSERT_TRUE(host.restoreState(chunky, chunkRecord, sizeof chunkRecord));
+    EXPECT_TRUE(contains(chunks.log(), "op 24 index 1 value 5 opt 0"));
+    EXPECT_EQ(chunkOf(chunky), "hello");
+    const float values[4] = {0.125f, 0.375f, 0.625f, 0.875f};
+    uint8_t parameterRecord[9 + 16];
+    writeParameterRecord(parameterRecord, values, 4);
+    ASSERT_TRUE(host.restoreState(three, parameterRecord, sizeof parameterRecord));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(three->effect->getParameter(three->effect, i), values[i]) << i;
+        EXPECT_EQ(three->parameters[i], values[i]) << i;
+    }
+    EXPECT_FALSE(host.restoreState(three, parameterRecord, sizeof parameterRecord - 1));
+
+    // Loaded again, a slot is another slot, also at the same address.
+    const uint32_t before = three->serial;
+    host.unloadSlot(three);
+    EffectSlot* again = host.loadPlugin(-1, "C:\\a.dll");
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(again->serial, before);
+    EXPECT_NE(again->serial, 0u);
+    host.unloadAllSlots();
+    DeleteFileA("C:\\a.dll");
 }

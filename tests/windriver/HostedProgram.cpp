@@ -49,4 +49,23 @@ bool HostedProgram::close(DWORD timeoutMs) {
     return waitForExit(timeoutMs);
 }
 
+bool HostedProgram::closeDiscarding(DWORD timeoutMs) {
+    if (!thread_)
+        return true;
+    HWND frame = findTopWindow(GetCurrentProcessId(), kFrameClassName);
+    if (frame)
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(thread_, 50) != WAIT_OBJECT_0) {
+        for (HWND box : dialogsOf(GetCurrentProcessId()))
+            if (windowText(box) == "Confirm")
+                pressButton(box, IDNO);
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+    }
+    CloseHandle(thread_);
+    thread_ = nullptr;
+    return true;
+}
+
 }  // namespace windriver

@@ -21,6 +21,9 @@ public:
     HWND waitForFrame(DWORD timeoutMs);
     // Asks the frame to close and waits for the program's thread to end.
     bool close(DWORD timeoutMs);
+    // The same, answering No when the program asks whether to save a changed
+    // performance.
+    bool closeDiscarding(DWORD timeoutMs);
     bool waitForExit(DWORD timeoutMs);
     int exitCode() const { return exitCode_; }
 

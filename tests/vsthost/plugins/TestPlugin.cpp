@@ -38,6 +38,9 @@
 #ifndef TP_EFFECT_NAME
 #define TP_EFFECT_NAME ""
 #endif
+#ifndef TP_PARAMS
+#define TP_PARAMS 2
+#endif
 #ifndef TP_CALLS_HOST_IN_PROCESS
 #define TP_CALLS_HOST_IN_PROCESS 0
 #endif
@@ -50,12 +53,18 @@ namespace {
 
 std::string g_log;
 VstIntPtr g_entryAnswers[4];
+// The chunk answer set by the test: the size claimed and whether the data pointer is
+// left null, in place of the instance's own chunk.
+bool g_chunkOverridden = false;
+VstIntPtr g_chunkAnswer = 0;
+bool g_chunkNull = false;
 audioMasterCallback g_host = nullptr;
 
 struct TestEffect {
     AEffect effect;
     int program = 0;
-    float parameters[2] = {0.25f, 0.75f};
+    float parameters[TP_PARAMS > 2 ? TP_PARAMS : 2] = {0.25f, 0.75f};
+    std::string chunk = "the chunk of a test plug-in";
     const char* directory = nullptr;  // the host's first answer to get-directory, kept
     char directoryCopy[300] = {};
 };
@@ -154,6 +163,13 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
             return 1;
         }
         return 0;
+    case effGetChunk:
+        *static_cast<void**>(ptr) = g_chunkNull ? nullptr : const_cast<char*>(self->chunk.data());
+        return g_chunkOverridden ? g_chunkAnswer : VstIntPtr(self->chunk.size());
+    case effSetChunk:
+        if (ptr && value >= 0)
+            self->chunk.assign(static_cast<const char*>(ptr), size_t(value));
+        return 1;
     case effGetEffectName:
         std::strcpy(static_cast<char*>(ptr), TP_EFFECT_NAME);
         return TP_EFFECT_NAME[0] != 0;
@@ -189,12 +205,12 @@ void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 
 }
 
 void VSTCALLBACK setParameter(AEffect* e, VstInt32 index, float value) {
-    if (index >= 0 && index < 2)
+    if (index >= 0 && index < TP_PARAMS)
         static_cast<TestEffect*>(e->object)->parameters[index] = value;
 }
 
 float VSTCALLBACK getParameter(AEffect* e, VstInt32 index) {
-    return index >= 0 && index < 2 ? static_cast<TestEffect*>(e->object)->parameters[index] : 0.0f;
+    return index >= 0 && index < TP_PARAMS ? static_cast<TestEffect*>(e->object)->parameters[index] : 0.0f;
 }
 
 }  // namespace
@@ -209,7 +225,7 @@ extern "C" AEffect* testPluginMain(audioMasterCallback host) {
     e.setParameter = setParameter;
     e.getParameter = getParameter;
     e.numPrograms = TP_PROGRAMS;
-    e.numParams = 2;
+    e.numParams = TP_PARAMS;
     e.numInputs = TP_INPUTS;
     e.numOutputs = TP_OUTPUTS;
     e.flags = TP_FLAGS;
@@ -242,4 +258,10 @@ extern "C" VstIntPtr testPluginEntryAnswer(int i) { return i >= 0 && i < 4 ? g_e
 extern "C" VstIntPtr testPluginCallHost(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                         float opt) {
     return g_host ? g_host(e, opcode, index, value, ptr, opt) : -1;
+}
+
+extern "C" void testPluginSetChunkAnswer(int overridden, VstIntPtr answer, int nullPointer) {
+    g_chunkOverridden = overridden != 0;
+    g_chunkAnswer = answer;
+    g_chunkNull = nullPointer != 0;
 }

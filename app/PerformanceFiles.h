@@ -1,0 +1,31 @@
+#pragma once
+#include <cstddef>
+
+#include "WinInclude.h"
+
+// Performance files (docs/performance-file.md): opening one in place of the running
+// performance and saving the running one. UI thread.
+
+enum class FileOutcome {
+    Done,
+    Cancelled,  // the user chose not to go on; nothing changed and nothing is shown
+    Failed,     // nothing changed; detail says why
+};
+
+// Reads the whole file and loads every plug-in with its state aside, while the
+// running performance goes on; asks before going on without plug-ins (or an
+// accompaniment) that cannot be found. Only then are the positions exchanged, under
+// the pause of processing, and the previous plug-ins unloaded.
+FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size_t detailSize);
+// Writes a temporary file beside path, flushes it and puts it in the place of path,
+// so that the previous file survives any failure.
+FileOutcome savePerformanceFile(const char* path, char* detail, size_t detailSize);
+
+// The frame's commands. On success the performance name holds the path, the title
+// shows its base name and a new snapshot is taken; failures show error 34 (open)
+// or 35 (save) with the reason. Save asks for a name when the performance has none
+// (or askName); true when the performance was saved.
+void openPerformanceCommand(HWND frame);
+bool savePerformanceCommand(HWND frame, bool askName);
+// Start-up: the performance named on the command line.
+void openCommandLinePerformance(HWND frame, const char* path);

@@ -1,0 +1,277 @@
+#include "PerformanceFormat.h"
+
+#include <cstring>
+
+namespace {
+
+const uint8_t kMagic[8] = {'T', 'L', 'P', 'E', 'R', 'F', '\r', '\n'};
+const size_t kRecordHeader = 8;      // tag and payload length
+const size_t kSlotFixedBytes = 8;    // position, bypass, path length, state size
+
+void put16(uint8_t* out, uint16_t v) {
+    out[0] = uint8_t(v);
+    out[1] = uint8_t(v >> 8);
+}
+
+void put32(uint8_t* out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = uint8_t(v >> (8 * i));
+}
+
+uint16_t get16(const uint8_t* in) { return uint16_t(in[0] | in[1] << 8); }
+
+uint32_t get32(const uint8_t* in) {
+    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
+}
+
+bool tagIs(const uint8_t* at, const char* tag) { return std::memcmp(at, tag, 4) == 0; }
+
+// A path as the file keeps it: 0 to 259 bytes, none of them NUL.
+bool pathBytesFit(const uint8_t* bytes, size_t length) {
+    return length < size_t(kPerformancePathSize) && std::memchr(bytes, 0, length) == nullptr;
+}
+
+size_t pathLength(const char* path) {
+    const void* end = std::memchr(path, 0, kPerformancePathSize);
+    return end ? size_t(static_cast<const char*>(end) - path) : size_t(kPerformancePathSize);
+}
+
+void copyPath(char* to, const uint8_t* bytes, size_t length) {
+    std::memcpy(to, bytes, length);
+    to[length] = '\0';
+}
+
+PerformanceParse readAccompaniment(const uint8_t* payload, size_t length, bool& seen, PerformanceImage& image) {
+    if (seen || !pathBytesFit(payload, length))
+        return PerformanceParse::Inconsistent;
+    seen = true;
+    copyPath(image.accompaniment, payload, length);
+    return PerformanceParse::Ok;
+}
+
+PerformanceParse readSlot(const uint8_t* payload, size_t length, PerformanceImage& image) {
+    if (length < kSlotFixedBytes)
+        return PerformanceParse::Inconsistent;
+    const uint8_t position = payload[0];
+    const uint8_t bypass = payload[1];
+    const size_t pathBytes = get16(payload + 2);
+    if (position >= kPerformancePositions || bypass > 1 || image.positions[position].occupied)
+        return PerformanceParse::Inconsistent;
+    // Every length is compared with what remains before it is used.
+    if (pathBytes == 0 || pathBytes > length - kSlotFixedBytes || !pathBytesFit(payload + 4, pathBytes))
+        return PerformanceParse::Inconsistent;
+    const uint8_t* sizeField = payload + 4 + pathBytes;
+    const size_t stateSize = get32(sizeField);
+    if (stateSize != length - kSlotFixedBytes - pathBytes)
+        return PerformanceParse::Inconsistent;
+    StateView view;
+    if (!readStateRecord(sizeField + 4, stateSize, view))
+        return PerformanceParse::Inconsistent;
+    PerformancePosition& p = image.positions[position];
+    p.occupied = true;
+    p.bypass = bypass;
+    copyPath(p.path, payload + 4, pathBytes);
+    p.state = sizeField + 4;
+    p.stateSize = uint32_t(stateSize);
+    return PerformanceParse::Ok;
+}
+
+// Records whose tag begins with a capital letter must be understood; others may be
+// skipped by a reader that does not know them.
+bool isCritical(const uint8_t* tag) { return tag[0] >= 'A' && tag[0] <= 'Z'; }
+
+PerformanceParse readRecords(const uint8_t* at, size_t remaining, PerformanceImage& image) {
+    bool accompanimentSeen = false;
+    while (remaining > 0) {
+        if (remaining < kRecordHeader)
+            return PerformanceParse::Inconsistent;
+        const size_t length = get32(at + 4);
+        if (length > remaining - kRecordHeader)
+            return PerformanceParse::Inconsistent;
+        const uint8_t* payload = at + kRecordHeader;
+        PerformanceParse result = PerformanceParse::Ok;
+        if (tagIs(at, "ACMP"))
+            result = readAccompaniment(payload, length, accompanimentSeen, image);
+        else if (tagIs(at, "SLOT"))
+            result = readSlot(payload, length, image);
+        else if (isCritical(at))
+            result = PerformanceParse::Inconsistent;
+        if (result != PerformanceParse::Ok)
+            return result;
+        at += kRecordHeader + length;
+        remaining -= kRecordHeader + length;
+    }
+    return PerformanceParse::Ok;
+}
+
+size_t slotRecordSize(const PerformancePosition& p) {
+    return kRecordHeader + kSlotFixedBytes + pathLength(p.path) + p.stateSize;
+}
+
+}  // namespace
+
+void writeChunkRecord(uint8_t* out, const void* chunk, uint32_t chunkBytes) {
+    std::memcpy(out, "CHUNK", 5);
+    put32(out + 5, chunkBytes);
+    if (chunkBytes)
+        std::memcpy(out + 9, chunk, chunkBytes);
+}
+
+void writeParameterRecord(uint8_t* out, const float* values, int32_t count) {
+    std::memcpy(out, "PARAM", 5);
+    put32(out + 5, uint32_t(count));
+    for (int32_t i = 0; i < count; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], 4);
+        put32(out + 9 + 4 * size_t(i), bits);
+    }
+}
+
+bool readStateRecord(const uint8_t* record, size_t size, StateView& view) {
+    if (size < kStateRecordHeader)
+        return false;
+    const uint32_t amount = get32(record + 5);
+    view.data = record + kStateRecordHeader;
+    const size_t rest = size - kStateRecordHeader;
+    if (std::memcmp(record, "CHUNK", 5) == 0) {
+        if (amount > kMaxChunkBytes || amount != rest)
+            return false;
+        view.form = StateForm::Chunk;
+        view.chunkBytes = amount;
+        view.count = 0;
+        return true;
+    }
+    if (std::memcmp(record, "PARAM", 5) == 0) {
+        if (amount > uint32_t(kMaxStateParameters) || size_t(amount) * 4 != rest)
+            return false;
+        view.form = StateForm::Parameters;
+        view.chunkBytes = 0;
+        view.count = int32_t(amount);
+        return true;
+    }
+    return false;
+}
+
+float parameterAt(const StateView& view, int32_t index) {
+    const uint32_t bits = get32(view.data + 4 * size_t(index));
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
+void writeStateBlobTag(uint8_t* out) { std::memcpy(out, "VSTWRAP_", kStateBlobTagSize); }
+
+uint8_t* writeStateSection(uint8_t* out, const char* path, size_t pathLength, const uint8_t* record,
+                           size_t recordSize, uint8_t reserved) {
+    std::memcpy(out, "PLUG", 4);
+    put16(out + 4, uint16_t(pathLength));
+    std::memcpy(out + 6, path, pathLength);
+    out += 6 + pathLength;
+    put32(out, uint32_t(recordSize));
+    std::memcpy(out + 4, record, recordSize);
+    out += 4 + recordSize;
+    std::memcpy(out, "DATA", 4);
+    put32(out + 4, 1);
+    out[8] = reserved;
+    return out + 9;
+}
+
+PerformanceParse parsePerformance(const uint8_t* data, size_t size, PerformanceImage& image) {
+    std::memset(&image, 0, sizeof image);
+    if (size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
+        return PerformanceParse::NotAPerformance;
+    if (size < kPerformanceHeaderSize)
+        return PerformanceParse::Truncated;
+    const uint16_t version = get16(data + 8);
+    if (version > kPerformanceFileVersion)
+        return PerformanceParse::NewerVersion;
+    if (version == 0 || get16(data + 10) != 0)
+        return PerformanceParse::Inconsistent;
+    if (size > kMaxPerformanceFileBytes)
+        return PerformanceParse::TooLarge;
+    const size_t body = get32(data + 12);
+    const size_t rest = size - kPerformanceHeaderSize;
+    if (rest < kPerformanceChecksumSize || body > rest - kPerformanceChecksumSize)
+        return PerformanceParse::Truncated;
+    if (body != rest - kPerformanceChecksumSize)
+        return PerformanceParse::Inconsistent;  // bytes after the checksum
+    if (performanceChecksum(data, kPerformanceHeaderSize + body) != get32(data + kPerformanceHeaderSize + body))
+        return PerformanceParse::BadChecksum;
+    const PerformanceParse result = readRecords(data + kPerformanceHeaderSize, body, image);
+    if (result != PerformanceParse::Ok)
+        std::memset(&image, 0, sizeof image);
+    return result;
+}
+
+const char* describePerformanceParse(PerformanceParse result) {
+    switch (result) {
+    case PerformanceParse::Ok: return "";
+    case PerformanceParse::NotAPerformance: return "The file is not a Talvenor Live performance.";
+    case PerformanceParse::NewerVersion: return "The file was written by a newer version of Talvenor Live.";
+    case PerformanceParse::Truncated: return "The file is shorter than its header says: it was cut off.";
+    case PerformanceParse::BadChecksum: return "The file's checksum does not match: it was damaged.";
+    case PerformanceParse::Inconsistent: return "The file's contents do not hold together.";
+    case PerformanceParse::TooLarge: return "The file is larger than any performance can be.";
+    }
+    return "";
+}
+
+size_t performanceFileSize(const PerformanceImage& image) {
+    if (pathLength(image.accompaniment) >= size_t(kPerformancePathSize))
+        return 0;
+    size_t total = kPerformanceHeaderSize + kRecordHeader + pathLength(image.accompaniment) + kPerformanceChecksumSize;
+    for (const PerformancePosition& p : image.positions) {
+        if (!p.occupied)
+            continue;
+        StateView view;
+        const size_t length = pathLength(p.path);
+        if (length == 0 || length >= size_t(kPerformancePathSize) || p.bypass > 1 || !p.state ||
+            !readStateRecord(p.state, p.stateSize, view))
+            return 0;
+        total += slotRecordSize(p);
+    }
+    return total <= kMaxPerformanceFileBytes ? total : 0;
+}
+
+bool writePerformance(const PerformanceImage& image, uint8_t* out, size_t size) {
+    if (size == 0 || performanceFileSize(image) != size)
+        return false;
+    std::memcpy(out, kMagic, sizeof kMagic);
+    put16(out + 8, kPerformanceFileVersion);
+    put16(out + 10, 0);
+    const size_t body = size - kPerformanceHeaderSize - kPerformanceChecksumSize;
+    put32(out + 12, uint32_t(body));
+    uint8_t* at = out + kPerformanceHeaderSize;
+    const size_t accompaniment = pathLength(image.accompaniment);
+    std::memcpy(at, "ACMP", 4);
+    put32(at + 4, uint32_t(accompaniment));
+    std::memcpy(at + kRecordHeader, image.accompaniment, accompaniment);
+    at += kRecordHeader + accompaniment;
+    for (int position = 0; position < kPerformancePositions; ++position) {
+        const PerformancePosition& p = image.positions[position];
+        if (!p.occupied)
+            continue;
+        const size_t length = pathLength(p.path);
+        std::memcpy(at, "SLOT", 4);
+        put32(at + 4, uint32_t(slotRecordSize(p) - kRecordHeader));
+        at[8] = uint8_t(position);
+        at[9] = p.bypass;
+        put16(at + 10, uint16_t(length));
+        std::memcpy(at + 12, p.path, length);
+        put32(at + 12 + length, p.stateSize);
+        std::memcpy(at + 16 + length, p.state, p.stateSize);
+        at += slotRecordSize(p);
+    }
+    put32(at, performanceChecksum(out, size - kPerformanceChecksumSize));
+    return true;
+}
+
+uint32_t performanceChecksum(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
