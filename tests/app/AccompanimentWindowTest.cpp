@@ -53,18 +53,7 @@ std::string tempPath(const char* name) {
 }
 
 // A dialog of this process whose caption is exactly this one.
-HWND waitForCaption(const std::string& caption) {
-    HWND found = nullptr;
-    waitUntil(
-        [&] {
-            for (HWND dialog : dialogsOf(kPid))
-                if (windowText(dialog) == caption)
-                    return (found = dialog) != nullptr;
-            return false;
-        },
-        kTimeout);
-    return found;
-}
+HWND waitForCaption(const std::string& caption) { return waitForDialogCaption(kPid, caption, kTimeout); }
 
 // The system's file dialog: the name typed into its file-name field, then OK.
 bool answerFileDialog(const char* caption, const std::string& path) {

@@ -87,18 +87,7 @@ bool writeTone(const std::string& path, float frequency) {
     return writeWav16(path, 44100, tone);
 }
 
-HWND waitForCaption(const std::string& caption) {
-    HWND found = nullptr;
-    waitUntil(
-        [&] {
-            for (HWND dialog : dialogsOf(kPid))
-                if (windowText(dialog) == caption)
-                    return (found = dialog) != nullptr;
-            return false;
-        },
-        kTimeout);
-    return found;
-}
+HWND waitForCaption(const std::string& caption) { return waitForDialogCaption(kPid, caption, kTimeout); }
 
 HWND fileNameField(HWND dialog) {
     HWND name = GetDlgItem(dialog, 0x480);  // edt1

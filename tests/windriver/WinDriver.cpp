@@ -221,6 +221,19 @@ std::vector<HWND> dialogsOf(DWORD processId) {
     return dialogs;
 }
 
+HWND waitForDialogCaption(DWORD processId, const std::string& caption, DWORD timeoutMs) {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            for (HWND dialog : dialogsOf(processId))
+                if (windowText(dialog) == caption)
+                    return (found = dialog) != nullptr;
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
 std::string messageBoxText(HWND box) {
     std::vector<std::string> texts;
     EnumChildWindows(box, collectStatic, reinterpret_cast<LPARAM>(&texts));

@@ -72,6 +72,8 @@ struct MessageBoxSeen {
 };
 // Visible message boxes and dialogs (#32770) of the process, topmost first.
 std::vector<HWND> dialogsOf(DWORD processId);
+// A dialog of the process whose caption is exactly this one; null on time-out.
+HWND waitForDialogCaption(DWORD processId, const std::string& caption, DWORD timeoutMs);
 // The first message box (a dialog with a static text) of the process whose caption
 // starts with captionPrefix (any, when empty); window null on time-out.
 MessageBoxSeen waitForMessageBox(DWORD processId, const std::string& captionPrefix, DWORD timeoutMs);
