@@ -9,6 +9,18 @@
 
 namespace {
 
+// The favourites key under the settings, opened with the access asked; created only
+// when `create` (for the first favourite). Null when it is not there or not opened.
+HKEY openFavouritesKey(REGSAM access, bool create) {
+    char keyPath[300];
+    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
+    HKEY key = nullptr;
+    const LONG result = create ? RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, access, nullptr, &key,
+                                                 nullptr)
+                               : RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, access, &key);
+    return result == ERROR_SUCCESS ? key : nullptr;
+}
+
 // "name.dll" with exactly these three lower-case letters after the last dot.
 bool isLibraryName(const char* name) {
     const char* dot = std::strrchr(name, '.');
@@ -42,10 +54,8 @@ void listFile(PluginScan& scan, const char* directory, const char* fileName) {
 }  // namespace
 
 bool isFavouritePath(const char* path) {
-    char keyPath[300];
-    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    HKEY key = openFavouritesKey(KEY_READ, false);
+    if (!key)
         return false;
     char name[32];
     baseNameOf(path, name, sizeof name);
@@ -101,11 +111,8 @@ bool addFavourite(EffectHost& host, int32_t index) {
         return false;
     if (entry->favourite)
         return true;
-    char keyPath[300];
-    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    HKEY key = openFavouritesKey(KEY_SET_VALUE, true);
+    if (!key)
         return false;
     char name[32];
     baseNameOf(entry->path, name, sizeof name);
@@ -124,10 +131,8 @@ bool removeFavourite(EffectHost& host, int32_t index) {
         return false;
     if (!entry->favourite)
         return true;
-    char keyPath[300];
-    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    HKEY key = openFavouritesKey(KEY_SET_VALUE, false);
+    if (!key)
         return false;
     char name[32];
     baseNameOf(entry->path, name, sizeof name);
