@@ -68,25 +68,14 @@ bool answerFileDialog(const char* caption, const std::string& path) {
     return pressButton(dialog, IDOK, kTimeout);
 }
 
-// The cursor moved to a screen point, once the system reports it there.
-void moveCursor(int x, int y) {
-    SetCursorPos(x, y);
-    waitUntil(
-        [&] {
-            POINT now;
-            return GetCursorPos(&now) && now.x == x && now.y == y;
-        },
-        2000);
-}
-
 // A press (and release) on the navigation bar at a client point, the cursor there.
 void pressBar(HWND bar, int x, int y, int dragBy = 0) {
     POINT at{x, y};
     ClientToScreen(bar, &at);
-    moveCursor(at.x, at.y);
+    EXPECT_TRUE(placeCursor(at.x, at.y)) << "the cursor would not stay put";
     SendMessageA(bar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     if (dragBy) {
-        moveCursor(at.x + dragBy, at.y);
+        EXPECT_TRUE(placeCursor(at.x + dragBy, at.y)) << "the cursor would not stay put";
         SendMessageA(bar, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + dragBy, y));
         UpdateWindow(bar);
     }

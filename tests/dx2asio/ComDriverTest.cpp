@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -45,8 +46,10 @@ public:
     explicit Child(const std::string& commandLine) {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         HANDLE write = nullptr;
-        if (!CreatePipe(&read_, &write, &inherit, 0))
+        if (!CreatePipe(&read_, &write, &inherit, 0)) {
+            startError_ = GetLastError();
             return;
+        }
         SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
@@ -57,6 +60,8 @@ public:
         std::string line = commandLine;
         if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process_))
             started_ = true;
+        else
+            startError_ = GetLastError();
         CloseHandle(write);
     }
     ~Child() {
@@ -70,6 +75,7 @@ public:
             CloseHandle(read_);
     }
     bool started() const { return started_; }
+    DWORD startError() const { return startError_; }
 
     // Reads output until text appears or the time runs out.
     bool waitForText(const char* text, int ms) {
@@ -121,17 +127,28 @@ private:
     HANDLE read_ = nullptr;
     PROCESS_INFORMATION process_{};
     bool started_ = false;
+    DWORD startError_ = 0;
     std::string output_;
 };
 
+// A busy Wine bench now and then fails to create a process at all; that says
+// nothing of the program started, so the start is tried again, saying so.
 DWORD run(const std::string& commandLine, std::string* output = nullptr, int ms = 60000) {
-    Child child(commandLine);
-    if (!child.started())
-        return DWORD(-1);
-    const DWORD code = child.finish(ms);
-    if (output)
-        *output = child.output();
-    return code;
+    for (int attempt = 1;; ++attempt) {
+        Child child(commandLine);
+        if (!child.started()) {
+            std::fprintf(stderr, "could not start %s (error %lu, attempt %d)\n", commandLine.c_str(),
+                         static_cast<unsigned long>(child.startError()), attempt);
+            if (attempt == 3)
+                return DWORD(-1);
+            Sleep(500);
+            continue;
+        }
+        const DWORD code = child.finish(ms);
+        if (output)
+            *output = child.output();
+        return code;
+    }
 }
 
 DWORD regsvr32(bool unregister) {

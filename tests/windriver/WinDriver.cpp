@@ -204,6 +204,25 @@ bool pressKeys(HWND window, const std::vector<WORD>& keys) {
     return SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
+// Wine answers GetCursorPos from its own record for 100 ms after a move, and after
+// that asks the display through the calling thread's connection. The move itself is
+// a warp sent through this thread's connection, which a busy display may not have
+// carried out when another thread (the program's window thread) asks: that thread
+// then reads the old place and writes it back. Waiting past Wine's 100 ms before
+// reading here makes this thread ask the display itself, after its own warp, so
+// the position it reports is one the display holds for every connection.
+bool placeCursor(int x, int y) {
+    // A warp another thread sent just before may land after this one: move again.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        SetCursorPos(x, y);
+        Sleep(150);
+        POINT now;
+        if (GetCursorPos(&now) && now.x == x && now.y == y)
+            return true;
+    }
+    return false;
+}
+
 MenuItemState menuItemState(HWND frame, UINT command) {
     HMENU menu = GetMenu(frame);
     const UINT state = menu ? GetMenuState(menu, command, MF_BYCOMMAND) : UINT(-1);

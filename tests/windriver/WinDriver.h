@@ -61,6 +61,9 @@ struct MenuItemState {
     bool checked;
     bool grayed;
 };
+// Puts the cursor on a screen point and returns once every thread of the bench
+// would read it there (false if it never got there).
+bool placeCursor(int x, int y);
 // Only within the process that owns the menu (Wine keeps menus per process).
 MenuItemState menuItemState(HWND frame, UINT command);
 
