@@ -41,11 +41,6 @@ const std::string kScreenshots = TALVENOR_SCREENSHOT_DIR;
 const DWORD kTimeout = 20000;
 const DWORD kPid = GetCurrentProcessId();
 
-bool waitForTicks(uint32_t ticks) {
-    const uint32_t start = frameTimerTicks();
-    return waitUntil([&] { return frameTimerTicks() - start >= ticks; }, 5000);
-}
-
 std::string tempPath(const char* name) {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
@@ -55,17 +50,8 @@ std::string tempPath(const char* name) {
 // A dialog of this process whose caption is exactly this one.
 HWND waitForCaption(const std::string& caption) { return waitForDialogCaption(kPid, caption, kTimeout); }
 
-// The system's file dialog: the name typed into its file-name field, then OK.
 bool answerFileDialog(const char* caption, const std::string& path) {
-    HWND dialog = waitForCaption(caption);
-    if (!dialog)
-        return false;
-    HWND name = GetDlgItem(dialog, 0x480);  // edt1
-    if (!name)
-        name = GetDlgItem(dialog, 0x47c);  // cmb13
-    if (!name || !SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str())))
-        return false;
-    return pressButton(dialog, IDOK, kTimeout);
+    return windriver::answerFileDialog(kPid, caption, path, kTimeout);
 }
 
 // A press (and release) on the navigation bar at a client point, the cursor there.
@@ -116,8 +102,9 @@ protected:
         ASSERT_GE(g_liveEngine->currentDriver(), 0);
     }
     void TearDown() override {
-        if (frame)
+        if (frame) {
             EXPECT_TRUE(program.closeDiscarding(kTimeout));
+        }
     }
     HostedProgram program;
     HWND frame = nullptr;

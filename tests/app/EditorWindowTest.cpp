@@ -31,11 +31,6 @@ const std::string kOurPlugins = std::string(TALVENOR_BIN_DIR) + "VST Plugins\\";
 const DWORD kTimeout = 20000;
 const DWORD kPid = GetCurrentProcessId();
 
-bool waitForTicks(uint32_t ticks) {
-    const uint32_t start = frameTimerTicks();
-    return waitUntil([&] { return frameTimerTicks() - start >= ticks; }, 5000);
-}
-
 HWND activeChild() {
     return reinterpret_cast<HWND>(SendMessageA(g_windows.mdiClient, WM_MDIGETACTIVE, 0, 0));
 }

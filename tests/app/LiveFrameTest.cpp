@@ -39,12 +39,6 @@ const char kBuiltInDriver[] = "ZerevaZ-2-UDID wrapper";
 const DWORD kTimeout = 20000;
 const DWORD kPid = GetCurrentProcessId();
 
-// Waits until the frame's timer has begun `ticks` more ticks.
-bool waitForTicks(uint32_t ticks) {
-    const uint32_t start = frameTimerTicks();
-    return waitUntil([&] { return frameTimerTicks() - start >= ticks; }, 5000);
-}
-
 // Live input state as the shell's objects and windows show it after a tick.
 void expectLiveInput(HWND frame, bool running) {
     ASSERT_TRUE(waitForTicks(2));
@@ -332,15 +326,8 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
 
     // Open Performance asks for a file; Cancel there changes nothing.
     ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_PERFORMANCE));
-    HWND open = nullptr;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            for (HWND dialog : dialogsOf(kPid))
-                if (windowText(dialog) == "Open Performance")
-                    return (open = dialog) != nullptr;
-            return false;
-        },
-        kTimeout));
+    HWND open = waitForDialogCaption(kPid, "Open Performance", kTimeout);
+    ASSERT_NE(open, nullptr);
     ASSERT_TRUE(pressButton(open, IDCANCEL));
     ASSERT_TRUE(waitForTicks(2));
     EXPECT_TRUE(dialogsOf(kPid).empty());

@@ -87,34 +87,14 @@ bool writeTone(const std::string& path, float frequency) {
     return writeWav16(path, 44100, tone);
 }
 
-HWND waitForCaption(const std::string& caption) { return waitForDialogCaption(kPid, caption, kTimeout); }
-
-HWND fileNameField(HWND dialog) {
-    HWND name = GetDlgItem(dialog, 0x480);  // edt1
-    return name ? name : GetDlgItem(dialog, 0x47c);  // cmb13
-}
-
-// The system's file dialog answered with a path; the name it offered first is kept.
 bool answerFileDialog(const char* caption, const std::string& path, std::string* offered = nullptr) {
-    HWND dialog = waitForCaption(caption);
-    HWND name = dialog ? fileNameField(dialog) : nullptr;
-    if (!name)
-        return false;
-    if (offered)
-        *offered = windowText(name);
-    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    return pressButton(dialog, IDOK, kTimeout);
+    return windriver::answerFileDialog(kPid, caption, path, kTimeout, offered);
 }
 
 void accompaniment(HWND frame, const std::string& path) {
     ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_ACCOMPANIMENT));
     ASSERT_TRUE(answerFileDialog("Open Accompaniment", path));
     ASSERT_TRUE(waitUntil([&] { return path == g_waveDeck->accompaniment().path; }, kTimeout));
-}
-
-bool frameTimerRuns() {
-    const uint32_t start = frameTimerTicks();
-    return waitUntil([&] { return frameTimerTicks() - start >= 2; }, 5000);
 }
 
 // The running performance as the test compares it.
@@ -227,7 +207,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     ASSERT_TRUE(program.start(""));
     HWND frame = program.waitForFrame(kTimeout);
     ASSERT_NE(frame, nullptr);
-    ASSERT_TRUE(frameTimerRuns());
+    ASSERT_TRUE(waitForTicks(2));
     EXPECT_EQ(windowText(frame), "Talvenor Live 2.10");
     EXPECT_FALSE(performanceChanged());
 
@@ -297,7 +277,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
         ASSERT_NE(question.window, nullptr) << how;
         EXPECT_EQ(question.text, "Performance was changed. Do you want to save it?");
         ASSERT_TRUE(pressButton(question.window, IDCANCEL));
-        ASSERT_TRUE(frameTimerRuns()) << how;
+        ASSERT_TRUE(waitForTicks(2)) << how;
         expectSame(before, Running::now(frame), how);
         EXPECT_TRUE(IsWindow(frame)) << how;
         EXPECT_NE(g_windows.fxManager, nullptr) << how;
@@ -323,7 +303,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'N'}));
     ASSERT_TRUE(waitUntil([] { return g_liveSettings->slots[0] == nullptr && g_windows.fxManager == nullptr; },
                           kTimeout));
-    ASSERT_TRUE(frameTimerRuns());
+    ASSERT_TRUE(waitForTicks(2));
     EXPECT_TRUE(dialogsOf(kPid).empty());
     EXPECT_EQ(windowText(frame), "Talvenor Live 2.10");
     EXPECT_EQ(std::string(g_liveSettings->performanceName), "");
@@ -393,7 +373,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     ASSERT_TRUE(answerFileDialog("Open Performance", show));
     ASSERT_TRUE(waitUntil([&] { return g_liveSettings->slots[0] && g_liveSettings->slots[0]->serial != replacedSerial; },
                           kTimeout));
-    ASSERT_TRUE(frameTimerRuns());
+    ASSERT_TRUE(waitForTicks(2));
     EXPECT_TRUE(dialogsOf(kPid).empty());
     EXPECT_EQ(std::string(g_waveDeck->accompaniment().path), backingA);
     EXPECT_FALSE(performanceChanged());
@@ -427,7 +407,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
             ASSERT_TRUE(postCommand(frame, IDC_CMD_OPEN_PERFORMANCE));
             ASSERT_TRUE(answerFileDialog("Open Performance", path)) << file.name;
             expectErrorBox("Error #34", "Failed to load the performance", file.detail, file.name);
-            ASSERT_TRUE(frameTimerRuns());
+            ASSERT_TRUE(waitForTicks(2));
         } else {
             char detail[600] = "";
             EXPECT_EQ(openPerformanceFile(frame, path.c_str(), detail, sizeof detail), FileOutcome::Failed);
@@ -456,7 +436,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
         EXPECT_NE(text.find("C:\\nowhere\\Vanished.dll"), std::string::npos) << text;
         EXPECT_EQ(text.find("Modulane"), std::string::npos) << text;
         ASSERT_TRUE(pressButton(question.window, answer));
-        ASSERT_TRUE(frameTimerRuns());
+        ASSERT_TRUE(waitForTicks(2));
         if (answer == IDNO) {
             expectSame(kept, Running::now(frame), "No to the missing plug-in");
             EXPECT_EQ(g_effectHost->slotList(), kept.slots[0]) << "the plug-ins loaded aside are gone";
@@ -585,7 +565,7 @@ TEST(Performance, OpensAndEmptiesWhileLiveInputRuns) {
     ASSERT_TRUE(waitUntil([] { return g_effectHost->slotList() == nullptr; }, kTimeout));
     EXPECT_TRUE(dialogsOf(kPid).empty());
     EXPECT_TRUE(g_liveEngine->running());
-    ASSERT_TRUE(frameTimerRuns());
+    ASSERT_TRUE(waitForTicks(2));
     EXPECT_EQ(errorFlags(), 0u);
     ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
     ASSERT_TRUE(waitUntil([] { return !g_liveEngine->running(); }, kTimeout));

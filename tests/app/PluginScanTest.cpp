@@ -65,11 +65,6 @@ std::vector<std::string> pluginPaths() {
     return paths;
 }
 
-bool waitForTicks(uint32_t ticks) {
-    const uint32_t start = frameTimerTicks();
-    return waitUntil([&] { return frameTimerTicks() - start >= ticks; }, 5000);
-}
-
 std::string itemText(HWND tree, HTREEITEM item) {
     char text[64] = "";
     TVITEMA query{};

@@ -43,26 +43,17 @@ const std::string& driverDll() {
 // A Windows program started with its output on a pipe.
 class Child {
 public:
+    // A busy Wine bench now and then fails to create a process at all; that says
+    // nothing of the program, so the start is tried again, saying so.
     explicit Child(const std::string& commandLine) {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE write = nullptr;
-        if (!CreatePipe(&read_, &write, &inherit, 0)) {
-            startError_ = GetLastError();
-            return;
+        for (int attempt = 1; attempt <= 3 && !started_; ++attempt) {
+            if (attempt > 1)
+                Sleep(500);
+            DWORD error = 0;
+            if (!start(commandLine, &error))
+                std::fprintf(stderr, "could not start %s (error %lu, attempt %d)\n", commandLine.c_str(),
+                             static_cast<unsigned long>(error), attempt);
         }
-        SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = write;
-        startup.hStdError = write;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        std::string line = commandLine;
-        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process_))
-            started_ = true;
-        else
-            startError_ = GetLastError();
-        CloseHandle(write);
     }
     ~Child() {
         if (started_) {
@@ -75,7 +66,6 @@ public:
             CloseHandle(read_);
     }
     bool started() const { return started_; }
-    DWORD startError() const { return startError_; }
 
     // Reads output until text appears or the time runs out.
     bool waitForText(const char* text, int ms) {
@@ -111,6 +101,32 @@ public:
     const std::string& output() const { return output_; }
 
 private:
+    bool start(const std::string& commandLine, DWORD* error) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE write = nullptr;
+        if (!CreatePipe(&read_, &write, &inherit, 0)) {
+            *error = GetLastError();
+            read_ = nullptr;
+            return false;
+        }
+        SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = write;
+        startup.hStdError = write;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        std::string line = commandLine;
+        started_ = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process_);
+        if (!started_) {
+            *error = GetLastError();
+            CloseHandle(read_);
+            read_ = nullptr;
+        }
+        CloseHandle(write);
+        return started_;
+    }
+
     void drain() {
         DWORD available = 0;
         while (PeekNamedPipe(read_, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
@@ -127,28 +143,17 @@ private:
     HANDLE read_ = nullptr;
     PROCESS_INFORMATION process_{};
     bool started_ = false;
-    DWORD startError_ = 0;
     std::string output_;
 };
 
-// A busy Wine bench now and then fails to create a process at all; that says
-// nothing of the program started, so the start is tried again, saying so.
 DWORD run(const std::string& commandLine, std::string* output = nullptr, int ms = 60000) {
-    for (int attempt = 1;; ++attempt) {
-        Child child(commandLine);
-        if (!child.started()) {
-            std::fprintf(stderr, "could not start %s (error %lu, attempt %d)\n", commandLine.c_str(),
-                         static_cast<unsigned long>(child.startError()), attempt);
-            if (attempt == 3)
-                return DWORD(-1);
-            Sleep(500);
-            continue;
-        }
-        const DWORD code = child.finish(ms);
-        if (output)
-            *output = child.output();
-        return code;
-    }
+    Child child(commandLine);
+    if (!child.started())
+        return DWORD(-1);
+    const DWORD code = child.finish(ms);
+    if (output)
+        *output = child.output();
+    return code;
 }
 
 DWORD regsvr32(bool unregister) {

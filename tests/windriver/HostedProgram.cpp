@@ -40,32 +40,33 @@ bool HostedProgram::waitForExit(DWORD timeoutMs) {
     return true;
 }
 
-bool HostedProgram::close(DWORD timeoutMs) {
-    if (!thread_)
-        return true;
-    HWND frame = findTopWindow(GetCurrentProcessId(), kFrameClassName);
+void HostedProgram::postClose() {
+    HWND frame = thread_ ? findTopWindow(GetCurrentProcessId(), kFrameClassName) : nullptr;
     if (frame)
         PostMessageA(frame, WM_CLOSE, 0, 0);
+}
+
+bool HostedProgram::close(DWORD timeoutMs) {
+    postClose();
     return waitForExit(timeoutMs);
 }
 
 bool HostedProgram::closeDiscarding(DWORD timeoutMs) {
-    if (!thread_)
-        return true;
-    HWND frame = findTopWindow(GetCurrentProcessId(), kFrameClassName);
-    if (frame)
-        PostMessageA(frame, WM_CLOSE, 0, 0);
+    postClose();
     const DWORD start = GetTickCount();
-    while (WaitForSingleObject(thread_, 50) != WAIT_OBJECT_0) {
+    while (!waitForExit(50)) {
         for (HWND box : dialogsOf(GetCurrentProcessId()))
             if (windowText(box) == "Confirm")
                 pressButton(box, IDNO);
         if (GetTickCount() - start > timeoutMs)
             return false;
     }
-    CloseHandle(thread_);
-    thread_ = nullptr;
     return true;
+}
+
+bool waitForTicks(uint32_t ticks) {
+    const uint32_t start = frameTimerTicks();
+    return waitUntil([&] { return frameTimerTicks() - start >= ticks; }, 5000);
 }
 
 }  // namespace windriver

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "WinInclude.h"
@@ -29,11 +30,17 @@ public:
 
 private:
     static DWORD WINAPI run(void* self);
+    // WM_CLOSE posted to the frame, when the program runs and has one.
+    void postClose();
 
     std::string commandLine_;
     HANDLE thread_ = nullptr;
     DWORD threadId_ = 0;
     int exitCode_ = -1;
 };
+
+// Waits until the hosted frame's 70 ms timer has begun `ticks` more ticks: what a
+// tick does (flags, counters, repaints) is then done. False after 5 s.
+bool waitForTicks(uint32_t ticks);
 
 }  // namespace windriver

@@ -253,6 +253,23 @@ HWND waitForDialogCaption(DWORD processId, const std::string& caption, DWORD tim
     return found;
 }
 
+bool answerFileDialog(DWORD processId, const char* caption, const std::string& path, DWORD timeoutMs,
+                      std::string* offered) {
+    HWND dialog = waitForDialogCaption(processId, caption, timeoutMs);
+    if (!dialog)
+        return false;
+    HWND name = GetDlgItem(dialog, 0x480);  // edt1
+    if (!name)
+        name = GetDlgItem(dialog, 0x47c);  // cmb13
+    if (!name)
+        return false;
+    if (offered)
+        *offered = windowText(name);
+    if (!SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str())))
+        return false;
+    return pressButton(dialog, IDOK, timeoutMs);
+}
+
 std::string messageBoxText(HWND box) {
     std::vector<std::string> texts;
     EnumChildWindows(box, collectStatic, reinterpret_cast<LPARAM>(&texts));

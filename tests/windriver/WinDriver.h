@@ -77,6 +77,10 @@ struct MessageBoxSeen {
 std::vector<HWND> dialogsOf(DWORD processId);
 // A dialog of the process whose caption is exactly this one; null on time-out.
 HWND waitForDialogCaption(DWORD processId, const std::string& caption, DWORD timeoutMs);
+// The system's file dialog with this caption answered: the path typed into its
+// file-name field (the name it offered first kept in `offered`), then OK.
+bool answerFileDialog(DWORD processId, const char* caption, const std::string& path, DWORD timeoutMs,
+                      std::string* offered = nullptr);
 // The first message box (a dialog with a static text) of the process whose caption
 // starts with captionPrefix (any, when empty); window null on time-out.
 MessageBoxSeen waitForMessageBox(DWORD processId, const std::string& captionPrefix, DWORD timeoutMs);
