@@ -398,9 +398,9 @@ std::vector<float> CaptureRecorder::left() const {
 // ---- ReferenceStream ----
 
 ReferenceStream::ReferenceStream(const char* captureDevice, const char* playbackDevice, double frequency,
-                                 double amplitude, long blockFrames, long blocks)
+                                 double amplitude, long blockFrames, long blocks, double keepCaptureSeconds)
     : blockBytes_(DWORD(blockFrames) * 4), blocks_(DWORD(blocks)), step_(2.0 * kPi * frequency / 44100.0),
-      amplitude_(amplitude) {
+      amplitude_(amplitude), kept_(size_t(keepCaptureSeconds * 44100.0)) {
     GUID in, out;
     if (!findDevice(true, captureDevice, in) || !findDevice(false, playbackDevice, out) ||
         FAILED(DirectSoundCaptureCreate(&in, &capture_, nullptr)) ||
@@ -460,6 +460,36 @@ ReferenceStream::~ReferenceStream() {
         CloseHandle(event_);
 }
 
+std::vector<float> ReferenceStream::captured() const {
+    return std::vector<float>(kept_.begin(), kept_.begin() + long(keptFrames_.load(std::memory_order_acquire)));
+}
+
+// Every whole block behind the read cursor that was not kept yet; a wake later than
+// the ring loses what the device overwrote, as the driver would.
+void ReferenceStream::keepCapturedBlocks(DWORD readCursor) {
+    const DWORD safeEnd = readCursor / blockBytes_;  // the block the device is filling
+    if (!keeping_) {
+        keepFrom_ = safeEnd;
+        keeping_ = true;
+        return;
+    }
+    const size_t blockFrames = blockBytes_ / 4;
+    size_t frames = keptFrames_.load(std::memory_order_relaxed);
+    while (keepFrom_ != safeEnd && frames + blockFrames <= kept_.size()) {
+        void* data = nullptr;
+        DWORD bytes = 0;
+        if (FAILED(captureBuffer_->Lock(keepFrom_ * blockBytes_, blockBytes_, &data, &bytes, nullptr, nullptr, 0)))
+            return;
+        const int16_t* s = static_cast<const int16_t*>(data);
+        for (size_t j = 0; j < bytes / 4; ++j)
+            kept_[frames + j] = s[2 * j] / 32768.0f;
+        captureBuffer_->Unlock(data, bytes, nullptr, 0);
+        frames += bytes / 4;
+        keepFrom_ = (keepFrom_ + 1) % blocks_;
+    }
+    keptFrames_.store(frames, std::memory_order_release);
+}
+
 bool ReferenceStream::writeBlock(DWORD block, const int16_t* captured) {
     void* data = nullptr;
     DWORD bytes = 0;
@@ -500,10 +530,12 @@ DWORD WINAPI ReferenceStream::run(void* context) {
         }
         void* captured = nullptr;
         DWORD capturedBytes = 0;
+        DWORD captureCursor = 0, readCursor = 0;
+        if (FAILED(self->captureBuffer_->GetCurrentPosition(&captureCursor, &readCursor)))
+            break;
+        if (!self->kept_.empty())
+            self->keepCapturedBlocks(readCursor);
         if (self->step_ == 0.0) {
-            DWORD captureCursor = 0, readCursor = 0;
-            if (FAILED(self->captureBuffer_->GetCurrentPosition(&captureCursor, &readCursor)))
-                break;
             const DWORD newest = (readCursor / blockBytes + blocks - 1) % blocks;
             if (FAILED(self->captureBuffer_->Lock(newest * blockBytes, blockBytes, &captured, &capturedBytes,
                                                   nullptr, nullptr, 0)))

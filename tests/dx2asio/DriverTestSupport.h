@@ -133,17 +133,23 @@ private:
 // Made with a frequency of 0 it is a loopback instead: each wake copies the newest
 // whole captured block, times amplitude, into the playback block (Wine's own round
 // trip at the driver's block size and ring).
+// Asked to keep its capture, it also keeps the left channel of every whole block it
+// finds captured on each wake, as the driver reads its input: what the capture side
+// alone did to a signal at this ring shape.
 class ReferenceStream {
 public:
     ReferenceStream(const char* captureDevice, const char* playbackDevice, double frequency, double amplitude,
-                    long blockFrames, long blocks);
+                    long blockFrames, long blocks, double keepCaptureSeconds = 0.0);
     ~ReferenceStream();
     bool streaming() const { return thread_ != nullptr; }
     int blocksWritten() const { return written_; }
+    // What was captured so far (kept only when asked for).
+    std::vector<float> captured() const;
 
 private:
     static DWORD WINAPI run(void* self);
     bool writeBlock(DWORD block, const int16_t* captured);
+    void keepCapturedBlocks(DWORD readCursor);
     IDirectSoundCapture* capture_ = nullptr;
     IDirectSoundCaptureBuffer* captureBuffer_ = nullptr;
     IDirectSound* sound_ = nullptr;
@@ -157,6 +163,10 @@ private:
     double step_;  // 0: a loopback
     double amplitude_;
     double phase_ = 0.0;
+    std::vector<float> kept_;                  // sized once: the thread writes, captured() reads
+    std::atomic<size_t> keptFrames_{0};
+    DWORD keepFrom_ = 0;                       // the next captured block to keep
+    bool keeping_ = false;
 };
 
 // The level of the frequency in the signal, as the amplitude of a sine (Goertzel).
