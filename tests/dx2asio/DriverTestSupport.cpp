@@ -464,15 +464,11 @@ std::vector<float> ReferenceStream::captured() const {
     return std::vector<float>(kept_.begin(), kept_.begin() + long(keptFrames_.load(std::memory_order_acquire)));
 }
 
-// Every whole block behind the read cursor that was not kept yet; a wake later than
-// the ring loses what the device overwrote, as the driver would.
+// Every whole block behind the read cursor that was not kept yet, from the ring's
+// start on; a wake later than the ring loses what the device overwrote, as the
+// driver would.
 void ReferenceStream::keepCapturedBlocks(DWORD readCursor) {
     const DWORD safeEnd = readCursor / blockBytes_;  // the block the device is filling
-    if (!keeping_) {
-        keepFrom_ = safeEnd;
-        keeping_ = true;
-        return;
-    }
     const size_t blockFrames = blockBytes_ / 4;
     size_t frames = keptFrames_.load(std::memory_order_relaxed);
     while (keepFrom_ != safeEnd && frames + blockFrames <= kept_.size()) {

@@ -166,7 +166,6 @@ private:
     std::vector<float> kept_;                  // sized once: the thread writes, captured() reads
     std::atomic<size_t> keptFrames_{0};
     DWORD keepFrom_ = 0;                       // the next captured block to keep
-    bool keeping_ = false;
 };
 
 // The level of the frequency in the signal, as the amplitude of a sine (Goertzel).

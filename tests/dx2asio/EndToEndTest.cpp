@@ -155,8 +155,9 @@ ToneFaults listenTo(const std::vector<float>& heard, size_t from, size_t length,
         inGap = off;
         const double tone = toneAmplitude(&band[start], window, frequency, kRate);
         levels.push_back(tone);
-        f.breaks += tone < amplitude * 0.9;
-        f.faultyWindows += off || tone < amplitude * 0.9;
+        const bool broken = tone < amplitude * 0.9;
+        f.breaks += broken;
+        f.faultyWindows += off || broken;
     }
     f.windows = int(levels.size());
     std::sort(levels.begin(), levels.end());
@@ -209,18 +210,26 @@ class ToneTest : public EndToEndTest, public ::testing::WithParamInterface<RingS
 // reference's; and the instrument's tone as the reference captured it.
 struct ToneRun {
     ToneFaults driver[2], wine[2], capture;
-    int toneHz = 0, referenceHz = 0;  // rounded: the crossings a second they should make
 
     int allowedFaultyWindows(int c) const { return 30 + 2 * (wine[c].faultyWindows + capture.faultyWindows); }
-    bool withinBounds() const {
+    // The crossings a second are held against the tones' frequencies, rounded.
+    bool withinBounds(int toneCrossings, int referenceCrossings) const {
         for (int c = 0; c < 2; ++c)
             if (driver[c].faultyWindows > allowedFaultyWindows(c) ||
                 std::fabs(driver[c].medianDb + 12.0) > 0.5 + 2.0 * std::fabs(wine[c].medianDb + 12.0) ||
-                std::abs(driver[c].medianCrossings - toneHz) > 1 + 2 * std::abs(wine[c].medianCrossings - referenceHz))
+                std::abs(driver[c].medianCrossings - toneCrossings) >
+                    1 + 2 * std::abs(wine[c].medianCrossings - referenceCrossings))
                 return false;
         return true;
     }
 };
+
+void printFaults(int attempt, const char* heard, const ToneFaults& f) {
+    std::printf("[ tone     ] run %d, %s: %d gaps (%d windows), %d of %d windows with a broken phase, %d faulty, "
+                "median %.2f dB, %d crossings a second\n",
+                attempt + 1, heard, f.gaps, f.gapWindows, f.breaks, f.windows, f.faultyWindows, f.medianDb,
+                f.medianCrossings);
+}
 
 TEST_P(ToneTest, ASineGoesThroughAtItsLevelAndFrequencyFor30SecondsAsCleanlyAsWinesOwnStream) {
     const RingShape ring = GetParam();
@@ -235,6 +244,7 @@ TEST_P(ToneTest, ASineGoesThroughAtItsLevelAndFrequencyFor30SecondsAsCleanlyAsWi
     // stale block, 145.1 periods back, made a jump of 44 degrees: hardly a fault.)
     const double blockHz = kRate / double(ring.frames);
     const double toneHz = blockHz * 18.3, referenceHz = blockHz * 27.3;
+    const int toneCrossings = int(std::lround(toneHz)), referenceCrossings = int(std::lround(referenceHz));
     std::vector<int16_t> tone(size_t(kRate) * 40 * 2);
     for (size_t j = 0; j < tone.size() / 2; ++j)
         tone[2 * j] = tone[2 * j + 1] = int16_t(std::lround(32767.0 * amplitude * std::sin(2.0 * kPi * toneHz * j / kRate)));
@@ -246,8 +256,6 @@ TEST_P(ToneTest, ASineGoesThroughAtItsLevelAndFrequencyFor30SecondsAsCleanlyAsWi
     ToneRun run;
     for (int attempt = 0; attempt < 2; ++attempt) {
         run = ToneRun();
-        run.toneHz = int(std::lround(toneHz));
-        run.referenceHz = int(std::lround(referenceHz));
         HostSound sound;
         ASSERT_TRUE(writeRaw(sound.windowsFile("tone.raw"), tone));
         LiveEngine engine;
@@ -282,10 +290,7 @@ TEST_P(ToneTest, ASineGoesThroughAtItsLevelAndFrequencyFor30SecondsAsCleanlyAsWi
             ASSERT_GE(referenceCaptured.size(), from + length / 2) << "the reference hardly captured the tone";
             run.capture = listenTo(referenceCaptured, from, std::min(length, referenceCaptured.size() - from), toneHz,
                                    amplitude);
-            std::printf("[ tone     ] run %d, captured by the reference: %d gaps (%d windows), %d of %d windows with "
-                        "a broken phase, %d faulty\n",
-                        attempt + 1, run.capture.gaps, run.capture.gapWindows, run.capture.breaks,
-                        run.capture.windows, run.capture.faultyWindows);
+            printFaults(attempt, "instrument, as the reference captured it", run.capture);
         }
         for (int channel = 0; channel < 2; ++channel) {
             SCOPED_TRACE(channel == 0 ? "left" : "right");
@@ -296,14 +301,10 @@ TEST_P(ToneTest, ASineGoesThroughAtItsLevelAndFrequencyFor30SecondsAsCleanlyAsWi
 
             run.driver[channel] = listenTo(heard, from, length, toneHz, amplitude);
             run.wine[channel] = listenTo(heard, from, length, referenceHz, amplitude);
-            for (const ToneFaults* f : {&run.driver[channel], &run.wine[channel]})
-                std::printf("[ tone     ] run %d, %s, %s: %d gaps (%d windows), %d of %d windows with a broken phase, "
-                            "%d faulty, median %.2f dB, %d crossings a second\n",
-                            attempt + 1, channel == 0 ? "left" : "right",
-                            f == &run.driver[channel] ? "driver   " : "reference", f->gaps, f->gapWindows, f->breaks,
-                            f->windows, f->faultyWindows, f->medianDb, f->medianCrossings);
+            printFaults(attempt, channel == 0 ? "left, driver   " : "right, driver   ", run.driver[channel]);
+            printFaults(attempt, channel == 0 ? "left, reference" : "right, reference", run.wine[channel]);
         }
-        if (run.withinBounds())
+        if (run.withinBounds(toneCrossings, referenceCrossings))
             break;
     }
     for (int channel = 0; channel < 2; ++channel) {
@@ -313,8 +314,8 @@ TEST_P(ToneTest, ASineGoesThroughAtItsLevelAndFrequencyFor30SecondsAsCleanlyAsWi
         EXPECT_LE(driver.faultyWindows, run.allowedFaultyWindows(channel))
             << "more than one faulty window a second beyond the reference's; gaps at" << driver.where;
         EXPECT_LE(std::fabs(driver.medianDb + 12.0), 0.5 + 2.0 * std::fabs(wine.medianDb + 12.0));
-        EXPECT_LE(std::abs(driver.medianCrossings - run.toneHz),
-                  1 + 2 * std::abs(wine.medianCrossings - run.referenceHz));
+        EXPECT_LE(std::abs(driver.medianCrossings - toneCrossings),
+                  1 + 2 * std::abs(wine.medianCrossings - referenceCrossings));
     }
 }
 
