@@ -65,6 +65,18 @@ public:
         return runOnHost("parec -d " + std::string(source) + " --format=s16le --rate=44100 --channels=2 --raw > " +
                          path + " & echo $! > " + path + ".pid");
     }
+    // Waits until a recording holds a tenth of a second: the recorder is running.
+    bool waitUntilWriting(const char* file, DWORD timeoutMs) const {
+        const std::string path = windowsFile(file);
+        for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+            WIN32_FILE_ATTRIBUTE_DATA data;
+            if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+                (data.nFileSizeHigh > 0 || data.nFileSizeLow >= 44100 / 10 * 4))
+                return true;
+            Sleep(50);
+        }
+        return false;
+    }
     // Ends a recording or playing and lets the file settle.
     bool stop(const char* file) {
         const std::string pid = folder_.unixPath + "/" + file + ".pid";
@@ -441,7 +453,8 @@ protected:
         if (!writeRaw(sound.windowsFile("clicks.raw"), burstFile(kBursts, kBurstLength)))
             return 0.0;
         sound.record("instrument.monitor", "loop.raw");
-        Sleep(500);  // parec under way before the first burst
+        // A loaded machine may start parec late too: the bursts wait until it writes.
+        sound.waitUntilWriting("loop.raw", 10000);
         sound.play("instrument", "clicks.raw");
         // A loaded machine may start pacat late: the recording runs on past the
         // file's end for a few seconds so that the last bursts are not cut off.
