@@ -47,6 +47,8 @@ Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
       thread_(nullptr),
       threadRunning_(false),
       stopRequest_(false),
+      stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      loopEnded_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       claimed_(false) {
     const DriverSettings defaults = defaultDriverSettings();
     format_ = defaults.format;
@@ -72,6 +74,10 @@ Dx2AsioDriver::~Dx2AsioDriver() {
         sound_->Release();
     if (claimed_)
         releaseDriverClaim();
+    if (stopEvent_)
+        CloseHandle(stopEvent_);
+    if (loopEnded_)
+        CloseHandle(loopEnded_);
 }
 
 // ---- COM identity ----

@@ -82,6 +82,8 @@ public:
     const WAVEFORMATEX& format() const { return format_.wave; }
     IDirectSoundCaptureBuffer* captureBuffer() const { return captureBuffer_; }
     IDirectSoundBuffer* secondaryBuffer() const { return secondaryBuffer_; }
+    // How the streaming loop's waits went since the last start (any thread).
+    const StreamCounters& streamCounters() const { return streamCounters_; }
 
     // The settings dialog while it is open (UI thread).
     HWND settingsDialog() const { return settingsDialog_; }
@@ -139,6 +141,9 @@ private:
     HANDLE thread_;                    // the streaming thread, null when none was started
     std::atomic<bool> threadRunning_;  // cleared by the thread as its last act
     std::atomic<bool> stopRequest_;
+    HANDLE stopEvent_;  // set with the stop request: the loop's waits end at once
+    HANDLE loopEnded_;  // set by the thread once it no longer touches the driver
     StreamSetup streamSetup_;  // what the running thread streams with
+    StreamCounters streamCounters_;
     bool claimed_;             // this object holds a share of the process's claim on the driver
 };

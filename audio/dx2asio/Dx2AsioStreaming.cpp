@@ -260,10 +260,14 @@ ASIOError Dx2AsioDriver::disposeBuffers() {
     return ASE_OK;
 }
 
+// Waits until the thread has left the loop (it wakes within its bounded waits once the
+// stop request is set); a thread still showing its failure box touches nothing of the
+// driver's and keeps the module loaded until it ends.
 void Dx2AsioDriver::reapEndedThread() {
     if (!thread_)
         return;
-    WaitForSingleObject(thread_, INFINITE);
+    const HANDLE ends[2] = {thread_, loopEnded_};
+    WaitForMultipleObjects(loopEnded_ ? 2 : 1, ends, FALSE, INFINITE);
     CloseHandle(thread_);
     thread_ = nullptr;
 }
@@ -274,6 +278,8 @@ ASIOError Dx2AsioDriver::start() {
         return callbacks_ && callbacks_->bufferSwitch ? ASE_OK : ASE_InvalidParameter;
     reapEndedThread();  // a loop that ended by itself leaves its finished thread
     stopRequest_.store(false, std::memory_order_release);
+    if (stopEvent_)
+        ResetEvent(stopEvent_);
     if (!callbacks_ || !callbacks_->bufferSwitch) {
         setErrorText(kNoCallbacks);
         return ASE_InvalidParameter;
@@ -303,7 +309,12 @@ ASIOError Dx2AsioDriver::start() {
         streamSetup_.outputs[1] = outputBuffers_[1];
         streamSetup_.callbacks = callbacks_;
         streamSetup_.stopRequest = &stopRequest_;
+        streamSetup_.stopEvent = stopEvent_;
+        streamSetup_.counters = &streamCounters_;
+        streamCounters_.clear();
 
+        if (loopEnded_)
+            ResetEvent(loopEnded_);
         threadRunning_.store(true, std::memory_order_release);
         thread_ = CreateThread(nullptr, 0, &Dx2AsioDriver::streamThread, this, 0, nullptr);
         if (thread_) {
@@ -321,6 +332,8 @@ ASIOError Dx2AsioDriver::stop() {
     if (thread_) {
         // Wake the thread at once instead of waiting for the next notification; it
         // tests the stop request before it touches DirectSound again.
+        if (stopEvent_)
+            SetEvent(stopEvent_);
         if (captureEvent_)
             SetEvent(captureEvent_);
         if (playbackEvent_)
@@ -330,9 +343,26 @@ ASIOError Dx2AsioDriver::stop() {
     return ASE_OK;
 }
 
+// The failure box is shown after the driver has been let go: a host that stops and
+// releases the driver must not wait for someone to close a box. The thread holds a
+// reference to the module, so that the driver's library cannot be unloaded under it.
 DWORD WINAPI Dx2AsioDriver::streamThread(void* context) {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&Dx2AsioDriver::streamThread),
+                       &module);
     Dx2AsioDriver* driver = static_cast<Dx2AsioDriver*>(context);
-    streamUntilStopped(driver->streamSetup_, driver->errorText_, driver->window_);
+    const StreamEnd end = runStreamLoop(driver->streamSetup_);
+    const bool tell = noteStreamEnd(end, driver->streamSetup_, driver->errorText_);
+    char message[256];
+    storeErrorText(message, driver->errorText_);
+    const HWND window = driver->window_;
+    const HANDLE loopEnded = driver->loopEnded_;
     driver->threadRunning_.store(false, std::memory_order_release);
+    if (loopEnded)
+        SetEvent(loopEnded);  // from here on the driver may be gone
+    if (tell)
+        showStreamFailure(message, window);
+    if (module)
+        FreeLibraryAndExitThread(module, 0);
     return 0;
 }

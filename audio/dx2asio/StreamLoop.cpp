@@ -1,5 +1,7 @@
 #include "StreamLoop.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "ChannelCopy.h"
@@ -11,6 +13,39 @@ namespace {
 
 const char kLoopFailed[] = "There was an error occured when trying to start the buffer's loop.\n The loop now will stop";
 const DWORD kRestoreRetryMs = 10;
+// A wait for a notification lasts two block periods, and at least 20 ms: Wine and many
+// drivers move their cursors in steps of about 10 ms, and a shorter bound would often
+// fire just before a notification that is on its way.
+const double kMinNotificationWaitMs = 20.0;
+// Once a wait has timed out, the loop looks at the cursors twice a block period until
+// a notification arrives again.
+const double kMinCursorPollMs = 2.0;
+// A cursor that stands still this long belongs to a failed device. Before a device's
+// cursor first moves, its sound server may still be starting the stream, which takes
+// a second or more under Wine.
+const double kStallMs = 500.0;
+const double kFirstMoveMs = 4000.0;
+
+// The last value a device's cursor showed and when that value changed.
+struct CursorWatch {
+    DWORD value = 0;
+    double changedMs = 0.0;
+    bool moved = false;
+
+    void start(DWORD cursor, double now) {
+        value = cursor;
+        changedMs = now;
+        moved = false;
+    }
+    void see(DWORD cursor, double now) {
+        if (cursor == value)
+            return;
+        value = cursor;
+        changedMs = now;
+        moved = true;
+    }
+    bool stalled(double now, double stallMs) const { return now - changedMs > (moved ? stallMs : kFirstMoveMs); }
+};
 
 // One run of the loop: positions and ring geometry live here, read once at the start.
 class Streamer {
@@ -23,57 +58,126 @@ public:
           writePosition_(blockBytes_),
           capture_(setup.captureBuffer),
           playback_(setup.secondaryBuffer),
-          pacing_(capture_ && (!playback_ || setup.syncByInput) ? setup.captureEvent : setup.playbackEvent) {
+          pacedByCapture_(capture_ && (!playback_ || setup.syncByInput)),
+          pacing_(pacedByCapture_ ? setup.captureEvent : setup.playbackEvent) {
         layout_.frames = int(setup.blockFrames);
         layout_.channels = setup.format.nChannels > 2 ? 2 : setup.format.nChannels;
         layout_.bytesPerSample = setup.format.wBitsPerSample / 8;
         layout_.blockAlign = setup.format.nBlockAlign;
         channelBytes_ = size_t(setup.blockFrames) * size_t(layout_.bytesPerSample);
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        countsPerMs_ = double(frequency.QuadPart) / 1000.0;
+        const double rate = setup.format.nSamplesPerSec ? double(setup.format.nSamplesPerSec) : 44100.0;
+        blockMs_ = 1000.0 * double(setup.blockFrames) / rate;
+        waitMs_ = toWaitMs(std::max(2.0 * blockMs_, kMinNotificationWaitMs));
+        pollMs_ = toWaitMs(std::max(blockMs_ / 2.0, kMinCursorPollMs));
+        stallMs_ = std::max(kStallMs, 4.0 * blockMs_);
     }
     virtual ~Streamer() = default;
 
-    bool run() {
+    StreamEnd run() {
         if (!capture_ && !playback_)
-            return false;
+            return StreamEnd::failed;
         if (playback_ && !zeroRegion(0, blockBytes_))
-            return false;
+            return StreamEnd::failed;
         ResetEvent(pacing_);
         if (capture_) {
             if (FAILED(capture_->Start(DSCBSTART_LOOPING)))
-                return false;
+                return StreamEnd::failed;
             if (playback_)
                 Sleep(0);  // let the capture get going before the playback starts
         }
         if (playback_ && !startPlayback())
-            return false;
+            return StreamEnd::failed;
+        if (!startWatches())
+            return StreamEnd::failed;
 
         while (!stopRequested()) {
             if (playback_) {
                 DWORD status = 0;
                 if (FAILED(playback_->GetStatus(&status)))
-                    return false;
+                    return StreamEnd::failed;
                 if (status & DSBSTATUS_BUFFERLOST) {
                     const Recovery r = recoverLostBuffer();
                     if (r == Recovery::stopped)
-                        return true;
+                        return StreamEnd::stopped;
                     if (r == Recovery::failed)
-                        return false;
+                        return StreamEnd::failed;
                 }
             }
             if (!cycle())
-                return false;
-            if (!waitForPacing())
-                return false;
+                return stalled_ ? StreamEnd::stalled : StreamEnd::failed;
+            switch (waitForNextBlock()) {
+            case Wake::block:
+            case Wake::notYet:
+                break;
+            case Wake::stop:
+                return StreamEnd::stopped;
+            case Wake::failed:
+                return StreamEnd::failed;
+            case Wake::stalled:
+                return StreamEnd::stalled;
+            }
         }
-        return true;
+        return StreamEnd::stopped;
     }
 
 private:
     enum class Recovery { restored, stopped, failed };
+    enum class Wake { block, notYet, stop, failed, stalled };
+
+    static DWORD toWaitMs(double ms) { return DWORD(std::ceil(ms)); }
 
     bool stopRequested() const { return s_.stopRequest->load(std::memory_order_acquire); }
 
+    double nowMs() const {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return double(now.QuadPart) / countsPerMs_;
+    }
+
+    void count(std::atomic<uint32_t> StreamCounters::*counter) {
+        if (s_.counters)
+            (s_.counters->*counter).fetch_add(1, std::memory_order_relaxed);
+    }
+
     DWORD blockOf(DWORD cursor) const { return (cursor % ringBytes_) / blockBytes_; }
+
+    // The capture's read cursor (everything before it is captured) and the playback's
+    // play cursor; each watch sees what was read.
+    bool readCursors(DWORD& captured, DWORD& playing, DWORD& committed) {
+        const double now = nowMs();
+        if (capture_) {
+            DWORD captureCursor = 0;
+            if (FAILED(capture_->GetCurrentPosition(&captureCursor, &captured)))
+                return false;
+            captureWatch_.see(captured, now);
+        }
+        if (playback_) {
+            if (FAILED(playback_->GetCurrentPosition(&playing, &committed)))
+                return false;
+            playbackWatch_.see(playing, now);
+        }
+        return true;
+    }
+
+    bool startWatches() {
+        DWORD captured = 0, playing = 0, committed = 0;
+        if (!readCursors(captured, playing, committed))
+            return false;
+        const double now = nowMs();
+        captureWatch_.start(captured, now);
+        playbackWatch_.start(playing, now);
+        return true;
+    }
+
+    bool anyDeviceStalled() const {
+        const double now = nowMs();
+        return (capture_ && captureWatch_.stalled(now, stallMs_)) || (playback_ && playbackWatch_.stalled(now, stallMs_));
+    }
+
+    DWORD pacingCursor() const { return pacedByCapture_ ? captureWatch_.value : playbackWatch_.value; }
 
     // The positions move one block per cycle, as the notifications do. The devices'
     // cursors correct them only where they have become unsafe or late: the block to
@@ -90,11 +194,17 @@ private:
     // room, a correction keeps a block of margin, so that the next step of a coarse
     // cursor does not call for another one.
     bool keepPositionsSafe() {
+        DWORD readCursor = 0, playCursor = 0, writeCursor = 0;
+        if (!readCursors(readCursor, playCursor, writeCursor))
+            return false;
+        if (anyDeviceStalled()) {
+            stalled_ = true;
+            return false;
+        }
+        cycleMs_ = nowMs();
+        pacingAtCycle_ = pacingCursor();
         const DWORD blocks = DWORD(s_.blocks);
         if (capture_) {
-            DWORD captureCursor = 0, readCursor = 0;
-            if (FAILED(capture_->GetCurrentPosition(&captureCursor, &readCursor)))
-                return false;
             const DWORD capturing = blockOf(readCursor);
             const DWORD back = blocks >= 4 ? 2 : 1;  // the newest whole block, or the one before
             const DWORD behind = (capturing + blocks - readPosition_ / blockBytes_) % blocks;
@@ -102,9 +212,6 @@ private:
                 readPosition_ = ((capturing + blocks - back) % blocks) * blockBytes_;
         }
         if (playback_) {
-            DWORD playCursor = 0, writeCursor = 0;
-            if (FAILED(playback_->GetCurrentPosition(&playCursor, &writeCursor)))
-                return false;
             const DWORD playing = blockOf(playCursor);
             const DWORD committed = blockOf(writeCursor);  // taken by the device from its start on
             const DWORD taken = (committed + blocks - playing) % blocks;  // blocks of the span after the playing one
@@ -120,7 +227,6 @@ private:
         }
         return true;
     }
-
     bool cycle() {
         if (!keepPositionsSafe())
             return false;
@@ -175,10 +281,73 @@ private:
                 std::memset(channels[ch], 0, channelBytes_);
     }
 
-    bool waitForPacing() {
-        if (WaitForSingleObject(pacing_, INFINITE) != WAIT_OBJECT_0)
+    // Waits for the pacing notification, at most a bounded time: a notification can be
+    // passed by (an underflow, a position jump) and nothing promises that each one
+    // arrives. After a time-out the loop goes on from where the cursors are, as after
+    // merged notifications, and follows them until notifications come again.
+    Wake waitForNextBlock() {
+        const HANDLE handles[2] = {pacing_, s_.stopEvent};
+        for (;;) {
+            const DWORD woken = WaitForMultipleObjects(s_.stopEvent ? 2 : 1, handles, FALSE, missing_ ? pollMs_ : waitMs_);
+            if (stopRequested())
+                return Wake::stop;
+            if (woken == WAIT_OBJECT_0) {
+                if (!ResetEvent(pacing_))
+                    return Wake::failed;
+                missing_ = false;
+                const bool late = recovered_ && isLateNotification();
+                recovered_ = false;
+                if (!late)
+                    return Wake::block;
+                count(&StreamCounters::skipped);
+                continue;
+            }
+            if (woken == WAIT_OBJECT_0 + 1)
+                return Wake::stop;
+            if (woken != WAIT_TIMEOUT)
+                return Wake::failed;
+            count(&StreamCounters::timeouts);
+            missing_ = true;
+            const Wake wake = followCursors();
+            if (wake != Wake::notYet)
+                return wake;
+        }
+    }
+
+    // After a time-out: a block is due once the pacing cursor has moved into another
+    // block since the last cycle, or has moved at all and two block periods have passed
+    // (a two-block ring can come round to the same block). A lost playback ring is due
+    // at once: the loop's top restores it.
+    Wake followCursors() {
+        if (playback_) {
+            DWORD status = 0;
+            if (FAILED(playback_->GetStatus(&status)))
+                return Wake::failed;
+            if (status & DSBSTATUS_BUFFERLOST)
+                return Wake::block;
+        }
+        DWORD captured = 0, playing = 0, committed = 0;
+        if (!readCursors(captured, playing, committed))
+            return Wake::failed;
+        if (anyDeviceStalled())
+            return Wake::stalled;
+        const DWORD cursor = pacingCursor();
+        const bool anotherBlock = blockOf(cursor) != blockOf(pacingAtCycle_);
+        const bool longAgo = cursor != pacingAtCycle_ && nowMs() - cycleMs_ >= 2.0 * blockMs_;
+        if (!anotherBlock && !longAgo)
+            return Wake::notYet;
+        count(&StreamCounters::recoveries);
+        recovered_ = true;
+        return Wake::block;
+    }
+
+    // The notification of a block that a cycle after a time-out has already processed:
+    // the pacing cursor is still in the block it was in then, within a block period.
+    bool isLateNotification() {
+        DWORD captured = 0, playing = 0, committed = 0;
+        if (!readCursors(captured, playing, committed))
             return false;
-        return ResetEvent(pacing_) != 0;
+        return blockOf(pacingCursor()) == blockOf(pacingAtCycle_) && nowMs() - cycleMs_ < blockMs_;
     }
 
     bool zeroRegion(DWORD offset, DWORD bytes) {
@@ -207,7 +376,10 @@ private:
         while (FAILED(playback_->Restore())) {
             if (stopRequested())
                 return Recovery::stopped;
-            Sleep(kRestoreRetryMs);
+            if (s_.stopEvent)
+                WaitForSingleObject(s_.stopEvent, kRestoreRetryMs);
+            else
+                Sleep(kRestoreRetryMs);
         }
         if (stopRequested())
             return Recovery::stopped;
@@ -219,6 +391,8 @@ private:
         if (!startPlayback())
             return Recovery::failed;
         writePosition_ = blockBytes_;
+        if (!startWatches())
+            return Recovery::failed;
         return Recovery::restored;
     }
 
@@ -229,9 +403,22 @@ private:
     DWORD writePosition_;  // the playback block the next cycle writes
     IDirectSoundCaptureBuffer* const capture_;
     IDirectSoundBuffer* const playback_;
+    const bool pacedByCapture_;
     const HANDLE pacing_;
     BlockLayout layout_;
     size_t channelBytes_;
+    double countsPerMs_;
+    double blockMs_;
+    DWORD waitMs_;    // the bound on a wait for a notification
+    DWORD pollMs_;    // the bound while notifications are missing
+    double stallMs_;  // a cursor standing still this long is a failed device
+    CursorWatch captureWatch_;
+    CursorWatch playbackWatch_;
+    DWORD pacingAtCycle_ = 0;  // the pacing cursor when the last cycle began
+    double cycleMs_ = 0.0;
+    bool missing_ = false;    // the last wait timed out: follow the cursors
+    bool recovered_ = false;  // the last cycle came from the cursors, not a notification
+    bool stalled_ = false;
 };
 
 }  // namespace
@@ -247,18 +434,35 @@ bool setBlockNotifications(IDirectSoundNotify* notify, HANDLE event, DWORD block
     return SUCCEEDED(notify->SetNotificationPositions(DWORD(blocks), positions));
 }
 
-bool runStreamLoop(const StreamSetup& setup) {
+StreamEnd runStreamLoop(const StreamSetup& setup) {
     if (!setup.callbacks || !setup.callbacks->bufferSwitch || !setup.stopRequest)
-        return false;
+        return StreamEnd::failed;
     Streamer streamer(setup);
-    return streamer.run();
+    const StreamEnd end = streamer.run();
+    if (end == StreamEnd::stalled && setup.counters)
+        setup.counters->stalls.fetch_add(1, std::memory_order_relaxed);
+    return end;
+}
+
+bool noteStreamEnd(StreamEnd end, const StreamSetup& setup, char* errorText) {
+    if (end == StreamEnd::stopped)
+        return false;
+    storeErrorText(errorText, kLoopFailed);
+    // A stalled device may come back when opened anew: the host's reset does that.
+    const ASIOCallbacks* callbacks = setup.callbacks;
+    if (end == StreamEnd::stalled && callbacks && callbacks->asioMessage &&
+        callbacks->asioMessage(kAsioSelectorSupported, kAsioResetRequest, nullptr, nullptr))
+        callbacks->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+    return true;
+}
+
+void showStreamFailure(const char* text, HWND window) {
+    showMessageBox(window, text, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
 }
 
 void streamUntilStopped(const StreamSetup& setup, char* errorText, HWND window) {
-    if (runStreamLoop(setup))
-        return;
-    storeErrorText(errorText, kLoopFailed);
-    showMessageBox(window, errorText, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
+    if (noteStreamEnd(runStreamLoop(setup), setup, errorText))
+        showStreamFailure(errorText, window);
 }
 
 void storeErrorText(char* errorText, const char* text) {

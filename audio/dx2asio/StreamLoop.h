@@ -12,6 +12,21 @@
 // signalling event (UI thread, while the buffers are created).
 bool setBlockNotifications(IDirectSoundNotify* notify, HANDLE event, DWORD blockBytes, long blocks);
 
+// What a test or a diagnosis can read of the loop's waits; written by the streaming
+// thread only, read from any thread.
+struct StreamCounters {
+    std::atomic<uint32_t> timeouts{0};    // waits for a notification that timed out
+    std::atomic<uint32_t> recoveries{0};  // blocks processed after a time-out, from the cursors
+    std::atomic<uint32_t> skipped{0};     // late notifications of a block already processed
+    std::atomic<uint32_t> stalls{0};      // loops ended because a device's cursor stood still
+    void clear() {
+        timeouts = 0;
+        recoveries = 0;
+        skipped = 0;
+        stalls = 0;
+    }
+};
+
 struct StreamSetup {
     IDirectSoundCaptureBuffer* captureBuffer;  // null: no input device
     IDirectSoundBuffer* primaryBuffer;         // with the secondary buffer
@@ -26,15 +41,33 @@ struct StreamSetup {
     uint8_t* outputs[2];
     const ASIOCallbacks* callbacks;
     const std::atomic<bool>* stopRequest;
+    HANDLE stopEvent;          // set with the stop request, so a wait ends at once; may be null
+    StreamCounters* counters;  // may be null
 };
 
-// Streams until the stop request is seen (true) or a DirectSound call or the wait
-// fails (false). Runs on the streaming thread; allocates nothing.
-bool runStreamLoop(const StreamSetup& setup);
+enum class StreamEnd {
+    stopped,  // the stop request was seen
+    failed,   // a DirectSound call or a wait failed
+    stalled,  // a device's cursor stood still: the device is gone or hung
+};
 
-// The streaming thread's body: runs the loop and, when it ended by a failure, stores
-// the loop's failure message in errorText (256 bytes) and shows it, owned by window.
+// Streams until the stop request is seen, a DirectSound call or a wait fails, or a
+// device stalls. A notification that never comes does not hold the loop: each wait is
+// bounded, and on a time-out the loop goes on from where the device cursors are. Runs
+// on the streaming thread; allocates nothing.
+StreamEnd runStreamLoop(const StreamSetup& setup);
+
+// The streaming thread's body: runs the loop and, when it did not end by the stop
+// request, stores the loop's failure message in errorText (256 bytes) and shows it,
+// owned by window. After a stall it also asks the host for a reset, which opens the
+// devices anew.
 void streamUntilStopped(const StreamSetup& setup, char* errorText, HWND window);
+
+// The two halves of streamUntilStopped, for a thread that must let its owner go before
+// it shows the box: noteStreamEnd stores the failure message and asks for the reset,
+// true when the box is due; showStreamFailure shows it.
+bool noteStreamEnd(StreamEnd end, const StreamSetup& setup, char* errorText);
+void showStreamFailure(const char* text, HWND window);
 
 // Copies text into one of the driver's 256-byte error texts, cutting it to fit.
 void storeErrorText(char* errorText, const char* text);

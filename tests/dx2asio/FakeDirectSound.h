@@ -4,6 +4,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "WinInclude.h"
@@ -13,7 +14,8 @@ struct FakeCall {
     std::string name;
     DWORD offset;
     DWORD bytes;
-    double ms;  // performance-counter time of the call, in milliseconds
+    double ms;     // performance-counter time of the call, in milliseconds
+    DWORD cursor;  // a ring's device cursor at a Lock
 };
 
 class FakeCallLog {
@@ -25,9 +27,9 @@ public:
         return 1000.0 * double(now.QuadPart) / double(frequency.QuadPart);
     }
     virtual ~FakeCallLog() = default;
-    void record(const char* name, DWORD offset = 0, DWORD bytes = 0) {
+    void record(const char* name, DWORD offset = 0, DWORD bytes = 0, DWORD cursor = 0) {
         std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(FakeCall{name, offset, bytes, nowMs()});
+        calls_.push_back(FakeCall{name, offset, bytes, nowMs(), cursor});
     }
     std::vector<FakeCall> calls() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -79,13 +81,14 @@ public:
     std::atomic<int> failLockAt{-1};  // the Lock call with this number (0-based) fails
     std::atomic<int> locks{0};
     std::atomic<DWORD> cursor{0};  // the play cursor, or the capture cursor (everything before it is captured)
+    std::atomic<bool> standsStill{false};  // a device clock leaves this ring's cursor where it is
 
     // The device moves on by this many blocks of the given size.
     void advance(DWORD blocks, DWORD blockBytes) { cursor = DWORD((cursor + blocks * blockBytes) % ring.size()); }
 
 protected:
     HRESULT lockRing(DWORD offset, DWORD bytes, LPVOID* p1, LPDWORD n1, LPVOID* p2, LPDWORD n2) {
-        record("Lock", offset, bytes);
+        record("Lock", offset, bytes, cursor);
         if (locks++ == failLockAt)
             return DSERR_INVALIDCALL;
         if (offset + bytes > ring.size() || p2 || n2)
@@ -252,4 +255,72 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSCCAPS) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Initialize(LPCGUID) override { return E_NOTIMPL; }
+};
+
+// A device's clock for stand-in rings: from a thread of its own it moves the cursors
+// on by one block each block period and signals each ring's notification event, as a
+// sound system does, and can miss notifications or let a cursor stand still, as one
+// under load or with a failing device does.
+class FakeDeviceClock {
+public:
+    struct Ring {
+        FakeRing* ring;
+        HANDLE event;
+    };
+    FakeDeviceClock(std::vector<Ring> rings, DWORD blockBytes, double periodMs)
+        : rings_(std::move(rings)), blockBytes_(blockBytes), periodMs_(periodMs) {}
+    virtual ~FakeDeviceClock() { stop(); }
+
+    std::atomic<int> dropNext{0};          // the next this many blocks notify nobody
+    std::atomic<bool> dropAll{false};      // no block notifies anybody
+    std::atomic<int> ticks{0};             // blocks the devices have moved on
+    std::atomic<int> droppedTicks{0};
+
+    void start() {
+        running_ = true;
+        thread_ = std::thread([this] { run(); });
+    }
+    void stop() {
+        running_ = false;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    // Waits until the devices have moved on by this many more blocks.
+    void waitTicks(int more) {
+        const int until = ticks + more;
+        while (ticks < until)
+            Sleep(1);
+    }
+
+private:
+    void run() {
+        double due = FakeCallLog::nowMs() + periodMs_;
+        while (running_) {
+            while (running_ && FakeCallLog::nowMs() < due)
+                Sleep(1);
+            due += periodMs_;
+            bool notify = !dropAll;
+            if (dropNext > 0) {
+                --dropNext;
+                notify = false;
+            }
+            for (const Ring& r : rings_)
+                if (!r.ring->standsStill)
+                    r.ring->advance(1, blockBytes_);
+            ++ticks;
+            if (!notify) {
+                ++droppedTicks;
+                continue;
+            }
+            for (const Ring& r : rings_)
+                if (!r.ring->standsStill)
+                    SetEvent(r.event);
+        }
+    }
+
+    const std::vector<Ring> rings_;
+    const DWORD blockBytes_;
+    const double periodMs_;
+    std::atomic<bool> running_{false};
+    std::thread thread_;
 };

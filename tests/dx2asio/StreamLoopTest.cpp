@@ -33,6 +33,7 @@ struct LoopHost {
     std::atomic<int> badArguments{0};
     std::atomic<int> dirtyOutputs{0};  // outputs not zeroed before the call
     std::atomic<int> dirtyInputs{0};   // inputs not zeroed before the call
+    std::atomic<int> resetRequests{0};
     std::mutex mutex;
     std::vector<std::vector<int16_t>> seenLeft, seenRight;
 
@@ -42,6 +43,7 @@ struct LoopHost {
         outputs[0] = memory[2];
         outputs[1] = memory[3];
         callbacks.bufferSwitch = &bufferSwitch;
+        callbacks.asioMessage = &asioMessage;
         current = this;
     }
     ~LoopHost() { current = nullptr; }
@@ -53,6 +55,14 @@ struct LoopHost {
             if (p[i])
                 return false;
         return true;
+    }
+
+    static long asioMessage(long selector, long value, void*, double*) {
+        if (selector == kAsioSelectorSupported)
+            return value == kAsioResetRequest;
+        if (selector == kAsioResetRequest)
+            ++current->resetRequests;
+        return selector == kAsioResetRequest;
     }
 
     static void bufferSwitch(long index, ASIOBool direct) {
@@ -123,15 +133,17 @@ protected:
     void SetUp() override {
         captureEvent_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
         playbackEvent_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
     void TearDown() override {
         stopLoop();
         CloseHandle(captureEvent_);
         CloseHandle(playbackEvent_);
+        CloseHandle(stopEvent_);
     }
 
     StreamSetup setup(FakeCaptureBuffer* capture, FakePlaybackBuffer* playback, long blocks,
-                      bool syncByInput = true) {
+                      bool syncByInput = true, DWORD rate = 44100) {
         capture_ = capture;
         playback_ = playback;
         StreamSetup s;
@@ -146,8 +158,8 @@ protected:
         s.blocks = blocks;
         s.format.wFormatTag = WAVE_FORMAT_PCM;
         s.format.nChannels = 2;
-        s.format.nSamplesPerSec = 44100;
-        s.format.nAvgBytesPerSec = 176400;
+        s.format.nSamplesPerSec = rate;
+        s.format.nAvgBytesPerSec = rate * 4;
         s.format.nBlockAlign = 4;
         s.format.wBitsPerSample = 16;
         s.format.cbSize = 18;
@@ -157,13 +169,15 @@ protected:
         }
         s.callbacks = &host_.callbacks;
         s.stopRequest = &stop_;
+        s.stopEvent = stopEvent_;
+        s.counters = &counters_;
         return s;
     }
 
     void runLoop(const StreamSetup& s) {
         setup_ = s;
         thread_ = std::thread([this] {
-            result_ = runStreamLoop(setup_) ? 1 : 0;
+            result_ = int(runStreamLoop(setup_));
             ended_ = true;
         });
     }
@@ -176,12 +190,13 @@ protected:
         });
     }
 
+    // As the driver stops it: the request, then the stop event (the notification events
+    // are left alone, so that nothing but the stop event can wake the loop).
     void stopLoop() {
         if (!thread_.joinable())
             return;
         stop_ = true;
-        SetEvent(captureEvent_);
-        SetEvent(playbackEvent_);
+        SetEvent(stopEvent_);
         thread_.join();
     }
 
@@ -203,6 +218,8 @@ protected:
     FakePlaybackBuffer primary_{0};
     HANDLE captureEvent_ = nullptr;
     HANDLE playbackEvent_ = nullptr;
+    HANDLE stopEvent_ = nullptr;
+    StreamCounters counters_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> ended_{false};
     std::atomic<int> result_{-1};
@@ -219,7 +236,7 @@ TEST_F(StreamLoopTest, CaptureLoopReadsTheLastBlockFirstAndHandsTheHostCleanOutp
     ASSERT_TRUE(nextBlock(captureEvent_));
     ASSERT_TRUE(nextBlock(captureEvent_));
     stopLoop();
-    EXPECT_EQ(result_, 1);
+    EXPECT_EQ(result_, int(StreamEnd::stopped));
 
     EXPECT_EQ(capture.calls("Start looping").size(), 1u);
     const std::vector<DWORD> expected{kBlockBytes, 0, kBlockBytes};
@@ -247,7 +264,7 @@ TEST_F(StreamLoopTest, PlaybackLoopSilencesBlockZeroPlaysAndWritesFromTheSecondB
     ASSERT_TRUE(nextBlock(playbackEvent_));
     ASSERT_TRUE(nextBlock(playbackEvent_));
     stopLoop();
-    EXPECT_EQ(result_, 1);
+    EXPECT_EQ(result_, int(StreamEnd::stopped));
 
     const std::vector<FakeCall> calls = playback.calls();
     ASSERT_GE(calls.size(), 6u);
@@ -317,7 +334,7 @@ TEST_F(StreamLoopTest, ALostPlaybackRingIsRestoredEveryTenMsThenRefilledAndPlaye
     playback.lostStatusReports = 1;
     ASSERT_TRUE(nextBlock(playbackEvent_));
     stopLoop();
-    EXPECT_EQ(result_, 1);
+    EXPECT_EQ(result_, int(StreamEnd::stopped));
 
     const std::vector<FakeCall> restores = playback.calls("Restore");
     ASSERT_EQ(restores.size(), 3u);
@@ -380,6 +397,7 @@ TEST_F(StreamLoopTest, AFailingLockEndsTheLoopWithItsMessageBox) {
         EXPECT_EQ(shown[0].caption, "Talvenor ZerevaZ-2-UDID");
         EXPECT_EQ(shown[0].flags & MB_ICONMASK, UINT(MB_ICONERROR));
         EXPECT_EQ(shown[0].owner, owner);
+        EXPECT_EQ(host_.resetRequests, 0) << "a failing call is no stall: the host is not asked for a reset";
         // A lock that failed is never unlocked; every lock that succeeded is.
         EXPECT_EQ(capture.calls("Unlock").size() + playback.calls("Unlock").size(),
                   capture.calls("Lock").size() + playback.calls("Lock").size() - 1);
@@ -527,8 +545,115 @@ TEST_F(StreamLoopTest, AFailingPositionReadEndsTheLoop) {
     SetEvent(playbackEvent_);
     ASSERT_TRUE(waitUntil([&] { return ended_.load(); }));
     thread_.join();
-    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(result_, int(StreamEnd::failed));
     EXPECT_EQ(host_.switches, 1);
+}
+
+// Devices that move on by themselves in real time and miss notifications, as Wine's
+// does under load. 800-frame blocks at 8 kHz are 100 ms long: long enough that a stop
+// woken at once is told apart from one that waits out a bounded wait.
+const DWORD kSlowRate = 8000;
+const double kSlowBlockMs = 100.0;
+
+DWORD blockAt(DWORD offset) { return offset / kBlockBytes; }
+
+TEST_F(StreamLoopTest, MissedNotificationsDoNotHoldTheLoopAndAStopEndsItAtOnce) {
+    struct Case {
+        const char* what;
+        int dropped;   // notifications in a row that never come
+        bool dropAll;  // none for about half a second
+    };
+    const Case cases[] = {{"one missed", 1, false}, {"five in a row", 5, false}, {"all for half a second", 0, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        stop_ = false;
+        host_.switches = 0;
+        counters_.clear();
+        ResetEvent(stopEvent_);
+        const long blocks = 4;
+        FakeCaptureBuffer capture(blocks * kBlockBytes);
+        FakePlaybackBuffer playback(blocks * kBlockBytes);
+        fillCaptureRing(capture, blocks);
+        FakeDeviceClock clock({{&capture, captureEvent_}, {&playback, playbackEvent_}}, kBlockBytes, kSlowBlockMs);
+        runLoop(setup(&capture, &playback, blocks, true, kSlowRate));
+        clock.start();
+        ASSERT_TRUE(waitUntil([&] { return host_.switches >= 1; }));
+        clock.waitTicks(3);
+        if (c.dropAll)
+            clock.dropAll = true;
+        else
+            clock.dropNext = c.dropped;
+        clock.waitTicks(c.dropAll ? 5 : c.dropped);
+        const int duringDrop = host_.switches;
+        clock.dropAll = false;
+        clock.waitTicks(4);
+        const int beforeStop = host_.switches;
+        const int moved = clock.ticks;
+        ASSERT_GE(beforeStop, duringDrop + 3) << "the loop did not stream on once notifications came again";
+
+        const double asked = FakeCallLog::nowMs();
+        stopLoop();
+        const double stopMs = FakeCallLog::nowMs() - asked;
+        clock.stop();
+        std::printf("[ missed   ] %s: %d blocks moved, %d unnotified; %d processed, %u time-outs, %u from the "
+                    "cursors, %u late notifications skipped; stop took %.1f ms\n",
+                    c.what, moved, clock.droppedTicks.load(), beforeStop, counters_.timeouts.load(),
+                    counters_.recoveries.load(), counters_.skipped.load(), stopMs);
+        EXPECT_EQ(result_, int(StreamEnd::stopped));
+        EXPECT_EQ(counters_.stalls, 0u);
+        EXPECT_EQ(host_.resetRequests, 0);
+        EXPECT_LT(stopMs, kSlowBlockMs) << "stop did not end the wait at once";
+        // Blocks are kept up with, not lost for good: at most two missed per gap.
+        EXPECT_GE(beforeStop, moved - 3);
+        if (c.dropped > 1 || c.dropAll) {
+            EXPECT_GE(counters_.timeouts, 1u);
+            EXPECT_GE(counters_.recoveries, 1u);
+        }
+        // Going on from the cursors never reads the block being captured.
+        for (const FakeCall& lock : capture.calls("Lock"))
+            EXPECT_NE(blockAt(lock.offset), blockAt(lock.cursor)) << "read the block being captured at " << lock.ms;
+        ended_ = false;
+    }
+}
+
+TEST_F(StreamLoopTest, ACursorThatStandsStillEndsTheLoopAndAsksTheHostForAReset) {
+    HWND owner = reinterpret_cast<HWND>(0x4321);
+    for (int side = 0; side < 2; ++side) {
+        SCOPED_TRACE(side == 0 ? "the capture cursor (pacing)" : "the playback cursor (not pacing)");
+        MessageBoxRecorder boxes;
+        stop_ = false;
+        ended_ = false;
+        host_.switches = 0;
+        host_.resetRequests = 0;
+        counters_.clear();
+        std::strcpy(errorText_, "Unknown error");
+        const long blocks = 4;
+        FakeCaptureBuffer capture(blocks * kBlockBytes);
+        FakePlaybackBuffer playback(blocks * kBlockBytes);
+        FakeDeviceClock clock({{&capture, captureEvent_}, {&playback, playbackEvent_}}, kBlockBytes, kSlowBlockMs);
+        runThreadBody(setup(&capture, &playback, blocks, true, kSlowRate), owner);
+        clock.start();
+        ASSERT_TRUE(waitUntil([&] { return host_.switches >= 3; }));
+        (side == 0 ? static_cast<FakeRing&>(capture) : static_cast<FakeRing&>(playback)).standsStill = true;
+        const double stoodStill = FakeCallLog::nowMs();
+        ASSERT_TRUE(waitUntil([&] { return ended_.load(); }, 5000)) << "a device that stands still held the loop";
+        const double endedAfter = FakeCallLog::nowMs() - stoodStill;
+        thread_.join();
+        clock.stop();
+        std::printf("[ stall    ] %s: the loop ended %.0f ms after it stood still\n",
+                    side == 0 ? "capture" : "playback", endedAfter);
+        // About half a second: not at the first late block, not much later either.
+        EXPECT_GE(endedAfter, 500.0 - kSlowBlockMs);
+        EXPECT_LE(endedAfter, 1500.0);
+        EXPECT_EQ(counters_.stalls, 1u);
+        EXPECT_EQ(host_.resetRequests, 1);
+        EXPECT_STREQ(errorText_,
+                     "There was an error occured when trying to start the buffer's loop.\n The loop now will stop");
+        const auto shown = boxes.boxes();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].owner, owner);
+        EXPECT_EQ(shown[0].caption, "Talvenor ZerevaZ-2-UDID");
+    }
 }
 
 TEST(StreamNotifications, EachBlockNotifiesAtItsLastByte) {
