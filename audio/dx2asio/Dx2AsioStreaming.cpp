@@ -331,13 +331,10 @@ ASIOError Dx2AsioDriver::stop() {
     stopRequest_.store(true, std::memory_order_release);
     if (thread_) {
         // Wake the thread at once instead of waiting for the next notification; it
-        // tests the stop request before it touches DirectSound again.
+        // tests the stop request before it touches DirectSound again. (Without the
+        // event, its bounded waits still end within two block periods.)
         if (stopEvent_)
             SetEvent(stopEvent_);
-        if (captureEvent_)
-            SetEvent(captureEvent_);
-        if (playbackEvent_)
-            SetEvent(playbackEvent_);
         reapEndedThread();
     }
     return ASE_OK;

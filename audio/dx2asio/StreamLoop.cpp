@@ -172,9 +172,17 @@ private:
         return true;
     }
 
-    bool anyDeviceStalled() const {
+    bool anyDeviceStalled() {
         const double now = nowMs();
-        return (capture_ && captureWatch_.stalled(now, stallMs_)) || (playback_ && playbackWatch_.stalled(now, stallMs_));
+        const bool capture = capture_ && captureWatch_.stalled(now, stallMs_);
+        const bool playback = playback_ && playbackWatch_.stalled(now, stallMs_);
+        if (!capture && !playback)
+            return false;
+        if (capture)
+            count(&StreamCounters::captureStalls);
+        if (playback)
+            count(&StreamCounters::playbackStalls);
+        return true;
     }
 
     DWORD pacingCursor() const { return pacedByCapture_ ? captureWatch_.value : playbackWatch_.value; }

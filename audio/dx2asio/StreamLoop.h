@@ -19,11 +19,15 @@ struct StreamCounters {
     std::atomic<uint32_t> recoveries{0};  // blocks processed after a time-out, from the cursors
     std::atomic<uint32_t> skipped{0};     // late notifications of a block already processed
     std::atomic<uint32_t> stalls{0};      // loops ended because a device's cursor stood still
+    std::atomic<uint32_t> captureStalls{0};   // of those, the capture's cursor stood still
+    std::atomic<uint32_t> playbackStalls{0};  // the playback's
     void clear() {
         timeouts = 0;
         recoveries = 0;
         skipped = 0;
         stalls = 0;
+        captureStalls = 0;
+        playbackStalls = 0;
     }
 };
 

@@ -151,6 +151,16 @@ std::string DriverUnderTest::errorMessage() const {
     return text;
 }
 
+std::string DriverUnderTest::streamReport() const {
+    const StreamCounters& c = object().streamCounters();
+    char text[400];
+    std::snprintf(text, sizeof text, "streaming: %u time-outs, %u blocks from the cursors, %u late notifications, "
+                  "%u stalls (capture %u, playback %u); error text \"%s\"", c.timeouts.load(), c.recoveries.load(),
+                  c.skipped.load(), c.stalls.load(), c.captureStalls.load(), c.playbackStalls.load(),
+                  errorMessage().c_str());
+    return text;
+}
+
 // ---- RecordingHost ----
 
 RecordingHost* RecordingHost::current_ = nullptr;
@@ -505,13 +515,40 @@ bool ReferenceStream::writeBlock(DWORD block, const int16_t* captured) {
     return true;
 }
 
+// Paced as the driver is: by the capture's notifications, each wait bounded by two
+// block periods (20 ms at least), and once one has timed out, by the read cursor
+// moving into another block until notifications come again.
 DWORD WINAPI ReferenceStream::run(void* context) {
     ReferenceStream* self = static_cast<ReferenceStream*>(context);
     const DWORD blocks = self->blocks_, blockBytes = self->blockBytes_;
+    const double blockMs = 1000.0 * double(blockBytes / 4) / 44100.0;
+    const DWORD waitMs = DWORD(std::ceil(std::max(2.0 * blockMs, 20.0)));
+    const DWORD pollMs = DWORD(std::ceil(std::max(blockMs / 2.0, 2.0)));
     DWORD next = 0;
-    bool started = false;
-    while (!self->stop_ && WaitForSingleObject(self->event_, INFINITE) == WAIT_OBJECT_0) {
-        ResetEvent(self->event_);
+    DWORD lastBlock = blocks;  // the capture block of the last wake: none yet
+    bool started = false, missing = false, recovered = false;
+    while (!self->stop_) {
+        const DWORD woken = WaitForSingleObject(self->event_, missing ? pollMs : waitMs);
+        if (self->stop_ || (woken != WAIT_OBJECT_0 && woken != WAIT_TIMEOUT))
+            break;
+        DWORD captureCursor = 0, readCursor = 0;
+        if (FAILED(self->captureBuffer_->GetCurrentPosition(&captureCursor, &readCursor)))
+            break;
+        const bool sameBlock = readCursor / blockBytes == lastBlock;
+        if (woken == WAIT_OBJECT_0) {
+            ResetEvent(self->event_);
+            missing = false;
+            const bool late = recovered && sameBlock;  // a block already written from the cursor
+            recovered = false;
+            if (late)
+                continue;
+        } else {
+            missing = true;
+            if (sameBlock)
+                continue;
+            recovered = true;
+        }
+        lastBlock = readCursor / blockBytes;
         DWORD play = 0, write = 0;
         if (FAILED(self->playback_->GetCurrentPosition(&play, &write)))
             break;
@@ -526,9 +563,6 @@ DWORD WINAPI ReferenceStream::run(void* context) {
         }
         void* captured = nullptr;
         DWORD capturedBytes = 0;
-        DWORD captureCursor = 0, readCursor = 0;
-        if (FAILED(self->captureBuffer_->GetCurrentPosition(&captureCursor, &readCursor)))
-            break;
         if (!self->kept_.empty())
             self->keepCapturedBlocks(readCursor);
         if (self->step_ == 0.0) {

@@ -41,6 +41,8 @@ public:
     IASIO* asio() const { return asio_; }
     Dx2AsioDriver& object() const { return *static_cast<Dx2AsioDriver*>(asio_); }
     std::string errorMessage() const;
+    // How the streaming loop's waits went, for a failure's message.
+    std::string streamReport() const;
 
 private:
     IASIO* asio_;

@@ -646,6 +646,8 @@ TEST_F(StreamLoopTest, ACursorThatStandsStillEndsTheLoopAndAsksTheHostForAReset)
         EXPECT_GE(endedAfter, 500.0 - kSlowBlockMs);
         EXPECT_LE(endedAfter, 1500.0);
         EXPECT_EQ(counters_.stalls, 1u);
+        EXPECT_EQ(side == 0 ? counters_.captureStalls.load() : counters_.playbackStalls.load(), 1u);
+        EXPECT_EQ(side == 0 ? counters_.playbackStalls.load() : counters_.captureStalls.load(), 0u);
         EXPECT_EQ(host_.resetRequests, 1);
         EXPECT_STREQ(errorText_,
                      "There was an error occured when trying to start the buffer's loop.\n The loop now will stop");
