@@ -21,10 +21,11 @@ const double kMinNotificationWaitMs = 20.0;
 // a notification arrives again.
 const double kMinCursorPollMs = 2.0;
 // A cursor that stands still this long belongs to a failed device. Before a device's
-// cursor first moves, its sound server may still be starting the stream, which takes
-// a second or more under Wine.
+// cursor first moves, its sound server may still be starting the stream (a few tens
+// of milliseconds on a sound card, up to a second or so on a sound server whose
+// output was idle).
 const double kStallMs = 500.0;
-const double kFirstMoveMs = 4000.0;
+const double kFirstMoveMs = 2000.0;
 
 // The last value a device's cursor showed and when that value changed.
 struct CursorWatch {
