@@ -163,6 +163,10 @@ std::string DriverUnderTest::streamReport() const {
 
 // ---- RecordingHost ----
 
+static std::atomic<int> resetRequestsOfAllHosts{0};
+
+int resetRequestsSoFar() { return resetRequestsOfAllHosts.load(); }
+
 RecordingHost* RecordingHost::current_ = nullptr;
 
 RecordingHost::RecordingHost() {
@@ -200,10 +204,12 @@ void RecordingHost::bufferSwitch(long index, ASIOBool) {
 long RecordingHost::asioMessage(long selector, long, void*, double*) {
     if (!current_)
         return 0;
-    if (selector == kAsioResetRequest)
+    if (selector == kAsioResetRequest) {
         ++current_->resetRequests;
-    else
+        ++resetRequestsOfAllHosts;
+    } else {
         ++current_->otherMessages;
+    }
     return 1;
 }
 
@@ -630,10 +636,25 @@ bool waitForSamples(const CaptureRecorder& recorder, size_t count, int ms) {
     return true;
 }
 
+// Host files of this process: a Wine process id is unique only within its own bench,
+// and the two widths' benches run side by side, so the name also carries the width
+// and the moment the process first asked.
+static std::string hostScratchName(const char* what) {
+    static const unsigned long long started = [] {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<unsigned long long>(now.QuadPart);
+    }();
+    char name[160];
+    std::snprintf(name, sizeof name, "/tmp/dx2asio-%s-w%u-%lu-%llx", what, unsigned(sizeof(void*) * 8),
+                  GetCurrentProcessId(), started);
+    return name;
+}
+
 bool runOnHost(const std::string& script, int timeoutMs) {
     static std::atomic<int> runs{0};
-    char marker[128];
-    std::snprintf(marker, sizeof marker, "/tmp/dx2asio-%lu-%d.done", GetCurrentProcessId(), ++runs);
+    char marker[200];
+    std::snprintf(marker, sizeof marker, "%s-%d.done", hostScratchName("run").c_str(), ++runs);
     const std::string windowsMarker = windowsPathOf(marker);
     DeleteFileA(windowsMarker.c_str());
     std::string line = "/bin/sh -c \"" + script + "; touch " + marker + "\"";
@@ -655,8 +676,7 @@ bool soundServerReachable() {
 }
 
 HostFolder hostScratchFolder(const char* name) {
-    char unixPath[128];
-    std::snprintf(unixPath, sizeof unixPath, "/tmp/dx2asio-%s-%lu", name, GetCurrentProcessId());
+    const std::string unixPath = hostScratchName(name);
     HostFolder folder{unixPath, windowsPathOf(unixPath)};
     CreateDirectoryA(folder.windowsPath.c_str(), nullptr);
     return folder;

@@ -92,6 +92,9 @@ private:
     std::vector<float> left_;
 };
 
+// The reset requests every recording host of this process has been sent.
+int resetRequestsSoFar();
+
 bool waitFor(const std::atomic<int>& counter, int atLeast, int ms);
 double nowMs();
 
