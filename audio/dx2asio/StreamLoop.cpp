@@ -297,7 +297,8 @@ private:
     Wake waitForNextBlock() {
         const HANDLE handles[2] = {pacing_, s_.stopEvent};
         for (;;) {
-            const DWORD woken = WaitForMultipleObjects(s_.stopEvent ? 2 : 1, handles, FALSE, missing_ ? pollMs_ : waitMs_);
+            const DWORD bound = missing_ ? pollMs_ : waitMs_;
+            const DWORD woken = WaitForMultipleObjects(s_.stopEvent ? 2 : 1, handles, FALSE, bound);
             if (stopRequested())
                 return Wake::stop;
             if (woken == WAIT_OBJECT_0) {

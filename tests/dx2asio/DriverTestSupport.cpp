@@ -1,6 +1,9 @@
 #include "DriverTestSupport.h"
 #include "UnixPrograms.h"
 
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -166,6 +169,45 @@ std::string DriverUnderTest::streamReport() const {
 static std::atomic<int> resetRequestsOfAllHosts{0};
 
 int resetRequestsSoFar() { return resetRequestsOfAllHosts.load(); }
+
+void streamUntilTheBenchHolds(const std::function<void()>& attempt) {
+    int glitchRetries = 1, stallRetries = 3;
+    for (int round = 1;; ++round) {
+        const int resetsBefore = resetRequestsSoFar();
+        ::testing::TestPartResultArray results;
+        {
+            ::testing::ScopedFakeTestPartResultReporter reporter(
+                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+            attempt();
+        }
+        std::vector<const ::testing::TestPartResult*> failed;
+        const ::testing::TestPartResult* skipped = nullptr;
+        for (int i = 0; i < results.size(); ++i) {
+            const ::testing::TestPartResult& r = results.GetTestPartResult(i);
+            if (r.failed())
+                failed.push_back(&r);
+            else if (r.skipped())
+                skipped = &r;
+        }
+        if (failed.empty()) {
+            if (skipped)
+                GTEST_SKIP() << skipped->message();
+            return;
+        }
+        const bool stalled = resetRequestsSoFar() > resetsBefore;
+        int& retries = stalled ? stallRetries : glitchRetries;
+        for (const ::testing::TestPartResult* r : failed) {
+            if (retries > 0)
+                std::printf("[ try %d    ] %s:%d: %s\n", round, r->file_name(), r->line_number(), r->message());
+            else
+                ADD_FAILURE_AT(r->file_name(), r->line_number()) << r->message();
+        }
+        if (retries-- <= 0)
+            return;
+        std::printf("[ try %d    ] failed%s: streaming once more\n", round,
+                    stalled ? " with a device that stalled (the host was asked for a reset)" : "");
+    }
+}
 
 RecordingHost* RecordingHost::current_ = nullptr;
 

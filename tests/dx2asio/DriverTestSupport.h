@@ -4,6 +4,7 @@
 // sound played into and recorded from the bench's devices with DirectSound.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -94,6 +95,16 @@ private:
 
 // The reset requests every recording host of this process has been sent.
 int resetRequestsSoFar();
+
+// Streams a test case again when a try failed, and judges the last try. Wine's sound
+// system on the bench fails now and then on its own, which no driver can mend: its
+// stream into the sound server underflows or its latency differs from stream to
+// stream (a case glitched: tried once more), or a capture of a sink's monitor never
+// starts while something plays into that sink (the driver reports the stall and asks
+// a recording host for a reset; as the program then opens the driver anew, each try
+// does, up to three more times). Every failed try is printed; a fault of the driver fails every
+// try. Runs on the test's thread, whose checks it intercepts.
+void streamUntilTheBenchHolds(const std::function<void()>& attempt);
 
 bool waitFor(const std::atomic<int>& counter, int atLeast, int ms);
 double nowMs();

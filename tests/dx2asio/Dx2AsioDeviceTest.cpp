@@ -2,14 +2,12 @@
 // under Wine): ring geometry, the three streaming loops with real sound through them,
 // start and stop. Wine's DirectSound moves in 10 ms steps and the first capture after
 // the sound server starts can take close to a second, so the waits are generous.
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 #include "DriverTestSupport.h"
 #include "MessageBoxRecorder.h"
@@ -19,41 +17,6 @@ namespace {
 const char kInstrumentMonitor[] = "Monitor of instrument";
 const char kSpeakersMonitor[] = "Monitor of speakers";
 const int kFirstBlockWaitMs = 5000;
-
-// Streams a case again when a try failed, and judges the last try. Wine's sound system
-// on the bench fails now and then on its own, which no driver can mend: its stream
-// into the sound server underflows (a case glitched: tried once more), or a capture of
-// a sink's monitor never starts while something plays into that sink (the driver
-// reports the stall and asks the host for a reset; as the program then opens the
-// driver anew, each try does, up to three more times). Every failed try is printed;
-// a fault of the driver fails every try.
-void streamUntilTheBenchHolds(const std::function<void()>& attempt) {
-    int glitchRetries = 1, stallRetries = 3;
-    for (int round = 1;; ++round) {
-        const int resetsBefore = resetRequestsSoFar();
-        ::testing::TestPartResultArray failures;
-        {
-            ::testing::ScopedFakeTestPartResultReporter reporter(
-                ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
-            attempt();
-        }
-        if (failures.size() == 0)
-            return;
-        const bool stalled = resetRequestsSoFar() > resetsBefore;
-        int& retries = stalled ? stallRetries : glitchRetries;
-        for (int i = 0; i < failures.size(); ++i) {
-            const ::testing::TestPartResult& r = failures.GetTestPartResult(i);
-            if (retries > 0)
-                std::printf("[ try %d    ] %s:%d: %s\n", round, r.file_name(), r.line_number(), r.message());
-            else
-                ADD_FAILURE_AT(r.file_name(), r.line_number()) << r.message();
-        }
-        if (retries-- <= 0)
-            return;
-        std::printf("[ try %d    ] failed%s: streaming once more\n", round,
-                    stalled ? " with a device that stalled (the host was asked for a reset)" : "");
-    }
-}
 
 class Dx2AsioDeviceTest : public ::testing::Test {
 protected:
@@ -272,7 +235,8 @@ TEST_P(DuplexLoopTest, PlaysAndCapturesOneBlockPerPeriod) {
         std::string levels;  // each block's level in tenths of the tone's
         for (size_t b = 0; b < 55; ++b)
             levels += char('0' + std::min(9, int(rms(input.data() + b * 800, 800) / 0.0177)));
-        EXPECT_NEAR(rms(input.data(), input.size()), 0.25 / std::sqrt(2.0), 0.02) << "the loop's own output did not come back; block levels " << levels;
+        EXPECT_NEAR(rms(input.data(), input.size()), 0.25 / std::sqrt(2.0), 0.02)
+            << "the loop's own output did not come back; block levels " << levels;
         // Block by block: should the two rings drift apart, the loop repeats or skips a
         // block to stay in step.
         EXPECT_NEAR(toneAmplitudeQuantile(input, 1000.0, 44100.0, 800, 0.75), 0.25, 0.02);
