@@ -171,7 +171,7 @@ static std::atomic<int> resetRequestsOfAllHosts{0};
 int resetRequestsSoFar() { return resetRequestsOfAllHosts.load(); }
 
 void streamUntilTheBenchHolds(const std::function<void()>& attempt) {
-    int glitchRetries = 1, stallRetries = 3;
+    int glitchRetries = 2, stallRetries = 3;
     for (int round = 1;; ++round) {
         const int resetsBefore = resetRequestsSoFar();
         ::testing::TestPartResultArray results;

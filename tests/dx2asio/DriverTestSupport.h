@@ -99,7 +99,7 @@ int resetRequestsSoFar();
 // Streams a test case again when a try failed, and judges the last try. Wine's sound
 // system on the bench fails now and then on its own, which no driver can mend: its
 // stream into the sound server underflows or its latency differs from stream to
-// stream (a case glitched: tried once more), or a capture of a sink's monitor never
+// stream (a case glitched: tried up to twice more), or a capture of a sink's monitor never
 // starts while something plays into that sink (the driver reports the stall and asks
 // a recording host for a reset; as the program then opens the driver anew, each try
 // does, up to three more times). Every failed try is printed; a fault of the driver fails every
