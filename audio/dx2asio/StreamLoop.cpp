@@ -146,30 +146,32 @@ private:
     DWORD blockOf(DWORD cursor) const { return (cursor % ringBytes_) / blockBytes_; }
 
     // The capture's read cursor (everything before it is captured) and the playback's
-    // play cursor; each watch sees what was read.
-    bool readCursors(DWORD& captured, DWORD& playing, DWORD& committed) {
+    // play cursor, into their watches; the playback's write cursor where asked for.
+    bool readCursors(DWORD* writeCursor = nullptr) {
         const double now = nowMs();
         if (capture_) {
-            DWORD captureCursor = 0;
-            if (FAILED(capture_->GetCurrentPosition(&captureCursor, &captured)))
+            DWORD captureCursor = 0, readCursor = 0;
+            if (FAILED(capture_->GetCurrentPosition(&captureCursor, &readCursor)))
                 return false;
-            captureWatch_.see(captured, now);
+            captureWatch_.see(readCursor, now);
         }
         if (playback_) {
-            if (FAILED(playback_->GetCurrentPosition(&playing, &committed)))
+            DWORD playCursor = 0, committed = 0;
+            if (FAILED(playback_->GetCurrentPosition(&playCursor, &committed)))
                 return false;
-            playbackWatch_.see(playing, now);
+            playbackWatch_.see(playCursor, now);
+            if (writeCursor)
+                *writeCursor = committed;
         }
         return true;
     }
 
     bool startWatches() {
-        DWORD captured = 0, playing = 0, committed = 0;
-        if (!readCursors(captured, playing, committed))
+        if (!readCursors())
             return false;
         const double now = nowMs();
-        captureWatch_.start(captured, now);
-        playbackWatch_.start(playing, now);
+        captureWatch_.start(captureWatch_.value, now);
+        playbackWatch_.start(playbackWatch_.value, now);
         return true;
     }
 
@@ -203,8 +205,8 @@ private:
     // room, a correction keeps a block of margin, so that the next step of a coarse
     // cursor does not call for another one.
     bool keepPositionsSafe() {
-        DWORD readCursor = 0, playCursor = 0, writeCursor = 0;
-        if (!readCursors(readCursor, playCursor, writeCursor))
+        DWORD writeCursor = 0;
+        if (!readCursors(&writeCursor))
             return false;
         if (anyDeviceStalled()) {
             stalled_ = true;
@@ -214,14 +216,14 @@ private:
         pacingAtCycle_ = pacingCursor();
         const DWORD blocks = DWORD(s_.blocks);
         if (capture_) {
-            const DWORD capturing = blockOf(readCursor);
+            const DWORD capturing = blockOf(captureWatch_.value);
             const DWORD back = blocks >= 4 ? 2 : 1;  // the newest whole block, or the one before
             const DWORD behind = (capturing + blocks - readPosition_ / blockBytes_) % blocks;
             if (behind == 0 || behind > back + 1)
                 readPosition_ = ((capturing + blocks - back) % blocks) * blockBytes_;
         }
         if (playback_) {
-            const DWORD playing = blockOf(playCursor);
+            const DWORD playing = blockOf(playbackWatch_.value);
             const DWORD committed = blockOf(writeCursor);  // taken by the device from its start on
             const DWORD taken = (committed + blocks - playing) % blocks;  // blocks of the span after the playing one
             const DWORD target = writePosition_ / blockBytes_;
@@ -236,6 +238,7 @@ private:
         }
         return true;
     }
+
     bool cycle() {
         if (!keepPositionsSafe())
             return false;
@@ -336,8 +339,7 @@ private:
             if (status & DSBSTATUS_BUFFERLOST)
                 return Wake::block;
         }
-        DWORD captured = 0, playing = 0, committed = 0;
-        if (!readCursors(captured, playing, committed))
+        if (!readCursors())
             return Wake::failed;
         if (anyDeviceStalled())
             return Wake::stalled;
@@ -354,8 +356,7 @@ private:
     // The notification of a block that a cycle after a time-out has already processed:
     // the pacing cursor is still in the block it was in then, within a block period.
     bool isLateNotification() {
-        DWORD captured = 0, playing = 0, committed = 0;
-        if (!readCursors(captured, playing, committed))
+        if (!readCursors())
             return false;
         return blockOf(pacingCursor()) == blockOf(pacingAtCycle_) && nowMs() - cycleMs_ < blockMs_;
     }
@@ -468,11 +469,6 @@ bool noteStreamEnd(StreamEnd end, const StreamSetup& setup, char* errorText) {
 
 void showStreamFailure(const char* text, HWND window) {
     showMessageBox(window, text, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
-}
-
-void streamUntilStopped(const StreamSetup& setup, char* errorText, HWND window) {
-    if (noteStreamEnd(runStreamLoop(setup), setup, errorText))
-        showStreamFailure(errorText, window);
 }
 
 void storeErrorText(char* errorText, const char* text) {

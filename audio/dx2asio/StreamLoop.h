@@ -61,15 +61,11 @@ enum class StreamEnd {
 // on the streaming thread; allocates nothing.
 StreamEnd runStreamLoop(const StreamSetup& setup);
 
-// The streaming thread's body: runs the loop and, when it did not end by the stop
-// request, stores the loop's failure message in errorText (256 bytes) and shows it,
-// owned by window. After a stall it also asks the host for a reset, which opens the
-// devices anew.
-void streamUntilStopped(const StreamSetup& setup, char* errorText, HWND window);
-
-// The two halves of streamUntilStopped, for a thread that must let its owner go before
-// it shows the box: noteStreamEnd stores the failure message and asks for the reset,
-// true when the box is due; showStreamFailure shows it.
+// After the loop, on the streaming thread: noteStreamEnd stores the loop's failure
+// message in errorText (256 bytes) when the loop did not end by the stop request, asks
+// the host for a reset after a stall (a device opened anew may come back), and tells
+// whether a box is due; showStreamFailure shows it, owned by window. The two are apart
+// so that the thread can let its driver go before the box waits for someone.
 bool noteStreamEnd(StreamEnd end, const StreamSetup& setup, char* errorText);
 void showStreamFailure(const char* text, HWND window);
 

@@ -185,7 +185,8 @@ protected:
     void runThreadBody(const StreamSetup& s, HWND window) {
         setup_ = s;
         thread_ = std::thread([this, window] {
-            streamUntilStopped(setup_, errorText_, window);
+            if (noteStreamEnd(runStreamLoop(setup_), setup_, errorText_))
+                showStreamFailure(errorText_, window);
             ended_ = true;
         });
     }
