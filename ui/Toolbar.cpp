@@ -63,6 +63,9 @@ protected:
 
     LRESULT onTimer(UINT_PTR id) override {
         if (id != kHoverTimer) return 0;
+        // A held button is the release's to settle (it has the capture): the cursor
+        // leaving the toolbar meanwhile must not cancel it behind the user's back.
+        if (pressedButton() >= 0) return 0;
         POINT cursor;
         GetCursorPos(&cursor);
         RECT window;
@@ -87,20 +90,34 @@ protected:
     }
 
     LRESULT onLeftButtonUp(int x, int y, WPARAM) override {
-        if (GetCapture() == hwnd()) ReleaseCapture();
         const int under = buttonAt(x, y);
+        int command = 0;
         for (int i = 0; i < kToolbarButtonCount; ++i) {
             if (states[i] != ToolbarButtonState::pressed) continue;
             // A press dragged off its button is cancelled, as with any push button:
             // only a release on the button sends its command.
             if (i == under) {
                 setState(i, ToolbarButtonState::hot);
-                SendMessageA(GetParent(hwnd()), WM_COMMAND, MAKEWPARAM(kButtons[i].command, 0), 0);
+                command = kButtons[i].command;
             } else {
                 setState(i, ToolbarButtonState::normal);
             }
         }
+        // The mouse is let go before the command, which may open a dialog of its own.
+        if (GetCapture() == hwnd()) ReleaseCapture();
+        if (command) SendMessageA(GetParent(hwnd()), WM_COMMAND, MAKEWPARAM(command, 0), 0);
         return 0;
+    }
+
+    // The capture taken away (another window or the system took the mouse): no
+    // release will come, so a held button lets go without its command.
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_CAPTURECHANGED && reinterpret_cast<HWND>(lParam) != hwnd()) {
+            for (int i = 0; i < kToolbarButtonCount; ++i)
+                if (states[i] == ToolbarButtonState::pressed) setState(i, ToolbarButtonState::normal);
+            return 0;
+        }
+        return Window::onMessage(message, wParam, lParam);
     }
 
     void onDestroy() override {

@@ -459,11 +459,13 @@ bool noteStreamEnd(StreamEnd end, const StreamSetup& setup, char* errorText) {
     if (end == StreamEnd::stopped)
         return false;
     storeErrorText(errorText, kLoopFailed);
-    // A stalled device may come back when opened anew: the host's reset does that.
+    // A stalled device may come back when opened anew: the host's reset does that. A
+    // host that takes the request opens the driver again at once and reports a failure
+    // of its own, so a box saying the loop stops would be wrong and in the player's way.
     const ASIOCallbacks* callbacks = setup.callbacks;
     if (end == StreamEnd::stalled && callbacks && callbacks->asioMessage &&
         callbacks->asioMessage(kAsioSelectorSupported, kAsioResetRequest, nullptr, nullptr))
-        callbacks->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
+        return callbacks->asioMessage(kAsioResetRequest, 0, nullptr, nullptr) == 0;
     return true;
 }
 

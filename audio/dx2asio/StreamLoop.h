@@ -64,7 +64,7 @@ StreamEnd runStreamLoop(const StreamSetup& setup);
 // After the loop, on the streaming thread: noteStreamEnd stores the loop's failure
 // message in errorText (256 bytes) when the loop did not end by the stop request, asks
 // the host for a reset after a stall (a device opened anew may come back), and tells
-// whether a box is due; showStreamFailure shows it, owned by window. The two are apart
+// whether a box is due (not when the host took the reset); showStreamFailure shows it, owned by window. The two are apart
 // so that the thread can let its driver go before the box waits for someone.
 bool noteStreamEnd(StreamEnd end, const StreamSetup& setup, char* errorText);
 void showStreamFailure(const char* text, HWND window);

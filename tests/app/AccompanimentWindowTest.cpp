@@ -414,7 +414,7 @@ TEST_F(AccompanimentWindow, TheRecordingDialogsStatesAndTakes) {
     EXPECT_GE(storedDataBytes(retried), 176400u);
     EXPECT_EQ(std::string(recordingPath()), retried);
     ASSERT_TRUE(waitForTicks(3));
-    EXPECT_TRUE(dialogsOf(kPid).empty()) << "the stored take reports no error";
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << "the stored take reports no error: " << describeDialogs(kPid);
     for (const std::string& path : {ramTake, directTake, retried, riff})
         DeleteFileA(path.c_str());
 }
@@ -438,7 +438,7 @@ TEST(AccompanimentWithoutDriver, RecordingIsRefusedAndABadFileIsReported) {
     ASSERT_TRUE(pressButton(refusal.window, IDOK));
     ASSERT_TRUE(waitForTicks(2));
     EXPECT_FALSE(recordingDialogIsOpen());
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     const std::string notWave = tempPath("talvenor-not-a-wave.wav");
     FILE* file = std::fopen(notWave.c_str(), "wb");

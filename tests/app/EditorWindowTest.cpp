@@ -125,7 +125,7 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
     EXPECT_EQ(viewRect.left - clientOrigin(editor).x, 20);
     EXPECT_EQ(clientRect(editor).right, 380);
     EXPECT_EQ(clientRect(editor).bottom, height);
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     // The first parameter dragged: far left to 0.0, 250 pixels right to 1.0 (the
     // plug-in told, a bar of 78 pixels), and further right it stays.
@@ -200,7 +200,7 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
     ASSERT_TRUE(waitUntil([] { return countEditors() == 0; }, kTimeout));
     EXPECT_EQ(g_liveSettings->slots[1]->editorFrame, nullptr);
     EXPECT_EQ(g_liveSettings->slots[2]->editorView, nullptr);
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     ASSERT_TRUE(program.closeDiscarding(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);

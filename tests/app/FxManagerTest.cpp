@@ -168,7 +168,7 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
     // no plug-ins found shows its two branches only, and OK loads nothing.
     SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 5, WM_RBUTTONDOWN, MK_RBUTTON, 0);
     Sleep(200);
-    EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box for an empty position";
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box for an empty position: " << describeDialogs(kPid);
     PostMessageA(GetDlgItem(panel, IDC_FX_FIRST_NAME + 4), WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
     HWND select = waitForMessageBox(kPid, "Select a Plugin", kTimeout).window;
     ASSERT_NE(select, nullptr);
@@ -179,7 +179,7 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
     ASSERT_TRUE(pressButton(select, IDOK));
     Sleep(200);
     EXPECT_EQ(g_liveSettings->slots[4], nullptr);
-    EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box after loading nothing";
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << "a box after loading nothing: " << describeDialogs(kPid);
 
     // The menu of an empty position offers Select only.
     const Grayed empty = menuOfPosition(panel, 6);
@@ -245,7 +245,7 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
     chooseFromMenu(panel, 0, IDC_CMD_UNLOAD_EFFECT);
     EXPECT_EQ(name(panel, 0), "<no effect>");
     EXPECT_EQ(g_liveSettings->slots[0], nullptr);
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     ASSERT_TRUE(program.closeDiscarding(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);

@@ -146,7 +146,7 @@ TEST_F(LiveFrame, LiveInputFollowsTheDriverTheMenuAndTheMeters) {
     // Twice: starts, then stops; the check mark and the meters follow.
     ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'L'}));
     expectLiveInput(frame, true);
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     // An instrument plays: its peaks reach both meters through the frame's timer,
     // the left channel at -6 dB, the right one 12 dB lower.
     char temp[MAX_PATH];
@@ -331,7 +331,7 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
     ASSERT_NE(open, nullptr);
     ASSERT_TRUE(pressButton(open, IDCANCEL));
     ASSERT_TRUE(waitForTicks(2));
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     EXPECT_EQ(windowText(frame), "Talvenor Live 2.10");
 
     // Refresh Plugins List: the scan's dialog, which closes by itself with the count.
@@ -351,7 +351,7 @@ TEST_F(LiveFrame, FlagsBoxesSizingAndWindowCommands) {
     // New Performance asks nothing (nothing has changed) and keeps the frame.
     ASSERT_TRUE(postCommand(frame, IDC_CMD_NEW_PERFORMANCE));
     ASSERT_TRUE(waitForTicks(2));
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     EXPECT_EQ(windowText(frame), "Talvenor Live 2.10");
     ASSERT_TRUE(program.close(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);

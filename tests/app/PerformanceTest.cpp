@@ -304,7 +304,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     ASSERT_TRUE(waitUntil([] { return g_liveSettings->slots[0] == nullptr && g_windows.fxManager == nullptr; },
                           kTimeout));
     ASSERT_TRUE(waitForTicks(2));
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     EXPECT_EQ(windowText(frame), "Talvenor Live 2.10");
     EXPECT_EQ(std::string(g_liveSettings->performanceName), "");
     EXPECT_FALSE(g_waveDeck->isAccompanimentOpen());
@@ -341,7 +341,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     ASSERT_TRUE(waitUntil([] { return !performanceChanged(); }, kTimeout));
     const Bytes second = readFile(show);
     EXPECT_NE(second, firstSave);
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     // Saves that fail leave the file as it was: a plug-in whose chunk answer has no
     // data, and a temporary file that cannot be made.
@@ -374,7 +374,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     ASSERT_TRUE(waitUntil([&] { return g_liveSettings->slots[0] && g_liveSettings->slots[0]->serial != replacedSerial; },
                           kTimeout));
     ASSERT_TRUE(waitForTicks(2));
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     EXPECT_EQ(std::string(g_waveDeck->accompaniment().path), backingA);
     EXPECT_FALSE(performanceChanged());
 
@@ -494,7 +494,7 @@ TEST(Performance, OpensThePerformanceNamedOnTheCommandLine) {
     AEffect* overdrive = g_liveSettings->slots[4]->effect;
     EXPECT_EQ(overdrive->getParameter(overdrive, 0), 0.375f);
     EXPECT_FALSE(performanceChanged()) << "the first snapshot follows the opening";
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     ASSERT_TRUE(program.close(kTimeout));
     RegistryKey settings(kSettingsKeyPath, false);
     std::string remembered;
@@ -563,7 +563,7 @@ TEST(Performance, OpensAndEmptiesWhileLiveInputRuns) {
 
     ASSERT_TRUE(postCommand(frame, IDC_CMD_NEW_PERFORMANCE));
     ASSERT_TRUE(waitUntil([] { return g_effectHost->slotList() == nullptr; }, kTimeout));
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     EXPECT_TRUE(g_liveEngine->running());
     ASSERT_TRUE(waitForTicks(2));
     EXPECT_EQ(errorFlags(), 0u);

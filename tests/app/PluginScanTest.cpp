@@ -240,7 +240,7 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     ASSERT_TRUE(pressButton(select, IDOK));
     ASSERT_TRUE(waitForTicks(2));
     EXPECT_EQ(g_liveSettings->slots[1], nullptr);
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     // Overdrive chosen for position 1.
     select = openSelection(panel, 1);
@@ -282,7 +282,7 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     EXPECT_LT(found, 3 + kMany) << "the scan was not stopped";
     EXPECT_GE(found, 3);
     EXPECT_EQ(int(pluginPaths().size()), found);
-    EXPECT_TRUE(dialogsOf(kPid).empty());
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     ASSERT_TRUE(hosted.closeDiscarding(kTimeout));
     EXPECT_EQ(hosted.exitCode(), 0);

@@ -254,10 +254,18 @@ TEST(ToolbarTest, PressReleasedOnTheButtonSendsItsCommandDraggedOffSendsNothing)
     EXPECT_EQ(toolbarButtonState(toolbar, 2), ToolbarButtonState::normal);
 
     // Pressed and released on the button: its command, and it stays lit under the cursor.
+    // The screen's cursor is elsewhere meanwhile: the hover check, which puts out lit
+    // buttons once the cursor has left, must leave a held one to its release.
     SendMessageA(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, onSave);
     EXPECT_EQ(toolbarButtonState(toolbar, 2), ToolbarButtonState::pressed);
     EXPECT_EQ(toolbarButtonState(toolbar, 1), ToolbarButtonState::normal);
+    SetCursorPos(700, 500);
+    pumpMessages(200);
+    EXPECT_EQ(toolbarButtonState(toolbar, 2), ToolbarButtonState::pressed);
     const ScreenPixels pressed = clientPixels(toolbar);
+    POINT onSaveOnScreen = {save.left + 25, 25};
+    ClientToScreen(toolbar, &onSaveOnScreen);
+    SetCursorPos(onSaveOnScreen.x, onSaveOnScreen.y);
     SendMessageA(toolbar, WM_LBUTTONUP, 0, onSave);
     ASSERT_EQ(parent.messages().size(), 1u);
     EXPECT_EQ(parent.messages()[0].message, UINT(WM_COMMAND));
@@ -282,6 +290,15 @@ TEST(ToolbarTest, PressReleasedOnTheButtonSendsItsCommandDraggedOffSendsNothing)
     EXPECT_TRUE(parent.messages().empty());
     EXPECT_EQ(toolbarButtonState(toolbar, 6), ToolbarButtonState::normal);
     EXPECT_EQ(GetCapture(), nullptr);
+
+    // A held button whose capture is taken lets go without its command.
+    SendMessageA(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(record.left + 20, 20));
+    EXPECT_EQ(toolbarButtonState(toolbar, 6), ToolbarButtonState::pressed);
+    SetCapture(parent.hwnd());
+    EXPECT_EQ(toolbarButtonState(toolbar, 6), ToolbarButtonState::normal);
+    ReleaseCapture();
+    SendMessageA(toolbar, WM_LBUTTONUP, 0, MAKELPARAM(record.left + 20, 20));
+    EXPECT_TRUE(parent.messages().empty());
 
     // Clicks between buttons or below them do nothing.
     SendMessageA(toolbar, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(toolbarButtonRect(3).right + 7, 20));

@@ -279,6 +279,13 @@ std::string messageBoxText(HWND box) {
     return "";
 }
 
+std::string describeDialogs(DWORD processId) {
+    std::string seen;
+    for (HWND dialog : dialogsOf(processId))
+        seen += "[" + windowText(dialog) + ": " + messageBoxText(dialog) + "] ";
+    return seen;
+}
+
 MessageBoxSeen waitForMessageBox(DWORD processId, const std::string& captionPrefix, DWORD timeoutMs) {
     MessageBoxSeen seen{nullptr, "", ""};
     waitUntil(

@@ -86,6 +86,8 @@ bool answerFileDialog(DWORD processId, const char* caption, const std::string& p
 MessageBoxSeen waitForMessageBox(DWORD processId, const std::string& captionPrefix, DWORD timeoutMs);
 // The text a message box shows.
 std::string messageBoxText(HWND box);
+// Each visible dialog of the process as "caption: text", for a failure's message.
+std::string describeDialogs(DWORD processId);
 // Presses a button of a box or dialog by its id (IDOK, IDYES...) and waits for the
 // window to go.
 bool pressButton(HWND dialog, int id, DWORD timeoutMs = 5000);
