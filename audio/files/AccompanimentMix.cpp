@@ -35,6 +35,62 @@ int32_t seamFrames(const WaveFileState& file, uint32_t dataFrames) {
     return frames;
 }
 
+// A pause's or a play's ramp at the host's rate: as long as a seam.
+int32_t pauseFadeFrames(float hostRate) {
+    const int32_t frames = int32_t(hostRate / float(kSeamsPerSecond));
+    return frames > 0 ? frames : 1;
+}
+
+// Decides, before a block, how a pause or a play shapes it. Returns the frames of the
+// block to mix: all of them, those of a pause's fade-out still to go, or none once
+// the stream has stopped.
+int32_t shapePauseAndPlay(WaveFileState& file, bool playing, int32_t frames, float hostRate, bool smooth) {
+    SeamState& s = file.seam;
+    const int32_t fade = pauseFadeFrames(hostRate);
+    if (!playing) {
+        if (!s.streaming)
+            return 0;
+        if (!s.pausing) {
+            s.pausing = true;
+            // From the level the stream has now, should a play's fade be under way.
+            s.pauseFadeLeft = s.resumeFadeDone < s.resumeFadeFrames ? s.resumeFadeDone : fade;
+            s.resumeFadeFrames = 0;
+        }
+        return frames < s.pauseFadeLeft ? frames : s.pauseFadeLeft;
+    }
+    if (s.pausing) {
+        // Played again before the fade-out ended: back up from the level it reached.
+        s.pausing = false;
+        s.resumeFadeFrames = fade;
+        s.resumeFadeDone = s.pauseFadeLeft;
+    } else if (!s.streaming) {
+        // Playing on from inside the data (after a pause) would step in; from the data's
+        // start (a seek taken there included) it plays exactly as the file is. A
+        // converted stream fades in at the reader's side already.
+        const bool inside = file.readPosition != 0;
+        s.resumeFadeFrames = inside && !smooth ? fade : 0;
+        s.resumeFadeDone = 0;
+    }
+    return frames;
+}
+
+// Shapes the converted block with the pause's or play's ramp, if one is under way.
+void applyPauseAndPlayGains(WaveFileState& file, float* const* converted, int channels, int32_t frames,
+                            float hostRate) {
+    SeamState& s = file.seam;
+    const int32_t fade = pauseFadeFrames(hostRate);
+    for (int32_t i = 0; i < frames; ++i) {
+        float gain = 1.0f;
+        if (s.pausing && s.pauseFadeLeft > 0)
+            gain = rampGain(--s.pauseFadeLeft, fade);
+        else if (s.resumeFadeDone < s.resumeFadeFrames)
+            gain = rampGain(s.resumeFadeDone++, s.resumeFadeFrames);
+        if (gain != 1.0f)
+            for (int ch = 0; ch < channels; ++ch)
+                converted[ch][i] *= gain;
+    }
+}
+
 bool seekTo(WaveFileState& file, uint32_t target) {
     if (target >= file.dataBytes)
         target = 0;
@@ -141,18 +197,24 @@ bool mixAccompanimentFrom(WaveFileState& file, DeckBuffers& buffers, bool playin
         return true;
     if (file.readError)
         return false;
-    if (!playing) {
-        file.seam.streaming = false;
-        return true;
-    }
     RateConverter& converter = file.converter;
+    if (!playing && !file.seam.streaming)
+        return true;
     if (converter.select(hostRate))
         file.seam.fadeInDone = 0;  // the history starts silent: the stream fades in from it
     if (!converter.converts()) {
         file.seam.streaming = false;
+        file.seam.pausing = false;
         return true;
     }
     const bool smooth = !converter.copies();
+    frames = shapePauseAndPlay(file, playing, frames, hostRate, smooth);
+    if (!playing && frames == 0) {
+        // The pause's fade has ended: the stream stops here.
+        file.seam.streaming = false;
+        file.seam.pausing = false;
+        return true;
+    }
     if (smooth && !file.seam.streaming) {
         // Playing again after silence: the filter starts from silence too, and the
         // stream fades in rather than stepping up to its level.
@@ -191,7 +253,12 @@ bool mixAccompanimentFrom(WaveFileState& file, DeckBuffers& buffers, bool playin
     }
     for (int ch = 0; ch < channelsInFile; ++ch)
         std::memset(buffers.converted[ch] + done, 0, sizeof(float) * size_t(frames - done));
+    applyPauseAndPlayGains(file, buffers.converted, channelsInFile, frames, hostRate);
     mixChannels(buffers.converted, channelsInFile, channels, channelCount > 2 ? 2 : channelCount, frames, gain);
-    file.seam.streaming = true;
+    // A pause whose fade has ended stops the stream; the next play starts it afresh.
+    const bool paused = file.seam.pausing && file.seam.pauseFadeLeft == 0;
+    file.seam.streaming = !paused;
+    if (paused)
+        file.seam.pausing = false;
     return true;
 }

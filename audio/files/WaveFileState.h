@@ -16,6 +16,12 @@ struct SeamState {
     uint32_t jumpTarget;   // bytes from the start of the sample data
     int32_t fadeOutLeft;   // frames of the old stretch still to fade out
     int32_t fadeInDone;    // frames of the new stretch faded in so far
+    // Pause and play, at the host's rate: a pause fades the sound out before it stops,
+    // and playing on from inside the data fades it in.
+    bool pausing;            // paused while streaming: fading out
+    int32_t pauseFadeLeft;   // host frames of that fade still to go
+    int32_t resumeFadeDone;  // host frames faded in since playing on
+    int32_t resumeFadeFrames;  // the length of that fade; 0: none
 };
 
 // One file of the deck: the accompaniment, or the take being recorded. A cleared

@@ -8,9 +8,12 @@
 
 namespace {
 
-const int32_t kFormatFieldsOffset = 20;  // the format body follows "RIFF" size "WAVE" "fmt " size
 const uint32_t kFormatFieldsBytes = 16;  // tag, channels, rate, bytes per second, align, bits
-const uint32_t kHeaderAroundFormat = 28;  // the 20 bytes before the body and "data" + size after it
+const uint32_t kChunkHeaderBytes = 8;     // id and size
+const uint32_t kFirstChunkOffset = 12;    // after "RIFF" size "WAVE"
+// Real files have a handful of chunks before their samples; a file of thousands of
+// tiny ones is not a recording, and walking it would keep the user waiting.
+const int kMostChunksBeforeData = 4096;
 // The extensible format: the 16 bytes above, the extra size, then valid bits per
 // sample, the channel mask and the sub-format's GUID.
 const uint16_t kFormatExtensible = 0xFFFE;
@@ -86,6 +89,56 @@ WaveOpenResult unwrapExtensible(const uint8_t* body, uint32_t formatSize, Format
     return WaveOpenResult::Ok;
 }
 
+// Where the format body is, found by walking the chunks; the samples' chunk ends the walk.
+struct ChunkWalk {
+    uint32_t formatOffset = 0;  // 0: no format chunk yet
+    uint32_t formatSize = 0;
+    uint32_t dataOffset = 0;
+    uint32_t dataBytes = 0;
+};
+
+// Walks the chunks after "WAVE" to the samples' chunk, skipping every chunk it does not
+// use (JUNK, bext, LIST, fact, cue, PAD, iXML or anything else) with the pad byte after
+// an odd size. The format must come before the samples, once. A chunk header cut off,
+// or a skipped chunk running past the end, is a file shorter than it says; chunks that
+// end with the file without any samples are a file of the wrong shape.
+WaveOpenResult walkChunks(RiffFile& file, uint32_t fileSize, ChunkWalk& walk) {
+    uint64_t offset = kFirstChunkOffset;
+    for (int chunk = 0; chunk < kMostChunksBeforeData; ++chunk) {
+        if (offset == fileSize)
+            return WaveOpenResult::InvalidStructure;
+        uint8_t header[kChunkHeaderBytes];
+        if (offset + kChunkHeaderBytes > fileSize || !readExactly(file, header, kChunkHeaderBytes))
+            return WaveOpenResult::OpenError;
+        const uint32_t size = little32(header + 4);
+        const uint64_t body = offset + kChunkHeaderBytes;
+        if (std::memcmp(header, "data", 4) == 0) {
+            if (walk.formatOffset == 0)
+                return WaveOpenResult::InvalidStructure;
+            if (body > uint64_t(INT32_MAX))
+                return WaveOpenResult::OpenError;
+            walk.dataOffset = uint32_t(body);
+            walk.dataBytes = size;
+            return WaveOpenResult::Ok;
+        }
+        if (std::memcmp(header, "fmt ", 4) == 0) {
+            // Once, and large enough for the fields read from it.
+            if (walk.formatOffset != 0 || size < kFormatFieldsBytes)
+                return WaveOpenResult::InvalidStructure;
+            walk.formatOffset = uint32_t(body);
+            walk.formatSize = size;
+        }
+        // The next chunk must start inside the file and within a signed seek.
+        const uint64_t next = body + size + (size & 1u);
+        if (next > fileSize || next > uint64_t(INT32_MAX))
+            return WaveOpenResult::OpenError;
+        if (file.seek(int32_t(next), SeekFrom::Start) != int32_t(next))
+            return WaveOpenResult::OpenError;
+        offset = next;
+    }
+    return WaveOpenResult::InvalidStructure;
+}
+
 }  // namespace
 
 WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) {
@@ -97,29 +150,12 @@ WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) 
         return WaveOpenResult::OpenError;
     if (Tag t = readTag(file, "WAVE"); t != Tag::Match)
         return tagResult(t);
-    if (Tag t = readTag(file, "fmt "); t != Tag::Match)
-        return tagResult(t);
-    if (!readExactly(file, word, 4))
-        return WaveOpenResult::OpenError;
-    const uint32_t formatSize = little32(word);
 
-    // The format body must hold the fields read below, and "data" and its size must
-    // follow it inside the file; a larger size would move the seek past the end (or,
-    // read as a signed offset, backwards into the header).
-    if (formatSize < kFormatFieldsBytes)
-        return WaveOpenResult::InvalidStructure;
-    if (uint64_t(formatSize) + kHeaderAroundFormat > fileSize ||
-        uint64_t(formatSize) + kHeaderAroundFormat > uint64_t(INT32_MAX))
-        return WaveOpenResult::OpenError;
-    if (file.seek(int32_t(formatSize), SeekFrom::Current) < 0)
-        return WaveOpenResult::OpenError;
-
-    if (Tag t = readTag(file, "data"); t != Tag::Match)
-        return tagResult(t);
-    if (!readExactly(file, word, 4))
-        return WaveOpenResult::OpenError;
-    const uint32_t dataBytes = little32(word);
-    const uint64_t dataOffset = uint64_t(formatSize) + kHeaderAroundFormat;
+    ChunkWalk walk;
+    if (WaveOpenResult r = walkChunks(file, fileSize, walk); r != WaveOpenResult::Ok)
+        return r;
+    const uint32_t dataBytes = walk.dataBytes;
+    const uint64_t dataOffset = walk.dataOffset;
 
     if (dataBytes == 0)
         return WaveOpenResult::ZeroLength;
@@ -128,8 +164,9 @@ WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) 
         return WaveOpenResult::OpenError;
 
     uint8_t fields[kExtensibleBytes];
-    const uint32_t fieldBytes = formatSize < kExtensibleBytes ? kFormatFieldsBytes : kExtensibleBytes;
-    if (file.seek(kFormatFieldsOffset, SeekFrom::Start) != kFormatFieldsOffset)
+    const uint32_t fieldBytes = walk.formatSize < kExtensibleBytes ? kFormatFieldsBytes : kExtensibleBytes;
+    const int32_t formatOffset = int32_t(walk.formatOffset);
+    if (file.seek(formatOffset, SeekFrom::Start) != formatOffset)
         return WaveOpenResult::OpenError;
     if (!readExactly(file, fields, int32_t(fieldBytes)))
         return WaveOpenResult::OpenError;
@@ -141,7 +178,7 @@ WaveOpenResult parseWave(RiffFile& file, uint32_t fileSize, WaveLayout& layout) 
     format.blockAlign = little16(fields + 12);
     format.bitsPerSample = little16(fields + 14);
     if (format.formatTag == kFormatExtensible) {
-        if (WaveOpenResult r = unwrapExtensible(fields, formatSize, format); r != WaveOpenResult::Ok)
+        if (WaveOpenResult r = unwrapExtensible(fields, walk.formatSize, format); r != WaveOpenResult::Ok)
             return r;
     }
 

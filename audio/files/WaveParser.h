@@ -4,9 +4,9 @@
 #include "FormatRecord.h"
 #include "RiffFile.h"
 
-// Decides whether an accompaniment file can be played. The file must be laid out as
-// "RIFF" size "WAVE" "fmt " size body, then at once "data" size and the samples;
-// no other chunk may stand between the format and the data.
+// Decides whether a WAV file (an accompaniment, a file to render) can be played. The
+// file is "RIFF" size "WAVE" and then chunks; the "fmt " chunk must come before the
+// "data" chunk, and every other chunk, wherever it stands, is skipped.
 enum class WaveOpenResult {
     Ok,
     OpenError,          // unreadable, too short, or the data runs past the end

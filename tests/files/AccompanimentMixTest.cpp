@@ -253,3 +253,51 @@ TEST(AccompanimentMix, AConvertedToneIsCleanAndItsLoopPointAndSeeksStayWithinIts
     EXPECT_NEAR(m.frequency, 440.0, 0.01);
     EXPECT_NEAR(m.amplitude, amplitude, amplitude * 0.006);  // 0.05 dB
 }
+
+// A pause fades the tone out and playing on fades it in again, at the file's own rate
+// (copied sample for sample otherwise) and converted: no step is larger than the
+// tone's own, and the pause is silent after its 5 ms. A play during a pause's fade goes
+// back up from where the fade had got to.
+TEST(AccompanimentMix, PauseAndPlayFadeInsteadOfStepping) {
+    const float amplitude = 0.8f;
+    for (float hostRate : {44100.0f, 48000.0f}) {
+        SCOPED_TRACE(hostRate);
+        Player p(floatTone(44100, 440.0, 44100, amplitude));
+        const double ownStep = amplitude * 2.0 * std::sin(SineMeasure::kPi * 440.0 / hostRate);
+        const int fade = int(hostRate / 200.0f);
+        std::vector<float> out;
+        auto mixBlocks = [&](int blocks, int frames) {
+            for (int b = 0; b < blocks; ++b) {
+                ASSERT_TRUE(p.mix(frames, hostRate));
+                out.insert(out.end(), p.live[0].begin(), p.live[0].begin() + frames);
+            }
+        };
+        mixBlocks(5, 100);
+        // The pause comes where the tone is loud, so that stopping at once would step.
+        for (int b = 0; b < 100 && std::fabs(out.back()) < 0.5f * amplitude; ++b)
+            mixBlocks(1, 7);
+        ASSERT_GT(std::fabs(out.back()), 0.5f * amplitude);
+        p.playing = false;
+        const uint32_t pausedAt = p.framePosition();
+        mixBlocks(6, 100);  // 600 frames: the fade, then silence
+        for (size_t i = out.size() - size_t(600 - fade); i < out.size(); ++i)
+            ASSERT_EQ(out[i], 0.0f) << "paused, frame " << i;
+        EXPECT_GT(p.framePosition(), pausedAt) << "the fade-out plays on through the data";
+        const uint32_t stoppedAt = p.framePosition();
+        mixBlocks(2, 100);
+        EXPECT_EQ(p.framePosition(), stoppedAt) << "a pause reads nothing";
+        p.playing = true;
+        mixBlocks(6, 100);
+        // A pause and a play in the middle of the fade-out.
+        p.playing = false;
+        mixBlocks(1, fade / 3);
+        p.playing = true;
+        mixBlocks(6, 100);
+
+        double largest = 0.0;
+        for (size_t i = 1; i < out.size(); ++i)
+            largest = std::max(largest, double(std::fabs(out[i] - out[i - 1])));
+        EXPECT_LE(largest, ownStep * 1.001);
+        EXPECT_GT(std::fabs(out.back()) + std::fabs(out[out.size() - 30]), 0.1f) << "playing again";
+    }
+}

@@ -70,9 +70,9 @@ TEST_F(DeckAccompaniment, EachRefusalShowsItsMessageAndLeavesNothingOpen) {
     };
     std::vector<Case> cases;
     cases.push_back({"zero.wav", WaveBuilder::counting(0), 21});
-    WaveBuilder list = WaveBuilder::counting(100);
-    list.chunkBeforeData = std::string("LIST\x04\x00\x00\x00INFO", 12);
-    cases.push_back({"list.wav", list, 20});
+    WaveBuilder dataFirst = WaveBuilder::counting(100);  // samples before their format
+    dataFirst.chunksBeforeFormat = WaveBuilder::chunk("data", std::string(8, '\0'));
+    cases.push_back({"data-first.wav", dataFirst, 20});
     WaveBuilder past = WaveBuilder::counting(100);
     past.dataSizeField = 800;
     cases.push_back({"past.wav", past, 19});
@@ -151,17 +151,33 @@ TEST_F(DeckAccompaniment, PlayBeforeOpenStartsAtOnceAndCloseStops) {
     EXPECT_EQ(deck.playbackPosition(), 0.0);
 }
 
+// Plain, and as other programs write it (a broadcast bext and a JUNK reserve before
+// the format, LIST/INFO and fact chunks of odd sizes before the samples): the seek and
+// the loop land on the samples' own frames.
 TEST_F(DeckAccompaniment, TheLoopContinuesWithinTheBlockAndThePositionJumpsToZero) {
-    ASSERT_TRUE(deck.openAccompaniment(write("a.wav", WaveBuilder::counting(1000)).c_str()));
-    deck.play();
-    deck.seekPlayback(0.75f);
-    EXPECT_DOUBLE_EQ(deck.playbackPosition(), 0.75) << "the pending target";
-    ASSERT_TRUE(block.mix(deck, 256, 44100.0f));
-    EXPECT_EQ(block.frameAt(0), 750);
-    EXPECT_EQ(block.frameAt(249), 999);
-    EXPECT_EQ(block.frameAt(250), 0);
-    EXPECT_EQ(block.frameAt(255), 5);
-    EXPECT_DOUBLE_EQ(deck.playbackPosition(), 0.006);
+    WaveBuilder foreign = WaveBuilder::counting(1000);
+    foreign.chunksBeforeFormat = WaveBuilder::chunk("bext", std::string(603, 'b')) +
+                                 WaveBuilder::chunk("JUNK", std::string(28, '\0'));
+    foreign.chunkBeforeData = WaveBuilder::chunk("LIST", std::string("INFOISFT\x05\x00\x00\x00sox 1\0", 18)) +
+                              WaveBuilder::chunk("fact", std::string("\xE8\x03\x00\x00", 4));
+    for (const WaveBuilder& shape : {WaveBuilder::counting(1000), foreign}) {
+        SCOPED_TRACE(shape.chunksBeforeFormat.empty() ? "plain" : "as other programs write it");
+        ASSERT_TRUE(deck.openAccompaniment(write("a.wav", shape).c_str()));
+        EXPECT_EQ(boxes.count(), 0u);
+        deck.play();
+        ASSERT_TRUE(block.mix(deck, 16, 44100.0f));
+        EXPECT_EQ(block.frameAt(0), 0);
+        EXPECT_EQ(block.frameAt(15), 15);
+        deck.seekPlayback(0.75f);
+        EXPECT_DOUBLE_EQ(deck.playbackPosition(), 0.75) << "the pending target";
+        ASSERT_TRUE(block.mix(deck, 256, 44100.0f));
+        EXPECT_EQ(block.frameAt(0), 750);
+        EXPECT_EQ(block.frameAt(249), 999);
+        EXPECT_EQ(block.frameAt(250), 0);
+        EXPECT_EQ(block.frameAt(255), 5);
+        EXPECT_DOUBLE_EQ(deck.playbackPosition(), 0.006);
+        deck.closeAccompaniment();
+    }
 }
 
 TEST_F(DeckAccompaniment, SeekingAndRewinding) {

@@ -18,6 +18,7 @@ struct WaveBuilder {
     uint32_t extraFormatBytes = 0; // body bytes after the 16 format fields (zeros, or extension's)
     int64_t dataSizeField = -1;    // -1: the real data length
     std::vector<uint8_t> data;
+    std::string chunksBeforeFormat; // whole chunks after "WAVE", e.g. "JUNK" or "bext"
     std::string chunkBeforeData;   // e.g. a whole "LIST" chunk
     std::vector<uint8_t> trailing; // bytes after the data chunk
     std::vector<uint8_t> extension; // the first extra format bytes
@@ -33,6 +34,7 @@ struct WaveBuilder {
         tag(riff);
         u32(0);  // patched below
         tag(wave);
+        out.insert(out.end(), chunksBeforeFormat.begin(), chunksBeforeFormat.end());
         tag(fmt);
         u32(uint32_t(formatSize >= 0 ? formatSize : 16 + extraFormatBytes));
         u16(formatTag);
@@ -50,6 +52,16 @@ struct WaveBuilder {
         out.insert(out.end(), trailing.begin(), trailing.end());
         const uint32_t riffSize = uint32_t(out.size() - 8);
         std::memcpy(out.data() + 4, &riffSize, 4);
+        return out;
+    }
+
+    // One whole chunk: its id, its size and body, and the pad byte an odd size needs.
+    static std::string chunk(const char* id, const std::string& body) {
+        std::string out(id, 4);
+        const uint32_t size = uint32_t(body.size());
+        for (int i = 0; i < 4; ++i) out.push_back(char(uint8_t(size >> (8 * i))));
+        out += body;
+        if (size & 1u) out.push_back('\0');
         return out;
     }
 

@@ -56,13 +56,62 @@ TEST(WaveParser, BytesAfterTheDataAreAllowedButDataPastTheEndIsNot) {
     EXPECT_EQ(parse(w.build()), WaveOpenResult::OpenError);
 }
 
-TEST(WaveParser, ZeroDataAndChunksBeforeTheData) {
+// The shapes other programs write: chunks before the format (a JUNK reserve, a
+// broadcast bext) and between the format and the samples (LIST/INFO, fact, cue, odd
+// sizes with their pad byte, names nobody registered) are walked over.
+TEST(WaveParser, ChunksOtherProgramsWriteAreSkippedWhereverTheyStand) {
+    using W = WaveBuilder;
+    const std::string junk = W::chunk("JUNK", std::string(28, '\0'));
+    const std::string bext = W::chunk("bext", std::string(602, 'b'));
+    const std::string info = W::chunk("LIST", std::string("INFO") + W::chunk("ISFT", "Lavf58.76.100"));
+    const std::string fact = W::chunk("fact", std::string("\x64\x00\x00\x00", 4));
+    const std::string odd = W::chunk("iXML", "<x/>\n") + W::chunk("zzzz", "abc");  // 5 and 3 bytes, padded
+    struct Shape { const char* name; std::string before, between; };
+    for (const Shape& shape : {Shape{"JUNK first", junk, ""}, Shape{"bext first", bext, ""},
+                               Shape{"LIST between", "", info}, Shape{"fact between", "", fact},
+                               Shape{"odd sizes, cue and PAD", junk + odd, W::chunk("cue ", std::string(28, 'c')) +
+                                                                             W::chunk("PAD ", std::string(7, 'p')) + odd},
+                               Shape{"all of them", bext + junk, fact + info}}) {
+        SCOPED_TRACE(shape.name);
+        WaveBuilder w = stereo16(100);
+        w.chunksBeforeFormat = shape.before;
+        w.chunkBeforeData = shape.between;
+        const auto bytes = w.build();
+        MemoryRiffFile file(bytes);
+        WaveLayout layout{};
+        ASSERT_EQ(parseWave(file, uint32_t(bytes.size()), layout), WaveOpenResult::Ok);
+        EXPECT_EQ(layout.dataOffset, int32_t(44 + shape.before.size() + shape.between.size()));
+        EXPECT_EQ(layout.dataBytes, 400u);
+        EXPECT_EQ(layout.format.avgBytesPerSec, 176400u);
+        EXPECT_EQ(file.position(), layout.dataOffset);
+        // The bytes there are the first frame's: left 0, right 0, then frame 1.
+        EXPECT_EQ(bytes[size_t(layout.dataOffset) + 4], 1);
+    }
+
+    // What really is wrong stays refused: no samples, the samples before the format,
+    // a second format, a skipped chunk running past the end, a cut chunk header.
     WaveBuilder w = stereo16(0);
     EXPECT_EQ(parse(w.build()), WaveOpenResult::ZeroLength);
-
     w = stereo16();
-    w.chunkBeforeData = std::string("LIST\x04\x00\x00\x00INFO", 12);
-    EXPECT_EQ(parse(w.build()), WaveOpenResult::InvalidStructure);
+    w.chunksBeforeFormat = W::chunk("data", std::string(8, '\0'));
+    EXPECT_EQ(parse(w.build()), WaveOpenResult::InvalidStructure) << "samples before the format";
+    w = stereo16();
+    w.chunkBeforeData = W::chunk("fmt ", std::string(16, '\0'));
+    EXPECT_EQ(parse(w.build()), WaveOpenResult::InvalidStructure) << "a second format";
+    w = stereo16();
+    w.chunksBeforeFormat = std::string("JUNK\xF0\xFF\xFF\xFF", 8);
+    EXPECT_EQ(parse(w.build()), WaveOpenResult::OpenError) << "a chunk past the end";
+    w = stereo16();
+    w.chunksBeforeFormat = std::string("JUNK\xF0\xFF\xFF\x7F", 8);
+    EXPECT_EQ(parse(w.build()), WaveOpenResult::OpenError) << "a chunk past the end";
+    w = stereo16();
+    w.dataTag = "LIST";  // chunks to the end of the file, none of them the samples
+    EXPECT_EQ(parse(w.build()), WaveOpenResult::InvalidStructure) << "no samples chunk";
+    std::string many;
+    for (int i = 0; i < 5000; ++i) many += W::chunk("JUNK", "");
+    w = stereo16();
+    w.chunkBeforeData = many;
+    EXPECT_EQ(parse(w.build()), WaveOpenResult::InvalidStructure) << "thousands of chunks";
 }
 
 TEST(WaveParser, WrongTagsAreInvalidStructure) {
@@ -74,11 +123,15 @@ TEST(WaveParser, WrongTagsAreInvalidStructure) {
     }
 }
 
+// Cut anywhere inside a chunk header or body: the file is shorter than it says. Cut
+// where a chunk ends, it is whole but has no samples.
 TEST(WaveParser, AFileThatEndsInsideTheHeaderIsAnOpenError) {
     const auto bytes = stereo16().build();
     for (size_t length = 0; length < 44; ++length) {
         std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);
-        EXPECT_EQ(parse(cut), WaveOpenResult::OpenError) << length << " bytes";
+        const bool atAChunksEnd = length == 12 || length == 36;
+        EXPECT_EQ(parse(cut), atAChunksEnd ? WaveOpenResult::InvalidStructure : WaveOpenResult::OpenError)
+            << length << " bytes";
     }
 }
 
@@ -94,7 +147,8 @@ TEST(WaveParser, FormatChunkSizesThatCannotBeTrusted) {
 
 TEST(WaveParser, ReadAndSeekFailuresAreOpenErrors) {
     const auto bytes = stereo16().build();
-    for (int reads = 0; reads < 8; ++reads) {
+    // RIFF, its size, WAVE, the two chunk headers, the format fields: each read failing.
+    for (int reads = 0; reads < 6; ++reads) {
         MemoryRiffFile file(bytes);
         file.readsLeftBeforeError = reads;
         WaveLayout layout{};

@@ -6,8 +6,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ErrorFlags.h"
 #include "LiveEngine.h"
@@ -82,6 +85,45 @@ void expectSameSamples(const std::vector<std::vector<float>>& expected, const Wa
     }
 }
 
+// Rewrites a plain WAV file as other programs write theirs: a broadcast bext and a
+// JUNK reserve before the format, a LIST/INFO chunk of odd size (with its pad byte) and
+// a fact chunk between the format and the samples.
+bool reshapeAsOtherProgramsWrite(const std::string& path) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        return false;
+    std::vector<char> bytes;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(in);
+    if (bytes.size() < 44 || std::memcmp(bytes.data() + 12, "fmt ", 4) != 0)
+        return false;
+    auto chunk = [](const char* id, const std::string& body) {
+        std::string out(id, 4);
+        const uint32_t size = uint32_t(body.size());
+        out.append(reinterpret_cast<const char*>(&size), 4);
+        out += body;
+        if (size & 1u)
+            out.push_back('\0');
+        return out;
+    };
+    const std::string before = chunk("bext", std::string(602, ' ')) + chunk("JUNK", std::string(28, '\0'));
+    const std::string between = chunk("LIST", std::string("INFOISFT\x0d\x00\x00\x00Lavf58.76.100", 25)) +
+                                chunk("fact", std::string(4, '\x01'));
+    uint32_t formatSize = 0;
+    std::memcpy(&formatSize, bytes.data() + 16, 4);
+    bytes.insert(bytes.begin() + 20 + formatSize, between.begin(), between.end());
+    bytes.insert(bytes.begin() + 12, before.begin(), before.end());
+    const uint32_t riffSize = uint32_t(bytes.size() - 8);
+    std::memcpy(bytes.data() + 4, &riffSize, 4);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+}
+
 }  // namespace
 
 // The bare chain with its defaults (DC filter and gate on, unity gains): the render of
@@ -120,6 +162,15 @@ TEST_F(RenderTest, BareChainMatchesTheLivePathSampleForSample) {
     expectSameSamples(liveChainOutput(mono, gains, 1000, mono.frames()), monoOut, "mono 16-bit");
     EXPECT_EQ(monoOut.samples[0], monoOut.samples[1]) << "a mono take feeds both inputs alike";
     EXPECT_GT(std::abs(monoOut.samples[0][1000]), 0.01f) << "the take came through";
+
+    // The same take with the chunks other programs add renders the same.
+    ASSERT_TRUE(reshapeAsOtherProgramsWrite("render-mono.wav"));
+    ASSERT_EQ(runRig({"--render", "render-mono.wav", "--out", "render-shaped-out.wav", "--in-gain", "6", "--out-gain",
+                      "-3.5", "--buffer", "1000", "--tail", "0"}),
+              0) << boxTexts();
+    WavContent shapedOut;
+    ASSERT_TRUE(readWav("render-shaped-out.wav", shapedOut));
+    EXPECT_EQ(shapedOut.samples, monoOut.samples);
 }
 
 // Each of our effects at its defaults, on two seconds of plucked notes at 22050 Hz
