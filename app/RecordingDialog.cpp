@@ -23,6 +23,11 @@ HWND g_dialog = nullptr;
 
 void enable(int id, bool enabled) { EnableWindow(GetDlgItem(g_dialog, id), enabled ? TRUE : FALSE); }
 
+// A take in memory reaches the disk only when it is stored: RAM recording is there for
+// disks too slow or busy to take a take as it is played, so it is not also written out
+// in the background. The player is told while choosing it.
+void showRamNote(bool shown) { ShowWindow(GetDlgItem(g_dialog, IDC_RECORD_RAM_NOTE), shown ? SW_SHOWNA : SW_HIDE); }
+
 void showPath() { SetDlgItemTextA(g_dialog, IDC_RECORD_PATH, g_recordingPath[0] ? g_recordingPath : "<no file>"); }
 
 void showMaximumTime() {
@@ -89,6 +94,7 @@ void showIdleControls() {
     enable(IDC_RECORD_TO_RAM, true);
     enable(IDC_RECORD_MAX_TIME, g_waveDeck->ramMode);
     enable(IDC_RECORD_MAX_TIME_LABEL, g_waveDeck->ramMode);
+    showRamNote(g_waveDeck->ramMode);
 }
 
 void stopRoutine() {
@@ -155,6 +161,7 @@ bool initialise(HWND dialog) {
     if (g_waveDeck->ramMode) {
         enable(IDC_RECORD_MAX_TIME, true);
         enable(IDC_RECORD_MAX_TIME_LABEL, true);
+        showRamNote(true);
         CheckDlgButton(dialog, IDC_RECORD_TO_RAM, BST_CHECKED);
         showMaximumTime();
     }
@@ -191,6 +198,7 @@ void command(int id, int notification) {
         g_waveDeck->ramMode = checked;
         enable(IDC_RECORD_MAX_TIME, checked);
         enable(IDC_RECORD_MAX_TIME_LABEL, checked);
+        showRamNote(checked);
         if (checked)
             showMaximumTime();
         break;

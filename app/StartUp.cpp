@@ -22,6 +22,7 @@
 #include "SharedResources.h"
 #include "ShellState.h"
 #include "StringIds.h"
+#include "TakeJournal.h"
 #include "TalvenorLive.h"
 #include "Toolbar.h"
 #include "VuMeter.h"
@@ -167,6 +168,14 @@ void loadClick(HINSTANCE instance) {
     g_liveEngine->setClick(g_shell.click, g_shell.clickBytes);
 }
 
+// Takes cut off when the program last ended (a crash, a killed process, a power cut)
+// are repaired before anything else can record; the player is told once.
+void reportRepairedTakes() {
+    char repaired[2048];
+    if (repairTakesLeftInProgress(repaired, sizeof repaired) > 0)
+        showErrorWithDetail(-kStrTakesRepaired, repaired);
+}
+
 // Moves a window so that its client area's top-left corner lands on spot, the point
 // its move notifications report and the settings keep.
 void placeClientOrigin(HWND window, const WindowSpot& spot) {
@@ -296,6 +305,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
 
     prepareSettingsKeys();
     const int32_t showState = loadSettings(g_windows.frame);
+    reportRepairedTakes();
     g_shell.recordPlaces = true;
     if (showState != SW_SHOWMAXIMIZED)
         placeFrame(g_windows.frame);

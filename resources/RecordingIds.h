@@ -13,3 +13,5 @@
 #define IDC_RECORD_FORMAT 1143
 #define IDC_RECORD_MAX_TIME 1144
 #define IDC_RECORD_DONE 1145
+// Shown while RAM recording is chosen: why a take in memory is not safe from a crash.
+#define IDC_RECORD_RAM_NOTE 1146

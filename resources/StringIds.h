@@ -40,6 +40,9 @@ enum StringId : int {
     // Opening a performance whose plug-ins or accompaniment cannot be found: "%s" is
     // the list of their paths, one a line.
     kStrPerformancePartsMissing = 206,
+    // At start-up, takes cut off when the program last ended and repaired now; the
+    // detail lists them, one a line with its length.
+    kStrTakesRepaired = 207,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -17,6 +17,7 @@
 #include "RigOptions.h"
 #include "RigRender.h"
 #include "RigSession.h"
+#include "TakeJournal.h"
 #include "StringIds.h"
 #include "WinInclude.h"
 
@@ -69,6 +70,10 @@ int main(int argc, char** argv) {
     RigConsole console;
     CoInitialize(nullptr);
     createSettingsKeys();
+    // Takes cut off when a session last ended are repaired before this one records.
+    char repaired[2048];
+    if (repairTakesLeftInProgress(repaired, sizeof repaired) > 0)
+        showErrorWithDetail(-kStrTakesRepaired, repaired);
     int result = 0;
     if (!o.render.input.empty()) {
         result = runRender(o, [](void* c) { return static_cast<RigConsole*>(c)->stopRequested(); }, &console);

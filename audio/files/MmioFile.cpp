@@ -41,6 +41,18 @@ int32_t MmioFile::seek(int32_t offset, SeekFrom origin) {
     return mmioSeek(handle_, offset, whence);
 }
 
+// The files are opened by mmio's own I/O procedure for disk files, which keeps the
+// system's file handle in the first word of its state.
+bool MmioFile::flushToDisk() {
+    MMIOINFO info{};
+    if (mmioGetInfo(handle_, &info, 0) != MMSYSERR_NOERROR || info.fccIOProc != FOURCC_DOS)
+        return false;
+    const HANDLE file = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(static_cast<LONG>(info.adwInfo[0])));
+    if (file == nullptr || file == INVALID_HANDLE_VALUE)
+        return false;
+    return FlushFileBuffers(file) != 0;
+}
+
 RiffFile* MmioFileFactory::openForReading(const char* path) {
     char name[MAX_PATH];
     if (!copyPath(path, name))

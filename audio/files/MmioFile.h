@@ -14,6 +14,7 @@ public:
     int32_t read(void* buffer, int32_t bytes) override;
     int32_t write(const void* buffer, int32_t bytes) override;
     int32_t seek(int32_t offset, SeekFrom origin) override;
+    bool flushToDisk() override;
 
 private:
     HMMIO handle_;

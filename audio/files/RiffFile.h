@@ -18,6 +18,10 @@ public:
     virtual int32_t write(const void* buffer, int32_t bytes) = 0;
     // The new position from the start of the file, or -1 on an error.
     virtual int32_t seek(int32_t offset, SeekFrom origin) = 0;
+    // Asks the system to put what was written onto the disk itself, so that it
+    // survives a power cut too (a killed process keeps it anyway). False when the
+    // system refused; files without a disk of their own have nothing to do.
+    virtual bool flushToDisk() { return true; }
 };
 
 // Opens the deck's files. UI thread. Each returns null when the file cannot be

@@ -20,7 +20,10 @@ uint32_t wholeRate(float rate) { return rate >= 1.0f && rate < 4.0e9f ? uint32_t
 
 }  // namespace
 
-WaveDeck::WaveDeck(RiffFileFactory* files) : files_(files ? files : &mmio_) { startWriter(); }
+WaveDeck::WaveDeck(RiffFileFactory* files, TakeJournal* journal)
+    : files_(files ? files : &mmio_), journal_(journal ? journal : &registryTakeJournal()) {
+    startWriter();
+}
 
 WaveDeck::~WaveDeck() {
     finishTake();
@@ -198,14 +201,18 @@ bool WaveDeck::startRecording(const char* path) {
             showError(kStrCannotCreateFile);
             return false;
         }
-        const uint8_t placeholder[kWaveHeaderBytes] = {};
-        if (file->write(placeholder, kWaveHeaderBytes) != int32_t(kWaveHeaderBytes)) {
+        // A valid header from the first write: cut off before the writer first brings
+        // it up to date, the take still opens (empty) and is repaired at the next start.
+        uint8_t header[kWaveHeaderBytes];
+        buildWaveHeader(format, 0, header);
+        if (file->write(header, kWaveHeaderBytes) != int32_t(kWaveHeaderBytes)) {
             delete file;
             deleteFile(path);
             return false;
         }
         take_.handle = file;
         takeCreatedFile_ = true;
+        journal_->noteStarted(path);
     }
 
     std::strcpy(take_.path, path);
@@ -215,6 +222,7 @@ bool WaveDeck::startRecording(const char* path) {
     takeFull_ = false;
     takeByteLimit_ = maxTakeDataBytes(format.blockAlign);
     takeBytesQueued_ = 0;
+    headerStates_ = 0;
     writerQueue_.reset(buffers_.blockBytes, DeckBuffers::kByteBufferSize);
 
     if (startAccompaniment) {
@@ -337,6 +345,7 @@ bool WaveDeck::stopRecording() {
     waitForWriter();
 
     bool keptAfterFailure = false;
+    bool keptForRepair = false;
     if (takeInRam_) {
         // Nothing recorded: nothing to ask about.
         const uint32_t recorded = take_.readPosition;
@@ -348,7 +357,7 @@ bool WaveDeck::stopRecording() {
                     break;
                 // The take is still in memory: the failed file is tidied and the
                 // take offered to another name.
-                closeTakeFile(keptAfterFailure);
+                closeTakeFile(keptAfterFailure, false);
                 keptAfterFailure = false;
                 if (!takeAnotherName())
                     break;
@@ -358,10 +367,16 @@ bool WaveDeck::stopRecording() {
         }
     } else if (take_.readError) {
         keptAfterFailure = keepWhatWasWritten(take_.readPosition);
+        // Recorded, but its header could not be brought up to date: the one on disk is
+        // valid all the same, and the next start repairs it.
+        keptForRepair = !keptAfterFailure && take_.readPosition > 0;
     } else if (!writeWaveHeader()) {
         take_.readError = true;
+        keptForRepair = take_.readPosition > 0;
     }
-    closeTakeFile(keptAfterFailure);
+    closeTakeFile(keptAfterFailure, keptForRepair);
+    if (!takeInRam_)
+        endTakeJournal(keptForRepair);
 
     const uint32_t recorded = take_.readPosition;
     const bool failed = take_.readError;
@@ -379,16 +394,23 @@ bool WaveDeck::stopRecording() {
 
 // The take's file is closed; when the take made it, it keeps the whole frames written
 // after a failure, and goes when the take failed or holds nothing.
-void WaveDeck::closeTakeFile(bool keptAfterFailure) {
+void WaveDeck::closeTakeFile(bool keptAfterFailure, bool keptForRepair) {
     delete take_.handle;
     take_.handle = nullptr;
-    if (takeCreatedFile_) {
+    if (takeCreatedFile_ && !keptForRepair) {
         if (keptAfterFailure)
             truncateFile(take_.path, uint64_t(kWaveHeaderBytes) + take_.readPosition);  // after the last whole frame
         else if (take_.readError || take_.readPosition == 0)
             deleteFile(take_.path);
     }
     takeCreatedFile_ = false;
+}
+
+// A take kept for repair stays listed, so that the next start brings its header up to
+// what the file holds; any other has its final header, or is gone.
+void WaveDeck::endTakeJournal(bool keptForRepair) {
+    if (!keptForRepair)
+        journal_->noteEnded(take_.path);
 }
 
 bool WaveDeck::takeAnotherName() {
@@ -413,11 +435,17 @@ void WaveDeck::finishTake() {
         return;
     closeTap();
     waitForWriter();
-    const bool kept = !takeInRam_ && take_.readPosition > 0 && !take_.readError && writeWaveHeader();
+    const bool recorded = !takeInRam_ && take_.readPosition > 0;
+    const bool kept = recorded && !take_.readError && writeWaveHeader();
+    // Recorded but without its final header: the one on disk is valid, the next start
+    // repairs it.
+    const bool keptForRepair = recorded && !kept;
     delete take_.handle;
     take_.handle = nullptr;
-    if (takeCreatedFile_ && !kept)
+    if (takeCreatedFile_ && !kept && !keptForRepair)
         deleteFile(take_.path);
+    if (!takeInRam_)
+        endTakeJournal(keptForRepair);
     delete[] ramTake_;
     ramTake_ = nullptr;
     take_.clear();
@@ -500,6 +528,31 @@ void WaveDeck::writeWaitingBlocks() {
             writerQueue_.discard();
             return;
         }
+        // Before the block is let go: the UI thread waits for the queue to empty before
+        // it writes the final header, and must not meet this one on the way.
+        refreshTakeOnDisk();
         writerQueue_.consume(bytes);
     }
+}
+
+// Once a second of the take has been written since the header last said so, the
+// header states what is in the file and the system is asked to put all of it on the
+// disk. Beyond 2 GiB the way back to the end cannot be told in a seek: the header
+// then keeps its last sizes, and the final header or the repair states the rest.
+void WaveDeck::refreshTakeOnDisk() {
+    const uint32_t written = take_.readPosition;
+    if (take_.readError || !take_.handle || written - headerStates_ < take_.format.avgBytesPerSec)
+        return;
+    const uint64_t end = uint64_t(kWaveHeaderBytes) + written;
+    if (end > uint64_t(INT32_MAX))
+        return;
+    headerStates_ = written;
+    writeWaveHeader();  // a header left as it was is repaired later; the way back matters
+    if (take_.handle->seek(int32_t(end), SeekFrom::Start) != int32_t(end)) {
+        // Further blocks could land anywhere in the file: the take ends here.
+        take_.readError = true;
+        raiseErrorFlag(kFlagRecordError);
+        return;
+    }
+    take_.handle->flushToDisk();
 }

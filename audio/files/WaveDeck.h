@@ -8,6 +8,7 @@
 #include "MmioFile.h"
 #include "RecordingFormat.h"
 #include "Relaxed.h"
+#include "TakeJournal.h"
 #include "WaveFileState.h"
 #include "WaveParser.h"
 #include "WriterQueue.h"
@@ -36,8 +37,9 @@ public:
 class WaveDeck : public ChainRecorder, public ChainAccompaniment {
 public:
     // Allocates the buffers and starts the writer thread. files opens the deck's files
-    // (null: mmio); it must outlive the deck.
-    explicit WaveDeck(RiffFileFactory* files = nullptr);
+    // (null: mmio); journal lists the direct takes being written, for their repair
+    // after a crash (null: the registry's). Both must outlive the deck.
+    explicit WaveDeck(RiffFileFactory* files = nullptr, TakeJournal* journal = nullptr);
     // UI thread, at exit: finishes a take still running (a direct take keeps what it
     // has, silently), ends the writer thread, closes the files.
     ~WaveDeck() override;
@@ -92,6 +94,9 @@ public:
     bool isRamTakeFull() const;
     bool isTakeInRam() const { return takeInRam_; }
     // The 44-byte header at the start of the take's file, for the bytes recorded.
+    // A direct take has one from its start, brought up to date by the writer once a
+    // second of it has been written, so a take cut off at any moment opens in any
+    // player up to that point (and is repaired at the next start).
     bool writeWaveHeader();
     const WaveFileState& recording() const { return take_; }
     // True while blocks of a direct take wait for the writer thread.
@@ -110,6 +115,7 @@ private:
     void startWriter();
     void endWriter();
     void writeWaitingBlocks();
+    void refreshTakeOnDisk();
 
     void noteHostRate(float rate);
     WaveOpenResult openFile(const char* path);
@@ -120,12 +126,14 @@ private:
     void closeTap();
     bool storeRamTake();
     bool keepWhatWasWritten(uint32_t counted);
-    void closeTakeFile(bool keptAfterFailure);
+    void closeTakeFile(bool keptAfterFailure, bool keptForRepair);
+    void endTakeJournal(bool keptForRepair);
     bool takeAnotherName();
     void finishTake();
 
     MmioFileFactory mmio_;
     RiffFileFactory* files_;
+    TakeJournal* journal_;
     ProcessingControl* processing_ = nullptr;
     DeckBuffers buffers_;
 
@@ -143,6 +151,7 @@ private:
     Relaxed<bool> takeFull_{false};  // a direct take reached the largest size a WAV file can state
     uint32_t takeByteLimit_ = 0;
     uint32_t takeBytesQueued_ = 0;   // driver thread: bytes of a direct take handed to the writer
+    uint32_t headerStates_ = 0;      // writer thread: the bytes the header on disk states
     WriterQueue writerQueue_;
     uint8_t* ramTake_ = nullptr;
 

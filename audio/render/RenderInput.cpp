@@ -3,37 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "HandleFile.h"
 #include "RiffFile.h"
 #include "SampleFormat.h"
 
 namespace {
 
 const uint32_t kReadAhead = 256 * 1024;  // bytes per read: few calls, little memory
-
-// The parser's view of the open file; it reads the header through this.
-class HandleFile : public RiffFile {
-public:
-    explicit HandleFile(HANDLE file) : file_(file) {}
-    ~HandleFile() override = default;  // the handle belongs to RenderInput
-    int32_t read(void* buffer, int32_t bytes) override {
-        DWORD got = 0;
-        if (bytes < 0 || !ReadFile(file_, buffer, DWORD(bytes), &got, nullptr))
-            return -1;
-        return int32_t(got);
-    }
-    int32_t write(const void*, int32_t) override { return -1; }
-    int32_t seek(int32_t offset, SeekFrom origin) override {
-        const DWORD method = origin == SeekFrom::Start ? FILE_BEGIN : origin == SeekFrom::Current ? FILE_CURRENT : FILE_END;
-        LARGE_INTEGER distance, moved;
-        distance.QuadPart = offset;
-        if (!SetFilePointerEx(file_, distance, &moved, method) || moved.QuadPart > INT32_MAX)
-            return -1;
-        return int32_t(moved.QuadPart);
-    }
-
-private:
-    HANDLE file_;
-};
 
 }  // namespace
 

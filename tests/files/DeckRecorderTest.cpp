@@ -3,6 +3,7 @@
 // of mmio.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "LiveChannels.h"
 #include "MessageBoxRecorder.h"
 #include "WaveBuilder.h"
+#include "TakeJournal.h"
 #include "WaveDeck.h"
 
 namespace {
@@ -398,7 +400,9 @@ TEST_F(DeckRecorder, ARamTakeStoredShortKeepsWhatWasWritten) {
     EXPECT_TRUE(takeErrorFlag(kFlagRecordError));
 }
 
-TEST_F(DeckRecorder, AHeaderThatCannotBeWrittenLeavesNoFile) {
+// The first header cannot be written: no take, no file. The final one cannot: the
+// take keeps its file, whose header (valid since the start) the next start repairs.
+TEST_F(DeckRecorder, AHeaderThatCannotBeWrittenLeavesNoFileUnlessSomethingWasRecorded) {
     FaultyFiles files;
     WaveDeck deck2(&files);
     deck2.startAccompaniment = false;
@@ -416,5 +420,61 @@ TEST_F(DeckRecorder, AHeaderThatCannotBeWrittenLeavesNoFile) {
         Sleep(0);
     EXPECT_FALSE(deck2.stopRecording());
     EXPECT_TRUE(takeErrorFlag(kFlagRecordError));
-    EXPECT_FALSE(fileExists(path)) << "a take without a valid header is not kept";
+    ASSERT_TRUE(fileExists(path)) << "what was recorded is kept";
+    std::vector<uint8_t> file = readWholeFile(path);
+    ASSERT_EQ(file.size(), 44u + 4096u);
+    EXPECT_EQ(little32(file, 40), 0u) << "the header of the take's start";
+    char report[1024];
+    EXPECT_EQ(repairTakesLeftInProgress(report, sizeof report), 1);
+    file = readWholeFile(path);
+    EXPECT_EQ(little32(file, 40), 4096u);
+    EXPECT_EQ(little32(file, 4), 4096u + 36);
+    expectCountingFrames(file, 1024);
+}
+
+// While a direct take runs, the file on disk is a valid WAV file at every moment: its
+// header states what the writer had written at its last second, and no take is left
+// listed for repair once it is stopped. A copy taken at any moment (what a crash
+// leaves) is repaired to all it holds, once; files of others listed are left alone.
+TEST_F(DeckRecorder, ATakeOnDiskIsValidAtEveryMomentAndACutOffCopyIsRepaired) {
+    char report[1024];
+    repairTakesLeftInProgress(report, sizeof report);  // whatever earlier runs left
+    const std::string path = folder.file("live.wav");
+    const std::string cutOff = folder.file("cut-off.wav");
+    ASSERT_TRUE(deck.startRecording(path.c_str()));
+    uint32_t largestLag = 0;
+    for (int block = 0; block < 200; ++block) {  // 4.6 seconds of 1024-frame blocks
+        feeder.feed(deck, 1024);
+        while (deck.isBlockPending())
+            Sleep(0);
+        const std::vector<uint8_t> file = readWholeFile(path);
+        ASSERT_GE(file.size(), 44u);
+        const uint32_t stated = little32(file, 40);
+        ASSERT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
+        ASSERT_EQ(little32(file, 4), stated + 36);
+        ASSERT_LE(stated, file.size() - 44);
+        largestLag = std::max(largestLag, uint32_t(file.size() - 44 - stated));
+        if (block == 137)
+            ASSERT_TRUE(CopyFileA(path.c_str(), cutOff.c_str(), FALSE));
+    }
+    EXPECT_LE(largestLag, 176400u) << "no more than a second behind";
+    EXPECT_GT(largestLag, 0u) << "brought up to date once a second, not at every block";
+    EXPECT_EQ(repairTakesLeftInProgress(report, sizeof report), 0) << "a take still written is left alone";
+    EXPECT_TRUE(deck.stopRecording());
+    EXPECT_TRUE(headerMatchesLengthOf(readWholeFile(path)));
+
+    // The copy, as a crash leaves the take: listed, repaired once, with its length said.
+    const WaveBuilder foreignWave = WaveBuilder::counting(100);
+    const std::string foreign = folder.file("foreign.wav");
+    ASSERT_TRUE(writeWholeFile(foreign, foreignWave.build()));
+    for (const std::string& listed : {cutOff, foreign, folder.file("gone.wav")})
+        registryTakeJournal().noteStarted(listed.c_str());
+    EXPECT_EQ(repairTakesLeftInProgress(report, sizeof report), 1);
+    EXPECT_NE(std::string(report).find("cut-off.wav: 0 min 3 sec"), std::string::npos) << report;
+    const std::vector<uint8_t> repaired = readWholeFile(cutOff);
+    EXPECT_TRUE(headerMatchesLengthOf(repaired));
+    EXPECT_EQ(little32(repaired, 40), 138u * 1024 * 4);
+    expectCountingFrames(repaired, 138 * 1024);
+    EXPECT_EQ(readWholeFile(foreign), foreignWave.build()) << "another program's file is not touched";
+    EXPECT_EQ(repairTakesLeftInProgress(report, sizeof report), 0) << "each is forgotten after its visit";
 }

@@ -73,6 +73,11 @@ inline uint32_t little32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 inline uint16_t little16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+// A take's 44-byte header whose RIFF and data sizes state exactly the file's length.
+inline bool headerMatchesLengthOf(const std::vector<uint8_t>& file) {
+    return file.size() >= 44 && little32(file, 40) == file.size() - 44 && little32(file, 4) == file.size() - 8;
+}
 // A signed 24-bit sample, least significant byte first.
 inline int32_t sample24(const uint8_t* p) {
     return int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;

@@ -20,6 +20,7 @@
 #include "RenderTestSupport.h"
 #include "RigOptions.h"
 #include "RigRender.h"
+#include "TakeJournal.h"
 #include "WavFiles.h"
 #include "WinInclude.h"
 #include <objbase.h>
@@ -561,4 +562,127 @@ TEST_F(RenderTest, DriverHoldsBackWhileTheHostIsBusy) {
     EXPECT_EQ(host.overruns.load(), 0) << "blocks came while the host was busy";
     driver->Release();
     output.discard();
+}
+
+namespace {
+
+uint32_t little32At(const std::vector<uint8_t>& bytes, size_t at) {
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+}
+
+// talvenor-rig as a process of its own; its output goes to outputPath when given.
+HANDLE startRig(const std::string& arguments, const std::string& outputPath = "") {
+    std::string line = "\"" + std::string(TALVENOR_BIN_DIR) + "talvenor-rig.exe\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!outputPath.empty()) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, output != INVALID_HANDLE_VALUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle(output);
+    if (!started)
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+}  // namespace
+
+// A direct take whose process is killed at any moment (here twenty times, at moments a
+// fixed sequence picks) is a valid WAV file up to its last second on disk, stated by its
+// header; the take is listed for repair, and the next start brings its header up to
+// everything the file holds, saying so once.
+TEST_F(RenderTest, ATakeKilledAtAnyMomentOpensAndIsRepairedAtTheNextStart) {
+    ASSERT_TRUE(writeDryTake("render-killed-in.wav", testTake(44100, 16, 2, 30.0)));
+    char full[MAX_PATH];
+    ASSERT_GT(GetFullPathNameA("render-killed-take.wav", MAX_PATH, full, nullptr), 0u);
+    const std::string take = full;
+    const uint32_t oneSecond = 176400;  // 44.1 kHz, 16-bit stereo (format 7)
+    uint32_t seed = 20261209u;
+    int withTake = 0, repaired = 0;
+    for (int kill = 0; kill < 20; ++kill) {
+        SCOPED_TRACE("kill " + std::to_string(kill));
+        DeleteFileA(take.c_str());
+        seed = seed * 1664525u + 1013904223u;
+        const DWORD killAfterMs = 400 + (seed >> 8) % 1800;
+        HANDLE rig = startRig("--render render-killed-in.wav --out render-killed-out.wav --realtime --tail 0 "
+                              "--gate off --format 7 --take \"" + take + "\"",
+                              "render-killed-log.txt");
+        ASSERT_NE(rig, nullptr);
+        Sleep(killAfterMs);
+        ASSERT_TRUE(TerminateProcess(rig, 9));
+        ASSERT_EQ(WaitForSingleObject(rig, 10000), WAIT_OBJECT_0);
+        CloseHandle(rig);
+        if (!fileExists(take))
+            continue;  // killed before the take began
+        const std::vector<uint8_t> bytes = fileBytes(take);
+        ASSERT_GE(bytes.size(), 44u) << "a take is never left without its header";
+        ++withTake;
+        // What any player reads: the header's own sizes, agreeing with each other and
+        // with the file, and no more than a second and a block short of it.
+        EXPECT_EQ(std::memcmp(bytes.data(), "RIFF", 4), 0);
+        EXPECT_EQ(std::memcmp(&bytes[8], "WAVEfmt ", 8), 0);
+        EXPECT_EQ(std::memcmp(&bytes[36], "data", 4), 0);
+        const uint32_t stated = little32At(bytes, 40);
+        EXPECT_EQ(little32At(bytes, 4), stated + 36);
+        EXPECT_EQ(stated % 4, 0u);
+        const uint32_t held = uint32_t(bytes.size() - 44);
+        EXPECT_LE(stated, held);
+        EXPECT_LE(held - stated, oneSecond + 65536) << "killed after " << killAfterMs << " ms";
+        if (stated > 4 * 4096) {
+            size_t sounding = 0;
+            for (size_t at = 44; at < 44 + size_t(stated); at += 2)
+                sounding += bytes[at] != 0 || bytes[at + 1] != 0;
+            EXPECT_GT(sounding, stated / 8) << "the stated part holds the take";
+        }
+
+        // The next start repairs it: the header then states every whole frame.
+        char report[2048];
+        const int count = repairTakesLeftInProgress(report, sizeof report);
+        if (held - held % 4 != stated) {
+            EXPECT_EQ(count, 1);
+            EXPECT_NE(std::string(report).find(take), std::string::npos) << report;
+            ++repaired;
+        }
+        const std::vector<uint8_t> repairedBytes = fileBytes(take);
+        EXPECT_EQ(little32At(repairedBytes, 40), held - held % 4);
+        EXPECT_EQ(little32At(repairedBytes, 4), held - held % 4 + 36);
+        EXPECT_EQ(repairTakesLeftInProgress(report, sizeof report), 0) << "a take is repaired once";
+    }
+    std::printf("[ killed   ] 20 kills: %d left a take, %d repaired\n", withTake, repaired);
+    EXPECT_GE(withTake, 15);
+
+    // Through a real start of the rig: killed once more, then started again.
+    DeleteFileA(take.c_str());
+    HANDLE rig = startRig("--render render-killed-in.wav --out render-killed-out.wav --realtime --tail 0 "
+                          "--gate off --format 7 --take \"" + take + "\"",
+                          "render-killed-log.txt");
+    ASSERT_NE(rig, nullptr);
+    Sleep(2500);
+    ASSERT_TRUE(TerminateProcess(rig, 9));
+    WaitForSingleObject(rig, 10000);
+    CloseHandle(rig);
+    rig = startRig("--list-drivers", "render-killed-start.txt");
+    ASSERT_NE(rig, nullptr);
+    ASSERT_EQ(WaitForSingleObject(rig, 30000), WAIT_OBJECT_0);
+    CloseHandle(rig);
+    const std::vector<uint8_t> said = fileBytes("render-killed-start.txt");
+    const std::string text(said.begin(), said.end());
+    EXPECT_NE(text.find("These takes have been repaired"), std::string::npos) << text;
+    EXPECT_NE(text.find(take), std::string::npos) << text;
+    EXPECT_TRUE(headerMatchesLength(take));
+    for (const char* scratch : {"render-killed-in.wav", "render-killed-out.wav", "render-killed-out.part.wav",
+                                "render-killed-start.txt", "render-killed-log.txt"})
+        DeleteFileA(scratch);
+    DeleteFileA(take.c_str());
 }
