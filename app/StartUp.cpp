@@ -305,7 +305,6 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
 
     prepareSettingsKeys();
     const int32_t showState = loadSettings(g_windows.frame);
-    reportRepairedTakes();
     g_shell.recordPlaces = true;
     if (showState != SW_SHOWMAXIMIZED)
         placeFrame(g_windows.frame);
@@ -326,6 +325,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     setFrameTitle(g_windows.frame, g_liveSettings->performanceName);
     ShowWindow(g_windows.frame, showState);
     UpdateWindow(g_windows.frame);
+    reportRepairedTakes();  // over the program's window, before anything can record
     SetTimer(g_windows.frame, kFrameTimerId, kFrameTimerPeriod, nullptr);
 
     const int exitCode = runMessageLoop();

@@ -100,6 +100,7 @@ private:
     static DWORD WINAPI streamThread(void* driver);
     void setErrorText(const char* text);
     bool createCaptureSide(DWORD blockBytes);
+    bool reopenCaptureSide();
     bool createPlaybackSide(DWORD blockBytes);
     // Gives a ring a fresh notification event, signalled at the end of each block;
     // false with the matching failure text stored.

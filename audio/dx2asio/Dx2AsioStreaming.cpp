@@ -166,6 +166,30 @@ bool Dx2AsioDriver::notifyEachBlock(IUnknown* ring, IDirectSoundNotify*& notify,
     return true;
 }
 
+// Streaming thread, between two runs of the loop, for a capture that never started: a
+// sound server may leave a new capture stream unstarted, and starting the same buffer
+// again does not help, while a device object opened anew does. Only a device of the
+// list is opened again (not objects a caller handed in).
+bool Dx2AsioDriver::reopenCaptureSide() {
+    if (inputDevice_ < 0 || inputDevice_ >= inputDevices_.count() || !captureBuffer_)
+        return false;
+    const DeviceEntry& device = inputDevices_.entry(inputDevice_);
+    IDirectSoundCapture* fresh = nullptr;
+    if (FAILED(DirectSoundCaptureCreate(device.hasGuid ? &device.guid : nullptr, &fresh, nullptr)))
+        return false;
+    captureBuffer_->Stop();
+    releaseInterface(captureNotify_);
+    releaseInterface(captureBuffer_);
+    releaseInterface(capture_);
+    capture_ = fresh;
+    if (!createCaptureSide(DWORD(bufferSize_) * format_.wave.nBlockAlign))
+        return false;
+    streamSetup_.captureBuffer = captureBuffer_;
+    streamSetup_.captureEvent = captureEvent_;
+    streamCounters_.captureReopened.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
+
 void Dx2AsioDriver::releaseCaptureSide() {
     releaseInterface(captureNotify_);
     releaseInterface(captureBuffer_);
@@ -348,7 +372,26 @@ DWORD WINAPI Dx2AsioDriver::streamThread(void* context) {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&Dx2AsioDriver::streamThread),
                        &module);
     Dx2AsioDriver* driver = static_cast<Dx2AsioDriver*>(context);
-    const StreamEnd end = runStreamLoop(driver->streamSetup_);
+    StreamEnd end = runStreamLoop(driver->streamSetup_);
+    // A capture that never started gets a device opened anew, twice at most, before the
+    // loop gives up on it.
+    StreamCounters& counters = driver->streamCounters_;
+    uint32_t stallsSeen = 0, neverStartedSeen = 0;
+    for (int again = 0; again < 2 && end == StreamEnd::stalled && !driver->stopRequest_.load(std::memory_order_acquire);
+         ++again) {
+        const uint32_t stalls = counters.captureStalls.load(std::memory_order_relaxed);
+        const uint32_t neverStarted = counters.captureNeverStarted.load(std::memory_order_relaxed);
+        // Only the capture, and before it moved at all: a device that moved and then
+        // stood still, or a playback that stands still, is for the host's reset.
+        if (neverStarted == neverStartedSeen || neverStarted - neverStartedSeen != stalls - stallsSeen ||
+            counters.playbackStalls.load(std::memory_order_relaxed) != 0)
+            break;
+        stallsSeen = stalls;
+        neverStartedSeen = neverStarted;
+        if (!driver->reopenCaptureSide())
+            break;
+        end = runStreamLoop(driver->streamSetup_);
+    }
     const bool tell = noteStreamEnd(end, driver->streamSetup_, driver->errorText_);
     char message[256];
     storeErrorText(message, driver->errorText_);

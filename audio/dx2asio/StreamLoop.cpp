@@ -183,6 +183,8 @@ private:
             return false;
         if (capture)
             count(&StreamCounters::captureStalls);
+        if (capture && !captureWatch_.moved)
+            count(&StreamCounters::captureNeverStarted);
         if (playback)
             count(&StreamCounters::playbackStalls);
         return true;

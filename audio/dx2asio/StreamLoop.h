@@ -21,6 +21,8 @@ struct StreamCounters {
     std::atomic<uint32_t> stalls{0};      // loops ended because a device's cursor stood still
     std::atomic<uint32_t> captureStalls{0};   // of those, the capture's cursor stood still
     std::atomic<uint32_t> playbackStalls{0};  // the playback's
+    std::atomic<uint32_t> captureNeverStarted{0};  // of the capture's, before it first moved
+    std::atomic<uint32_t> captureReopened{0};      // capture devices the driver opened anew for that
     void clear() {
         timeouts = 0;
         recoveries = 0;
@@ -28,6 +30,8 @@ struct StreamCounters {
         stalls = 0;
         captureStalls = 0;
         playbackStalls = 0;
+        captureNeverStarted = 0;
+        captureReopened = 0;
     }
 };
 

@@ -28,6 +28,7 @@
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
+#include "TakeJournal.h"
 #include "UnixPrograms.h"
 #include "WaveDeck.h"
 #include "WavFiles.h"
@@ -321,10 +322,15 @@ TEST_F(AccompanimentWindow, TheRecordingDialogsStatesAndTakes) {
     SendMessageA(formats, CB_GETLBTEXT, 7, reinterpret_cast<LPARAM>(item));
     EXPECT_STREQ(item, "44100 smp/sec, 16 Bits, Stereo");
 
-    // RAM mode and the maximum time field.
+    // RAM mode and the maximum time field; while it is chosen, the dialog says that a
+    // take in memory is lost if the program ends before it is stored.
+    HWND ramNote = GetDlgItem(dialog, IDC_RECORD_RAM_NOTE);
+    EXPECT_FALSE(IsWindowVisible(ramNote));
     click(dialog, IDC_RECORD_TO_RAM);
     ASSERT_TRUE(waitUntil([&] { return enabled(dialog, IDC_RECORD_MAX_TIME); }, kTimeout));
     EXPECT_TRUE(g_waveDeck->ramMode);
+    EXPECT_TRUE(IsWindowVisible(ramNote));
+    EXPECT_EQ(windowText(ramNote), "A RAM take is lost if the program ends unexpectedly.");
     EXPECT_EQ(windowText(GetDlgItem(dialog, IDC_RECORD_MAX_TIME)), "200 sec");
     typeMaximumTime(dialog, "45");
     EXPECT_EQ(windowText(GetDlgItem(dialog, IDC_RECORD_MAX_TIME)), "45 sec");
@@ -421,13 +427,42 @@ TEST_F(AccompanimentWindow, TheRecordingDialogsStatesAndTakes) {
 
 // Without a driver: the recording dialog refuses to open, and an accompaniment that
 // is no WAV file is refused with its reason and string 18, the bar staying hidden.
+// (Also: a take cut off when the program last ended is repaired as it starts, and the
+// player is told once.)
 TEST(AccompanimentWithoutDriver, RecordingIsRefusedAndABadFileIsReported) {
     forgetProgramSettings();
     clearErrorFlag(~0u);
+    const std::string cutOff = tempPath("talvenor-cut-off-take.wav");
+    std::vector<uint8_t> take(44 + 2 * 176400 + 4 * 100, 0x11);
+    const uint8_t header[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                                1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 'd', 'a', 't', 'a'};
+    std::copy(header, header + 40, take.begin());
+    std::fill(take.begin() + 40, take.begin() + 44, 0);  // the sizes the take started with
+    FILE* cut = std::fopen(cutOff.c_str(), "wb");
+    ASSERT_NE(cut, nullptr);
+    ASSERT_EQ(std::fwrite(take.data(), 1, take.size(), cut), take.size());
+    std::fclose(cut);
+    registryTakeJournal().noteStarted(cutOff.c_str());
+
     HostedProgram program;
     ASSERT_TRUE(program.start(""));
+    const MessageBoxSeen repaired = waitForMessageBox(kPid, "Talvenor Live", kTimeout);
+    ASSERT_NE(repaired.window, nullptr);
+    EXPECT_NE(repaired.text.find("These takes have been repaired"), std::string::npos) << repaired.text;
+    EXPECT_NE(repaired.text.find("talvenor-cut-off-take.wav: 0 min 2 sec"), std::string::npos) << repaired.text;
+    takeScreenshot(kScreenshots, "09-take-repaired");
+    ASSERT_TRUE(pressButton(repaired.window, IDOK));
     HWND frame = program.waitForFrame(kTimeout);
     ASSERT_NE(frame, nullptr);
+    cut = std::fopen(cutOff.c_str(), "rb");
+    ASSERT_NE(cut, nullptr);
+    uint8_t sizes[44];
+    ASSERT_EQ(std::fread(sizes, 1, 44, cut), 44u);
+    std::fclose(cut);
+    const uint32_t stated = uint32_t(sizes[40]) | uint32_t(sizes[41]) << 8 | uint32_t(sizes[42]) << 16 |
+                            uint32_t(sizes[43]) << 24;
+    EXPECT_EQ(stated, 2u * 176400 + 400);
+    DeleteFileA(cutOff.c_str());
     ASSERT_TRUE(waitForTicks(2));
     ASSERT_LT(g_liveEngine->currentDriver(), 0);
 

@@ -158,9 +158,9 @@ std::string DriverUnderTest::streamReport() const {
     const StreamCounters& c = object().streamCounters();
     char text[400];
     std::snprintf(text, sizeof text, "streaming: %u time-outs, %u blocks from the cursors, %u late notifications, "
-                  "%u stalls (capture %u, playback %u); error text \"%s\"", c.timeouts.load(), c.recoveries.load(),
-                  c.skipped.load(), c.stalls.load(), c.captureStalls.load(), c.playbackStalls.load(),
-                  errorMessage().c_str());
+                  "%u stalls (capture %u, playback %u), capture opened anew %u times; error text \"%s\"",
+                  c.timeouts.load(), c.recoveries.load(), c.skipped.load(), c.stalls.load(), c.captureStalls.load(),
+                  c.playbackStalls.load(), c.captureReopened.load(), errorMessage().c_str());
     return text;
 }
 

@@ -614,7 +614,7 @@ TEST_F(RenderTest, ATakeKilledAtAnyMomentOpensAndIsRepairedAtTheNextStart) {
         SCOPED_TRACE("kill " + std::to_string(kill));
         DeleteFileA(take.c_str());
         seed = seed * 1664525u + 1013904223u;
-        const DWORD killAfterMs = 400 + (seed >> 8) % 1800;
+        const DWORD killAfterMs = 300 + (seed >> 8) % 1000;
         HANDLE rig = startRig("--render render-killed-in.wav --out render-killed-out.wav --realtime --tail 0 "
                               "--gate off --format 7 --take \"" + take + "\"",
                               "render-killed-log.txt");
