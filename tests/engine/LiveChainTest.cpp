@@ -157,6 +157,38 @@ TEST(LiveChain, TwoInputsIntoOneOutputAreSummed) {
     EXPECT_EQ(t.chain.outputPeakLeft(), t.chain.outputPeakRight());
 }
 
+// Each of the four meters reads its own channel: one side loud and the other silent,
+// then the other way round (the output gain of +20 dB tells outputs from inputs).
+TEST(LiveChain, EveryMeterFollowsItsOwnChannel) {
+    ChainUnderTest t;
+    makeTransparent(t.settings);
+    t.settings.outgain = 1.0f;
+    for (int loud = 0; loud < 2; ++loud) {
+        SCOPED_TRACE(loud == 0 ? "left loud" : "right loud");
+        const std::vector<float> signal = noise(512, 0.08f, 30 + loud), silence = constant(512, 0.0f);
+        DriverBuffers io(kAsioFloat32LSB, 2, 2, 512);
+        io.setInput(loud, signal);
+        io.setInput(1 - loud, silence);
+        io.process(t.chain);
+        float inPeak = 0.0f, outPeak = 0.0f;
+        const std::vector<float> out = io.output(loud);
+        for (int i = 0; i < 512; ++i) {
+            inPeak = std::max(inPeak, std::fabs(signal[i]));
+            outPeak = std::max(outPeak, std::fabs(out[i]));
+        }
+        ASSERT_GT(inPeak, 0.07f);
+        EXPECT_NEAR(outPeak, 10.0f * inPeak, 1e-5f);
+        for (float v : io.output(1 - loud))
+            ASSERT_EQ(v, 0.0f) << "the silent side stays silent";
+        const float inputs[2] = {t.chain.inputPeakLeft(), t.chain.inputPeakRight()};
+        const float outputs[2] = {t.chain.outputPeakLeft(), t.chain.outputPeakRight()};
+        EXPECT_EQ(inputs[loud], inPeak);
+        EXPECT_EQ(inputs[1 - loud], 0.0f);
+        EXPECT_EQ(outputs[loud], outPeak);
+        EXPECT_EQ(outputs[1 - loud], 0.0f);
+    }
+}
+
 TEST(LiveChain, NoInputsGiveSilenceEvenWithTheMetronome) {
     ChainUnderTest t;
     t.chain.setClick(kClickSamples, sizeof kClickSamples);
@@ -300,6 +332,63 @@ TEST(NoiseGateTest, ThresholdKnobSwitchesTheGateOff) {
     EXPECT_EQ(io.output(0).back(), 0.0f);
 }
 
+namespace {
+
+// The gate's threshold for a knob value: -60 dB at 0 to -6 dB at 1.
+float thresholdOf(float knob) { return float(std::pow(10.0, (-60.0 * (1.0 - 0.9 * knob)) * 0.05)); }
+
+// Whether v has at most twelve significant bits: a window of 2400 such values (50 ms
+// at 48 kHz) then sums without rounding, and its mean is v itself.
+bool sumsExactly(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return (bits & 0xfffu) == 0;
+}
+
+}  // namespace
+
+// A level exactly at the threshold opens the gate; the next level below it closes
+// it. The knob is chosen so that the threshold is a short binary fraction: a constant
+// input of that value then gives a level of exactly the threshold.
+TEST(NoiseGateTest, ALevelAtTheThresholdOpensAndOneJustBelowCloses) {
+    float knob = 1.0f / 3.0f;
+    for (int tries = 0; tries < 1000000 && !sumsExactly(thresholdOf(knob)); ++tries)
+        knob = std::nextafter(knob, 1.0f);
+    const float threshold = thresholdOf(knob);
+    ASSERT_TRUE(sumsExactly(threshold)) << knob;
+    // One step below at twelve bits: still summed exactly, and smaller.
+    int exponent = 0;
+    std::frexp(threshold, &exponent);
+    const float below = threshold - std::ldexp(1.0f, exponent - 12);
+    ASSERT_TRUE(sumsExactly(below));
+    ASSERT_LT(below, threshold);
+
+    const int L = 2400, Na = 240, Nr = 4800, frames = 12000;
+    for (float level : {threshold, below}) {
+        SCOPED_TRACE(level == threshold ? "at the threshold" : "just below it");
+        ChainUnderTest t;
+        makeTransparent(t.settings);
+        t.settings.gateThresh = knob;
+        t.settings.gateAttack = 0.0f;            // 5 ms
+        t.settings.gateRelease = 19.0f / 99.0f;  // 100 ms
+        DriverBuffers io(kAsioFloat32LSB, 1, 1, frames);
+        io.setInput(0, constant(frames, level));
+        io.process(t.chain);
+        const std::vector<float> out = io.output(0);
+        // While the window fills the level is below either value: the gate closes.
+        EXPECT_LT(out[L - 2], level);
+        if (level == threshold) {
+            // The window is full at sample L - 1: open from gain 0, fully after Na.
+            EXPECT_EQ(out[L - 1], 0.0f);
+            for (int i = L - 1 + Na; i < frames; ++i)
+                ASSERT_EQ(out[i], level) << i;
+        } else {
+            for (int i = Nr; i < frames; ++i)
+                ASSERT_EQ(out[i], 0.0f) << i;
+        }
+    }
+}
+
 TEST(NoiseGateTest, RestartLeavesNoTraceOfThePreviousRun) {
     const std::vector<float> in = concat({noise(3000, 0.3f, 11), constant(3000, 0.0001f)});
     ChainUnderTest fresh;
@@ -332,7 +421,7 @@ TEST(LiveChain, TheEffectStageRunsThePositionsInOrderBetweenTheInputGainAndTheTa
     TapLog tap;
     t.chain.attachEffects(&stage);
     t.chain.attachRecorder(&tap);
-    for (int p : {6, 1, 3, 4, 0})
+    for (int p : {7, 6, 1, 3, 4, 0})
         t.settings.slots[p] = stage.slotAt(p);
     t.settings.bypass[3] = 1;
     t.settings.bypass[5] = 1;  // bypassed and empty
@@ -341,7 +430,7 @@ TEST(LiveChain, TheEffectStageRunsThePositionsInOrderBetweenTheInputGainAndTheTa
     io.setInput(0, constant(2500, in));
     io.process(t.chain);
 
-    const std::vector<int> once{0, 1, 4, 6};
+    const std::vector<int> once{0, 1, 4, 6, 7};
     std::vector<int> expected;
     for (int subBlock = 0; subBlock < 3; ++subBlock)  // 1024, 1024, 452
         expected.insert(expected.end(), once.begin(), once.end());
@@ -350,7 +439,7 @@ TEST(LiveChain, TheEffectStageRunsThePositionsInOrderBetweenTheInputGainAndTheTa
     const float gained = in * gainFactor(0.6f);
     EXPECT_NEAR(gainFactor(0.6f), std::pow(10.0f, -12.0f / 20.0f), 1e-6);
     float signal = gained;
-    for (size_t call = 0; call < 4; ++call) {
+    for (size_t call = 0; call < once.size(); ++call) {
         EXPECT_FLOAT_EQ(stage.firstSample[call], signal) << "position " << stage.order[call];
         EXPECT_FLOAT_EQ(stage.peakSeen[call], gained) << "the input peak is taken before the effects";
         signal *= StageLog::factorOf(stage.order[call]);
@@ -359,6 +448,17 @@ TEST(LiveChain, TheEffectStageRunsThePositionsInOrderBetweenTheInputGainAndTheTa
     EXPECT_FLOAT_EQ(tap.firstSample[0], signal) << "the take holds the effects' output";
     EXPECT_FLOAT_EQ(io.output(0)[2499], signal);
     EXPECT_FLOAT_EQ(t.chain.inputPeakLeft(), gained);
+
+    // The last position is bypassed as any other: the chain no longer calls it.
+    EXPECT_EQ(t.settings.slotAt(7), stage.slotAt(7));
+    t.settings.toggleBypass(7);
+    ASSERT_EQ(t.settings.bypass[7], 1);
+    stage.order.clear();
+    DriverBuffers bypassed(kAsioFloat32LSB, 1, 1, 512);
+    bypassed.setInput(0, constant(512, in));
+    bypassed.process(t.chain);
+    EXPECT_EQ(stage.order, (std::vector<int>{0, 1, 4, 6}));
+    EXPECT_FLOAT_EQ(bypassed.output(0)[511], signal / StageLog::factorOf(7));
     t.chain.attachEffects(nullptr);
     t.chain.attachRecorder(nullptr);
 }
@@ -396,6 +496,43 @@ TEST(MetronomeTest, ClicksStartEveryBeatAndLastTheirLength) {
     }
     for (int i = kClickSampleCount; i < 22050; ++i)
         ASSERT_EQ(out[i], 0.0f) << i;
+}
+
+// A tempo raised between two sub-blocks keeps the beat counter: the next click comes
+// when the counter reaches the new beat's length, counted from the last click; a
+// counter already past it starts a beat with the next sample.
+TEST(MetronomeTest, ARaisedTempoCountsTheBeatAlreadyUnderWay) {
+    const int oldBeat = 22050;                        // 120 bpm at 44100 Hz
+    const int newBeat = int(44100.0 * 6000 / 18000);  // 180 bpm: 14700 samples
+    for (int raisedAt : {10000, 16000}) {
+        SCOPED_TRACE(raisedAt);
+        ChainUnderTest t(44100.0);
+        makeTransparent(t.settings);
+        t.chain.setClick(kClickSamples, sizeof kClickSamples);
+        t.settings.metronome = 1;
+        t.settings.tempo = 12000;
+        const int frames = 50000;
+        DriverBuffers io(kAsioFloat32LSB, 1, 1, frames, 44100.0);
+        io.process(t.chain, {raisedAt});
+        ASSERT_EQ(t.chain.metronome().beatCounter(), raisedAt);
+        t.settings.tempo = 18000;
+        DriverBuffers rest(kAsioFloat32LSB, 1, 1, frames - raisedAt, 44100.0);
+        rest.process(t.chain);
+        std::vector<float> out = io.output(0);
+        const std::vector<float> after = rest.output(0);
+        std::copy(after.begin(), after.end(), out.begin() + raisedAt);
+
+        const int next = raisedAt < newBeat ? newBeat : raisedAt;
+        ASSERT_LT(next, oldBeat);
+        for (int i = kClickSampleCount; i < next; ++i)
+            ASSERT_EQ(out[i], 0.0f) << "no click before " << next << ", at " << i;
+        for (int beat : {next, next + newBeat}) {
+            for (int i = 0; i < 32; ++i)
+                ASSERT_EQ(out[beat + i], kClickSamples[i] / 32768.0f) << beat << "+" << i;
+            for (int i = beat + kClickSampleCount; i < beat + newBeat && i < frames; ++i)
+                ASSERT_EQ(out[i], 0.0f) << i;
+        }
+    }
 }
 
 TEST(MetronomeTest, ShortBeatsCutTheClickAndPausingContinuesThePattern) {

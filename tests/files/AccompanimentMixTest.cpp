@@ -87,6 +87,27 @@ TEST(AccompanimentMix, APendingSeekIsPerformedByTheNextBlock) {
     EXPECT_EQ(p.framePosition(), 700u);
 }
 
+// A seek into the last frames of the data, at the file's own rate: the same block
+// plays them in order and carries on from the first frame, both channels alike.
+TEST(AccompanimentMix, ASeekNearTheEndOfTheDataLoopsWithinTheBlock) {
+    for (uint32_t target : {997u, 999u}) {
+        SCOPED_TRACE(target);
+        Player p(WaveBuilder::counting(1000, 2, 48000));
+        ASSERT_TRUE(p.mix(64, 48000.0f));
+        p.state.seekTarget = target * 4;
+        p.state.seekPending.store(true);
+        ASSERT_TRUE(p.mix(16, 48000.0f));
+        for (int i = 0; i < 16; ++i) {
+            const int expected = int((target + uint32_t(i)) % 1000u);
+            ASSERT_EQ(p.frameAt(i), expected) << i;
+            ASSERT_FLOAT_EQ(p.live[1][i], -float(expected) * kStep16) << i;
+        }
+        EXPECT_EQ(p.framePosition(), (target + 16u) % 1000u);
+        ASSERT_TRUE(p.mix(4, 48000.0f));
+        EXPECT_EQ(p.frameAt(0), int((target + 16u) % 1000u));
+    }
+}
+
 TEST(AccompanimentMix, ChannelMapping) {
     Player mono(WaveBuilder::counting(1000, 1));
     ASSERT_TRUE(mono.mix(64, 44100.0f, 2, 0.5f));

@@ -29,6 +29,55 @@ TEST(WriterQueue, BlocksWrapAroundTheEndOfTheBufferAndComeOutInOrder) {
     EXPECT_EQ(q.room(), 10u);
 }
 
+// The ring takes exactly its size, whether the block lies in one piece or wraps, and
+// refuses a single byte more; a full ring comes out whole and in order.
+TEST(WriterQueue, AFullRingTakesExactlyItsRoomAndNotAByteMore) {
+    std::vector<uint8_t> buffer(10);
+    WriterQueue q;
+    q.reset(buffer.data(), 10);
+    uint8_t block[10];
+    for (int i = 0; i < 10; ++i)
+        block[i] = uint8_t(20 + i);
+    const uint8_t one[1] = {99};
+    ASSERT_TRUE(q.put(block, 10)) << "the whole ring from its start";
+    EXPECT_EQ(q.room(), 0u);
+    EXPECT_FALSE(q.put(one, 1));
+    const uint8_t* at = nullptr;
+    ASSERT_EQ(q.peek(at), 10u);
+    EXPECT_EQ(at, buffer.data());
+    EXPECT_EQ(at[9], 29);
+    q.consume(3);
+
+    ASSERT_EQ(q.room(), 3u);
+    EXPECT_FALSE(q.put(block, 4));
+    ASSERT_TRUE(q.put(block, 3)) << "exactly the room left, after the ring's end";
+    EXPECT_FALSE(q.put(one, 1));
+    EXPECT_EQ(q.waiting(), 10u);
+    ASSERT_EQ(q.peek(at), 7u);
+    EXPECT_EQ(at[0], 23);
+    EXPECT_EQ(at[6], 29);
+    q.consume(7);
+    ASSERT_EQ(q.peek(at), 3u);
+    EXPECT_EQ(at, buffer.data());
+    EXPECT_EQ(at[0], 20);
+    EXPECT_EQ(at[2], 22);
+    q.consume(3);
+
+    // Empty with the ends in the middle: a full ring that wraps.
+    ASSERT_EQ(q.room(), 10u);
+    ASSERT_TRUE(q.put(block, 10));
+    EXPECT_FALSE(q.put(one, 1));
+    ASSERT_EQ(q.peek(at), 7u);
+    EXPECT_EQ(at[0], 20);
+    q.consume(7);
+    ASSERT_EQ(q.peek(at), 3u);
+    EXPECT_EQ(at[0], 27);
+    EXPECT_EQ(at[2], 29);
+    q.consume(3);
+    EXPECT_EQ(q.waiting(), 0u);
+    ASSERT_TRUE(q.put(one, 1));
+}
+
 TEST(WriterQueue, DiscardFreesEverythingWaiting) {
     std::vector<uint8_t> buffer(16);
     WriterQueue q;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -29,6 +30,50 @@ public:
 
 private:
     std::atomic<bool> idle_{true};
+};
+
+// An idle signal that logs every call with what a block starting at that moment
+// would be told (the gate's flag, read by entering it from inside the call), and can
+// let a pause run at the very start of the next reset, before the reset takes effect:
+// the closest a pause on the UI thread can come to a block that is starting.
+class RecordingIdle : public IdleSignal {
+public:
+    ProcessingGate* gate = nullptr;
+    std::vector<std::string> log;
+    bool pauseAtNextReset = false;
+    bool idle = true;
+
+    void reset() override {
+        if (probing_)
+            return;
+        note("reset");
+        if (pauseAtNextReset) {
+            pauseAtNextReset = false;
+            gate->pause();
+        }
+        idle = false;
+    }
+    void set() override {
+        if (probing_)
+            return;
+        note("set");
+        idle = true;
+    }
+    // Returns at once: a busy signal here is a wait that would last until leave.
+    void wait() override {
+        if (probing_)
+            return;
+        note(idle ? "wait, idle" : "wait, busy");
+    }
+
+private:
+    void note(const char* call) {
+        probing_ = true;
+        const bool processing = gate->enter();
+        probing_ = false;
+        log.push_back(std::string(call) + (processing ? ", on" : ", off"));
+    }
+    bool probing_ = false;
 };
 
 struct GateControl : ProcessingControl {
@@ -161,4 +206,47 @@ TEST(PortableExchange, PositionsChangeUnderAFastDriverThreadAndAPluginsOwnThread
     for (int p = 0; p < LiveSettings::kPositions; ++p)
         settings.unloadPosition(p);
     EXPECT_EQ(effects.list.first(), nullptr);
+}
+
+// The order inside the pause protocol, step by step: pause clears the flag before it
+// waits, so a block starting during its wait does not process; enter resets the
+// signal before it reads the flag, so a pause that slips in between finds the signal
+// still set only if the block then sees the flag cleared.
+TEST(PortableExchange, PauseClearsTheFlagBeforeItWaitsAndEnterResetsBeforeItReads) {
+    RecordingIdle idle;
+    ProcessingGate gate(idle);
+    idle.gate = &gate;
+    using Log = std::vector<std::string>;
+
+    EXPECT_TRUE(gate.enter());
+    gate.leave();
+    EXPECT_EQ(idle.log, (Log{"reset, on", "set, on"}));
+
+    idle.log.clear();
+    gate.pause();
+    EXPECT_EQ(idle.log, (Log{"wait, idle, off"})) << "the flag is cleared before the wait";
+    idle.log.clear();
+    EXPECT_FALSE(gate.enter()) << "paused: no block processes";
+    gate.leave();
+    EXPECT_EQ(idle.log, (Log{"reset, off", "set, off"}));
+    gate.resume();
+
+    // A pause at the start of a block's reset returns at once (the signal is still
+    // set): the block must then see the flag cleared.
+    idle.log.clear();
+    idle.pauseAtNextReset = true;
+    EXPECT_FALSE(gate.enter()) << "a block processed after a pause had returned";
+    gate.leave();
+    EXPECT_EQ(idle.log, (Log{"reset, on", "wait, idle, off", "set, off"}));
+    gate.resume();
+
+    // A pause during a block waits for its leave.
+    idle.log.clear();
+    ASSERT_TRUE(gate.enter());
+    gate.pause();
+    gate.leave();
+    EXPECT_EQ(idle.log, (Log{"reset, on", "wait, busy, off", "set, off"}));
+    gate.resume();
+    EXPECT_TRUE(gate.enter());
+    gate.leave();
 }

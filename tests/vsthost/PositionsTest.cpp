@@ -86,6 +86,31 @@ TEST_F(Positions, FailedLoadsAndBadPositionsChangeNothing) {
     EXPECT_EQ(settings.slotAt(12), settings.slots[7]);
 }
 
+// The last position loads, bypasses, moves and empties as the others do, and the
+// effect host hears of each change as for any position.
+TEST_F(Positions, TheLastPositionWorksAsTheOthers) {
+    ASSERT_TRUE(settings.loadIntoPosition(7, 4));
+    EXPECT_EQ(settings.slotAt(7), &host.slots[0]);
+    EXPECT_EQ(settings.slots[6], nullptr);
+    settings.toggleBypass(7);
+    EXPECT_EQ(settings.bypass[7], 1);
+    EXPECT_EQ(host.slots[0].suspended, 1);
+    EXPECT_EQ(host.log, (std::vector<std::string>{"load 4", "active 0 1", "pause", "resume", "pause", "resume",
+                                                  "active 0 0"}));
+    settings.moveUp(7);
+    EXPECT_EQ(settings.slots[6], &host.slots[0]);
+    EXPECT_EQ(settings.bypass[6], 1);
+    EXPECT_EQ(settings.slots[7], nullptr);
+    EXPECT_EQ(settings.bypass[7], 0);
+    settings.moveDown(6);
+    EXPECT_EQ(settings.slotAt(7), &host.slots[0]);
+    EXPECT_EQ(settings.bypass[7], 1);
+    host.log.clear();
+    EXPECT_TRUE(settings.unloadPosition(7));
+    EXPECT_EQ(settings.slots[7], nullptr);
+    EXPECT_EQ(host.log, (std::vector<std::string>{"pause", "detach 0 (paused)", "resume", "unload 0 (running)"}));
+}
+
 TEST_F(Positions, MovesKeepBypassBytesWithTheirPlugins) {
     settings.loadIntoPosition(0, 0);
     settings.loadIntoPosition(1, 1);
