@@ -119,10 +119,8 @@ private:
 
 // Posted to an editor frame when a plug-in asks for a new editor size from a thread
 // other than the UI thread (wParam width, lParam height): the frame's window
-// procedure resizes on the UI thread with resizeEditor.
+// procedure resizes on the UI thread with resizeEditor (EditorSize.h).
 const unsigned kEditorSizeMessage = 0x8000 + 0x615;  // WM_APP + 0x615
-// The editor frame and its view follow the plug-in's new editor size. UI thread.
-void resizeEditor(void* frame, void* view, int width, int height);
 
 // The function every plug-in receives to ask the host for information and services.
 VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,

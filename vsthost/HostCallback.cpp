@@ -2,6 +2,7 @@
 // UI thread (loading, editors, idle) or from the driver thread (inside process).
 #include <cstring>
 
+#include "EditorSize.h"
 #include "EffectHost.h"
 #include "WinInclude.h"
 
@@ -36,16 +37,6 @@ void sizeWindow(const EffectHost& host, EffectSlot* slot, int width, int height)
 }
 
 }  // namespace
-
-void resizeEditor(void* frame, void* view, int width, int height) {
-    if (!frame)
-        return;
-    const int border = GetSystemMetrics(SM_CXDLGFRAME);
-    SetWindowPos(static_cast<HWND>(frame), nullptr, 0, 0, width + 2 * border + 20,
-                 height + GetSystemMetrics(SM_CYCAPTION) + border, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (view)
-        SetWindowPos(static_cast<HWND>(view), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float /*opt*/) {

@@ -52,9 +52,9 @@ OverdriveProgram::OverdriveProgram() : postGain(0.1f), drive(0.5f), smooth(0.25f
 OverdriveEffect::OverdriveEffect(audioMasterCallback audioMaster)
     : AudioEffect(audioMaster, kNumPrograms, kNumParams) {
     std::memset(filterState, 0, sizeof filterState);
-    // The host should set its rate before processing; until it does, the bands
+    // The host should set its rate before processing; until it does, the filters
     // are tuned for the framework's 44100 Hz rather than left undefined.
-    computeBandCoefficients();
+    computeCoefficients();
     setProgram(0);
     setNumInputs(1);
     setNumOutputs(1);
@@ -64,13 +64,14 @@ OverdriveEffect::OverdriveEffect(audioMasterCallback audioMaster)
 
 OverdriveEffect::~OverdriveEffect() {}
 
-void OverdriveEffect::computeBandCoefficients() {
+void OverdriveEffect::computeCoefficients() {
     for (int band = 0; band < kNumBands; ++band) {
         float f = kBandFrequencies[band];
         if (f > kHighestBandShareOfRate * sampleRate)
             f = kHighestBandShareOfRate * sampleRate;
         bands[band] = bandPassAt(f, sampleRate, kBandQ, 1.0f / kBandQ);
     }
+    dcBlocker = dcBlockerAt(kDcBlockerCorner, sampleRate);
 }
 
 float* OverdriveEffect::parameterOfCurrentProgram(VstInt32 index) {
@@ -131,6 +132,11 @@ void OverdriveEffect::processReplacing(float** inputs, float** outputs, VstInt32
         bandDrive[group][lane] = drive * weights[band];
     }
 
+    // The blocker's state as locals for the block, so that writing the output
+    // (which may alias anything) does not force it through memory every sample.
+    const DcBlockerCoefficients blocker = dcBlocker;
+    float dcState[2] = {filterState[kDcBlockerState], filterState[kDcBlockerState + 1]};
+
     const float* in = inputs[0];
     float* out = outputs[0];
     for (VstInt32 n = 0; n < sampleFrames; ++n) {
@@ -152,7 +158,7 @@ void OverdriveEffect::processReplacing(float** inputs, float** outputs, VstInt32
         float sum = 0.0f;
         for (int band = 0; band < kNumBands; ++band)
             sum += s[band / kLaneCount][band % kLaneCount];
-        out[n] = sum * kOutputLevel;
+        out[n] = dcBlockerStep(blocker, dcState, sum * kOutputLevel);
     }
 
     for (int band = 0; band < kNumBands; ++band) {
@@ -164,6 +170,8 @@ void OverdriveEffect::processReplacing(float** inputs, float** outputs, VstInt32
         stored[3] = y2[group][lane];
         stored[4] = s[group][lane];
     }
+    filterState[kDcBlockerState] = dcState[0];
+    filterState[kDcBlockerState + 1] = dcState[1];
 }
 
 void OverdriveEffect::setProgram(VstInt32 program) {
@@ -198,10 +206,11 @@ void OverdriveEffect::getParameterName(VstInt32 index, char* text) {
 
 void OverdriveEffect::setSampleRate(float rate) {
     AudioEffect::setSampleRate(rate);
-    computeBandCoefficients();
+    computeCoefficients();
     suspend();
 }
 
+// The DC blocker's state lies in the same array and is cleared with the bands'.
 void OverdriveEffect::suspend() {
     std::memset(filterState, 0, sizeof filterState);
 }

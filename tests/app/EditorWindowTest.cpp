@@ -2,9 +2,12 @@
 // editor of their own: the parameter view's size and rows, a drag of a value bar
 // with the bar drawn to the value, reopening an open editor, the program menu and a
 // program chosen from it, idle calls, and the windows closing with unloading and
-// Close All. A screenshot of the three parameter views goes to the build folder.
+// Close All; and the test plug-in's own editor, sized as it asks when opened and
+// when it asks again. Screenshots of the three parameter views and of the resized
+// editor go to the build folder.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "WinInclude.h"
@@ -208,14 +211,29 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
 
 namespace {
 
-// The test plug-in's log of dispatcher calls: how many lines start with "op <opcode> ".
-int callsLogged(const char* library, int opcode) {
-    using LogFunction = int (*)(char*, int);
-    auto logOf = reinterpret_cast<LogFunction>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(library), "testPluginLog")));
+// A function the test plug-in exports for the test (the test reaches the module the
+// host loaded by its name).
+template <class Function>
+Function pluginFunction(const char* library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(library), name)));
+}
+
+// The test plug-in's log of dispatcher calls and of what it asked the host.
+std::string pluginLog(const char* library) {
+    auto logOf = pluginFunction<int (*)(char*, int)>(library, "testPluginLog");
     if (!logOf)
-        return -1;
+        return std::string();
     std::string log(1 << 20, '\0');
     logOf(&log[0], int(log.size()));
+    log.resize(std::strlen(log.c_str()));
+    return log;
+}
+
+// How many lines of the log start with "op <opcode> ".
+int callsLogged(const char* library, int opcode) {
+    if (!pluginFunction<int (*)(char*, int)>(library, "testPluginLog"))
+        return -1;
+    const std::string log = pluginLog(library);
     const std::string wanted = "op " + std::to_string(opcode) + " ";
     int count = 0;
     for (size_t at = 0; (at = log.find(wanted, at)) != std::string::npos; at += wanted.size())
@@ -299,6 +317,116 @@ TEST(EditorWindows, OwnEditorSizedByThePluginClosedOnceAndItsProgramMenu) {
     SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_CMD_UNLOAD_EFFECT, 0), 0);
     EXPECT_EQ(g_liveSettings->slots[3], nullptr);
     EXPECT_EQ(countEditors(), 0);
+
+    ASSERT_TRUE(program.closeDiscarding(kTimeout));
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+namespace {
+
+SIZE outerSize(HWND window) {
+    const RECT r = windowRect(window);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+// The editor frame holds exactly the plug-in's editor, width x height, 20 pixels in
+// beside the programs button.
+void expectEditorOfSize(EffectSlot* slot, int width, int height) {
+    HWND editor = static_cast<HWND>(slot->editorFrame);
+    ASSERT_NE(editor, nullptr);
+    const RECT client = clientRect(editor);
+    EXPECT_EQ(client.right, width + 20) << "asked for " << width << " x " << height;
+    EXPECT_EQ(client.bottom, height) << "asked for " << width << " x " << height;
+    const RECT view = windowRect(static_cast<HWND>(slot->editorView));
+    EXPECT_EQ(view.right - view.left, width);
+    EXPECT_EQ(view.bottom - view.top, height);
+    EXPECT_EQ(view.left - clientOrigin(editor).x, 20);
+    EXPECT_EQ(view.top, clientOrigin(editor).y);
+}
+
+}  // namespace
+
+// A plug-in's editor asks for a larger size from the UI thread (in its idle call),
+// then a smaller one from another thread (as from its processing): each time the
+// client area holds exactly the asked size, the frame stays where it was, and the
+// frame is the one that opening an editor of that size gives.
+TEST(EditorWindows, OwnEditorGetsEachSizeThePluginAsksFor) {
+    forgetProgramSettings();
+    ASSERT_TRUE(createSettingsKeys());
+    {
+        RegistryKey settings(kSettingsKeyPath, true);
+        settings.setPair("frameWndSize", 1000, 700);  // room for the larger editor
+    }
+    HostedProgram program;
+    ASSERT_TRUE(program.start(""));
+    HWND frame = program.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    const std::string path = std::string(TALVENOR_BIN_DIR) + "test-plugins\\TestEditor.dll";
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(3, path.c_str()));
+    EffectSlot* slot = g_liveSettings->slots[3];
+    const char library[] = "TestEditor.dll";
+    const auto ask = pluginFunction<VstIntPtr (*)(AEffect*, int, int)>(library, "testPluginAskForEditorSize");
+    const auto askOnIdle = pluginFunction<void (*)(int, int)>(library, "testPluginAskForEditorSizeOnIdle");
+    ASSERT_NE(ask, nullptr);
+    ASSERT_NE(askOnIdle, nullptr);
+    // Asked while no editor is open: answered, nothing to resize; it opens at that size.
+    EXPECT_EQ(ask(slot->effect, 200, 120), 1);
+    pressKeys(frame, {VK_CONTROL, 'F'});
+    HWND panel = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return g_windows.fxManager && (panel = fxManagerPanel()) != nullptr; }, kTimeout));
+    const auto openFromPanel = [&] {
+        SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 3, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        return static_cast<HWND>(slot->editorFrame);
+    };
+    HWND editor = openFromPanel();
+    ASSERT_NE(editor, nullptr);
+    expectEditorOfSize(slot, 200, 120);
+    const RECT opened = windowRect(editor);
+
+    struct Request {
+        int width, height;
+        bool onUiThread;
+        SIZE frame;
+    } requests[] = {{480, 360, true, {}}, {160, 90, false, {}}};
+    for (Request& r : requests) {
+        const auto clientIsAsked = [&] {
+            const RECT client = clientRect(editor);
+            return client.right == r.width + 20 && client.bottom == r.height;
+        };
+        if (r.onUiThread) {
+            const std::string answered =
+                "asked for " + std::to_string(r.width) + " x " + std::to_string(r.height) + ": 1";
+            askOnIdle(r.width, r.height);
+            ASSERT_TRUE(waitUntil([&] { return pluginLog(library).find(answered) != std::string::npos; }, kTimeout));
+            EXPECT_TRUE(clientIsAsked()) << "resized within the request";
+        } else {
+            // Not the UI thread: the size is posted to the frame, which applies it.
+            EXPECT_EQ(ask(slot->effect, r.width, r.height), 1);
+            ASSERT_TRUE(waitUntil(clientIsAsked, kTimeout));
+        }
+        expectEditorOfSize(slot, r.width, r.height);
+        const RECT now = windowRect(editor);
+        EXPECT_EQ(now.left, opened.left);
+        EXPECT_EQ(now.top, opened.top);
+        r.frame = outerSize(editor);
+        if (r.onUiThread) {
+            ASSERT_TRUE(waitForTicks(2));
+            takeScreenshot(kScreenshots, "33-editor-resized-by-its-plugin");
+        }
+    }
+    EXPECT_LT(requests[1].frame.cx, requests[0].frame.cx);
+
+    // Each size once more, now by opening the editor at it: the same frame.
+    for (const Request& r : requests) {
+        closeEditor(slot);
+        EXPECT_EQ(ask(slot->effect, r.width, r.height), 1);
+        editor = openFromPanel();
+        ASSERT_NE(editor, nullptr);
+        expectEditorOfSize(slot, r.width, r.height);
+        const SIZE reopened = outerSize(editor);
+        EXPECT_EQ(reopened.cx, r.frame.cx) << r.width << " x " << r.height;
+        EXPECT_EQ(reopened.cy, r.frame.cy) << r.width << " x " << r.height;
+    }
 
     ASSERT_TRUE(program.closeDiscarding(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);

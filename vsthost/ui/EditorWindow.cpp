@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "EditorSize.h"
 #include "EffectHost.h"
 #include "LiveSettings.h"
 #include "SharedResources.h"
@@ -208,6 +209,11 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
             return 0;
         }
         break;
+    case kEditorSizeMessage:
+        // A size the plug-in asked for from another thread.
+        if (slot && slot->editorFrame == frame)
+            resizeEditor(frame, slot->editorView, int(wParam), int(lParam));
+        return 0;
     default:
         break;
     }
@@ -298,10 +304,7 @@ bool openEditor(EffectSlot* slot) {
             height = rect->bottom - rect->top;
         }
     }
-    SetWindowPos(view, nullptr, 20, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(frame, nullptr, 0, 0, width + 2 * GetSystemMetrics(SM_CXFRAME) + 20,
-                 height + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    resizeEditor(frame, view, width, height);
     slot->editorFrame = frame;
     ShowWindow(frame, SW_SHOW);
     return true;

@@ -2,6 +2,7 @@
 // libraries whose shape is set by compile definitions. Every instance logs the
 // dispatcher calls it receives into the library's log, which the tests read through
 // the exported testPluginLog (the test loads the same library, so it is one module).
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -33,7 +34,7 @@
 #define TP_CALLS_HOST_IN_ENTRY 0
 #endif
 #ifndef TP_EDITOR
-#define TP_EDITOR 0  // an editor of its own, 200 x 120, and program names with a duplicate
+#define TP_EDITOR 0  // an editor of its own, 200 x 120 until it asks for another size, and program names with a duplicate
 #endif
 #ifndef TP_EFFECT_NAME
 #define TP_EFFECT_NAME ""
@@ -59,6 +60,10 @@ bool g_chunkOverridden = false;
 VstIntPtr g_chunkAnswer = 0;
 bool g_chunkNull = false;
 audioMasterCallback g_host = nullptr;
+// The editor's rectangle, which a size the plug-in asks the host for replaces, and
+// the size it is to ask for at its next effEditIdle (none while width is negative).
+ERect g_editorRect{0, 0, 120, 200};
+std::atomic<int> g_sizeOnIdleWidth{-1}, g_sizeOnIdleHeight{0};
 
 struct TestEffect {
     AEffect effect;
@@ -132,6 +137,13 @@ void log(const char* text) {
     g_log += '\n';
 }
 
+// Asks the host for a new editor size, as a plug-in whose editor changes size does,
+// from the thread it is called on; its rectangle then reports that size.
+VstIntPtr askForEditorSize(AEffect* e, int width, int height) {
+    g_editorRect = ERect{0, 0, int16_t(height), int16_t(width)};
+    return g_host ? g_host(e, audioMasterSizeWindow, width, height, nullptr, 0.0f) : -1;
+}
+
 VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                  float opt) {
     auto* self = static_cast<TestEffect*>(e->object);
@@ -177,9 +189,16 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
         return TP_EDITOR;
     case effEditGetRect:
         if (TP_EDITOR && ptr) {
-            static ERect rect{0, 0, 120, 200};
-            *static_cast<ERect**>(ptr) = &rect;
+            *static_cast<ERect**>(ptr) = &g_editorRect;
             return 1;
+        }
+        return 0;
+    case effEditIdle:
+        if (TP_EDITOR && g_sizeOnIdleWidth.load() >= 0) {
+            const int width = g_sizeOnIdleWidth.exchange(-1), height = g_sizeOnIdleHeight.load();
+            const VstIntPtr answer = askForEditorSize(e, width, height);
+            std::snprintf(line, sizeof line, "asked for %d x %d: %ld", width, height, long(answer));
+            log(line);
         }
         return 0;
     case effClose:
@@ -258,6 +277,17 @@ extern "C" VstIntPtr testPluginEntryAnswer(int i) { return i >= 0 && i < 4 ? g_e
 extern "C" VstIntPtr testPluginCallHost(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                         float opt) {
     return g_host ? g_host(e, opcode, index, value, ptr, opt) : -1;
+}
+
+// A new editor size asked for at once from the calling thread, or at the next
+// effEditIdle (on the thread that idles the editor, the host's UI thread).
+extern "C" VstIntPtr testPluginAskForEditorSize(AEffect* e, int width, int height) {
+    return askForEditorSize(e, width, height);
+}
+
+extern "C" void testPluginAskForEditorSizeOnIdle(int width, int height) {
+    g_sizeOnIdleHeight.store(height);
+    g_sizeOnIdleWidth.store(width);  // last: the idle call reads the width first
 }
 
 extern "C" void testPluginSetChunkAnswer(int overridden, VstIntPtr answer, int nullPointer) {
