@@ -1,12 +1,12 @@
 #include "SettingsStore.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "EffectHost.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "ProgramFolder.h"
 #include "RegistryKeys.h"
 #include "ShellState.h"
 #include "WaveDeck.h"
@@ -107,10 +107,6 @@ void recordClientOrigin(HWND window, WindowSpot* spot) {
     }
 }
 
-void copyText(char* target, const char* source, size_t size) {
-    std::snprintf(target, size, "%s", source);
-}
-
 }  // namespace
 
 float limitUnit(float value, float fallback) {
@@ -142,20 +138,20 @@ int32_t limitFrameDimension(int32_t value) { return value < 200 ? 200 : (value >
 int32_t showStateFromStored(int32_t stored) { return stored == 3 ? 3 : 5; }
 
 int32_t loadSettings(HWND) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 5;
-    LiveSettings& settings = *g_liveSettings;
     ShellValues& shell = g_shell;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        chooseProgramFolders("", shell.appDir, shell.appPluginDir, sizeof shell.appDir);
+        return 5;
+    }
+    LiveSettings& settings = *g_liveSettings;
 
     char driverName[kDriverNameSize];
     if (readText(key, "asioDevice", driverName, sizeof driverName))
         g_liveEngine->openDriverByName(driverName);  // an unknown name opens nothing, silently
-    if (readText(key, "szAppDir", shell.appDir, sizeof shell.appDir)) {
-        char pluginDir[ShellValues::kPathSize + 16];
-        std::snprintf(pluginDir, sizeof pluginDir, "%s%s", shell.appDir, "VST Plugins\\");
-        copyText(shell.appPluginDir, pluginDir, sizeof shell.appPluginDir);
-    }
+    char storedAppDir[ShellValues::kPathSize] = "";
+    readText(key, "szAppDir", storedAppDir, sizeof storedAppDir);
+    chooseProgramFolders(storedAppDir, shell.appDir, shell.appPluginDir, sizeof shell.appDir);
     readText(key, "szAccompFile", shell.accompFile, sizeof shell.accompFile);
     readText(key, "szPerfFile", shell.perfFile, sizeof shell.perfFile);
     readText(key, "szVstDir", shell.vstDir, sizeof shell.vstDir);
@@ -248,14 +244,8 @@ bool prepareSettingsKeys() {
     DWORD type = 0;
     if (RegQueryValueExA(key, "szAppDir", nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) {
         char folder[MAX_PATH + 1] = "";
-        const DWORD length = GetModuleFileNameA(nullptr, folder, MAX_PATH);
-        if (length > 0 && length < MAX_PATH) {
-            char* slash = std::strrchr(folder, '\\');
-            if (slash) {
-                slash[1] = '\0';
-                writeText(key, "szAppDir", folder);
-            }
-        }
+        if (runningProgramFolder(folder, sizeof folder))
+            writeText(key, "szAppDir", folder);
     }
     RegCloseKey(key);
     return true;

@@ -9,7 +9,9 @@
 
 // Reads every value (a value of another type or size than its own is ignored and
 // the default stays), limits numbers to their ranges and reopens the saved driver by
-// name. Returns the frame's show state: 3 (maximised) or 5; 5 when there is no key.
+// name. The program's own plug-in folder is the one beside the running program;
+// "szAppDir" names it only for a program that has none (ProgramFolder.h). Returns
+// the frame's show state: 3 (maximised) or 5; 5 when there is no key.
 int32_t loadSettings(HWND frame);
 
 // Writes every value but "szAppDir"; false when the key does not exist (it is not

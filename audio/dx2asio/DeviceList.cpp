@@ -62,3 +62,11 @@ int DeviceList::find(const char* name) const {
             return i;
     return -1;
 }
+
+int DeviceList::defaultDevice() const {
+    const int listed = count();
+    for (int i = 0; i < listed; ++i)
+        if (!entries_[i].hasGuid)
+            return i;
+    return -1;
+}

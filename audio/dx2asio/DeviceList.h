@@ -31,6 +31,10 @@ public:
     const DeviceEntry& entry(int index) const;
     // The first listed device whose description equals name exactly (case-sensitive), or -1.
     int find(const char* name) const;
+    // The system's default device: the entry DirectSound lists without a GUID (it lists
+    // it first, and it follows the default that the system's sound settings name), or -1
+    // when the list has none.
+    int defaultDevice() const;
 
 private:
     static BOOL CALLBACK enumerated(LPGUID guid, LPCSTR description, LPCSTR module, LPVOID context);

@@ -68,16 +68,23 @@ private:
     HKEY key_ = nullptr;
 };
 
-int loadDevice(const DriverKey& key, const char* name, const DeviceList& list, int current) {
+int loadDevice(const DriverKey& key, const char* name, const DeviceList& list) {
     char stored[1000];
-    if (!key.readText(name, stored, sizeof stored))
-        return current;
-    return list.find(stored);
+    if (key.isOpen() && key.readText(name, stored, sizeof stored)) {
+        if (std::strcmp(stored, kNoDeviceChosen) == 0)
+            return -1;
+        const int found = list.find(stored);
+        if (found >= 0)
+            return found;
+    }
+    return list.defaultDevice();
 }
 
 bool isRingCount(DWORD n) { return n == 2 || n == 4 || n == 8 || n == 16 || n == 32 || n == 64; }
 
 }  // namespace
+
+const char kNoDeviceChosen[] = "<no driver>";
 
 DriverFormat makeDriverFormat(unsigned long rate, long channels, long bytesPerSample) {
     bytesPerSample = clampLong(bytesPerSample, 1, 4);
@@ -128,10 +135,10 @@ DriverSettings defaultDriverSettings() {
 
 void loadDriverSettings(const DeviceList& inputs, const DeviceList& outputs, DriverSettings& settings) {
     const DriverKey key(KEY_READ);
+    settings.inputDevice = loadDevice(key, "dxInputDevice", inputs);
+    settings.outputDevice = loadDevice(key, "dxOutputDevice", outputs);
     if (!key.isOpen())
         return;
-    settings.inputDevice = loadDevice(key, "dxInputDevice", inputs, settings.inputDevice);
-    settings.outputDevice = loadDevice(key, "dxOutputDevice", outputs, settings.outputDevice);
 
     DWORD value = 0;
     if (key.readDword("dxBufferSize", value))

@@ -31,6 +31,9 @@ const long kMinBufferSize = 8;
 const long kMaxBufferSize = 8000;
 const long kDefaultBufferSize = 800;
 
+// The device name stored for a side the user chose to leave without a device.
+extern const char kNoDeviceChosen[];  // "<no driver>"
+
 struct DriverSettings {
     int inputDevice;   // index into the input list, -1 for none
     int outputDevice;  // index into the output list, -1 for none
@@ -45,8 +48,11 @@ struct DriverSettings {
 DriverSettings defaultDriverSettings();
 
 // Loads the stored values over settings (UI thread). A missing key, a missing value
-// or one of the wrong type or size leaves that setting as it was. Device names select
-// the first listed device with exactly that description, or none.
+// or one of the wrong type or size leaves that setting as it was, but for the devices:
+// a stored name selects the first listed device with exactly that description, and
+// kNoDeviceChosen selects none; without a stored choice (no value, or a name that no
+// listed device has, as one that was unplugged) each side takes the system's default
+// device, so that a set-up where the settings dialog was never opened streams at once.
 void loadDriverSettings(const DeviceList& inputs, const DeviceList& outputs, DriverSettings& settings);
 
 // Stores the devices by description and the ring's geometry (UI thread); they take
@@ -60,7 +66,7 @@ FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format);
 
 // Everything the settings dialog stores, in the order it is written.
 struct StoredDriverChoices {
-    const char* inputDevice;   // description, or "<no driver>"
+    const char* inputDevice;   // description, or kNoDeviceChosen
     const char* outputDevice;
     DWORD bufferSize;
     DWORD numBuffers;

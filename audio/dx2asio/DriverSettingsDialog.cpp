@@ -19,7 +19,8 @@ const int kRingCountCount = sizeof kRingCounts / sizeof kRingCounts[0];
 const int kBlockStep = 8;  // frames per trackbar step
 const int kNamedDevices = 32;
 const char kNoDevice[] = "<no device>";
-const char kNoDriverName[] = "<no driver>";
+// Follows the description of the device DirectSound lists for the system's default.
+const char kSystemDefault[] = " (system default)";
 
 const char kKeyNotWritable[] = "Unable to save the new configuration to the system registry";
 // Per value, in the order the values are written.
@@ -155,8 +156,15 @@ void DriverSettingsDialog::fillDevices(HWND list, const DeviceList& devices, int
     SendMessageA(list, CB_RESETCONTENT, 0, 0);
     addItem(list, kNoDevice);
     SendMessageA(list, CB_SETCURSEL, 0, 0);
-    for (int i = 0; i < DeviceList::kEntries && devices.entry(i).description[0]; ++i)
-        addItem(list, devices.entry(i).description);
+    for (int i = 0; i < DeviceList::kEntries && devices.entry(i).description[0]; ++i) {
+        if (i != devices.defaultDevice()) {
+            addItem(list, devices.entry(i).description);
+            continue;
+        }
+        char text[sizeof devices.entry(i).description + sizeof kSystemDefault];
+        std::snprintf(text, sizeof text, "%s%s", devices.entry(i).description, kSystemDefault);
+        addItem(list, text);
+    }
     if (selected >= 0)
         SendMessageA(list, CB_SETCURSEL, selected + 1, 0);
 }
@@ -195,9 +203,9 @@ void DriverSettingsDialog::accept(HWND dialog, Dx2AsioDriver& driver) {
 
     StoredDriverChoices choices;
     choices.inputDevice = input >= 0 && input < kNamedDevices ? driver.inputDevices_.entry(input).description
-                                                              : kNoDriverName;
+                                                              : kNoDeviceChosen;
     choices.outputDevice = output >= 0 && output < kNamedDevices ? driver.outputDevices_.entry(output).description
-                                                                 : kNoDriverName;
+                                                                 : kNoDeviceChosen;
     choices.bufferSize = DWORD(blockFrames);
     choices.numBuffers = DWORD(rings);
     choices.syncByInput = sync;

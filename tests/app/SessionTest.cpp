@@ -16,6 +16,7 @@
 #include "MessageBoxRecorder.h"
 #include "RegistryKeys.h"
 #include "RigSession.h"
+#include "ScratchNames.h"
 #include "UnixPrograms.h"
 #include "WavFiles.h"
 
@@ -68,7 +69,11 @@ TEST(LiveSession, RiffThroughEffectsWithBackingIntoATake) {
         RegCloseKey(key);
     }
 
-    const std::string riff = "session-riff.wav", backing = "session-backing.wav", take = "session-take.wav";
+    // This run's own files: the riff's player is stopped by the folder's name, which
+    // no other bench's player has in its command line.
+    const RunScratchFolder folder("session");
+    const std::string riff = folder.file("riff.wav"), backing = folder.file("backing.wav"),
+                      take = folder.file("take.wav");
     const std::vector<float> riffTone = tone(kRiffHz, 0.25f, kRate * 20);
     ASSERT_TRUE(writeWav16(riff, kRate, {riffTone, riffTone}));
     const std::vector<float> backingTone = tone(kBackingHz, kBackingLevel, 132000);
@@ -107,7 +112,7 @@ TEST(LiveSession, RiffThroughEffectsWithBackingIntoATake) {
         s.engine().stopLiveInput();
         EXPECT_TRUE(s.deck().stopRecording());
     }
-    stopUnixPrograms("session-riff");
+    stopUnixPrograms(folder.name());
     EXPECT_EQ(errorFlags(), 0u) << "flags raised during the session";
     EXPECT_EQ(boxes.count(), 0u) << (boxes.count() ? boxes.boxes()[0].text : "");
 

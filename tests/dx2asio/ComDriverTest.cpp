@@ -19,6 +19,7 @@
 #include "DriverList.h"
 #include "DriverTestSupport.h"
 #include "MessageBoxRecorder.h"
+#include "RegistryKeys.h"
 
 namespace {
 
@@ -409,6 +410,52 @@ TEST_F(ComDriverTest, AForeignHostCreatesTheRegisteredDriverAndSeesWhatTheProgra
     ASSERT_GT(played.size(), 44100u);
     EXPECT_GT(steadyToneLevel(played.data(), played.size(), 440.0), 0.1)
         << "the foreign host's outputs reach the speakers";
+    EXPECT_EQ(boxes_.count(), 0u);
+}
+
+namespace {
+
+// The foreign host streams for three seconds while a 1 kHz tone plays into toneSink
+// and heardMonitor records: the tone has to reach the host's inputs and the host's
+// 440 Hz outputs the recording.
+void streamThroughTheForeignHost(const char* toneSink, const char* heardMonitor) {
+    TonePlayer tone(toneSink, 1000.0, 0.25);
+    ASSERT_TRUE(tone.playing());
+    CaptureRecorder heard(heardMonitor);
+    ASSERT_TRUE(heard.recording());
+    Child host(foreignHost("--stream 3000"));
+    ASSERT_TRUE(host.started());
+    EXPECT_EQ(host.finish(60000), 0u) << host.output();
+    const std::string report = host.output();
+    const std::map<std::string, double> seen = numbersIn(report);
+    EXPECT_EQ(number(seen, "init"), 1) << report;
+    EXPECT_EQ(number(seen, "start"), ASE_OK) << report;
+    EXPECT_GT(number(seen, "switches"), 100) << report;
+    EXPECT_GT(number(seen, "inputTone"), 0.1) << "the tone played into " << toneSink << " reaches the host\n"
+                                               << report;
+    const std::vector<float> played = heard.left();
+    ASSERT_GT(played.size(), 44100u);
+    EXPECT_GT(steadyToneLevel(played.data(), played.size(), 440.0), 0.1)
+        << "the host's outputs reach " << heardMonitor;
+}
+
+}  // namespace
+
+// Installed and registered, its control panel never opened, nothing of it stored (not
+// even its key): the driver streams between the system's default devices, which on
+// the bench are the instrument's monitor and the speakers. Once a choice is stored,
+// that choice is streamed.
+TEST_F(ComDriverTest, AFreshSetUpStreamsBetweenTheDefaultDevicesAndAStoredChoiceWins) {
+    if (!soundServerReachable())
+        GTEST_SKIP() << "no sound server in this bench";
+    ASSERT_EQ(regsvr32(false), 0u);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, kBuiltInDriverKeyPath), ERROR_SUCCESS);
+    streamUntilTheBenchHolds([] { streamThroughTheForeignHost("instrument", "Monitor of speakers"); });
+
+    // The other way round, neither of them the default.
+    ASSERT_TRUE(createSettingsKeys());
+    values_.setDevices("Monitor of speakers", "instrument");
+    streamUntilTheBenchHolds([] { streamThroughTheForeignHost("speakers", "Monitor of instrument"); });
     EXPECT_EQ(boxes_.count(), 0u);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "RegistryKeys.h"
+#include "ScratchNames.h"
 #include "StreamLoop.h"
 
 namespace {
@@ -678,19 +679,9 @@ bool waitForSamples(const CaptureRecorder& recorder, size_t count, int ms) {
     return true;
 }
 
-// Host files of this process: a Wine process id is unique only within its own bench,
-// and the two widths' benches run side by side, so the name also carries the width
-// and the moment the process first asked.
+// Host files of this process, named for this run and width.
 static std::string hostScratchName(const char* what) {
-    static const unsigned long long started = [] {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<unsigned long long>(now.QuadPart);
-    }();
-    char name[160];
-    std::snprintf(name, sizeof name, "/tmp/dx2asio-%s-w%u-%lu-%llx", what, unsigned(sizeof(void*) * 8),
-                  GetCurrentProcessId(), started);
-    return name;
+    return "/tmp/" + scratchName(std::string("dx2asio-") + what);
 }
 
 bool runOnHost(const std::string& script, int timeoutMs) {

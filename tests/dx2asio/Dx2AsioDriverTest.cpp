@@ -33,8 +33,11 @@ WAVEFORMATEX storedFormat(const StoredDriverValues& values) {
     return f;
 }
 
+// The object without devices: a set-up with no choice stored would open the system's
+// default devices, so both sides are stored as chosen to have none.
 class Dx2AsioDriverTest : public ::testing::Test {
 protected:
+    Dx2AsioDriverTest() { values_.setDevices("<no driver>", "<no driver>"); }
     StoredDriverValues values_;
     MessageBoxRecorder boxes_;
 };
@@ -320,23 +323,47 @@ TEST_F(Dx2AsioDriverTest, DevicesAreChosenByTheirExactDescription) {
         EXPECT_STREQ(d.outputDevices().entry(d.selectedOutputDevice()).description, "speakers");
         EXPECT_EQ(boxes_.count(), 0u);
     }
-    // Another case, the dialog's "<no driver>", an empty name, a name of the wrong type:
-    // no device on that side, and nothing to report.
-    const char* const unmatched[] = {"monitor of instrument", "<no driver>", "", "Speakers "};
+    // The dialog's "<no driver>" chooses no device on that side.
+    values_.setDevices("<no driver>", "<no driver>");
+    {
+        DriverUnderTest driver;
+        driver->init(nullptr);
+        EXPECT_EQ(driver.object().selectedInputDevice(), -1);
+        EXPECT_EQ(driver.object().selectedOutputDevice(), -1);
+    }
+    // No choice stored: another case, an empty name, a name of the wrong type or
+    // too long to read, no value at all. Each side takes the system's default device,
+    // the one DirectSound lists without a GUID, and there is nothing to report.
+    const auto expectDefaults = [](const DriverUnderTest& driver, const std::string& what) {
+        const Dx2AsioDriver& d = driver.object();
+        ASSERT_GE(d.selectedInputDevice(), 0) << what;
+        ASSERT_GE(d.selectedOutputDevice(), 0) << what;
+        EXPECT_FALSE(d.inputDevices().entry(d.selectedInputDevice()).hasGuid) << what;
+        EXPECT_FALSE(d.outputDevices().entry(d.selectedOutputDevice()).hasGuid) << what;
+        EXPECT_EQ(d.selectedInputDevice(), d.inputDevices().defaultDevice()) << what;
+        EXPECT_EQ(d.selectedOutputDevice(), d.outputDevices().defaultDevice()) << what;
+    };
+    const char* const unmatched[] = {"monitor of instrument", "", "Speakers "};
     for (const char* name : unmatched) {
         values_.setDevices(name, name);
         DriverUnderTest driver;
         driver->init(nullptr);
-        EXPECT_EQ(driver.object().selectedInputDevice(), -1) << '"' << name << '"';
-        EXPECT_EQ(driver.object().selectedOutputDevice(), -1) << '"' << name << '"';
+        expectDefaults(driver, std::string("\"") + name + '"');
     }
     values_.setDword("dxOutputDevice", 1);
     std::string huge(5000, 'a');
     values_.setText("dxInputDevice", huge.c_str());
-    DriverUnderTest driver;
-    driver->init(nullptr);
-    EXPECT_EQ(driver.object().selectedInputDevice(), -1);
-    EXPECT_EQ(driver.object().selectedOutputDevice(), -1);
+    {
+        DriverUnderTest driver;
+        driver->init(nullptr);
+        expectDefaults(driver, "a number and a huge name");
+    }
+    values_.clear();
+    {
+        DriverUnderTest driver;
+        driver->init(nullptr);
+        expectDefaults(driver, "no values");
+    }
     EXPECT_EQ(boxes_.count(), 0u);
 }
 

@@ -20,6 +20,7 @@
 #include "RenderTestSupport.h"
 #include "RigOptions.h"
 #include "RigRender.h"
+#include "ScratchNames.h"
 #include "TakeJournal.h"
 #include "WavFiles.h"
 #include "WinInclude.h"
@@ -31,13 +32,18 @@ const double kPi = 3.14159265358979323846;
 const std::string kPlugins = std::string(TALVENOR_BIN_DIR) + "VST Plugins\\";
 const std::string kReferences = TALVENOR_RENDER_REFERENCES;
 
+// Each test works in a folder of its own, named for the run: the takes and renders
+// are named relative to it.
 class RenderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         CoInitialize(nullptr);
         clearErrorFlag(~0u);
+        GetCurrentDirectoryA(sizeof startedIn_, startedIn_);
+        ASSERT_TRUE(SetCurrentDirectoryA(folder_.path().c_str())) << folder_.path();
     }
     void TearDown() override {
+        SetCurrentDirectoryA(startedIn_);  // a folder in use could not be removed
         EXPECT_EQ(errorFlags(), 0u);
         CoUninitialize();
     }
@@ -48,6 +54,8 @@ protected:
         return all;
     }
     MessageBoxRecorder boxes_;
+    RunScratchFolder folder_{"render"};
+    char startedIn_[MAX_PATH] = "";
 };
 
 // A take that exercises the chain's state from block to block: a tone with a little

@@ -4,6 +4,7 @@
 // going away while the dialog is open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -158,7 +159,8 @@ TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAl
     ASSERT_EQ(int(inputs.size()), object.inputDevices().count() + 1);
     EXPECT_EQ(inputs[0], "<no device>");
     for (int i = 0; i < object.inputDevices().count(); ++i)
-        EXPECT_EQ(inputs[i + 1], object.inputDevices().entry(i).description);
+        EXPECT_EQ(inputs[i + 1], std::string(object.inputDevices().entry(i).description) +
+                                     (i == object.inputDevices().defaultDevice() ? " (system default)" : ""));
     EXPECT_EQ(listSelection(dialog, IDC_DRIVER_INPUT_DEVICE), object.selectedInputDevice() + 1);
     EXPECT_EQ(inputs[object.selectedInputDevice() + 1], kInput);
     const std::vector<std::string> outputs = listTexts(dialog, IDC_DRIVER_OUTPUT_DEVICE);
@@ -317,4 +319,45 @@ TEST_F(DriverSettingsDialogTest, WithoutAHostARestartNoticeCancelAndAMissingKeyW
         EXPECT_FALSE(IsWindow(dialog));
         EXPECT_FALSE(values_.has("dxBufferSize"));
     }
+}
+
+// Nothing chosen yet: the lists show the system's default devices, which the driver
+// opened, as chosen and say that they are the defaults. OK without a change keeps
+// them without asking for a restart; the names stored from then on are a choice.
+TEST_F(DriverSettingsDialogTest, WithNothingStoredTheListsShowTheSystemsDefaultDevices) {
+    values_.clear();
+    DriverUnderTest driver;
+    ASSERT_EQ(driver->init(owner_.hwnd()), 1);
+    const Dx2AsioDriver& object = driver.object();
+    const int input = object.inputDevices().defaultDevice();
+    const int output = object.outputDevices().defaultDevice();
+    ASSERT_GE(input, 0) << "DirectSound lists a default capture device";
+    ASSERT_GE(output, 0) << "and a default playback device";
+    EXPECT_EQ(object.selectedInputDevice(), input);
+    EXPECT_EQ(object.selectedOutputDevice(), output);
+
+    HWND dialog = open(driver);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(listSelection(dialog, IDC_DRIVER_INPUT_DEVICE), input + 1);
+    EXPECT_EQ(itemText(dialog, IDC_DRIVER_INPUT_DEVICE),
+              std::string(object.inputDevices().entry(input).description) + " (system default)");
+    EXPECT_EQ(listSelection(dialog, IDC_DRIVER_OUTPUT_DEVICE), output + 1);
+    EXPECT_EQ(itemText(dialog, IDC_DRIVER_OUTPUT_DEVICE),
+              std::string(object.outputDevices().entry(output).description) + " (system default)");
+    // Only the default says so.
+    const std::vector<std::string> outputs = listTexts(dialog, IDC_DRIVER_OUTPUT_DEVICE);
+    EXPECT_EQ(std::count_if(outputs.begin(), outputs.end(),
+                            [](const std::string& text) { return text.find("(system default)") != std::string::npos; }),
+              1);
+    RECT area;
+    GetWindowRect(dialog, &area);
+    pumpMessages(100);
+    const ScreenPixels shot(area.left, area.top, area.right - area.left, area.bottom - area.top);
+    EXPECT_TRUE(shot.savePng(screenshotFolder() + "\\driver-settings-defaults.png"));
+
+    press(dialog, IDOK);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ(boxes_.count(), 0u) << "the devices did not change: no restart notice";
+    EXPECT_EQ(storedName("dxInputDevice"), object.inputDevices().entry(input).description);
+    EXPECT_EQ(storedName("dxOutputDevice"), object.outputDevices().entry(output).description);
 }
