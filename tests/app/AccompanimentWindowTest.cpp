@@ -327,9 +327,10 @@ TEST_F(AccompanimentWindow, TheRecordingDialogsStatesAndTakes) {
     HWND ramNote = GetDlgItem(dialog, IDC_RECORD_RAM_NOTE);
     EXPECT_FALSE(IsWindowVisible(ramNote));
     click(dialog, IDC_RECORD_TO_RAM);
-    ASSERT_TRUE(waitUntil([&] { return enabled(dialog, IDC_RECORD_MAX_TIME); }, kTimeout));
+    // The program's own thread shows the field and the note one after the other.
+    ASSERT_TRUE(waitUntil([&] { return enabled(dialog, IDC_RECORD_MAX_TIME) && IsWindowVisible(ramNote); }, kTimeout))
+        << "the note is shown with the maximum time";
     EXPECT_TRUE(g_waveDeck->ramMode);
-    EXPECT_TRUE(IsWindowVisible(ramNote));
     EXPECT_EQ(windowText(ramNote), "A RAM take is lost if the program ends unexpectedly.");
     EXPECT_EQ(windowText(GetDlgItem(dialog, IDC_RECORD_MAX_TIME)), "200 sec");
     typeMaximumTime(dialog, "45");
