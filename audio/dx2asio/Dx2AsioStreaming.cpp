@@ -375,19 +375,12 @@ DWORD WINAPI Dx2AsioDriver::streamThread(void* context) {
     StreamEnd end = runStreamLoop(driver->streamSetup_);
     // A capture that never started gets a device opened anew, twice at most, before the
     // loop gives up on it.
-    StreamCounters& counters = driver->streamCounters_;
-    uint32_t stallsSeen = 0, neverStartedSeen = 0;
-    for (int again = 0; again < 2 && end == StreamEnd::stalled && !driver->stopRequest_.load(std::memory_order_acquire);
+    // Only the capture, and before it moved at all: a device that moved and then stood
+    // still, or a playback that stands still, is for the host's reset.
+    const StreamCounters& counters = driver->streamCounters_;
+    for (uint32_t again = 0; again < 2 && end == StreamEnd::stalled && counters.captureNeverStarted == again + 1 &&
+                             counters.playbackStalls == 0 && !driver->stopRequest_.load(std::memory_order_acquire);
          ++again) {
-        const uint32_t stalls = counters.captureStalls.load(std::memory_order_relaxed);
-        const uint32_t neverStarted = counters.captureNeverStarted.load(std::memory_order_relaxed);
-        // Only the capture, and before it moved at all: a device that moved and then
-        // stood still, or a playback that stands still, is for the host's reset.
-        if (neverStarted == neverStartedSeen || neverStarted - neverStartedSeen != stalls - stallsSeen ||
-            counters.playbackStalls.load(std::memory_order_relaxed) != 0)
-            break;
-        stallsSeen = stalls;
-        neverStartedSeen = neverStarted;
         if (!driver->reopenCaptureSide())
             break;
         end = runStreamLoop(driver->streamSetup_);

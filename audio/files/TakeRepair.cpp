@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "LittleEndian.h"
+
 #include "RecordingFormat.h"
 
 namespace {
 
-uint16_t little16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t little32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 // The recorder's own header, and nothing else: its tags where it writes them, a plain
 // PCM format whose fields agree.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "LittleEndian.h"
+
 #include "SampleFormat.h"
 #include "StringIds.h"
 
@@ -22,8 +24,6 @@ const uint16_t kExtensibleExtra = 22;
 // Every sub-format GUID of a plain format tag: {tag-0000-0010-8000-00AA00389B71}.
 const uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-uint16_t little16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t little32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 // A read that returns less than asked (or an error) means the file is not what its
 // header promised, or could not be read: both are open errors.
