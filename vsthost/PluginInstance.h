@@ -1,0 +1,134 @@
+#pragma once
+// The one seam between the effect host and a loaded plug-in, whatever its format and
+// wherever it runs (in this process or another). The host, its windows, the
+// performance files and the rig speak only this; each format is a backend beneath it.
+// Portable: no platform header, window handles are plain pointers.
+#include <cstddef>
+#include <cstdint>
+
+// A growable byte string for state records and other answers whose length the host
+// does not know beforehand. Allocation failure is reported, never thrown.
+class ByteRecord {
+public:
+    ByteRecord() = default;
+    ~ByteRecord() { delete[] bytes_; }
+    ByteRecord(const ByteRecord&) = delete;
+    ByteRecord& operator=(const ByteRecord&) = delete;
+
+    const uint8_t* data() const { return bytes_; }
+    size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+    // False (and nothing appended) when memory ran out or the record would pass limit.
+    bool append(const void* bytes, size_t count, size_t limit = kDefaultLimit);
+
+    static constexpr size_t kDefaultLimit = size_t(64) << 20;  // 64 MiB: no state is larger
+
+private:
+    uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+// What the user is shown of a plug-in and what a performance stores to find it again.
+// Every text is NUL-terminated and cut to its field; none comes from the plug-in
+// unchecked.
+struct PluginIdentity {
+    char name[64];
+    char vendor[64];
+    char format[8];     // the format's short label as shown: "VST 2", "VST3", "CLAP"
+    char classId[80];   // the class within the file, as the format names it (text)
+};
+
+// What a plug-in tells its host. The plug-in may call from any thread, the audio
+// thread included: implementations only record the news (atomics, a post to the UI
+// thread) and never wait or allocate. The host applies it on the UI thread.
+class PluginHostEvents {
+public:
+    virtual ~PluginHostEvents() = default;
+    // A parameter moved in the plug-in's own editor (normalised 0..1).
+    virtual void parameterEdited(int32_t index, float value) = 0;
+    // The editor asks for a new size of its view, in pixels. True when it will be given.
+    virtual bool editorResizeRequested(int32_t width, int32_t height) = 0;
+    // Latency, parameter list or bus layout changed: the host re-reads them at its next
+    // chance on the UI thread (and restarts processing where the format asks for it).
+    virtual void latencyChanged() = 0;
+    virtual void parametersChanged() = 0;
+    virtual void restartRequested() = 0;
+    // The plug-in wants a call on the UI thread (idle, a main-thread callback).
+    virtual void uiCallRequested() = 0;
+    // What the plug-in may ask of its host at any time: the tempo in beats a minute.
+    virtual double tempo() const = 0;
+};
+
+// One loaded plug-in instance. Each member names its thread; a call from another
+// thread is a fault of the host (backends check it where the format's rules matter).
+// Processing runs only between resume and suspend.
+class PluginInstance {
+public:
+    // UI thread: closes the editor, suspends if needed and releases the plug-in.
+    virtual ~PluginInstance() = default;
+
+    // --- any thread; fixed after loading ---
+    virtual const PluginIdentity& identity() const = 0;
+    // Channels of the main input and output: 1 or 2 each.
+    virtual int32_t inputCount() const = 0;
+    virtual int32_t outputCount() const = 0;
+
+    // --- UI thread, while suspended ---
+    // The host's rate and the most frames one process call will carry.
+    virtual bool configure(double sampleRate, int32_t maxBlockFrames) = 0;
+    virtual bool resume() = 0;
+    virtual void suspend() = 0;
+    // Frames the plug-in delays its output by.
+    virtual int32_t latencyFrames() const = 0;
+
+    // --- audio thread, between resume and suspend; allocates nothing, waits for nothing ---
+    // inputs and outputs may be the same buffers (in place). frames never exceeds
+    // configure's maxBlockFrames.
+    virtual void process(float* const* inputs, float* const* outputs, int32_t frames) = 0;
+
+    // --- parameters, UI thread ---
+    virtual int32_t parameterCount() const = 0;
+    virtual bool parameterName(int32_t index, char* text, size_t size) const = 0;
+    virtual float parameterValue(int32_t index) const = 0;  // normalised 0..1
+    virtual bool parameterValueText(int32_t index, char* text, size_t size) const = 0;
+    // Reaches the audio at the next block.
+    virtual void setParameterValue(int32_t index, float value) = 0;
+
+    // --- programs, UI thread ---
+    virtual int32_t programCount() const = 0;
+    virtual bool programName(int32_t index, char* text, size_t size) const = 0;
+    virtual int32_t currentProgram() const = 0;
+    virtual bool selectProgram(int32_t index) = 0;
+
+    // --- state as one byte record, UI thread ---
+    virtual bool saveState(ByteRecord& record) = 0;
+    // False when the record does not read; the plug-in is then left as it was where
+    // the format allows.
+    virtual bool restoreState(const uint8_t* data, size_t size) = 0;
+
+    // --- editor, UI thread ---
+    virtual bool hasEditor() const = 0;
+    // Embeds the editor in parent (an HWND); width and height get its size.
+    virtual bool openEditor(void* parent, int32_t* width, int32_t* height) = 0;
+    virtual void closeEditor() = 0;
+    // The host's frame was resized by the user; the plug-in may adjust the size.
+    virtual bool resizeEditor(int32_t* width, int32_t* height) = 0;
+    // The UI thread's periodic call, and the answer to uiCallRequested.
+    virtual void uiIdle() = 0;
+};
+
+// One plug-in format: recognises its files and loads them. UI thread.
+class PluginFormatBackend {
+public:
+    virtual ~PluginFormatBackend() = default;
+    // The label shown beside plug-ins of this format, as in PluginIdentity::format.
+    virtual const char* formatLabel() const = 0;
+    // By the path's shape alone (extension, bundle layout); loads nothing.
+    virtual bool recognises(const char* path) const = 0;
+    // Loads the effect class classId of the file (empty: its first effect class). Null
+    // on failure, with failure holding the reason (what failed, never the path: the
+    // host adds that). events outlives the instance. The caller owns the result.
+    virtual PluginInstance* load(const char* path, const char* classId, PluginHostEvents* events, char* failure,
+                                 size_t failureSize) = 0;
+};
