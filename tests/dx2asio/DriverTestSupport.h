@@ -102,7 +102,10 @@ int resetRequestsSoFar();
 // stream (a case glitched: tried up to twice more), or a capture of a sink's monitor never
 // starts while something plays into that sink (the driver reports the stall and asks
 // a recording host for a reset; as the program then opens the driver anew, each try
-// does, up to three more times). Every failed try is printed; a fault of the driver fails every
+// does, up to three more times). A try that failed while the machine left the whole
+// process unscheduled for longer than the rings hold judged the machine: it is tried
+// again, up to three more times, and when every failed try was such a one the case is
+// skipped, saying so. Every failed try is printed; a fault of the driver fails every
 // try. Runs on the test's thread, whose checks it intercepts.
 void streamUntilTheBenchHolds(const std::function<void()>& attempt);
 
@@ -193,6 +196,11 @@ double medianToneAmplitude(const std::vector<float>& samples, double frequency, 
 // The same over windows of the given size, at the given quantile (0.5 is the median).
 double toneAmplitudeQuantile(const std::vector<float>& samples, double frequency, double rate, size_t window,
                              double quantile);
+// The windows of samples that hold no run of digital silence. The sound server plays
+// exact zeros where a client's stream ran dry (Wine's, on a busy machine); a driver
+// that streams a tone leaves no such run, so windows with one belong to the bench
+// and are left out of a level measured on the rest. dropped gets their count.
+std::vector<float> windowsWithoutServerSilence(const std::vector<float>& samples, size_t window, size_t* dropped);
 // Waits until the recorder holds at least count samples.
 bool waitForSamples(const CaptureRecorder& recorder, size_t count, int ms);
 

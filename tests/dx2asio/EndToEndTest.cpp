@@ -469,7 +469,7 @@ private:
 
 class LatencyTest : public EndToEndTest, public ::testing::WithParamInterface<RingShape> {
 protected:
-    static const int kBursts = 8;
+    static constexpr int kBursts = 8;
     static const size_t kBurstLength = 132;  // 3 ms
 
     // Plays the bursts into the instrument sink and measures impulse to echo: the
