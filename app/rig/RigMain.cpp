@@ -17,6 +17,7 @@
 #include "RigOptions.h"
 #include "RigRender.h"
 #include "RigSession.h"
+#include "RigTunerLines.h"
 #include "TakeJournal.h"
 #include "StringIds.h"
 #include "WinInclude.h"
@@ -143,6 +144,12 @@ int main(int argc, char** argv) {
             }
             recording = true;
         }
+        if (o.tuner && !s.startTuner()) {
+            showError(kStrErrorOccured);
+            if (recording)
+                s.deck().stopRecording();
+            return 1;
+        }
         if (!s.engine().startLiveInput()) {
             showError(kStrStartLiveInputFailed);
             if (recording)
@@ -170,6 +177,8 @@ int main(int argc, char** argv) {
         while (!console.stopRequested() && (o.seconds <= 0.0 || GetTickCount() - started < DWORD(o.seconds * 1000))) {
             Sleep(70);
             recording = s.serviceErrorFlags(recording);
+            if (o.tuner)
+                printTunerLines(s.tuner(), false);
             const float now[4] = {s.engine().inputPeakLeft(), s.engine().inputPeakRight(),
                                   s.engine().outputPeakLeft(), s.engine().outputPeakRight()};
             for (int i = 0; i < 4; ++i)

@@ -62,6 +62,7 @@ const char* rigUsage() {
            "  --seconds N            run for N seconds (default: until Ctrl+C)\n"
            "  --metronome            sound the click\n"
            "  --tempo BPM            metronome tempo, 60 to 200 (default 120)\n"
+           "  --tuner                print the note heard, its cents and frequency every second\n"
            "  --in-gain DB           input gain, -60 to +20 dB (default 0)\n"
            "  --out-gain DB          output gain, -60 to +20 dB (default 0)\n"
            "  --make-demo PREFIX     write PREFIX-riff.wav and PREFIX-backing.wav and exit\n"
@@ -94,6 +95,8 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
             o.playingOnly = true;
         } else if (arg == "--metronome") {
             o.metronome = true;
+        } else if (arg == "--tuner") {
+            o.tuner = true;
         } else if (arg == "--driver" || arg == "--input-device" || arg == "--output-device" || arg == "--backing" ||
                    arg == "--take" || arg == "--make-demo") {
             if (!needValue())

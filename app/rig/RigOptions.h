@@ -29,6 +29,7 @@ struct RigOptions {
     bool playingOnly = false;  // the take without the backing track
     double seconds = 0.0;      // 0: until Ctrl+C
     bool metronome = false;
+    bool tuner = false;        // a line per second of audio with the note heard
     double tempoBpm = 120.0;
     float inputGain = 0.75f;   // knob values, 0.75 is 0 dB
     float outputGain = 0.75f;

@@ -9,6 +9,7 @@
 #include "RecordingFormat.h"
 #include "RenderDriver.h"
 #include "RigSession.h"
+#include "RigTunerLines.h"
 #include "StringIds.h"
 #include "WinInclude.h"
 
@@ -102,10 +103,21 @@ bool setUpSession(RigSession& s, const RigOptions& o) {
     return true;
 }
 
+// What the render waits for before it runs the next block.
+struct HoldBack {
+    WaveDeck* deck;
+    TunerTap* tuner;
+    static bool busy(void* context) {
+        const HoldBack* h = static_cast<const HoldBack*>(context);
+        // A quarter of a second of input not yet analysed holds the render back.
+        return (h->deck && h->deck->isBlockPending()) || (h->tuner && h->tuner->pendingSamples() > 12000);
+    }
+};
+
 // Runs the render to its end (or Ctrl+C) with live input on the render driver.
 // False when live input could not start.
 bool runToEnd(RigSession& s, RenderDriver& driver, RenderStopRequest stopRequested, void* context, bool recording,
-              double* seconds) {
+              bool tuner, double* seconds) {
     if (!s.engine().startLiveInput()) {
         showError(kStrStartLiveInputFailed);
         return false;
@@ -120,10 +132,18 @@ bool runToEnd(RigSession& s, RenderDriver& driver, RenderStopRequest stopRequest
         recording = s.serviceErrorFlags(recording);
         QueryPerformanceCounter(&now);
         *seconds = double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+        if (tuner)
+            printTunerLines(s.tuner(), showProgress);
         if (showProgress)
             printProgress(driver.framesDone(), driver.totalFrames(), rate, *seconds);
         if (ended || (stopRequested && stopRequested(context)))
             break;
+    }
+    if (tuner) {
+        while (s.tuner().pendingSamples() > 0)  // the last of the input, analysed
+            Sleep(5);
+        Sleep(20);
+        printTunerLines(s.tuner(), showProgress);
     }
     if (showProgress)
         std::printf("\n");
@@ -226,13 +246,17 @@ int runRender(const RigOptions& o, RenderStopRequest stopRequested, void* contex
             if (!ready)
                 showError(kStrErrorOccured);
         }
-        if (recording && !o.ramTake) {
-            // A direct take's writer thread must keep up with a render at full speed.
-            driver->holdBackWhile([](void* deck) { return static_cast<WaveDeck*>(deck)->isBlockPending(); },
-                                  &s.deck());
+        // A direct take's writer thread, and the tuner's analysis, must keep up with a
+        // render at full speed.
+        HoldBack holdBack{recording && !o.ramTake ? &s.deck() : nullptr, o.tuner ? &s.tuner() : nullptr};
+        if (holdBack.deck || holdBack.tuner)
+            driver->holdBackWhile(&HoldBack::busy, &holdBack);
+        if (ready && o.tuner && !s.startTuner()) {
+            showError(kStrErrorOccured);
+            ready = false;
         }
         if (ready)
-            started = runToEnd(s, *driver, stopRequested, context, recording, &seconds);
+            started = runToEnd(s, *driver, stopRequested, context, recording, o.tuner, &seconds);
         // The session closes the driver before the files are finished.
     }
     const RenderOutcome outcome = driver->outcome();

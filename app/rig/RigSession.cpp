@@ -8,8 +8,14 @@
 #include "WinInclude.h"
 
 RigSession::RigSession()
-    : engine_(new LiveEngine()), settings_(new LiveSettings()), effects_(new EffectHost()), deck_(new WaveDeck()) {
+    : engine_(new LiveEngine()),
+      settings_(new LiveSettings()),
+      effects_(new EffectHost()),
+      deck_(new WaveDeck()),
+      tuner_(new TunerTap()),
+      tunerWorker_(new TunerWorker(*tuner_)) {
     engine_->chain().attachSettings(settings_.get());
+    engine_->chain().attachTuner(tuner_.get());
     engine_->attachEffects(effects_.get());
     engine_->attachRecorder(deck_.get());
     engine_->attachAccompaniment(deck_.get());
@@ -21,9 +27,17 @@ RigSession::RigSession()
 RigSession::~RigSession() {
     deck_->attachProcessing(nullptr);  // the engine goes first; with it every callback
     engine_.reset();
+    tunerWorker_.reset();
+    tuner_.reset();
     settings_.reset();
     effects_.reset();
     deck_.reset();
+}
+
+bool RigSession::startTuner() {
+    tuner_->setMuteOutput(false);
+    tuner_->setListening(true);
+    return tunerWorker_->start();
 }
 
 bool RigSession::serviceErrorFlags(bool recording) {

@@ -5,6 +5,8 @@
 #include "EffectHost.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "TunerTap.h"
+#include "TunerWorker.h"
 #include "WaveDeck.h"
 
 // The four long-lived objects of a live session, created and wired together in
@@ -21,6 +23,9 @@ public:
     LiveSettings& settings() { return *settings_; }
     EffectHost& effects() { return *effects_; }
     WaveDeck& deck() { return *deck_; }
+    TunerTap& tuner() { return *tuner_; }
+    // Starts the tuner listening (output not muted: the rig prints what it hears).
+    bool startTuner();
 
     // What the main window's timer does with the flags the audio threads raise:
     // restarts and resets for the driver, the messages, and for a failed take the
@@ -32,6 +37,8 @@ private:
     std::unique_ptr<LiveSettings> settings_;
     std::unique_ptr<EffectHost> effects_;
     std::unique_ptr<WaveDeck> deck_;
+    std::unique_ptr<TunerTap> tuner_;
+    std::unique_ptr<TunerWorker> tunerWorker_;
 };
 
 // The built-in driver reads its devices and block size from the registry when it is

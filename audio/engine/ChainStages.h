@@ -50,3 +50,15 @@ public:
     virtual bool mixAccompaniment(float* const* channels, int32_t channelCount, int32_t frames,
                                   float hostRate, float gain) = 0;
 };
+
+// Hears the live input for the tuner: after the DC filter, before the gate and the
+// input gain. Driver thread, once per sub-block; allocates nothing, takes no lock.
+class ChainTuner {
+public:
+    virtual ~ChainTuner() = default;
+    virtual void tapInput(const float* const* channels, int32_t channelCount, int32_t frames, double rate) = 0;
+    // Read once per sub-block: while tuning, the output (and, where the player chose
+    // so, the take) is silenced.
+    virtual bool mutesOutput() const = 0;
+    virtual bool mutesRecording() const = 0;
+};

@@ -1,6 +1,7 @@
 #include "LiveChain.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "SampleFormat.h"
 
@@ -30,6 +31,17 @@ private:
 void scaleSamples(float* samples, int32_t count, float factor) {
     for (int32_t i = 0; i < count; ++i)
         samples[i] *= factor;
+}
+
+// From one gain to another across the samples (a constant gain when they are equal).
+void rampSamples(float* samples, int32_t count, float from, float to) {
+    if (from == to) {
+        scaleSamples(samples, count, to);
+        return;
+    }
+    const float step = (to - from) / float(count);
+    for (int32_t i = 0; i < count; ++i)
+        samples[i] *= from + step * float(i + 1);
 }
 
 }  // namespace
@@ -105,6 +117,8 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
 
     if (settings_->centerAmp)
         dcFilter_.process(liveChannels_, j, n, fs);
+    if (tuner_)
+        tuner_->tapInput(liveChannels_, j, n, fs);
     gate_.process(liveChannels_, j, n,
                   NoiseGate::Settings{settings_->gateThresh, settings_->gateAttack, settings_->gateRelease}, fs);
     for (int32_t ch = 0; ch < j; ++ch)
@@ -125,12 +139,29 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
     // The take never holds the click; it holds the accompaniment unless the
     // recorder asks for the playing alone. Read the choice once per sub-block.
     const bool tapEarly = recorder_ && recorder_->tapsBeforeAccompaniment();
+    const float outputMute = tuner_ && tuner_->mutesOutput() ? 0.0f : 1.0f;
+    const float recordingMute = outputMute == 0.0f && tuner_->mutesRecording() ? 0.0f : 1.0f;
+    // A muted take keeps its time: it records silence, ramped like the output.
+    const bool recordingRamps = recordingMute != tunerRecordingGain_;
+    const bool recordingSilent = !recordingRamps && recordingMute == 0.0f;
+    auto record = [&] {
+        if (!recordingRamps && !recordingSilent) {
+            recorder_->recordBlock(liveChannels_, j, n, float(fs), outFactor);
+            return;
+        }
+        for (int32_t ch = 0; ch < j; ++ch) {
+            std::memcpy(output_[ch], live_[ch], sizeof(float) * size_t(n));
+            rampSamples(output_[ch], n, tunerRecordingGain_, recordingMute);
+        }
+        recorder_->recordBlock(outputChannels_, j, n, float(fs), outFactor);
+    };
     if (tapEarly)
-        recorder_->recordBlock(liveChannels_, j, n, float(fs), outFactor);
+        record();
     if (accompaniment_)
         accompaniment_->mixAccompaniment(liveChannels_, j, n, float(fs), settings_->accompanimentGain);
     if (recorder_ && !tapEarly)
-        recorder_->recordBlock(liveChannels_, j, n, float(fs), outFactor);
+        record();
+    tunerRecordingGain_ = recordingMute;
 
     metronome_.mixClick(liveChannels_, n, fs, settings_->metronome != 0, settings_->tempo);
 
@@ -138,6 +169,11 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
     for (; k < 2 && outputs[k].position; ++k)
         clearSamples(output_[k], n);
     mixChannels(liveChannels_, j, outputChannels_, k, n, outFactor);
+    if (outputMute != 1.0f || tunerOutputGain_ != 1.0f) {
+        for (int32_t ch = 0; ch < k; ++ch)
+            rampSamples(output_[ch], n, tunerOutputGain_, outputMute);
+        tunerOutputGain_ = outputMute;
+    }
 
     const float outputLeft = k > 0 ? peakOf(output_[0], n) : 0.0f;
     peaks_[2] = outputLeft;

@@ -31,6 +31,7 @@ public:
     void attachEffects(ChainEffects* effects) { effects_ = effects; }
     void attachRecorder(ChainRecorder* recorder) { recorder_ = recorder; }
     void attachAccompaniment(ChainAccompaniment* accompaniment) { accompaniment_ = accompaniment; }
+    void attachTuner(ChainTuner* tuner) { tuner_ = tuner; }
     void setClick(const int16_t* samples, uint32_t sizeBytes) { metronome_.setClick(samples, sizeBytes); }
     // Start of live input: gate windows sized for the rate and cleared, metronome reset.
     // False when a gate window could not be allocated (the gate then does nothing).
@@ -66,6 +67,11 @@ private:
     ChainEffects* effects_ = nullptr;
     ChainRecorder* recorder_ = nullptr;
     ChainAccompaniment* accompaniment_ = nullptr;
+    ChainTuner* tuner_ = nullptr;
+    // The tuner's mute as a gain, ramped across a sub-block when it changes: muting
+    // and unmuting do not click.
+    float tunerOutputGain_ = 1.0f;
+    float tunerRecordingGain_ = 1.0f;
 
     alignas(16) float live_[2][kMaxSubBlock];
     alignas(16) float output_[2][kMaxSubBlock];

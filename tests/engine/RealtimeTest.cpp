@@ -16,6 +16,7 @@
 
 #include "ChainFixture.h"
 #include "ClickSamples.h"
+#include "TunerTap.h"
 
 extern "C" void* __real_malloc(size_t);
 
@@ -82,16 +83,21 @@ void* __wrap_realloc(void* p, size_t n) {
 
 namespace {
 
-// A chain with everything on: gate, DC filter, gains, metronome, and a recorder and
-// accompaniment stage attached that do nothing.
+// A chain with everything on: gate, DC filter, gains, metronome, a recorder and
+// accompaniment stage attached that do nothing, and the tuner listening with the
+// output and the take muted (its ring fills and then drops, as with no reader).
 struct BusyChain : ChainRecorder, ChainAccompaniment {
     LiveSettings settings;
     LiveChain chain{&settings};
+    TunerTap tuner;
     int recorded = 0, mixed = 0;
     BusyChain() {
         chain.setClick(kClickSamples, sizeof kClickSamples);
         chain.attachRecorder(this);
         chain.attachAccompaniment(this);
+        tuner.setListening(true);
+        tuner.setMuteRecording(true);
+        chain.attachTuner(&tuner);
         chain.prepareForStart(48000.0);
         settings.metronome = 1;
         settings.ingain = 0.9f;

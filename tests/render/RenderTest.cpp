@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "RigRender.h"
 #include "ScratchNames.h"
 #include "TakeJournal.h"
+#include "TunerSignals.h"
 #include "WavFiles.h"
 #include "WinInclude.h"
 #include <objbase.h>
@@ -357,6 +359,53 @@ TEST_F(RenderTest, TailLengthAndRealTimePace) {
     const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     EXPECT_GE(seconds, 1.2) << "a real-time render of 1.25 s of sound cannot end sooner";
     EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+}
+
+// --tuner prints the note heard for each second of the render: a bass's low E with a
+// weak fundamental, 7 cents sharp, then silence and a low B.
+TEST_F(RenderTest, TheTunerPrintsTheNoteOfEachSecond) {
+    PluckedNote lowE;
+    lowE.frequency = 41.2034 * std::pow(2.0, 7.0 / 1200.0);
+    lowE.fundamentalDb = -20.0;
+    lowE.seconds = 2.5;
+    lowE.decaySeconds = 3.0;
+    PluckedNote lowB = lowE;
+    lowB.frequency = 30.8677;
+    lowB.fundamentalDb = -6.0;
+    std::vector<float> dry = pluck(lowE, 44100.0);
+    dry.resize(dry.size() + 44100 / 2, 0.0f);
+    const std::vector<float> b = pluck(lowB, 44100.0);
+    dry.insert(dry.end(), b.begin(), b.end());
+    DryTake take;
+    take.bits = 16;
+    take.channels.push_back(quantise(dry, 16));
+    ASSERT_TRUE(writeDryTake("render-tuner.wav", take));
+
+    const std::string printed = capturedOutput([] {
+        return runRig({"--render", "render-tuner.wav", "--out", "render-tuner-out.wav", "--tuner", "--tail", "0"});
+    });
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < printed.size();) {
+        const size_t end = printed.find('\n', at);
+        std::string line = printed.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? printed.size() : end + 1;
+        const size_t start = line.find_first_not_of(" \r");
+        if (start != std::string::npos && std::isdigit(static_cast<unsigned char>(line[start])) &&
+            line.find(" s  ") != std::string::npos)
+            lines.push_back(line.substr(start, line.find_last_not_of(' ') + 1 - start));
+    }
+    ASSERT_EQ(lines.size(), 5u) << printed;
+    double cents = 0.0, hz = 0.0;
+    char note[8] = "";
+    ASSERT_EQ(std::sscanf(lines[0].c_str(), "1.0 s  %7s %lf cents  %lf Hz", note, &cents, &hz), 3) << lines[0];
+    EXPECT_STREQ(note, "E1");
+    EXPECT_NEAR(cents, 7.0, 0.15);
+    EXPECT_NEAR(hz, 41.37, 0.011);
+    EXPECT_EQ(lines[1].substr(0, 11), "2.0 s  E1  ");
+    EXPECT_EQ(lines[2].substr(0, 11), "3.0 s  -") << "half a second of silence";
+    EXPECT_EQ(lines[3].substr(0, 11), "4.0 s  B0  ");
+    EXPECT_EQ(lines[4].substr(0, 11), "5.0 s  B0  ");
 }
 
 // The render's and the gate's options: each reaches its field through the knob laws

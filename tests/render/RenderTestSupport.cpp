@@ -1,10 +1,12 @@
 #include "RenderTestSupport.h"
+
 #include "WavFiles.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <io.h>
 #include <sstream>
 
 #include "LiveChain.h"
@@ -107,6 +109,24 @@ int runRig(const std::vector<std::string>& arguments, int stopAfterPolls) {
         return *left > 0 && --*left == 0;
     };
     return runRender(options, stop, &polls);
+}
+
+std::string capturedOutput(int (*call)(), int* result) {
+    std::fflush(stdout);
+    const int saved = _dup(_fileno(stdout));
+    FILE* file = std::fopen("captured-output.txt", "w+b");
+    if (saved < 0 || !file)
+        return std::string();
+    _dup2(_fileno(file), _fileno(stdout));
+    const int answer = call();
+    std::fflush(stdout);
+    _dup2(saved, _fileno(stdout));
+    _close(saved);
+    std::fclose(file);
+    if (result)
+        *result = answer;
+    const std::vector<uint8_t> bytes = fileBytes("captured-output.txt");
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::vector<uint8_t> fileBytes(const std::string& path) {

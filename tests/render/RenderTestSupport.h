@@ -35,6 +35,8 @@ int runRig(const std::vector<std::string>& arguments, int stopAfterPolls = 0);
 // True when the file's RIFF and data sizes agree with its length (a valid file).
 bool headerMatchesLength(const std::string& path);
 std::vector<uint8_t> fileBytes(const std::string& path);
+// What the call printed to the standard output, and its result in *result.
+std::string capturedOutput(int (*call)(), int* result = nullptr);
 bool fileExists(const std::string& path);
 
 // Per 1024-frame window of a stereo sound: the RMS of left, right, side (L-R)/2 and of

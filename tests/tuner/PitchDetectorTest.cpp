@@ -203,10 +203,14 @@ TEST(Tuner, ShowsNoNoteForSilenceOrNoiseAndTheStrongerNoteOrNoneForTheRest) {
     const std::vector<float> other = pluck(weak, rate);
     for (size_t n = 0; n < chord.size(); ++n)
         chord[n] += other[n];
+    int shownNotes = 0;
     for (const Shown& s : listen(chord, rate)) {
-        if (s.display.showing)
-            ASSERT_EQ(noteOf(s.display), "A2") << "at " << s.seconds;
+        if (!s.display.showing)
+            continue;
+        ++shownNotes;
+        ASSERT_EQ(noteOf(s.display), "A2") << "at " << s.seconds;
     }
+    std::printf("[ two notes] the stronger shown in %d readings\n", shownNotes);
 
     // A sweep and samples that are not numbers: no crash, and a note after them.
     std::vector<float> sweep(3 * second);
