@@ -63,3 +63,73 @@ void Fft::transform(double* re, double* im, bool inverse) const {
         }
     }
 }
+
+RealFft::RealFft(size_t size) : half_(size / 2) {
+    if (!half_.ok() || size != 2 * half_.size())
+        return;
+    const size_t m = half_.size();
+    cos_ = new (std::nothrow) double[m + 1];
+    sin_ = new (std::nothrow) double[m + 1];
+    double* work = new (std::nothrow) double[2 * m];
+    if (!cos_ || !sin_ || !work) {
+        delete[] work;
+        return;
+    }
+    const double step = 2.0 * 3.14159265358979323846 / double(size);
+    for (size_t k = 0; k <= m; ++k) {
+        cos_[k] = std::cos(step * double(k));
+        sin_[k] = std::sin(step * double(k));
+    }
+    work_ = work;
+}
+
+RealFft::~RealFft() {
+    delete[] cos_;
+    delete[] sin_;
+    delete[] work_;
+}
+
+// Even samples as the real parts, odd ones as the imaginary parts; the two spectra
+// are taken apart by symmetry and joined with the half-angle twiddles.
+void RealFft::forward(const double* x, double* re, double* im) {
+    if (!ok())
+        return;
+    const size_t m = half_.size();
+    double* zr = work_;
+    double* zi = work_ + m;
+    for (size_t n = 0; n < m; ++n) {
+        zr[n] = x[2 * n];
+        zi[n] = x[2 * n + 1];
+    }
+    half_.forward(zr, zi);
+    for (size_t k = 0; k <= m; ++k) {
+        const size_t a = k % m, b = (m - k) % m;
+        const double er = 0.5 * (zr[a] + zr[b]), ei = 0.5 * (zi[a] - zi[b]);  // (Z[k] + conj Z[m-k]) / 2
+        const double orr = 0.5 * (zi[a] + zi[b]), oi = -0.5 * (zr[a] - zr[b]);  // (Z[k] - conj Z[m-k]) / 2i
+        // X[k] = E[k] + e^(-2 pi i k / size) O[k]
+        re[k] = er + cos_[k] * orr + sin_[k] * oi;
+        im[k] = ei + cos_[k] * oi - sin_[k] * orr;
+    }
+}
+
+void RealFft::inverse(const double* re, const double* im, double* x) {
+    if (!ok())
+        return;
+    const size_t m = half_.size();
+    double* zr = work_;
+    double* zi = work_ + m;
+    for (size_t k = 0; k < m; ++k) {
+        // A = X[k] + conj X[m-k] (the even samples), B = (X[k] - conj X[m-k]) e^(2 pi i k / size)
+        // (the odd ones); the half-size inverse of A + iB holds both.
+        const double ar = re[k] + re[m - k], ai = im[k] - im[m - k];
+        const double dr = re[k] - re[m - k], di = im[k] + im[m - k];
+        const double br = dr * cos_[k] - di * sin_[k], bi = dr * sin_[k] + di * cos_[k];
+        zr[k] = ar - bi;
+        zi[k] = ai + br;
+    }
+    half_.inverse(zr, zi);
+    for (size_t n = 0; n < m; ++n) {
+        x[2 * n] = zr[n];
+        x[2 * n + 1] = zi[n];
+    }
+}

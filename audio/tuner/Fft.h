@@ -25,3 +25,27 @@ private:
     double* cos_ = nullptr;       // cos and sin of 2 pi k / size, k < size / 2
     double* sin_ = nullptr;
 };
+
+// The FFT of a real sequence of even length through a complex FFT of half its length:
+// bins 0 to size/2 (the rest mirror them). Tables made once; transforms allocate
+// nothing.
+class RealFft {
+public:
+    explicit RealFft(size_t size);
+    ~RealFft();
+    RealFft(const RealFft&) = delete;
+    RealFft& operator=(const RealFft&) = delete;
+
+    bool ok() const { return half_.ok() && work_ != nullptr; }
+    size_t size() const { return 2 * half_.size(); }
+    // x: size() samples; re and im: size()/2 + 1 bins.
+    void forward(const double* x, double* re, double* im);
+    // From size()/2 + 1 bins of a real sequence's spectrum to the sequence, times size().
+    void inverse(const double* re, const double* im, double* x);
+
+private:
+    Fft half_;
+    double* cos_ = nullptr;  // cos and sin of 2 pi k / size, k <= size / 2
+    double* sin_ = nullptr;
+    double* work_ = nullptr;  // real, then imaginary parts of the half-size transform
+};

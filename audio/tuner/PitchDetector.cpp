@@ -23,6 +23,8 @@ const double kMinClarity = 0.8;
 const double kSpanSeconds = 0.1;
 const double kLowSpanSeconds = 0.22;
 const double kLowNoteHz = 80.0;
+// The lags of one refinement step: five searched and a neighbour each side.
+const int kRefineLags = 7;
 // Samples run through the refinement's low pass before the stretch it measures.
 const size_t kSettleSamples = 256;
 
@@ -52,16 +54,20 @@ PitchDetector::PitchDetector(double sampleRate)
         return;
     history_ = new (std::nothrow) float[kHistory]();
     window_ = new (std::nothrow) double[kWindow];
-    re_ = new (std::nothrow) double[kFftSize];
-    im_ = new (std::nothrow) double[kFftSize];
+    padded_ = new (std::nothrow) double[kFftSize];
+    re_ = new (std::nothrow) double[kFftSize / 2 + 1];
+    im_ = new (std::nothrow) double[kFftSize / 2 + 1];
     nsdf_ = new (std::nothrow) double[kWindow];
     span_ = new (std::nothrow) double[kHistory];
-    ok_ = history_ && window_ && re_ && im_ && nsdf_ && span_;
+    weight_ = new (std::nothrow) double[kHistory];
+    ok_ = history_ && window_ && padded_ && re_ && im_ && nsdf_ && span_ && weight_;
 }
 
 PitchDetector::~PitchDetector() {
     delete[] history_;
     delete[] window_;
+    delete[] padded_;
+    delete[] weight_;
     delete[] re_;
     delete[] im_;
     delete[] nsdf_;
@@ -122,16 +128,14 @@ PitchEstimate PitchDetector::analyse() {
 // autocorrelation (through the FFT, zero-padded so that nothing wraps) and its
 // energy in the overlapping parts; then the first maximum close to the highest.
 bool PitchDetector::findPeriod(double* period, double* clarity) {
-    for (size_t n = 0; n < kFftSize; ++n) {
-        re_[n] = n < kWindow ? window_[n] : 0.0;
-        im_[n] = 0.0;
+    for (size_t n = 0; n < kFftSize; ++n)
+        padded_[n] = n < kWindow ? window_[n] : 0.0;
+    fft_.forward(padded_, re_, im_);
+    for (size_t k = 0; k <= kFftSize / 2; ++k) {
+        re_[k] = re_[k] * re_[k] + im_[k] * im_[k];
+        im_[k] = 0.0;
     }
-    fft_.forward(re_, im_);
-    for (size_t n = 0; n < kFftSize; ++n) {
-        re_[n] = re_[n] * re_[n] + im_[n] * im_[n];
-        im_[n] = 0.0;
-    }
-    fft_.inverse(re_, im_);
+    fft_.inverse(re_, im_, padded_);
     double overlap = 0.0;
     for (size_t n = 0; n < kWindow; ++n)
         overlap += 2.0 * window_[n] * window_[n];
@@ -140,7 +144,7 @@ bool PitchDetector::findPeriod(double* period, double* clarity) {
     for (long lag = 0; lag <= last; ++lag) {
         if (lag > 0)
             overlap -= window_[lag - 1] * window_[lag - 1] + window_[kWindow - lag] * window_[kWindow - lag];
-        const double correlation = re_[lag] / double(kFftSize);
+        const double correlation = padded_[lag] / double(kFftSize);
         nsdf_[lag] = overlap > 1e-12 ? 2.0 * correlation / overlap : 0.0;
     }
 
@@ -174,28 +178,58 @@ bool PitchDetector::findPeriod(double* period, double* clarity) {
     return false;
 }
 
-double PitchDetector::nsdfAt(const double* y, size_t count, long lag) const {
-    if (lag <= 0 || size_t(lag) + 2 >= count)
-        return 0.0;
-    double correlation = 0.0, energy = 0.0;
-    const size_t pairs = count - size_t(lag);
+// The normalised square difference at lags first .. first + lags - 1 (at most 8), in
+// one pass over the same pairs of samples, weighted by a Hann window: a stretch that
+// does not hold a whole number of periods would otherwise tilt the peak as the note's
+// harmonics decay at their own rates.
+void PitchDetector::nsdfAround(const double* y, size_t count, long first, int lags, double* out) {
+    for (int j = 0; j < lags; ++j)
+        out[j] = 0.0;
+    const long last = first + lags - 1;
+    if (first <= 0 || lags < 1 || lags > 8 || size_t(last) + 2 >= count)
+        return;
+    const size_t pairs = count - size_t(last);
     const double step = 2.0 * 3.14159265358979323846 / double(pairs + 1);
-    // The window's cosine by rotation, without a call per sample.
     const double stepCos = std::cos(step), stepSin = std::sin(step);
-    double c = stepCos, s = stepSin;
+    double c = stepCos, s = stepSin;  // the window's cosine by rotation
     for (size_t n = 0; n < pairs; ++n) {
-        const double w = 1.0 - c;
-        const double a = y[n], b = y[n + size_t(lag)];
-        correlation += w * a * b;
-        energy += w * (a * a + b * b);
+        weight_[n] = 1.0 - c;
         const double next = c * stepCos - s * stepSin;
         s = s * stepCos + c * stepSin;
         c = next;
     }
-    return energy > 1e-12 ? 2.0 * correlation / energy : 0.0;
+    double correlation[8] = {}, energy[8] = {};
+    double own = 0.0;
+    if (lags == kRefineLags) {  // the refinement's case, unrolled by the compiler
+        for (size_t n = 0; n < pairs; ++n) {
+            const double w = weight_[n];
+            const double a = w * y[n];
+            own += a * y[n];
+            const double* later = y + n + size_t(first);
+            for (int j = 0; j < kRefineLags; ++j) {
+                correlation[j] += a * later[j];
+                energy[j] += w * later[j] * later[j];
+            }
+        }
+    } else {
+        for (size_t n = 0; n < pairs; ++n) {
+            const double w = weight_[n];
+            const double a = w * y[n];
+            own += a * y[n];
+            const double* later = y + n + size_t(first);
+            for (int j = 0; j < lags; ++j) {
+                correlation[j] += a * later[j];
+                energy[j] += w * later[j] * later[j];
+            }
+        }
+    }
+    for (int j = 0; j < lags; ++j) {
+        const double e = own + energy[j];
+        out[j] = e > 1e-12 ? 2.0 * correlation[j] / e : 0.0;
+    }
 }
 
-// Measures the period again at lags of whole multiples of it, growing fourfold while
+// Measures the period again at lags of whole multiples of it, growing eightfold while
 // half the stretch still holds the lag: the peak is found to a fraction of a sample at
 // every step, and that fraction is divided by the number of periods spanned.
 double PitchDetector::refinePeriod(double period) {
@@ -220,24 +254,23 @@ double PitchDetector::refinePeriod(double period) {
 
     double refined = period;
     for (long multiple = 1;;) {
+        // Lags centre - 2 .. centre + 2 searched, with a neighbour each side for the
+        // parabola.
         const long centre = std::lround(refined * double(multiple));
-        long best = centre;
-        double bestValue = -2.0;
-        for (long lag = centre - 2; lag <= centre + 2; ++lag) {
-            const double value = nsdfAt(y, span, lag);
-            if (value > bestValue) {
-                bestValue = value;
-                best = lag;
-            }
-        }
-        const double offset = parabolicOffset(nsdfAt(y, span, best - 1), bestValue, nsdfAt(y, span, best + 1));
-        const double measured = (double(best) + offset) / double(multiple);
+        double value[kRefineLags];
+        nsdfAround(y, span, centre - 3, kRefineLags, value);
+        int best = 1;
+        for (int j = 2; j <= 5; ++j)
+            if (value[j] > value[best])
+                best = j;
+        const double offset = parabolicOffset(value[best - 1], value[best], value[best + 1]);
+        const double measured = (double(centre - 3 + best) + offset) / double(multiple);
         // A multiple that lands on another peak (a note changing under the stretch)
         // keeps the last good measurement.
         if (std::fabs(measured - refined) > 0.25 * refined / double(multiple) + 0.5)
             break;
         refined = measured;
-        const long next = std::min(multiple * 4, long(double(span) / 2.0 / refined));
+        const long next = std::min(multiple * 8, long(double(span) / 2.0 / refined));
         if (next <= multiple)
             break;
         multiple = next;

@@ -48,7 +48,7 @@ private:
     void copyLatest(double* out, size_t count) const;
     bool findPeriod(double* period, double* clarity);
     double refinePeriod(double period);
-    double nsdfAt(const double* y, size_t count, long lag) const;
+    void nsdfAround(const double* y, size_t count, long first, int lags, double* out);
 
     bool ok_ = false;
     double inputRate_;
@@ -59,11 +59,13 @@ private:
     float* history_ = nullptr;
     size_t written_ = 0;  // decimated samples ever written
     size_t fedSinceAnalysis_ = 0;
-    Fft fft_;
+    RealFft fft_;
     double* window_ = nullptr;
-    double* re_ = nullptr;
+    double* padded_ = nullptr;  // the window, zero-padded; then its autocorrelation
+    double* re_ = nullptr;      // the spectrum's bins
     double* im_ = nullptr;
     double* nsdf_ = nullptr;
-    double* span_ = nullptr;  // the refinement's low-passed copy
+    double* span_ = nullptr;   // the refinement's low-passed copy
+    double* weight_ = nullptr;  // the refinement's window over the pairs it sums
     long minLag_ = 2, maxLag_ = 2;
 };
