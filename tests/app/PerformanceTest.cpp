@@ -520,6 +520,36 @@ TEST(Performance, OpensThePerformanceNamedOnTheCommandLine) {
     EXPECT_EQ(g_liveSettings->slots[4], nullptr);
     EXPECT_EQ(std::string(g_liveSettings->performanceName), "");
     ASSERT_TRUE(again.close(kTimeout));
+
+    // A position of a format this edition has no backend for: the whole file is
+    // refused, naming the position, and nothing of it is loaded.
+    PerformanceImage mixed{};
+    Bytes gain(parameterRecordSize(1));
+    const float half = 0.5f;
+    writeParameterRecord(gain.data(), &half, 1);
+    for (int position : {2, 5}) {
+        PerformancePosition& p = mixed.positions[position];
+        p.occupied = true;
+        std::snprintf(p.path, sizeof p.path, "%s", (kOurPlugins + "Overdrive.dll").c_str());
+        p.state = gain.data();
+        p.stateSize = uint32_t(gain.size());
+    }
+    std::snprintf(mixed.positions[5].format, sizeof mixed.positions[5].format, "VST3");
+    std::snprintf(mixed.positions[5].path, sizeof mixed.positions[5].path, "C:\\VST3\\Gain.vst3");
+    Bytes other(performanceFileSize(mixed));
+    ASSERT_TRUE(writePerformance(mixed, other.data(), other.size()));
+    const std::string foreign = dir + "foreign show.tlp";
+    writeFile(foreign, other);
+    HostedProgram third;
+    ASSERT_TRUE(third.start("\"" + foreign + "\""));
+    expectErrorBox("Error #34", "Failed to load the performance",
+                   "Position 6 holds a VST3 plug-in, and this edition of Talvenor Live has no VST3 support",
+                   "a position of an unknown format");
+    frame = third.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(g_effectHost->slotList(), nullptr);
+    EXPECT_EQ(std::string(g_liveSettings->performanceName), "");
+    ASSERT_TRUE(third.close(kTimeout));
 }
 
 // Live input runs on the bench's devices while a performance is opened over a
