@@ -151,9 +151,9 @@ public:
     virtual void uiIdle() = 0;
 };
 
-// One plug-in format: recognises its files and loads them. UI thread, except the
-// scan's questions (scanFolder, isBundle, scanLists), which come from the scan thread
-// and read nothing that loading changes.
+// One plug-in format: recognises its files and loads them. UI thread, except what
+// the scan asks (formatLabel, recognises, scanFolder, isBundle, scanLists), which
+// comes from the scan thread and reads nothing that loading changes.
 class PluginFormatBackend {
 public:
     virtual ~PluginFormatBackend() = default;

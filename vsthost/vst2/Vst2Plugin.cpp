@@ -160,8 +160,9 @@ void Vst2Plugin::process(float* const* inputs, float* const* outputs, int32_t fr
 }
 
 int32_t Vst2Plugin::parameterCount() const {
+    // As declared: the host judges a count too large to believe.
     const int32_t count = effect_ ? effect_->numParams : 0;
-    return count > 0 && count <= kMaxStateParameters && effect_->getParameter ? count : 0;
+    return count > 0 && effect_->getParameter ? count : 0;
 }
 
 bool Vst2Plugin::text(VstInt32 opcode, int32_t index, char* out, size_t size) const {
@@ -196,7 +197,7 @@ void Vst2Plugin::setParameterValue(int32_t index, float value) {
 
 int32_t Vst2Plugin::programCount() const {
     const int32_t count = effect_ ? effect_->numPrograms : 0;
-    return count > 0 && count <= kMaxPrograms ? count : 0;
+    return count > 0 ? count : 0;
 }
 
 // Every name at once, as loading asks for them: a program whose indexed name is
@@ -204,8 +205,11 @@ int32_t Vst2Plugin::programCount() const {
 // after them.
 bool Vst2Plugin::readProgramNames() const {
     const int32_t count = programCount();
+    if (count > kMaxPrograms)
+        return false;
     if (programNamesRead_ == count)
         return programNames_ != nullptr || count == 0;
+    delete[] programNames_;
     programNames_ = new (std::nothrow) char[size_t(count) * kProgramNameSize];
     if (!programNames_)
         return false;
