@@ -41,7 +41,9 @@ ThreadCheckedPlugin::~ThreadCheckedPlugin() {
 
 int ThreadCheckedPlugin::violations() { return g_violations.load(); }
 const char* ThreadCheckedPlugin::lastViolation() { return g_lastViolation.load(); }
-void ThreadCheckedPlugin::setViolationHandler(ViolationHandler handler) { g_handler.store(handler); }
+ThreadCheckedPlugin::ViolationHandler ThreadCheckedPlugin::setViolationHandler(ViolationHandler handler) {
+    return g_handler.exchange(handler);
+}
 
 void ThreadCheckedPlugin::onUiThread(const char* member) const {
     if (std::this_thread::get_id() != uiThread_)

@@ -27,9 +27,9 @@ public:
     static int violations();
     static const char* lastViolation();
     // Called at once with the member's name (from the thread that broke the rule);
-    // null for none. Tests install one that fails the test.
+    // null for none. Tests install one that fails the test. Returns the one before.
     using ViolationHandler = void (*)(const char* member);
-    static void setViolationHandler(ViolationHandler handler);
+    static ViolationHandler setViolationHandler(ViolationHandler handler);
 
     const PluginIdentity& identity() const override;
     int32_t inputCount() const override;

@@ -214,7 +214,7 @@ TEST(EffectHostBackends, TheScanListsEveryFormatsOwnFiles) {
 // caught and named; the host's own calls through the real path were not.
 TEST(EffectHostBackends, CallsFromAnotherThreadAreCaught) {
     g_violations.clear();
-    ThreadCheckedPlugin::setViolationHandler(noteViolation);
+    const ThreadCheckedPlugin::ViolationHandler previous = ThreadCheckedPlugin::setViolationHandler(noteViolation);
     {
         EffectHost host;
         EffectSlot* slot = host.loadPlugin(-1, (kBin + "VST Plugins\\Overdrive.dll").c_str());
@@ -231,6 +231,6 @@ TEST(EffectHostBackends, CallsFromAnotherThreadAreCaught) {
         ASSERT_EQ(g_violations.size(), 1u);
         EXPECT_EQ(g_violations[0], "saveState");
     }
-    ThreadCheckedPlugin::setViolationHandler(nullptr);
+    ThreadCheckedPlugin::setViolationHandler(previous);
     EXPECT_EQ(g_violations.size(), 1u) << "unloading keeps the rules";
 }

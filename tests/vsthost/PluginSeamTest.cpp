@@ -80,7 +80,7 @@ TEST(PluginSeam, CallsFromTheWrongThreadAreCaught) {
     HeldEffect held;
     prepare(held);
     g_reported.clear();
-    ThreadCheckedPlugin::setViolationHandler(noteViolation);
+    const ThreadCheckedPlugin::ViolationHandler previous = ThreadCheckedPlugin::setViolationHandler(noteViolation);
     {
         ThreadCheckedPlugin plugin(new Vst2Plugin(&held.effect, nullptr, "C:\\fx\\held.dll", nullptr));
         EffectSlot slot;
@@ -125,7 +125,7 @@ TEST(PluginSeam, CallsFromTheWrongThreadAreCaught) {
         EXPECT_EQ(ThreadCheckedPlugin::violations(), before + 2);
         EXPECT_STREQ(ThreadCheckedPlugin::lastViolation(), "suspend (during a process call)");
     }
-    ThreadCheckedPlugin::setViolationHandler(nullptr);
+    ThreadCheckedPlugin::setViolationHandler(previous);
 }
 
 // The VST 2 host callback finds the calling effect's instance and passes its requests
