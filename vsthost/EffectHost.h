@@ -110,6 +110,7 @@ public:
     unsigned long uiThread() const { return uiThread_; }
 
 private:
+    // What the VST 2 callback answers every plug-in; any thread.
     class Facts : public PluginHostInfo {
     public:
         explicit Facts(const EffectHost& host) : host_(host) {}

@@ -10,7 +10,7 @@
 #include "PluginInstance.h"
 #include "VstInterface.h"
 
-// The loaded file behind an effect; released when its instance goes.
+// The loaded file behind an effect; released when its instance goes. UI thread.
 class Vst2Library {
 public:
     virtual ~Vst2Library() = default;
