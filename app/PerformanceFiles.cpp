@@ -18,6 +18,7 @@
 #include "PerformanceFormat.h"
 #include "ShellState.h"
 #include "StringIds.h"
+#include "ThreadCheckedPlugin.h"
 #include "WaveDeck.h"
 
 namespace {
@@ -254,18 +255,15 @@ bool captureImage(PerformanceImage& image, char* detail, size_t detailSize) {
         EffectSlot* slot = settings.slots[position];
         if (!slot)
             continue;
-        VstIntPtr answer = 0;
-        if (!g_effectHost->captureState(slot, &answer)) {
+        char reason[300] = "";
+        if (!g_effectHost->captureState(slot, reason, sizeof reason)) {
             char name[32] = "";
             g_effectHost->effectName(slot, name);
             char text[400];
-            if (!slot->stateRecord)
+            if (slot->state.size() == 0 || !reason[0])
                 std::snprintf(text, sizeof text, "There is not enough memory for the state of %s.", name);
-            else if (answer > 0 && answer <= VstIntPtr(kMaxChunkBytes))
-                std::snprintf(text, sizeof text, "%s gave a state of %ld bytes without its data.", name, long(answer));
             else
-                std::snprintf(text, sizeof text, "%s gave a state of %.0f bytes; at most %u MiB can be kept.", name,
-                              double(answer), unsigned(kMaxChunkBytes >> 20));
+                std::snprintf(text, sizeof text, "%s %s", name, reason);
             say(detail, detailSize, "%s", text);
             return false;
         }
@@ -273,8 +271,27 @@ bool captureImage(PerformanceImage& image, char* detail, size_t detailSize) {
         p.occupied = true;
         p.bypass = settings.bypass[position] ? 1 : 0;
         std::snprintf(p.path, sizeof p.path, "%s", slot->path);
-        p.state = slot->stateRecord;
-        p.stateSize = uint32_t(slot->stateSize);
+        const PluginIdentity& identity = slot->plugin->identity();
+        std::snprintf(p.format, sizeof p.format, "%s", identity.format);
+        std::snprintf(p.classId, sizeof p.classId, "%s", identity.classId);
+        p.state = slot->state.data();
+        p.stateSize = uint32_t(slot->state.size());
+    }
+    return true;
+}
+
+bool formatsLoadable(const PerformanceImage& image, char* detail, size_t detailSize) {
+    for (int position = 0; position < kPositions; ++position) {
+        const PerformancePosition& p = image.positions[position];
+        if (!p.occupied || g_effectHost->backendLabelled(p.format))
+            continue;
+        char format[512] = "";
+        if (!loadStringText(kStrPerformanceFormatMissing, format, sizeof format) || !detail || !detailSize)
+            return false;
+        // The entry's own conversions take the position and the label; the label was
+        // read from the file and is passed as an argument, never as a format.
+        std::snprintf(detail, detailSize, format, position + 1, p.format, p.format);
+        return false;
     }
     return true;
 }
@@ -293,6 +310,10 @@ FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size
         say(detail, detailSize, "%s", describePerformanceParse(parsed));
         return FileOutcome::Failed;
     }
+    // A position of a format this build cannot load refuses the whole file: loading
+    // the rest would lose that position when the performance is saved again.
+    if (!formatsLoadable(image, detail, detailSize))
+        return FileOutcome::Failed;
     // Loaded and given their states while the running performance goes on.
     EffectSlot* incoming[kPositions] = {};
     char missing[2048] = "";
@@ -300,7 +321,7 @@ FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size
         const PerformancePosition& p = image.positions[position];
         if (!p.occupied)
             continue;
-        EffectSlot* slot = g_effectHost->loadPlugin(-1, p.path);
+        EffectSlot* slot = g_effectHost->loadPluginClass(p.path, p.format, p.classId);
         if (!slot) {
             appendLine(missing, sizeof missing, p.path);
             continue;

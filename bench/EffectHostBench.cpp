@@ -14,6 +14,8 @@
 #include "OverdriveEffect.h"
 #include "SampleFormat.h"
 #include "SlotProcessing.h"
+#include "ThreadCheckedPlugin.h"
+#include "Vst2Plugin.h"
 #include "VibratoTremoloEffect.h"
 #include "WahEffect.h"
 
@@ -37,8 +39,11 @@ struct Effects : ChainEffects {
 
 // Eight positions: Overdrive, Filtrace, Modulane, Overdrive, Filtrace, Modulane,
 // Overdrive, Modulane, each working (tremolo and vibrato depths up).
+// Each effect behind the VST 2 backend's instance, as the host holds it; the
+// instance closes the effect (which deletes it) when the rack goes.
 struct Rack {
-    std::vector<std::unique_ptr<AudioEffect>> plugins;
+    std::vector<std::unique_ptr<ThreadCheckedPlugin>> plugins;
+    std::vector<AEffect*> effects;
     std::vector<EffectSlot> slots = std::vector<EffectSlot>(8);
 
     Rack() {
@@ -48,14 +53,16 @@ struct Rack {
                               : kind == 1 ? static_cast<AudioEffect*>(new WahEffect(silentHost))
                                           : static_cast<AudioEffect*>(new VibratoTremoloEffect(silentHost));
             AEffect* e = fx->getAeffect();
-            e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, float(kRate));
-            e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+            plugins.emplace_back(new ThreadCheckedPlugin(new Vst2Plugin(e, nullptr, "", nullptr)));
+            PluginInstance& plugin = *plugins.back();
+            plugin.configure(kRate, kFrames);
+            plugin.resume();
             if (kind == 2) {
-                e->setParameter(e, 0, 0.6f);
-                e->setParameter(e, 2, 0.3f);
+                plugin.setParameterValue(0, 0.6f);
+                plugin.setParameterValue(2, 0.3f);
             }
-            plugins.emplace_back(fx);
-            slots[i].effect = e;
+            effects.push_back(e);
+            slots[i].plugin = plugins.back().get();
         }
     }
 };
@@ -127,9 +134,12 @@ void BM_ChainWithEightIdlePlugins(benchmark::State& state) {
         idle[k].processReplacing = doNothing;
     }
     std::vector<EffectSlot> slots(8);
+    std::vector<std::unique_ptr<ThreadCheckedPlugin>> plugins;
     LiveSettings settings;
     for (int i = 0; i < 8; ++i) {
-        slots[i].effect = &idle[(i == 7 ? 2 : i % 3) == 0 ? 0 : 1];
+        plugins.emplace_back(
+            new ThreadCheckedPlugin(new Vst2Plugin(&idle[(i == 7 ? 2 : i % 3) == 0 ? 0 : 1], nullptr, "", nullptr)));
+        slots[i].plugin = plugins.back().get();
         settings.slots[i] = &slots[i];
     }
     Effects effects;
@@ -153,8 +163,8 @@ void BM_PluginsDirect(benchmark::State& state) {
     float* in[2] = {a.data(), b.data()};
     float* out[2] = {outA.data(), outB.data()};
     for (auto _ : state) {
-        for (EffectSlot& slot : rack.slots) {
-            slot.effect->processReplacing(slot.effect, in, out, kFrames);
+        for (AEffect* effect : rack.effects) {
+            effect->processReplacing(effect, in, out, kFrames);
             std::swap(in[0], out[0]);  // chain them, as the host does
             std::swap(in[1], out[1]);
         }

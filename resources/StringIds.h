@@ -43,6 +43,9 @@ enum StringId : int {
     // At start-up, takes cut off when the program last ended and repaired now; the
     // detail lists them, one a line with its length.
     kStrTakesRepaired = 207,
+    // Opening a performance whose position holds a plug-in of a format no backend of
+    // this build loads: the position (1 to 8), then the format's label twice.
+    kStrPerformanceFormatMissing = 208,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -1,15 +1,18 @@
 #include "EffectHost.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "EditorSize.h"
 #include "MessageBoxes.h"
 #include "PathNames.h"
 #include "PerformanceFormat.h"
-#include "PluginLibrary.h"
 #include "StringIds.h"
+#include "ThreadCheckedPlugin.h"
+#include "Vst2Backend.h"
 #include "WinInclude.h"
 
 namespace {
@@ -21,12 +24,6 @@ EffectHost* g_effectHost = nullptr;
 const int32_t kMaxPrograms = 4096;
 const int32_t kMaxParameters = 65536;
 
-VstIntPtr dispatch(EffectSlot* slot, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                   float opt = 0.0f) {
-    AEffect* e = slot->effect;
-    return e->dispatcher(e, opcode, index, value, ptr, opt);
-}
-
 bool copyPath(char* to, const char* from) {
     const size_t length = std::strlen(from);
     if (length >= size_t(EffectSlot::kPathSize))
@@ -35,13 +32,50 @@ bool copyPath(char* to, const char* from) {
     return true;
 }
 
+// What one slot's plug-in tells the host, from any thread: recorded, or posted to
+// the UI thread; nothing here waits.
+class SlotEvents final : public PluginHostEvents {
+public:
+    SlotEvents(const EffectHost& host, EffectSlot& slot) : host_(host), slot_(slot) {}
+
+    void parameterEdited(int32_t index, float value) override {
+        if (index >= 0 && index < slot_.parameterCount && slot_.parameters)
+            __atomic_store(&slot_.parameters[index], &value, __ATOMIC_RELAXED);
+    }
+    // On the UI thread the size is applied at once; any other thread (a plug-in's
+    // processing on the driver thread) only posts it to the editor frame, since
+    // resizing there would wait for the UI thread, which may itself be waiting for
+    // the driver thread in a pause.
+    bool editorResizeRequested(int32_t width, int32_t height) override {
+        void* frame = __atomic_load_n(&slot_.editorFrame, __ATOMIC_ACQUIRE);
+        if (!frame)
+            return false;
+        if (GetCurrentThreadId() == host_.uiThread())
+            resizeEditor(frame, slot_.editorView, width, height);
+        else
+            PostMessageA(static_cast<HWND>(frame), kEditorSizeMessage, WPARAM(width), LPARAM(height));
+        return true;
+    }
+    // Re-read at the next capture of the state; the host keeps no latency or layout.
+    void latencyChanged() override {}
+    void parametersChanged() override {}
+    void restartRequested() override {}
+    // The timer idles every plug-in anyway.
+    void uiCallRequested() override {}
+    double tempo() const override { return host_.tempo() / 100.0; }
+
+private:
+    const EffectHost& host_;
+    EffectSlot& slot_;
+};
+
 }  // namespace
 
 EffectHost::EffectHost() {
     processing_ = new (std::nothrow) SlotProcessing();
-    std::memset(&timeInfo_, 0, sizeof timeInfo_);
     uiThread_ = GetCurrentThreadId();
-    PluginLibrary::removeStaleCopies();
+    vst2_ = new (std::nothrow) Vst2Backend(&facts_);
+    registerBackend(vst2_);
     g_effectHost = this;
 }
 
@@ -50,19 +84,50 @@ EffectHost::~EffectHost() {
     std::free(blob_);
     clearPluginList();
     delete processing_;
+    delete vst2_;
     if (g_effectHost == this)
         g_effectHost = nullptr;
 }
 
 EffectHost* EffectHost::instance() { return g_effectHost; }
 
-bool EffectHost::addPluginEntry(const char* path, bool favourite) {
+bool EffectHost::registerBackend(PluginFormatBackend* backend) {
+    if (!backend || backendCount_ >= kMaxBackends || backendLabelled(backend->formatLabel()))
+        return false;
+    backends_[backendCount_++] = backend;
+    return true;
+}
+
+PluginFormatBackend* EffectHost::backend(int32_t index) const {
+    return index >= 0 && index < backendCount_ ? backends_[index] : nullptr;
+}
+
+PluginFormatBackend* EffectHost::backendFor(const char* path) const {
+    for (int32_t i = 0; i < backendCount_ && path; ++i)
+        if (backends_[i]->recognises(path))
+            return backends_[i];
+    return nullptr;
+}
+
+PluginFormatBackend* EffectHost::backendLabelled(const char* label) const {
+    for (int32_t i = 0; i < backendCount_ && label; ++i)
+        if (std::strcmp(backends_[i]->formatLabel(), label) == 0)
+            return backends_[i];
+    return nullptr;
+}
+
+bool EffectHost::addPluginEntry(const char* path, bool favourite, const char* format) {
     if (!path || std::strlen(path) >= size_t(PluginEntry::kPathSize))
         return false;
+    if (!format) {
+        const PluginFormatBackend* backend = backendFor(path);
+        format = backend ? backend->formatLabel() : "";
+    }
     auto* entry = static_cast<PluginEntry*>(std::calloc(1, sizeof(PluginEntry)));
     if (!entry)
         return false;
     std::strcpy(entry->path, path);
+    std::snprintf(entry->format, sizeof entry->format, "%s", format);
     entry->favourite = favourite ? 1 : 0;
     *pluginTail_ = entry;
     pluginTail_ = &entry->next;
@@ -87,13 +152,6 @@ void EffectHost::clearPluginList() {
     }
     pluginTail_ = &pluginList_;
     pluginCount_ = 0;
-}
-
-bool EffectHost::moduleServesASlot(void* module, void* context) {
-    for (EffectSlot* s = static_cast<EffectHost*>(context)->slots_.first(); s; s = s->next)
-        if (s->library == module)
-            return true;
-    return false;
 }
 
 const PluginEntry* EffectHost::sameNamedEntry(const char* path) const {
@@ -122,50 +180,59 @@ void EffectHost::noteLoadFailure(const char* path, const char* reason) {
     std::snprintf(loadFailure_, sizeof loadFailure_, "%s: %s", path, reason);
 }
 
-bool EffectHost::loadLibrary(EffectSlot* slot) {
-    slot->library = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
-    if (!slot->library) {
-        PluginLibrary::describeLoadFailure(slot->path, GetLastError(), loadFailure_, sizeof loadFailure_);
-        // A stored path that no longer exists finds the same plug-in in its new folder.
-        const PluginEntry* entry = sameNamedEntry(slot->path);
-        if (entry && copyPath(slot->path, entry->path))
-            slot->library = PluginLibrary::load(slot->path, moduleServesASlot, this, slot->privateCopy);
-    }
-    return slot->library != nullptr;
-}
-
-AEffect* EffectHost::instantiate(EffectSlot* slot) {
-    VstEntryProc entry = PluginLibrary::entryPoint(static_cast<HMODULE>(slot->library));
-    if (!entry) {
-        noteLoadFailure(slot->path, "the library exports no VST 2 entry point");
+PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, const char* classId) {
+    char reason[400] = "";
+    PluginFormatBackend* backend = format ? backendLabelled(format) : backendFor(slot->path);
+    PluginInstance* instance = nullptr;
+    if (!backend && format)
+        std::snprintf(reason, sizeof reason, "this edition of Talvenor Live has no %s support", format);
+    else if (!backend)
+        std::snprintf(reason, sizeof reason, "%s", "no plug-in format of this program reads such a file");
+    else if (!(instance = backend->load(slot->path, classId ? classId : "", slot->events, reason, sizeof reason)) &&
+             !reason[0])
+        std::snprintf(reason, sizeof reason, "%s", "the plug-in could not be loaded");
+    if (instance)
+        return instance;
+    noteLoadFailure(slot->path, reason);
+    // A stored path that no longer exists finds the same plug-in in its new folder.
+    const PluginEntry* entry = sameNamedEntry(slot->path);
+    if (!entry || std::strcmp(entry->path, slot->path) == 0 || !copyPath(slot->path, entry->path))
         return nullptr;
-    }
-    AEffect* effect = entry(hostCallback);
-    // Never let two slots hold one record: the second would call into an instance
-    // that the first one's unloading closes.
-    if (!effect || SlotList::Lookup(slots_).find(effect) || !effect->dispatcher || effect->magic != kEffectMagic ||
-        effect->dispatcher(effect, effIdentify, 0, 0, nullptr, 0.0f) != kEffectIdentifyAnswer) {
-        noteLoadFailure(slot->path, "the library did not answer as a VST 2 effect");
-        return nullptr;
-    }
-    return effect;
+    if (!format)
+        backend = backendFor(slot->path);
+    return backend ? backend->load(slot->path, classId ? classId : "", slot->events, reason, sizeof reason) : nullptr;
 }
 
 EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
     loadFailure_[0] = '\0';
-    auto* slot = static_cast<EffectSlot*>(std::calloc(1, sizeof(EffectSlot)));
+    char resolved[EffectSlot::kPathSize];
+    if (!resolvePath(listIndex, path, resolved)) {
+        noteLoadFailure(path ? path : "", "the path is too long or names no plug-in of the list");
+        return nullptr;
+    }
+    return loadPluginClass(resolved, nullptr, nullptr);
+}
+
+EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, const char* classId) {
+    loadFailure_[0] = '\0';
+    auto* slot = new (std::nothrow) EffectSlot;
     if (!slot)
         return nullptr;
-    if (!resolvePath(listIndex, path, slot->path)) {
-        noteLoadFailure(path ? path : "", "the path is too long or names no plug-in of the list");
-    } else if (loadLibrary(slot)) {
-        directoryOf(slot->path, slot->directory, EffectSlot::kPathSize);
-        slot->effect = instantiate(slot);
+    if (!path || !copyPath(slot->path, path)) {
+        noteLoadFailure(path ? path : "", "the path is too long");
+        delete slot;
+        return nullptr;
     }
-    if (!slot->effect) {
-        // Refused before it was opened: nothing to switch off or close.
-        PluginLibrary::release(static_cast<HMODULE>(slot->library), slot->privateCopy);
-        std::free(slot);
+    slot->events = new (std::nothrow) SlotEvents(*this, *slot);
+    PluginInstance* instance = slot->events ? loadInstance(slot, format, classId) : nullptr;
+    if (instance) {
+        slot->plugin = new (std::nothrow) ThreadCheckedPlugin(instance);
+        if (!slot->plugin)
+            delete instance;
+    }
+    if (!slot->plugin) {
+        delete slot->events;
+        delete slot;
         return nullptr;
     }
     if (!openAndConfigure(slot)) {
@@ -181,79 +248,60 @@ EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
 }
 
 bool EffectHost::openAndConfigure(EffectSlot* slot) {
-    const float rate = sampleRate_;
-    const int32_t block = blockSize_;
-    dispatch(slot, effOpen);
-    dispatch(slot, effSetSampleRate, 0, 0, nullptr, rate);
-    dispatch(slot, effSetBlockSize, 0, block);
-    dispatch(slot, effSetBlockSizeAndSampleRate, 0, block, nullptr, rate);
-    dispatch(slot, effMainsChanged, 0, 1);
-
-    if (slot->effect->flags & effFlagsIsSynth) {
+    PluginInstance& plugin = *slot->plugin;
+    if (!plugin.configure(double(float(sampleRate_)), blockSize_) || !plugin.resume())
+        return false;
+    plugin.selectProgram(0);
+    if (plugin.identity().instrument) {
         showError(-kStrPluginIsSynth);
         return false;
     }
-    dispatch(slot, effSetProgram, 0, 0);
     return copyParameters(slot) && readProgramNames(slot);
 }
 
 bool EffectHost::copyParameters(EffectSlot* slot) {
-    const int32_t count = slot->effect->numParams;
+    const int32_t count = slot->plugin->parameterCount();
     if (count <= 0)
         return true;
-    if (count > kMaxParameters || !slot->effect->getParameter)
+    if (count > kMaxParameters)
         return false;
-    slot->parameters = static_cast<float*>(std::calloc(size_t(count), sizeof(float)));
+    slot->parameters = new (std::nothrow) float[size_t(count)];
     if (!slot->parameters)
         return false;
     slot->parameterCount = count;
-    for (int32_t i = 0; i < count; ++i)
-        slot->parameters[i] = slot->effect->getParameter(slot->effect, i);
+    refreshParameters(slot);
     return true;
 }
 
+void EffectHost::refreshParameters(EffectSlot* slot) {
+    for (int32_t i = 0; i < slot->parameterCount; ++i)
+        slot->parameters[i] = slot->plugin->parameterValue(i);
+}
+
 bool EffectHost::readProgramNames(EffectSlot* slot) {
-    const int32_t count = slot->effect->numPrograms;
+    const int32_t count = slot->plugin->programCount();
     if (count <= 0)
         return true;
     if (count > kMaxPrograms)
         return false;
-    slot->programNames = static_cast<char*>(std::calloc(size_t(count), EffectSlot::kProgramNameSize));
+    slot->programNames = new (std::nothrow) char[size_t(count) * EffectSlot::kProgramNameSize];
     if (!slot->programNames)
         return false;
     slot->programCount = count;
-    // The plug-in is asked for 128 bytes; the buffer is larger so that one writing a
-    // few bytes too many does not overwrite the stack.
-    char name[1024];
-    bool selectedAnother = false;
     for (int32_t i = 0; i < count; ++i) {
-        std::memset(name, 0, sizeof name);
-        dispatch(slot, effGetProgramNameIndexed, i, -1, name);
-        if (!name[0]) {
-            dispatch(slot, effSetProgram, 0, i);
-            selectedAnother = true;
-            dispatch(slot, effGetProgramName, 0, 0, name);
-        }
-        name[sizeof name - 1] = '\0';
         char* stored = slot->programNames + i * EffectSlot::kProgramNameSize;
-        std::strncpy(stored, name[0] ? name : "no name", EffectSlot::kProgramNameSize - 1);
-        stored[EffectSlot::kProgramNameSize - 1] = '\0';
+        if (!slot->plugin->programName(i, stored, EffectSlot::kProgramNameSize) || !stored[0])
+            std::snprintf(stored, EffectSlot::kProgramNameSize, "%s", "no name");
     }
-    if (selectedAnother)
-        dispatch(slot, effSetProgram, 0, 0);
     return true;
 }
 
 void EffectHost::releaseSlot(EffectSlot* slot) {
-    if (slot->effect) {
-        dispatch(slot, effMainsChanged, 0, 0);
-        dispatch(slot, effClose);
-    }
-    PluginLibrary::release(static_cast<HMODULE>(slot->library), slot->privateCopy);
-    std::free(slot->parameters);
-    std::free(slot->programNames);
-    std::free(slot->stateRecord);
-    std::free(slot);
+    delete slot->plugin;  // switches the plug-in off and closes it
+    delete slot->events;
+    delete[] slot->parameters;
+    delete[] slot->programNames;
+    delete slot;
 }
 
 void EffectHost::detachSlot(EffectSlot* slot) {
@@ -268,11 +316,11 @@ bool EffectHost::unloadSlot(EffectSlot* slot) {
     slots_.waitForLookups();
     if (slot->editorFrame) {
         // The frame no longer names the slot when it goes, so the plug-in's editor
-        // hears effEditClose once.
+        // is closed once.
         HWND frame = static_cast<HWND>(slot->editorFrame);
         slot->editorFrame = nullptr;
         slot->editorView = nullptr;
-        dispatch(slot, effEditClose);
+        slot->plugin->closeEditor();
         DestroyWindow(frame);
     }
     releaseSlot(slot);
@@ -290,22 +338,26 @@ bool EffectHost::setSlotActive(EffectSlot* slot, bool active) {
     if (!slot || (slot->suspended == 0) == active)
         return true;
     slot->suspended = active ? 0 : 1;
-    dispatch(slot, effMainsChanged, 0, active ? 1 : 0);
+    if (active)
+        slot->plugin->resume();
+    else
+        slot->plugin->suspend();
     return true;
 }
 
 bool EffectHost::effectName(EffectSlot* slot, char* out) {
-    if (!slot || !slot->effect || !slot->effect->dispatcher)
+    if (!slot || !slot->plugin)
         return false;
-    char name[256];
-    std::memset(name, 0, sizeof name);
-    dispatch(slot, effGetEffectName, 0, 0, name);
-    name[31] = '\0';
+    const char* name = slot->plugin->identity().name;
     if (name[0])
-        std::strcpy(out, name);
+        std::snprintf(out, 32, "%s", name);
     else
         baseNameOf(slot->path, out, 32);
     return true;
+}
+
+const char* EffectHost::formatOf(const EffectSlot* slot) const {
+    return slot && slot->plugin ? slot->plugin->identity().format : "";
 }
 
 void EffectHost::processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) {
@@ -321,7 +373,7 @@ void EffectHost::setSampleRate(float rate) {
         return;
     sampleRate_ = rate;
     for (EffectSlot* s = slots_.first(); s; s = s->next)
-        dispatch(s, effSetSampleRate, 0, 0, nullptr, rate);
+        s->plugin->configure(double(rate), blockSize_);
 }
 
 void EffectHost::setBlockSize(int32_t size) {
@@ -329,92 +381,37 @@ void EffectHost::setBlockSize(int32_t size) {
         return;
     blockSize_ = size;
     for (EffectSlot* s = slots_.first(); s; s = s->next)
-        dispatch(s, effSetBlockSize, 0, size);
+        s->plugin->configure(double(float(sampleRate_)), size);
 }
 
 void EffectHost::resumeAllSlots() {
     for (EffectSlot* s = slots_.first(); s; s = s->next)
         if (!s->suspended)
-            dispatch(s, effMainsChanged, 0, 1);
+            s->plugin->resume();
 }
 
 void EffectHost::suspendAllSlots() {
     for (EffectSlot* s = slots_.first(); s; s = s->next)
-        dispatch(s, effMainsChanged, 0, 0);
+        s->plugin->suspend();
 }
 
-bool EffectHost::captureState(EffectSlot* slot, VstIntPtr* answer) {
-    releaseState(slot);
-    AEffect* effect = slot->effect;
-    if (effect->flags & effFlagsProgramChunks) {
-        void* chunk = nullptr;
-        // Index 1: the current program only.
-        VstIntPtr size = dispatch(slot, effGetChunk, 1, 0, &chunk);
-        if (answer)
-            *answer = size;
-        if (size < 0)
-            size = 0;
-        const bool trusted = size <= VstIntPtr(kMaxChunkBytes) && (size == 0 || chunk);
-        const uint32_t kept = trusted ? uint32_t(size) : 0;
-        slot->stateRecord = static_cast<uint8_t*>(std::malloc(chunkRecordSize(kept)));
-        if (!slot->stateRecord)
-            return false;
-        writeChunkRecord(slot->stateRecord, chunk, kept);
-        slot->stateSize = int32_t(chunkRecordSize(kept));
-        return trusted;
-    }
-    int32_t count = effect->numParams;
-    if (count < 0 || !effect->getParameter)
-        count = 0;
-    if (count > kMaxStateParameters)
-        count = kMaxStateParameters;
-    float* values = static_cast<float*>(std::malloc(size_t(count) * sizeof(float) + 1));
-    slot->stateRecord = static_cast<uint8_t*>(std::malloc(parameterRecordSize(count)));
-    if (!values || !slot->stateRecord) {
-        std::free(values);
-        releaseState(slot);
-        return false;
-    }
-    for (int32_t i = 0; i < count; ++i) {
-        values[i] = effect->getParameter(effect, i);
-        if (i < slot->parameterCount)
-            slot->parameters[i] = values[i];
-    }
-    writeParameterRecord(slot->stateRecord, values, count);
-    slot->stateSize = int32_t(parameterRecordSize(count));
-    std::free(values);
-    return true;
+bool EffectHost::captureState(EffectSlot* slot, char* failure, size_t failureSize) {
+    char reason[300] = "";
+    const bool whole = slot->plugin->saveState(slot->state, reason, sizeof reason);
+    if (failure && failureSize)
+        std::snprintf(failure, failureSize, "%s", reason);
+    // The host's copy follows what was read.
+    refreshParameters(slot);
+    return whole && slot->state.size() > 0;
 }
 
-void EffectHost::releaseState(EffectSlot* slot) {
-    std::free(slot->stateRecord);
-    slot->stateRecord = nullptr;
-    slot->stateSize = 0;
-}
+void EffectHost::releaseState(EffectSlot* slot) { slot->state.release(); }
 
 bool EffectHost::restoreState(EffectSlot* slot, const uint8_t* record, uint32_t size) {
-    StateView view;
-    if (!slot || !readStateRecord(record, size, view))
+    if (!slot || !slot->plugin->restoreState(record, size))
         return false;
-    AEffect* effect = slot->effect;
-    if (view.form == StateForm::Chunk) {
-        // The plug-in may keep the pointer only for the call; it gets its own copy.
-        void* chunk = std::malloc(view.chunkBytes + 1);
-        if (!chunk)
-            return false;
-        if (view.chunkBytes)
-            std::memcpy(chunk, view.data, view.chunkBytes);
-        dispatch(slot, effSetChunk, 1, VstIntPtr(view.chunkBytes), chunk);
-        std::free(chunk);
-    } else if (effect->setParameter) {
-        const int32_t count = view.count < effect->numParams ? view.count : effect->numParams;
-        for (int32_t i = 0; i < count; ++i)
-            effect->setParameter(effect, i, parameterAt(view, i));
-    }
     // The host's copy follows what the plug-in now reports.
-    if (effect->getParameter)
-        for (int32_t i = 0; i < slot->parameterCount; ++i)
-            slot->parameters[i] = effect->getParameter(effect, i);
+    refreshParameters(slot);
     return true;
 }
 
@@ -427,10 +424,10 @@ int32_t EffectHost::buildStateBlob(const uint8_t** blob) {
     for (EffectSlot* s = slots_.first(); s; s = s->next) {
         // A chunk the host refuses to read counts as an empty one here; saving says so.
         captureState(s);
-        if (!s->stateRecord)
+        if (s->state.size() == 0)
             complete = false;
         else
-            total += stateSectionSize(std::strlen(s->path), size_t(s->stateSize));
+            total += stateSectionSize(std::strlen(s->path), s->state.size());
     }
     if (complete && total <= size_t(INT32_MAX))
         blob_ = static_cast<uint8_t*>(std::malloc(total));
@@ -438,8 +435,7 @@ int32_t EffectHost::buildStateBlob(const uint8_t** blob) {
         writeStateBlobTag(blob_);
         uint8_t* at = blob_ + kStateBlobTagSize;
         for (EffectSlot* s = slots_.first(); s; s = s->next)
-            at = writeStateSection(at, s->path, std::strlen(s->path), s->stateRecord, size_t(s->stateSize),
-                                   s->reserved);
+            at = writeStateSection(at, s->path, std::strlen(s->path), s->state.data(), s->state.size(), s->reserved);
     }
     for (EffectSlot* s = slots_.first(); s; s = s->next)
         releaseState(s);

@@ -4,24 +4,30 @@
 #include "ChainStages.h"
 #include "EffectSlot.h"
 #include "LiveSettings.h"
+#include "PluginInstance.h"
 #include "SlotList.h"
 #include "SlotProcessing.h"
-#include "VstInterface.h"
 
-// One scanned plug-in library.
+// One scanned plug-in: a file (or bundle) that a format backend lists as its own.
 struct PluginEntry {
     static constexpr int kPathSize = 263;
+    static constexpr int kFormatSize = sizeof(PluginIdentity::format);
     uint8_t favourite;
     char path[kPathSize];
+    char format[kFormatSize];  // the backend's label, shown beside the name
     PluginEntry* next;
 };
 
-// The VST 2 host side: loads plug-in libraries into slots, keeps every loaded slot in
-// a list in load order, runs a slot on the live signal, and follows live input's
-// start and stop. One object exists; the host callback reaches it through
+// The host side of every plug-in format: keeps the format backends (VST 2 always,
+// others registered), loads plug-ins into slots through the backend that recognises
+// the path, keeps every loaded slot in a list in load order, runs a slot on the live
+// signal, and follows live input's start and stop. It speaks to plug-ins only
+// through PluginInstance. One object exists; the editors reach it through
 // EffectHost::instance().
 class EffectHost : public ChainEffects, public EffectSlots {
 public:
+    static constexpr int kMaxBackends = 8;
+
     EffectHost();
     ~EffectHost() override;
     EffectHost(const EffectHost&) = delete;
@@ -33,8 +39,18 @@ public:
     // The tempo that plug-ins are told comes from the user's settings.
     void attachSettings(const LiveSettings* settings) { settings_ = settings; }
 
-    // The plug-in list that loading indexes (filled by the scan, or directly).
-    bool addPluginEntry(const char* path, bool favourite = false);
+    // Another format; the host does not own it and it must outlive every slot it
+    // loaded. False when the list is full or a backend of that label is there.
+    bool registerBackend(PluginFormatBackend* backend);
+    int32_t backendCount() const { return backendCount_; }
+    PluginFormatBackend* backend(int32_t index) const;
+    // The first backend that recognises path, or the one with that label; null if none.
+    PluginFormatBackend* backendFor(const char* path) const;
+    PluginFormatBackend* backendLabelled(const char* label) const;
+
+    // The plug-in list that loading indexes (filled by the scan, or directly). Without
+    // a format the backend recognising the path is named.
+    bool addPluginEntry(const char* path, bool favourite = false, const char* format = nullptr);
     // Entry index of the list; null when there is none.
     PluginEntry* pluginEntry(int32_t index);
     void clearPluginList();
@@ -44,35 +60,38 @@ public:
     // With a path that file is loaded, otherwise entry listIndex of the plug-in list.
     // Null when nothing could be loaded; the new slot is resumed and not suspended.
     EffectSlot* loadPlugin(int32_t listIndex, const char* path) override;
+    // The same through the backend of that format label (null: the one recognising
+    // the path), naming the class within the file (empty or null: its first effect).
+    EffectSlot* loadPluginClass(const char* path, const char* format, const char* classId);
     // Takes the slot out of the list (while processing is paused); unloadSlot then
-    // closes and frees it once no lookup from another thread can still reach it.
+    // closes and frees it.
     void detachSlot(EffectSlot* slot) override;
     bool unloadSlot(EffectSlot* slot) override;
     bool setSlotActive(EffectSlot* slot, bool active) override;
     // Unloads every slot; true when there was one.
     bool unloadAllSlots();
     // Why the last loadPlugin that returned null refused the plug-in: its path and
-    // the reason, for the detail of the load-failure box. Empty after a success.
+    // the backend's reason, for the detail of the load-failure box. Empty after a
+    // success.
     const char* lastLoadFailure() const { return loadFailure_; }
     // The state of every slot in load order as one byte string: "VSTWRAP_" and a
     // section per slot. Owned by the host and valid until the next build; the
     // length (8 with no slots), or 0 with a null blob when memory ran out.
     int32_t buildStateBlob(const uint8_t** blob);
-    // The plug-in's state as a record kept in the slot (stateRecord, stateSize) until
-    // releaseState: its chunk when it keeps one, otherwise its parameters. False when
-    // the plug-in's chunk answer cannot be trusted (larger than kMaxChunkBytes, or a
-    // size without data); answer then holds that size and an empty chunk is kept.
-    // False with no record when memory ran out.
-    bool captureState(EffectSlot* slot, VstIntPtr* answer = nullptr);
+    // The plug-in's state as a record kept in the slot (slot->state) until
+    // releaseState. False when the plug-in's state could not be taken whole: the
+    // record then holds what stands in for it, empty when memory ran out, and
+    // failure (when given) the end of a sentence that starts with the plug-in's name.
+    bool captureState(EffectSlot* slot, char* failure = nullptr, size_t failureSize = 0);
     void releaseState(EffectSlot* slot);
-    // Gives a state record back to the plug-in: a chunk with effSetChunk, parameters
-    // with setParameter (those the plug-in has). False when the record does not read.
+    // Gives a state record back to the plug-in. False when the record does not read.
     bool restoreState(EffectSlot* slot, const uint8_t* record, uint32_t size);
     // The plug-in's own name, or the base name of its path; at most 31 characters.
     bool effectName(EffectSlot* slot, char* out);
+    // Its format's label ("VST 2"); empty for an empty slot.
+    const char* formatOf(const EffectSlot* slot) const;
 
     EffectSlot* slotList() const { return slots_.first(); }
-    // The host callback looks slots up through this, from any thread.
     const SlotList& slots() const { return slots_; }
 
     // --- ChainEffects: processSlot on the driver thread, the rest on the UI thread ---
@@ -82,26 +101,41 @@ public:
     void resumeAllSlots() override;
     void suspendAllSlots() override;
 
-    // --- read by the host callback, from any thread ---
+    // --- any thread ---
     float sampleRate() const { return sampleRate_; }
     int32_t blockSize() const { return blockSize_; }
+    // In hundredths of a beat a minute, as the settings keep it.
     int32_t tempo() const { return settings_ ? int32_t(settings_->tempo) : 12000; }
-    VstTimeInfo* timeInfo() { return &timeInfo_; }
     // The thread that made the host: the one that owns the editor windows.
     unsigned long uiThread() const { return uiThread_; }
 
 private:
-    static bool moduleServesASlot(void* module, void* context);
-    bool loadLibrary(EffectSlot* slot);
-    AEffect* instantiate(EffectSlot* slot);
+    // What the VST 2 callback answers every plug-in; any thread.
+    class Facts : public PluginHostInfo {
+    public:
+        explicit Facts(const EffectHost& host) : host_(host) {}
+        double sampleRate() const override { return double(host_.sampleRate()); }
+        int32_t maxBlockFrames() const override { return host_.blockSize(); }
+        double tempo() const override { return host_.tempo() / 100.0; }
+
+    private:
+        const EffectHost& host_;
+    };
+
+    PluginInstance* loadInstance(EffectSlot* slot, const char* format, const char* classId);
     void noteLoadFailure(const char* path, const char* reason);
     bool openAndConfigure(EffectSlot* slot);
     bool readProgramNames(EffectSlot* slot);
     bool copyParameters(EffectSlot* slot);
+    void refreshParameters(EffectSlot* slot);
     void releaseSlot(EffectSlot* slot);
     bool resolvePath(int32_t listIndex, const char* path, char* resolved);
     const PluginEntry* sameNamedEntry(const char* path) const;
 
+    Facts facts_{*this};
+    PluginFormatBackend* vst2_;
+    PluginFormatBackend* backends_[kMaxBackends] = {};
+    int32_t backendCount_ = 0;
     PluginEntry* pluginList_ = nullptr;
     PluginEntry** pluginTail_ = &pluginList_;
     int32_t pluginCount_ = 0;
@@ -110,7 +144,6 @@ private:
     Relaxed<float> sampleRate_{44100.0f};
     Relaxed<int32_t> blockSize_{1024};
     SlotProcessing* processing_;
-    VstTimeInfo timeInfo_;
     unsigned long uiThread_;
     char loadFailure_[EffectSlot::kPathSize + 400] = "";
     uint8_t* blob_ = nullptr;
@@ -121,7 +154,3 @@ private:
 // other than the UI thread (wParam width, lParam height): the frame's window
 // procedure resizes on the UI thread with resizeEditor (EditorSize.h).
 const unsigned kEditorSizeMessage = 0x8000 + 0x615;  // WM_APP + 0x615
-
-// The function every plug-in receives to ask the host for information and services.
-VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                                   float opt);

@@ -71,8 +71,59 @@ PerformanceParse readSlot(const uint8_t* payload, size_t length, PerformanceImag
     p.occupied = true;
     p.bypass = bypass;
     copyPath(p.path, payload + 4, pathBytes);
+    std::memcpy(p.format, kPerformanceSlotFormat, sizeof kPerformanceSlotFormat);
     p.state = sizeField + 4;
     p.stateSize = uint32_t(stateSize);
+    return PerformanceParse::Ok;
+}
+
+// A label or class id as the file keeps it: a length byte and that many bytes, none
+// of them NUL, shorter than its field.
+bool readShortText(const uint8_t*& at, size_t& remaining, char* to, size_t field) {
+    if (remaining < 1)
+        return false;
+    const size_t length = at[0];
+    if (length >= field || length > remaining - 1 || std::memchr(at + 1, 0, length))
+        return false;
+    std::memcpy(to, at + 1, length);
+    to[length] = '\0';
+    at += 1 + length;
+    remaining -= 1 + length;
+    return true;
+}
+
+size_t textLength(const char* text, size_t field) {
+    const void* end = std::memchr(text, 0, field);
+    return end ? size_t(static_cast<const char*>(end) - text) : field;
+}
+
+// "PLUG": position, bypass, format, class id, path and the backend's state bytes.
+PerformanceParse readPlugin(const uint8_t* payload, size_t length, PerformanceImage& image) {
+    if (length < 2)
+        return PerformanceParse::Inconsistent;
+    const uint8_t position = payload[0];
+    const uint8_t bypass = payload[1];
+    if (position >= kPerformancePositions || bypass > 1 || image.positions[position].occupied)
+        return PerformanceParse::Inconsistent;
+    PerformancePosition p{};
+    const uint8_t* at = payload + 2;
+    size_t remaining = length - 2;
+    if (!readShortText(at, remaining, p.format, sizeof p.format) || !p.format[0] ||
+        !readShortText(at, remaining, p.classId, sizeof p.classId) || remaining < 2)
+        return PerformanceParse::Inconsistent;
+    const size_t pathBytes = get16(at);
+    if (pathBytes == 0 || pathBytes > remaining - 2 || !pathBytesFit(at + 2, pathBytes))
+        return PerformanceParse::Inconsistent;
+    copyPath(p.path, at + 2, pathBytes);
+    at += 2 + pathBytes;
+    remaining -= 2 + pathBytes;
+    if (remaining < 4 || get32(at) != remaining - 4 || remaining - 4 > kMaxPluginStateBytes)
+        return PerformanceParse::Inconsistent;
+    p.occupied = true;
+    p.bypass = bypass;
+    p.state = at + 4;
+    p.stateSize = uint32_t(remaining - 4);
+    image.positions[position] = p;
     return PerformanceParse::Ok;
 }
 
@@ -94,6 +145,8 @@ PerformanceParse readRecords(const uint8_t* at, size_t remaining, PerformanceIma
             result = readAccompaniment(payload, length, accompanimentSeen, image);
         else if (tagIs(at, "SLOT"))
             result = readSlot(payload, length, image);
+        else if (tagIs(at, "PLUG"))
+            result = readPlugin(payload, length, image);
         else if (isCritical(at))
             result = PerformanceParse::Inconsistent;
         if (result != PerformanceParse::Ok)
@@ -105,26 +158,47 @@ PerformanceParse readRecords(const uint8_t* at, size_t remaining, PerformanceIma
 }
 
 size_t slotRecordSize(const PerformancePosition& p) {
+    if (!isSlotFormat(p))
+        return kRecordHeader + 2 + 1 + textLength(p.format, sizeof p.format) + 1 +
+               textLength(p.classId, sizeof p.classId) + 2 + pathLength(p.path) + 4 + p.stateSize;
     return kRecordHeader + kSlotFixedBytes + pathLength(p.path) + p.stateSize;
+}
+
+uint8_t* writeShortText(uint8_t* at, const char* text, size_t field) {
+    const size_t length = textLength(text, field);
+    at[0] = uint8_t(length);
+    std::memcpy(at + 1, text, length);
+    return at + 1 + length;
 }
 
 }  // namespace
 
+bool isSlotFormat(const PerformancePosition& position) {
+    return !position.format[0] ||
+           std::strncmp(position.format, kPerformanceSlotFormat, sizeof position.format) == 0;
+}
+
+void writeStateRecordHeader(uint8_t* out, StateForm form, uint32_t amount) {
+    std::memcpy(out, form == StateForm::Chunk ? "CHUNK" : "PARAM", 5);
+    put32(out + 5, amount);
+}
+
+void writeStateParameter(uint8_t* out, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    put32(out, bits);
+}
+
 void writeChunkRecord(uint8_t* out, const void* chunk, uint32_t chunkBytes) {
-    std::memcpy(out, "CHUNK", 5);
-    put32(out + 5, chunkBytes);
+    writeStateRecordHeader(out, StateForm::Chunk, chunkBytes);
     if (chunkBytes)
         std::memcpy(out + 9, chunk, chunkBytes);
 }
 
 void writeParameterRecord(uint8_t* out, const float* values, int32_t count) {
-    std::memcpy(out, "PARAM", 5);
-    put32(out + 5, uint32_t(count));
-    for (int32_t i = 0; i < count; ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, &values[i], 4);
-        put32(out + 9 + 4 * size_t(i), bits);
-    }
+    writeStateRecordHeader(out, StateForm::Parameters, uint32_t(count));
+    for (int32_t i = 0; i < count; ++i)
+        writeStateParameter(out + 9 + 4 * size_t(i), values[i]);
 }
 
 bool readStateRecord(const uint8_t* record, size_t size, StateView& view) {
@@ -225,8 +299,12 @@ size_t performanceFileSize(const PerformanceImage& image) {
             continue;
         StateView view;
         const size_t length = pathLength(p.path);
-        if (length == 0 || length >= size_t(kPerformancePathSize) || p.bypass > 1 || !p.state ||
-            !readStateRecord(p.state, p.stateSize, view))
+        if (length == 0 || length >= size_t(kPerformancePathSize) || p.bypass > 1 || !p.state)
+            return 0;
+        if (isSlotFormat(p) ? !readStateRecord(p.state, p.stateSize, view)
+                            : p.stateSize > kMaxPluginStateBytes ||
+                                  textLength(p.format, sizeof p.format) >= sizeof p.format ||
+                                  textLength(p.classId, sizeof p.classId) >= sizeof p.classId)
             return 0;
         total += slotRecordSize(p);
     }
@@ -252,6 +330,21 @@ bool writePerformance(const PerformanceImage& image, uint8_t* out, size_t size) 
         if (!p.occupied)
             continue;
         const size_t length = pathLength(p.path);
+        if (!isSlotFormat(p)) {
+            std::memcpy(at, "PLUG", 4);
+            put32(at + 4, uint32_t(slotRecordSize(p) - kRecordHeader));
+            uint8_t* field = at + kRecordHeader;
+            field[0] = uint8_t(position);
+            field[1] = p.bypass;
+            field = writeShortText(field + 2, p.format, sizeof p.format);
+            field = writeShortText(field, p.classId, sizeof p.classId);
+            put16(field, uint16_t(length));
+            std::memcpy(field + 2, p.path, length);
+            put32(field + 2 + length, p.stateSize);
+            std::memcpy(field + 6 + length, p.state, p.stateSize);
+            at += slotRecordSize(p);
+            continue;
+        }
         std::memcpy(at, "SLOT", 4);
         put32(at + 4, uint32_t(slotRecordSize(p) - kRecordHeader));
         at[8] = uint8_t(position);

@@ -19,9 +19,13 @@ constexpr size_t kStateRecordHeader = 9;
 inline size_t chunkRecordSize(uint32_t chunkBytes) { return kStateRecordHeader + chunkBytes; }
 inline size_t parameterRecordSize(int32_t count) { return kStateRecordHeader + 4 * size_t(count); }
 void writeChunkRecord(uint8_t* out, const void* chunk, uint32_t chunkBytes);
+enum class StateForm { Chunk, Parameters };
+// The first kStateRecordHeader bytes alone: the form's tag and its byte or value count.
+void writeStateRecordHeader(uint8_t* out, StateForm form, uint32_t amount);
+// One value of a "PARAM" record (4 bytes, little-endian).
+void writeStateParameter(uint8_t* out, float value);
 void writeParameterRecord(uint8_t* out, const float* values, int32_t count);
 
-enum class StateForm { Chunk, Parameters };
 // A record as read back: its form and where its data starts. False when the record
 // is not exactly one of the two forms within the caps above.
 struct StateView {
@@ -42,13 +46,27 @@ uint8_t* writeStateSection(uint8_t* out, const char* path, size_t pathLength, co
                            size_t recordSize, uint8_t reserved);
 
 // --- the performance file ---
+constexpr int kPerformanceFormatSize = 8;    // as PluginIdentity::format
+constexpr int kPerformanceClassIdSize = 80;  // as PluginIdentity::classId
+// The format of the positions kept in the first layout ("SLOT"), which every
+// version of the program reads; a position of another format is a "PLUG" record.
+constexpr char kPerformanceSlotFormat[] = "VST 2";
+// The most bytes a "PLUG" position's state (the backend's own bytes) may have.
+constexpr uint32_t kMaxPluginStateBytes = uint32_t(kStateRecordHeader) + kMaxChunkBytes;
+
 struct PerformancePosition {
     bool occupied;
     uint8_t bypass;  // 0 or 1
+    char format[kPerformanceFormatSize];    // the format's label; empty is VST 2
+    char classId[kPerformanceClassIdSize];  // the class within the file; empty for its first
     char path[kPerformancePathSize];
-    const uint8_t* state;  // the state record (into the file's bytes when read)
+    // The state record (into the file's bytes when read): a "CHUNK"/"PARAM" record
+    // for VST 2, the backend's own bytes for other formats.
+    const uint8_t* state;
     uint32_t stateSize;
 };
+// True when the position is kept as a "SLOT" record.
+bool isSlotFormat(const PerformancePosition& position);
 
 struct PerformanceImage {
     char accompaniment[kPerformancePathSize];  // empty: no accompaniment

@@ -18,6 +18,12 @@ public:
     const uint8_t* data() const { return bytes_; }
     size_t size() const { return size_; }
     void clear() { size_ = 0; }
+    // Empties the record and gives its memory back.
+    void release() {
+        delete[] bytes_;
+        bytes_ = nullptr;
+        size_ = capacity_ = 0;
+    }
     // False (and nothing appended) when memory ran out or the record would pass limit.
     bool append(const void* bytes, size_t count, size_t limit = kDefaultLimit);
 
@@ -37,6 +43,17 @@ struct PluginIdentity {
     char vendor[64];
     char format[8];     // the format's short label as shown: "VST 2", "VST3", "CLAP"
     char classId[80];   // the class within the file, as the format names it (text)
+    bool instrument;    // it makes sound of its own (a synthesizer): this host runs effects only
+};
+
+// What the host tells every plug-in alike, whether or not it has an instance yet (a
+// plug-in may ask from inside its entry point). Any thread; waits for nothing.
+class PluginHostInfo {
+public:
+    virtual ~PluginHostInfo() = default;
+    virtual double sampleRate() const = 0;
+    virtual int32_t maxBlockFrames() const = 0;
+    virtual double tempo() const = 0;  // beats a minute
 };
 
 // What a plug-in tells its host. The plug-in may call from any thread, the audio
@@ -70,13 +87,18 @@ public:
 
     // --- any thread; fixed after loading ---
     virtual const PluginIdentity& identity() const = 0;
-    // Channels of the main input and output: 1 or 2 each.
+    // Channels of the main input and output as the plug-in declares them; the host
+    // runs only plug-ins with 1 or 2 of each and passes the signal by the others.
     virtual int32_t inputCount() const = 0;
     virtual int32_t outputCount() const = 0;
 
-    // --- UI thread, while suspended ---
-    // The host's rate and the most frames one process call will carry.
+    // --- UI thread, while no process call runs ---
+    // The host's rate and the most frames one process call will carry. Called once
+    // after loading and again when either changes; a backend whose format needs it
+    // suspended for this does so itself.
     virtual bool configure(double sampleRate, int32_t maxBlockFrames) = 0;
+    // Switches processing on and off; each is told to the plug-in every time it is
+    // called (the host keeps track of which state it wants).
     virtual bool resume() = 0;
     virtual void suspend() = 0;
     // Frames the plug-in delays its output by.
@@ -92,6 +114,13 @@ public:
     virtual bool parameterName(int32_t index, char* text, size_t size) const = 0;
     virtual float parameterValue(int32_t index) const = 0;  // normalised 0..1
     virtual bool parameterValueText(int32_t index, char* text, size_t size) const = 0;
+    // The unit shown after the value text ("dB", "ms"); empty where the format puts it
+    // in the value text itself.
+    virtual bool parameterUnit(int32_t /*index*/, char* text, size_t size) const {
+        if (size)
+            text[0] = '\0';
+        return false;
+    }
     // Reaches the audio at the next block.
     virtual void setParameterValue(int32_t index, float value) = 0;
 
@@ -102,7 +131,11 @@ public:
     virtual bool selectProgram(int32_t index) = 0;
 
     // --- state as one byte record, UI thread ---
-    virtual bool saveState(ByteRecord& record) = 0;
+    // Replaces record with the plug-in's state. False when the state could not be
+    // taken whole: record then holds what stands in for it (it may be empty when
+    // memory ran out) and failure says what the plug-in did, as the end of a sentence
+    // that starts with its name ("gave a state of 10 bytes without its data.").
+    virtual bool saveState(ByteRecord& record, char* failure, size_t failureSize) = 0;
     // False when the record does not read; the plug-in is then left as it was where
     // the format allows.
     virtual bool restoreState(const uint8_t* data, size_t size) = 0;
@@ -118,7 +151,9 @@ public:
     virtual void uiIdle() = 0;
 };
 
-// One plug-in format: recognises its files and loads them. UI thread.
+// One plug-in format: recognises its files and loads them. UI thread, except what
+// the scan asks (formatLabel, recognises, scanFolder, isBundle, scanLists), which
+// comes from the scan thread and reads nothing that loading changes.
 class PluginFormatBackend {
 public:
     virtual ~PluginFormatBackend() = default;
@@ -126,6 +161,18 @@ public:
     virtual const char* formatLabel() const = 0;
     // By the path's shape alone (extension, bundle layout); loads nothing.
     virtual bool recognises(const char* path) const = 0;
+
+    // --- the plug-in scan; nothing here loads a plug-in ---
+    // Folder index (0, 1, ...) where this format's plug-ins are installed besides the
+    // program's and the user's plug-in folders, ending in a backslash. False past the
+    // last one.
+    virtual bool scanFolder(int32_t /*index*/, char* /*path*/, size_t /*size*/) const { return false; }
+    // A directory that is itself one plug-in (a bundle): listed, never walked into.
+    virtual bool isBundle(const char* /*directoryPath*/) const { return false; }
+    // A file the scan lists, by its name alone. recognises unless the format's
+    // scan is stricter than its loading.
+    virtual bool scanLists(const char* fileName) const { return recognises(fileName); }
+
     // Loads the effect class classId of the file (empty: its first effect class). Null
     // on failure, with failure holding the reason (what failed, never the path: the
     // host adds that). events outlives the instance. The caller owns the result.

@@ -21,10 +21,14 @@ HKEY openFavouritesKey(REGSAM access, bool create) {
     return result == ERROR_SUCCESS ? key : nullptr;
 }
 
-// "name.dll" with exactly these three lower-case letters after the last dot.
-bool isLibraryName(const char* name) {
-    const char* dot = std::strrchr(name, '.');
-    return dot && std::strcmp(dot + 1, "dll") == 0;
+// The backend whose file (or bundle) this is; null when none lists it.
+const PluginFormatBackend* listingBackend(const EffectHost& host, const char* path, const char* name, bool directory) {
+    for (int32_t i = 0; i < host.backendCount(); ++i) {
+        const PluginFormatBackend* backend = host.backend(i);
+        if (directory ? backend->isBundle(path) : backend->scanLists(name))
+            return backend;
+    }
+    return nullptr;
 }
 
 void showStatus(PluginScan& scan, const char* fileName) {
@@ -41,11 +45,8 @@ bool joinPath(char* out, size_t size, const char* directory, const char* name, c
     return written > 0 && size_t(written) < size;
 }
 
-void listFile(PluginScan& scan, const char* directory, const char* fileName) {
-    char path[PluginEntry::kPathSize];
-    if (!joinPath(path, sizeof path, directory, fileName, ""))
-        return;
-    if (!scan.host->addPluginEntry(path, isFavouritePath(path)))
+void listFile(PluginScan& scan, const char* path, const char* fileName, const PluginFormatBackend& backend) {
+    if (!scan.host->addPluginEntry(path, isFavouritePath(path), backend.formatLabel()))
         return;
     showStatus(scan, fileName);
     ++scan.count;
@@ -83,13 +84,21 @@ bool scanDirectory(PluginScan& scan, const char* directory) {
     BOOL more = TRUE;
     while (more && scan.scanContinue.load()) {
         const char* name = found.cFileName;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        char path[PluginEntry::kPathSize];
+        // Paths that do not fit are skipped, never cut into another name.
+        if ((isDirectory && (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)) ||
+            !joinPath(path, sizeof path, directory, name, "")) {
+            more = FindNextFileA(search, &found);
+            continue;
+        }
+        const PluginFormatBackend* backend = listingBackend(*scan.host, path, name, isDirectory);
+        if (backend) {
+            listFile(scan, path, name, *backend);
+        } else if (isDirectory) {
             char below[PluginScan::kDirectorySize];
-            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
-                joinPath(below, sizeof below, directory, name, "\\"))
+            if (joinPath(below, sizeof below, directory, name, "\\"))
                 scanDirectory(scan, below);
-        } else if (isLibraryName(name)) {
-            listFile(scan, directory, name);
         }
         more = FindNextFileA(search, &found);
     }
@@ -102,6 +111,14 @@ bool rescanPlugins(PluginScan& scan) {
     scan.count = 0;
     const bool fromProgram = scanDirectory(scan, scan.appPluginDir);
     const bool fromUser = scanDirectory(scan, scan.vstDir);
+    // The folders each format installs its plug-ins in; one that is missing is no
+    // failure (most systems have no plug-ins of some format).
+    for (int32_t i = 0; i < scan.host->backendCount(); ++i) {
+        char folder[PluginScan::kDirectorySize];
+        for (int32_t k = 0; scan.host->backend(i)->scanFolder(k, folder, sizeof folder); ++k)
+            if (std::strcmp(folder, scan.appPluginDir) != 0 && std::strcmp(folder, scan.vstDir) != 0)
+                scanDirectory(scan, folder);
+    }
     return fromProgram || fromUser;
 }
 

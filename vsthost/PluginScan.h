@@ -1,8 +1,9 @@
 #pragma once
-// The plug-in scanner: walks the program's own plug-in folder and the user's VST
-// folder, depth first, and lists every library file ("*.dll", in lower case) in the
-// effect host's plug-in list, marking the user's favourites. Runs on the scan thread
-// while the scan dialog shows its progress.
+// The plug-in scanner: walks the program's own plug-in folder, the user's VST folder
+// and the folders the format backends name, depth first, and lists every file or
+// bundle a backend calls its own (VST 2: "*.dll", in lower case) in the effect host's
+// plug-in list with its format, marking the user's favourites. Loads nothing. Runs
+// on the scan thread while the scan dialog shows its progress.
 #include <atomic>
 #include <cstdint>
 
@@ -26,7 +27,7 @@ struct PluginScan {
 // The caller arms scanContinue before, so an Abort that comes before the walk has
 // begun is not forgotten.
 bool rescanPlugins(PluginScan& scan);
-// Appends the libraries below directory (ending in a backslash) to the list. True for
+// Appends the plug-ins below directory (ending in a backslash) to the list. True for
 // an empty text and for a folder that could be listed, also when aborted.
 bool scanDirectory(PluginScan& scan, const char* directory);
 

@@ -4,6 +4,7 @@
 
 #include "EffectSlot.h"
 #include "SampleFormat.h"
+#include "ThreadCheckedPlugin.h"
 
 SlotProcessing::SlotProcessing() {
     for (int ch = 0; ch < 2; ++ch) {
@@ -15,18 +16,23 @@ SlotProcessing::SlotProcessing() {
 SlotProcessing::~SlotProcessing() = default;
 
 void SlotProcessing::processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) {
-    AEffect* effect = slot ? slot->effect : nullptr;
-    if (!effect || frames <= 0)
+    PluginInstance* plugin = slot ? slot->plugin : nullptr;
+    if (!plugin || frames <= 0)
         return;
     if (frames > kMaxFrames)
         frames = kMaxFrames;
-    const int32_t inputs = effect->numInputs;
-    const int32_t outputs = effect->numOutputs;
+    const int32_t inputs = plugin->inputCount();
+    const int32_t outputs = plugin->outputCount();
     if (inputs < 1 || inputs > 2 || outputs < 1 || outputs > 2)
         return;
 
-    // Inputs: the live buffers themselves when the counts match, otherwise a mix of
-    // them (one live channel feeds both inputs; two into one input are summed).
+    // The live buffers themselves, in place, when both counts match.
+    if (channelCount == inputs && channelCount == outputs) {
+        plugin->process(channels, channels, frames);
+        return;
+    }
+    // Inputs: the live buffers when their count matches, otherwise a mix of them (one
+    // live channel feeds both inputs; two into one input are summed).
     float* in[2] = {scratchIn_[0], scratchIn_[1]};
     if (channelCount == inputs) {
         in[0] = channels[0];
@@ -36,24 +42,13 @@ void SlotProcessing::processSlot(EffectSlot* slot, float* const* channels, int32
             clearSamples(scratchIn_[ch], frames);
         mixChannels(channels, channelCount, in, inputs, frames, 1.0f);
     }
-
-    float* out[2] = {scratchOut_[0], scratchOut_[1]};
-    if ((effect->flags & effFlagsCanReplacing) && effect->processReplacing) {
-        effect->processReplacing(effect, in, out, frames);
-    } else if (effect->process) {
-        for (int32_t ch = 0; ch < outputs; ++ch)
-            clearSamples(scratchOut_[ch], frames);
-        effect->process(effect, in, out, frames);
-    } else {
-        return;
-    }
-
     // The plug-in's output replaces the live signal; nothing of the dry signal stays.
     if (channelCount == outputs) {
-        for (int32_t ch = 0; ch < channelCount; ++ch)
-            std::memcpy(channels[ch], out[ch], sizeof(float) * size_t(frames));
+        plugin->process(in, channels, frames);
         return;
     }
+    float* out[2] = {scratchOut_[0], scratchOut_[1]};
+    plugin->process(in, out, frames);
     for (int32_t ch = 0; ch < channelCount; ++ch)
         clearSamples(channels[ch], frames);
     mixChannels(out, outputs, channels, channelCount, frames, 1.0f);

@@ -138,6 +138,7 @@ enum VstEffectOpcode : VstInt32 {
     effGetProgramNameIndexed = 29,
     effSetBlockSizeAndSampleRate = 43,
     effGetEffectName = 45,
+    effGetVendorString = 47,
     effIdle = 53,
 };
 

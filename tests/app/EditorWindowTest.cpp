@@ -23,11 +23,16 @@
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
+#include "ThreadCheckedPlugin.h"
+#include "Vst2Plugin.h"
 #include "WinDriver.h"
 
 using namespace windriver;
 
 namespace {
+
+// The VST 2 effect behind a slot, as the backend holds it.
+AEffect* effectOf(const EffectSlot* slot) { return vst2PluginOf(slot->plugin)->effect(); }
 
 const std::string kScreenshots = TALVENOR_SCREENSHOT_DIR;
 const std::string kOurPlugins = std::string(TALVENOR_BIN_DIR) + "VST Plugins\\";
@@ -142,14 +147,14 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
     EXPECT_EQ(litWidth(view, 0), 0);
     EXPECT_TRUE(dragBy(view, anchor, 250, valueIs(1.0f)));
     EXPECT_EQ(overdrive->parameters[0], 1.0f);
-    EXPECT_EQ(overdrive->effect->getParameter(overdrive->effect, 0), 1.0f) << "the plug-in was not told";
+    EXPECT_EQ(effectOf(overdrive)->getParameter(effectOf(overdrive), 0), 1.0f) << "the plug-in was not told";
     EXPECT_EQ(litWidth(view, 0), 78);
     dragBy(view, anchor, 40, [] { return true; });
     EXPECT_EQ(overdrive->parameters[0], 1.0f);
     SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(300, 38));
     EXPECT_EQ(GetCapture(), nullptr);
     // Half way draws half the bar: 39 pixels.
-    overdrive->effect->setParameter(overdrive->effect, 0, 0.5f);
+    effectOf(overdrive)->setParameter(effectOf(overdrive), 0, 0.5f);
     overdrive->parameters[0] = 0.5f;
     InvalidateRect(view, nullptr, TRUE);
     UpdateWindow(view);
@@ -181,7 +186,7 @@ TEST(EditorWindows, ParameterViewsProgramsAndClosing) {
         SendMessageA(static_cast<HWND>(modulane->editorFrame), WM_COMMAND, MAKEWPARAM(1, 0), 0);
         EXPECT_EQ(modulane->currentProgram, 1);
         for (int32_t i = 0; i < modulane->parameterCount; ++i)
-            EXPECT_EQ(modulane->parameters[i], modulane->effect->getParameter(modulane->effect, i)) << i;
+            EXPECT_EQ(modulane->parameters[i], effectOf(modulane)->getParameter(effectOf(modulane), i)) << i;
     }
     // The three views side by side with the FX Manager for the screenshot.
     int top = 0;
@@ -306,7 +311,7 @@ TEST(EditorWindows, OwnEditorSizedByThePluginClosedOnceAndItsProgramMenu) {
     ASSERT_NE(slot->editorFrame, nullptr);
     SendMessageA(static_cast<HWND>(slot->editorFrame), WM_COMMAND, MAKEWPARAM(7, 0), 0);
     EXPECT_EQ(slot->currentProgram, 7);
-    EXPECT_EQ(slot->effect->dispatcher(slot->effect, effGetProgram, 0, 0, nullptr, 0.0f), 7);
+    EXPECT_EQ(effectOf(slot)->dispatcher(effectOf(slot), effGetProgram, 0, 0, nullptr, 0.0f), 7);
     // Unload from the position's menu closes the editor with the effect.
     PostMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(258, 75 + 23 * 3));
     HWND menu = nullptr;
@@ -370,7 +375,7 @@ TEST(EditorWindows, OwnEditorGetsEachSizeThePluginAsksFor) {
     ASSERT_NE(ask, nullptr);
     ASSERT_NE(askOnIdle, nullptr);
     // Asked while no editor is open: answered, nothing to resize; it opens at that size.
-    EXPECT_EQ(ask(slot->effect, 200, 120), 1);
+    EXPECT_EQ(ask(effectOf(slot), 200, 120), 1);
     pressKeys(frame, {VK_CONTROL, 'F'});
     HWND panel = nullptr;
     ASSERT_TRUE(waitUntil([&] { return g_windows.fxManager && (panel = fxManagerPanel()) != nullptr; }, kTimeout));
@@ -401,7 +406,7 @@ TEST(EditorWindows, OwnEditorGetsEachSizeThePluginAsksFor) {
             EXPECT_TRUE(clientIsAsked()) << "resized within the request";
         } else {
             // Not the UI thread: the size is posted to the frame, which applies it.
-            EXPECT_EQ(ask(slot->effect, r.width, r.height), 1);
+            EXPECT_EQ(ask(effectOf(slot), r.width, r.height), 1);
             ASSERT_TRUE(waitUntil(clientIsAsked, kTimeout));
         }
         expectEditorOfSize(slot, r.width, r.height);
@@ -419,7 +424,7 @@ TEST(EditorWindows, OwnEditorGetsEachSizeThePluginAsksFor) {
     // Each size once more, now by opening the editor at it: the same frame.
     for (const Request& r : requests) {
         closeEditor(slot);
-        EXPECT_EQ(ask(slot->effect, r.width, r.height), 1);
+        EXPECT_EQ(ask(effectOf(slot), r.width, r.height), 1);
         editor = openFromPanel();
         ASSERT_NE(editor, nullptr);
         expectEditorOfSize(slot, r.width, r.height);

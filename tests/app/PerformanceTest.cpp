@@ -30,6 +30,8 @@
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
+#include "ThreadCheckedPlugin.h"
+#include "Vst2Plugin.h"
 #include "WaveDeck.h"
 #include "WavFiles.h"
 #include "WinDriver.h"
@@ -37,6 +39,9 @@
 using namespace windriver;
 
 namespace {
+
+// The VST 2 effect behind a slot, as the backend holds it.
+AEffect* effectOf(const EffectSlot* slot) { return vst2PluginOf(slot->plugin)->effect(); }
 
 const std::string kBin = TALVENOR_BIN_DIR;
 const std::string kOurPlugins = kBin + "VST Plugins\\";
@@ -148,7 +153,7 @@ void expectErrorBox(const char* caption, const char* text, const char* detail, c
 }
 
 void setChunk(EffectSlot* slot, const std::string& chunk) {
-    slot->effect->dispatcher(slot->effect, effSetChunk, 1, VstIntPtr(chunk.size()), const_cast<char*>(chunk.data()),
+    effectOf(slot)->dispatcher(effectOf(slot), effSetChunk, 1, VstIntPtr(chunk.size()), const_cast<char*>(chunk.data()),
                              0.0f);
 }
 
@@ -235,7 +240,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     EXPECT_TRUE(performanceChanged());
     snapshotPerformance();
     EXPECT_FALSE(performanceChanged());
-    AEffect* filtrace = g_liveSettings->slots[1]->effect;
+    AEffect* filtrace = effectOf(g_liveSettings->slots[1]);
     const float old = filtrace->getParameter(filtrace, 0);
     filtrace->setParameter(filtrace, 0, old < 0.5f ? old + 0.25f : old - 0.25f);
     EXPECT_TRUE(performanceChanged());
@@ -260,7 +265,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     const std::string chunk("a chunk\0with every byte \xff kept", 31);
     setChunk(g_liveSettings->slots[5], chunk);
     g_liveSettings->toggleBypass(1);
-    AEffect* overdrive = g_liveSettings->slots[0]->effect;
+    AEffect* overdrive = effectOf(g_liveSettings->slots[0]);
     overdrive->setParameter(overdrive, 0, 0.3f);
     EXPECT_TRUE(performanceChanged());
 
@@ -334,7 +339,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
 
     // Save under the name: no dialog, the file follows the change.
     const Bytes firstSave = readFile(show);
-    overdrive = g_liveSettings->slots[0]->effect;
+    overdrive = effectOf(g_liveSettings->slots[0]);
     overdrive->setParameter(overdrive, 0, 0.7f);
     EXPECT_TRUE(performanceChanged());
     ASSERT_TRUE(postCommand(frame, IDC_CMD_SAVE_PERFORMANCE));
@@ -447,7 +452,7 @@ TEST(Performance, ChangesQuestionsAndARoundTripThroughAFile) {
     EXPECT_EQ(g_liveSettings->slots[2], nullptr);
     ASSERT_NE(g_liveSettings->slots[3], nullptr);
     EXPECT_EQ(std::string(g_liveSettings->slots[3]->path), kOurPlugins + "Modulane.dll");
-    overdrive = g_liveSettings->slots[0]->effect;
+    overdrive = effectOf(g_liveSettings->slots[0]);
     EXPECT_EQ(overdrive->getParameter(overdrive, 0), 0.4f);
     EXPECT_EQ(g_liveSettings->slots[5], nullptr);
     EXPECT_FALSE(g_waveDeck->isAccompanimentOpen());
@@ -491,7 +496,7 @@ TEST(Performance, OpensThePerformanceNamedOnTheCommandLine) {
     ASSERT_NE(g_liveSettings->slots[4], nullptr);
     EXPECT_EQ(std::string(g_liveSettings->slots[4]->path), kOurPlugins + "Overdrive.dll");
     EXPECT_EQ(g_liveSettings->bypass[4], 1);
-    AEffect* overdrive = g_liveSettings->slots[4]->effect;
+    AEffect* overdrive = effectOf(g_liveSettings->slots[4]);
     EXPECT_EQ(overdrive->getParameter(overdrive, 0), 0.375f);
     EXPECT_FALSE(performanceChanged()) << "the first snapshot follows the opening";
     EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
@@ -515,6 +520,36 @@ TEST(Performance, OpensThePerformanceNamedOnTheCommandLine) {
     EXPECT_EQ(g_liveSettings->slots[4], nullptr);
     EXPECT_EQ(std::string(g_liveSettings->performanceName), "");
     ASSERT_TRUE(again.close(kTimeout));
+
+    // A position of a format this edition has no backend for: the whole file is
+    // refused, naming the position, and nothing of it is loaded.
+    PerformanceImage mixed{};
+    Bytes gain(parameterRecordSize(1));
+    const float half = 0.5f;
+    writeParameterRecord(gain.data(), &half, 1);
+    for (int position : {2, 5}) {
+        PerformancePosition& p = mixed.positions[position];
+        p.occupied = true;
+        std::snprintf(p.path, sizeof p.path, "%s", (kOurPlugins + "Overdrive.dll").c_str());
+        p.state = gain.data();
+        p.stateSize = uint32_t(gain.size());
+    }
+    std::snprintf(mixed.positions[5].format, sizeof mixed.positions[5].format, "VST3");
+    std::snprintf(mixed.positions[5].path, sizeof mixed.positions[5].path, "C:\\VST3\\Gain.vst3");
+    Bytes other(performanceFileSize(mixed));
+    ASSERT_TRUE(writePerformance(mixed, other.data(), other.size()));
+    const std::string foreign = dir + "foreign show.tlp";
+    writeFile(foreign, other);
+    HostedProgram third;
+    ASSERT_TRUE(third.start("\"" + foreign + "\""));
+    expectErrorBox("Error #34", "Failed to load the performance",
+                   "Position 6 holds a VST3 plug-in, and this edition of Talvenor Live has no VST3 support",
+                   "a position of an unknown format");
+    frame = third.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(g_effectHost->slotList(), nullptr);
+    EXPECT_EQ(std::string(g_liveSettings->performanceName), "");
+    ASSERT_TRUE(third.close(kTimeout));
 }
 
 // Live input runs on the bench's devices while a performance is opened over a

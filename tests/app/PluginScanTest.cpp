@@ -200,7 +200,8 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     ASSERT_TRUE(waitForTicks(2));
     EXPECT_EQ(pluginPaths(), expected);
 
-    // The selection: no favourites yet, the plug-ins sorted by name, x.y.dll as x.y.
+    // The selection: no favourites yet, the plug-ins sorted by name, x.y.dll as x.y,
+    // each with its format beside it.
     pressKeys(frame, {VK_CONTROL, 'F'});
     HWND panel = nullptr;
     ASSERT_TRUE(waitUntil([&] { return g_windows.fxManager && (panel = fxManagerPanel()) != nullptr; }, kTimeout));
@@ -208,14 +209,14 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     ASSERT_NE(select, nullptr);
     HWND tree = GetDlgItem(select, IDC_SELECT_TREE);
     HWND favouriteButton = GetDlgItem(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: | VST Plugins: a a d Overdrive x.y");
+    EXPECT_EQ(treeText(tree), "Favourites: | Plugins: a (VST 2) a (VST 2) d (VST 2) Overdrive (VST 2) x.y (VST 2)");
     EXPECT_FALSE(IsWindowEnabled(favouriteButton));
     // Added: x.y moves to the favourites at once, and the registry holds its path.
-    ASSERT_TRUE(selectItem(tree, "VST Plugins", "x.y"));
+    ASSERT_TRUE(selectItem(tree, "Plugins", "x.y (VST 2)"));
     EXPECT_TRUE(IsWindowEnabled(favouriteButton));
     EXPECT_EQ(windowText(favouriteButton), "Add to Favourites");
     click(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: x.y | VST Plugins: a a d Overdrive");
+    EXPECT_EQ(treeText(tree), "Favourites: x.y (VST 2) | Plugins: a (VST 2) a (VST 2) d (VST 2) Overdrive (VST 2)");
     {
         RegistryKey favourites((std::string(kSettingsKeyPath) + "\\Favourites").c_str(), false);
         std::string stored;
@@ -223,18 +224,18 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
         EXPECT_EQ(stored, programPlugins + "x.y.dll");
     }
     // Both a.dll: one registry value, the second replacing the first.
-    ASSERT_TRUE(selectItem(tree, "VST Plugins", "a", 0));
+    ASSERT_TRUE(selectItem(tree, "Plugins", "a (VST 2)", 0));
     click(select, IDC_SELECT_FAVOURITE);
-    ASSERT_TRUE(selectItem(tree, "VST Plugins", "a", 0));
+    ASSERT_TRUE(selectItem(tree, "Plugins", "a (VST 2)", 0));
     click(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: a x.y a | VST Plugins: d Overdrive");
+    EXPECT_EQ(treeText(tree), "Favourites: a (VST 2) x.y (VST 2) a (VST 2) | Plugins: d (VST 2) Overdrive (VST 2)");
     // Removed: back among the sorted plug-ins at once.
-    ASSERT_TRUE(selectItem(tree, "Favourites", "x.y"));
+    ASSERT_TRUE(selectItem(tree, "Favourites", "x.y (VST 2)"));
     EXPECT_EQ(windowText(favouriteButton), "Remove from Favourites");
     click(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: a a | VST Plugins: d Overdrive x.y");
+    EXPECT_EQ(treeText(tree), "Favourites: a (VST 2) a (VST 2) | Plugins: d (VST 2) Overdrive (VST 2) x.y (VST 2)");
     // A branch chosen with OK loads nothing.
-    ASSERT_TRUE(selectItem(tree, "VST Plugins", ""));
+    ASSERT_TRUE(selectItem(tree, "Plugins", ""));
     EXPECT_FALSE(IsWindowEnabled(favouriteButton));
     takeScreenshot(kScreenshots, "31-select-a-plugin");
     ASSERT_TRUE(pressButton(select, IDOK));
@@ -245,7 +246,7 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     // Overdrive chosen for position 1.
     select = openSelection(panel, 1);
     ASSERT_NE(select, nullptr);
-    ASSERT_TRUE(selectItem(GetDlgItem(select, IDC_SELECT_TREE), "VST Plugins", "Overdrive"));
+    ASSERT_TRUE(selectItem(GetDlgItem(select, IDC_SELECT_TREE), "Plugins", "Overdrive (VST 2)"));
     ASSERT_TRUE(pressButton(select, IDOK));
     ASSERT_TRUE(waitUntil([] { return g_liveSettings->slots[1] != nullptr; }, kTimeout));
     ASSERT_TRUE(waitForTicks(2));

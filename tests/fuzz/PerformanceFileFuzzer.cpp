@@ -26,6 +26,13 @@ void checkAccepted(const uint8_t* data, size_t size, const PerformanceImage& ima
         require(length > 0 && length < sizeof p.path);
         require(p.bypass <= 1);
         require(p.state >= data && p.stateSize <= size && p.state + p.stateSize <= data + size);
+        // A VST 2 position holds a state record; another format's state is its own bytes.
+        require(std::memchr(p.format, 0, sizeof p.format) != nullptr);
+        require(std::memchr(p.classId, 0, sizeof p.classId) != nullptr);
+        if (!isSlotFormat(p)) {
+            require(p.stateSize <= kMaxPluginStateBytes);
+            continue;
+        }
         StateView view;
         require(readStateRecord(p.state, p.stateSize, view));
         if (view.form == StateForm::Parameters && view.count > 0) {
@@ -48,6 +55,8 @@ void checkAccepted(const uint8_t* data, size_t size, const PerformanceImage& ima
         if (!a.occupied)
             continue;
         require(a.bypass == b.bypass && std::strcmp(a.path, b.path) == 0 && a.stateSize == b.stateSize);
+        require(std::strcmp(a.format, b.format) == 0);
+        require(isSlotFormat(a) || std::strcmp(a.classId, b.classId) == 0);
         require(std::memcmp(a.state, b.state, a.stateSize) == 0);
     }
 }

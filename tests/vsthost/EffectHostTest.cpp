@@ -8,6 +8,8 @@
 #include "MessageBoxRecorder.h"
 #include "PerformanceFormat.h"
 #include "StringIds.h"
+#include "ThreadCheckedPlugin.h"
+#include "Vst2Plugin.h"
 #include "WinInclude.h"
 
 namespace {
@@ -74,6 +76,10 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
 
 bool fileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
+// The VST 2 effect behind a slot, as the backend holds it.
+AEffect* effectOf(const EffectSlot* slot) { return vst2PluginOf(slot->plugin)->effect(); }
+const Vst2Library* libraryOf(const EffectSlot* slot) { return vst2PluginOf(slot->plugin)->library(); }
+
 }  // namespace
 
 TEST(EffectHostLoading, OpensAndConfiguresInOrder) {
@@ -126,7 +132,7 @@ TEST(EffectHostLoading, PluginsWithoutProgramNamesGetNoNameAndProgramZero) {
     for (int i = 0; i < 3; ++i)
         EXPECT_STREQ(slot->programNames + i * 32, "no name");
     EXPECT_EQ(lib.log().back(), "op 2 index 0 value 0 opt 0");
-    EXPECT_EQ(slot->effect->dispatcher(slot->effect, effGetProgram, 0, 0, nullptr, 0.0f), 0);
+    EXPECT_EQ(effectOf(slot)->dispatcher(effectOf(slot), effGetProgram, 0, 0, nullptr, 0.0f), 0);
     char name[32];
     host.effectName(slot, name);
     EXPECT_STREQ(name, "TestNoProgramNames");  // no name of its own: the file's base name
@@ -209,21 +215,21 @@ TEST(EffectHostLoading, TwoPositionsOfOneLibraryGetTwoInstances) {
     EffectSlot* second = host.loadPlugin(-1, path.c_str());
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
-    EXPECT_NE(first->effect, second->effect);
-    EXPECT_NE(first->library, second->library);
-    EXPECT_STREQ(first->privateCopy, "");
-    ASSERT_STRNE(second->privateCopy, "");
-    EXPECT_TRUE(fileExists(second->privateCopy));
+    EXPECT_NE(effectOf(first), effectOf(second));
+    EXPECT_NE(libraryOf(first)->handle(), libraryOf(second)->handle());
+    EXPECT_STREQ(libraryOf(first)->privateCopy(), "");
+    ASSERT_STRNE(libraryOf(second)->privateCopy(), "");
+    EXPECT_TRUE(fileExists(libraryOf(second)->privateCopy()));
     EXPECT_EQ(std::string(second->path), path);  // the slot names the original
 
     // The copy's folder never reaches the plug-in.
     auto* directory = reinterpret_cast<const char*>(
-        hostCallback(second->effect, audioMasterGetDirectory, 0, 0, nullptr, 0.0f));
+        hostCallback(effectOf(second), audioMasterGetDirectory, 0, 0, nullptr, 0.0f));
     ASSERT_NE(directory, nullptr);
     EXPECT_EQ(std::string(directory), kOurPlugins);
 
     // Unloading one leaves the other working.
-    const std::string copy = second->privateCopy;
+    const std::string copy = libraryOf(second)->privateCopy();
     host.unloadSlot(first);
     float left[64], right[64];
     for (int i = 0; i < 64; ++i)
@@ -240,11 +246,11 @@ TEST(EffectHostLoading, FindsTheEntryPointUnderEveryName) {
     // Only "VSTPluginMain": the name current plug-ins export.
     EffectSlot* current = host.loadPlugin(-1, testPlugin("TestVstPluginMainOnly").c_str());
     ASSERT_NE(current, nullptr);
-    EXPECT_EQ(current->effect->uniqueID, fourCharCode('t', 'e', 's', 't'));
+    EXPECT_EQ(effectOf(current)->uniqueID, fourCharCode('t', 'e', 's', 't'));
     // A plug-in keeping its programs as chunks loads like any other.
     EffectSlot* chunks = host.loadPlugin(-1, testPlugin("TestChunks").c_str());
     ASSERT_NE(chunks, nullptr);
-    EXPECT_TRUE(chunks->effect->flags & effFlagsProgramChunks);
+    EXPECT_TRUE(effectOf(chunks)->flags & effFlagsProgramChunks);
     EXPECT_EQ(chunks->programCount, 3);
 }
 
@@ -353,12 +359,12 @@ TEST(HostCallback, RequestsAboutTheCallersSlot) {
     EXPECT_EQ(lib.entryAnswer(2), 0);  // audioMasterNeedIdle
     EXPECT_EQ(lib.entryAnswer(3), 2);  // audioMasterVersion needs no slot
 
-    EXPECT_EQ(slot->needsIdle, 0);
-    EXPECT_EQ(lib.callHost(slot->effect, audioMasterNeedIdle, 0, 0, nullptr, 0.0f), 1);
-    EXPECT_EQ(slot->needsIdle, 1);
-    EXPECT_EQ(lib.callHost(slot->effect, audioMasterSizeWindow, 320, 240, nullptr, 0.0f), 1);  // no editor yet
+    EXPECT_FALSE(vst2PluginOf(slot->plugin)->needsIdle());
+    EXPECT_EQ(lib.callHost(effectOf(slot), audioMasterNeedIdle, 0, 0, nullptr, 0.0f), 1);
+    EXPECT_TRUE(vst2PluginOf(slot->plugin)->needsIdle());
+    EXPECT_EQ(lib.callHost(effectOf(slot), audioMasterSizeWindow, 320, 240, nullptr, 0.0f), 1);  // no editor yet
     auto* directory = reinterpret_cast<const char*>(
-        lib.callHost(slot->effect, audioMasterGetDirectory, 0, 0, nullptr, 0.0f));
+        lib.callHost(effectOf(slot), audioMasterGetDirectory, 0, 0, nullptr, 0.0f));
     ASSERT_NE(directory, nullptr);
     EXPECT_EQ(std::string(directory), kTestPlugins);
     // The text stays readable after the call.
@@ -381,7 +387,7 @@ float floatAt(const uint8_t* p) {
 
 std::string chunkOf(EffectSlot* slot) {
     void* data = nullptr;
-    const VstIntPtr size = slot->effect->dispatcher(slot->effect, effGetChunk, 1, 0, &data, 0.0f);
+    const VstIntPtr size = effectOf(slot)->dispatcher(effectOf(slot), effGetChunk, 1, 0, &data, 0.0f);
     return data && size > 0 ? std::string(static_cast<const char*>(data), size_t(size)) : std::string();
 }
 
@@ -401,7 +407,7 @@ TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
     ASSERT_TRUE(CopyFileA(testPlugin("TestThreeParameters").c_str(), "C:\\a.dll", FALSE));
     EffectSlot* three = host.loadPlugin(-1, "C:\\a.dll");
     ASSERT_NE(three, nullptr);
-    three->effect->setParameter(three->effect, 1, 0.5f);
+    effectOf(three)->setParameter(effectOf(three), 1, 0.5f);
     ASSERT_EQ(host.buildStateBlob(&blob), 56);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob + 8), 4), "PLUG");
     EXPECT_EQ(blob[12] | blob[13] << 8, 8);
@@ -416,7 +422,7 @@ TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
     EXPECT_EQ(le32At(blob + 51), 1u);
     EXPECT_EQ(blob[55], 0);
     EXPECT_EQ(three->parameters[1], 0.5f) << "the host's copy follows what was read";
-    EXPECT_EQ(three->stateRecord, nullptr) << "the records are released after the build";
+    EXPECT_EQ(three->state.size(), 0u) << "the records are released after the build";
 
     // A chunk plug-in after it: its section follows, in load order.
     TestLibrary chunks(testPlugin("TestChunks"));
@@ -451,16 +457,15 @@ TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
     // They are refused (an empty chunk stands in the blob) with the size told.
     const VstIntPtr tooLarge = VstIntPtr(kMaxChunkBytes) + 1;
     setChunkAnswer(1, tooLarge, 0);
-    VstIntPtr answer = 0;
-    EXPECT_FALSE(host.captureState(chunky, &answer));
-    EXPECT_EQ(answer, tooLarge);
-    ASSERT_NE(chunky->stateRecord, nullptr);
-    EXPECT_EQ(chunky->stateSize, 9);
+    char told[300] = "";
+    EXPECT_FALSE(host.captureState(chunky, told, sizeof told));
+    EXPECT_NE(std::string(told).find(std::to_string(tooLarge) + " bytes"), std::string::npos) << told;
+    EXPECT_EQ(chunky->state.size(), 9u);
     host.releaseState(chunky);
     ASSERT_EQ(host.buildStateBlob(&blob), int32_t(56 + pathLength + 9 + 19));
     setChunkAnswer(1, 10, 1);
-    EXPECT_FALSE(host.captureState(chunky, &answer));
-    EXPECT_EQ(answer, 10);
+    EXPECT_FALSE(host.captureState(chunky, told, sizeof told));
+    EXPECT_NE(std::string(told).find(" 10 bytes"), std::string::npos) << told;
     host.releaseState(chunky);
     setChunkAnswer(0, 0, 0);
 
@@ -477,7 +482,7 @@ TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
     writeParameterRecord(parameterRecord, values, 4);
     ASSERT_TRUE(host.restoreState(three, parameterRecord, sizeof parameterRecord));
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(three->effect->getParameter(three->effect, i), values[i]) << i;
+        EXPECT_EQ(effectOf(three)->getParameter(effectOf(three), i), values[i]) << i;
         EXPECT_EQ(three->parameters[i], values[i]) << i;
     }
     EXPECT_FALSE(host.restoreState(three, parameterRecord, sizeof parameterRecord - 1));

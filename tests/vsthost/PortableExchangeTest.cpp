@@ -91,8 +91,9 @@ struct ListedEffects : EffectSlots, ChainEffects {
     std::atomic<int> processed{0}, lostSlots{0};
 
     EffectSlot* loadPlugin(int32_t, const char*) override {
-        auto* slot = static_cast<EffectSlot*>(std::calloc(1, sizeof(EffectSlot)));
-        slot->effect = static_cast<AEffect*>(std::calloc(1, sizeof(AEffect)));
+        auto* slot = new EffectSlot;
+        // A stand-in instance: only its address is used, as the list's key.
+        slot->plugin = reinterpret_cast<ThreadCheckedPlugin*>(slot);
         slot->parameterCount = 1;  // the "plug-in's" gain is read while processing
         list.append(slot);
         return slot;
@@ -101,8 +102,7 @@ struct ListedEffects : EffectSlots, ChainEffects {
     bool unloadSlot(EffectSlot* slot) override {
         list.remove(slot);
         list.waitForLookups();
-        std::free(slot->effect);
-        std::free(slot);
+        delete slot;
         return true;
     }
     bool setSlotActive(EffectSlot* slot, bool active) override {
@@ -111,7 +111,7 @@ struct ListedEffects : EffectSlots, ChainEffects {
     }
     void processSlot(EffectSlot* slot, float* const* channels, int32_t count, int32_t frames) override {
         const SlotList::Lookup lookup(list);
-        if (lookup.find(slot->effect) != slot)
+        if (lookup.find(slot->plugin) != slot)
             ++lostSlots;
         for (int32_t ch = 0; ch < count; ++ch)
             for (int32_t i = 0; i < frames; ++i)
@@ -161,7 +161,7 @@ TEST(PortableExchange, PositionsChangeUnderAFastDriverThreadAndAPluginsOwnThread
             const SlotList::Lookup lookup(effects.list);
             // Reached through the list while the lookup lives: not freed before it ends.
             if (EffectSlot* first = effects.list.first())
-                lookups += lookup.find(first->effect) == first;
+                lookups += lookup.find(first->plugin) == first;
         }
     });
 

@@ -3,8 +3,12 @@
 #include <cstring>
 #include <vector>
 
+#include <memory>
+
 #include "EffectSlot.h"
 #include "SlotProcessing.h"
+#include "ThreadCheckedPlugin.h"
+#include "Vst2Plugin.h"
 
 namespace {
 
@@ -48,7 +52,8 @@ void VSTCALLBACK accumulate(AEffect* e, float** in, float** out, VstInt32 frames
 
 struct Rig {
     FakePlugin plugin;
-    EffectSlot slot{};
+    EffectSlot slot;
+    std::unique_ptr<ThreadCheckedPlugin> instance;
     SlotProcessing processing;
     std::vector<float> left, right;
     float* live[2];
@@ -64,7 +69,9 @@ struct Rig {
         } else {
             plugin.effect.process = accumulate;
         }
-        slot.effect = &plugin.effect;
+        // The effect reached through the VST 2 backend's instance, as the host does.
+        instance.reset(new ThreadCheckedPlugin(new Vst2Plugin(&plugin.effect, nullptr, "", nullptr)));
+        slot.plugin = instance.get();
         for (int i = 0; i < 256; ++i) {
             left[i] = 0.001f * float(i);
             right[i] = -0.5f + 0.002f * float(i);

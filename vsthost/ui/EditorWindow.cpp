@@ -6,7 +6,7 @@
 #include "EffectHost.h"
 #include "LiveSettings.h"
 #include "SharedResources.h"
-#include "VstInterface.h"
+#include "ThreadCheckedPlugin.h"
 
 namespace {
 
@@ -29,24 +29,24 @@ const int kRowTop = 30;
 const int kRowHeight = 17;
 const int kMaxProgramsListed = 256;
 
-VstIntPtr dispatch(EffectSlot* slot, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
-    AEffect* effect = slot->effect;
-    return effect && effect->dispatcher ? effect->dispatcher(effect, opcode, index, value, ptr, 0.0f) : 0;
-}
-
-bool hasOwnEditor(const EffectSlot* slot) {
-    return slot->effect && (slot->effect->flags & effFlagsHasEditor);
-}
+bool hasOwnEditor(const EffectSlot* slot) { return slot->plugin && slot->plugin->hasEditor(); }
 
 EffectSlot* slotOf(HWND window) {
     return reinterpret_cast<EffectSlot*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
+enum class ParameterText { Name, Value, Unit };
+
 // A parameter text: at most 32 characters, leading spaces dropped.
-void parameterText(EffectSlot* slot, VstInt32 opcode, int32_t index, char* text) {
-    char answer[100];
-    std::memset(answer, 0, sizeof answer);
-    dispatch(slot, opcode, index, 0, answer);
+void parameterText(EffectSlot* slot, ParameterText which, int32_t index, char* text) {
+    char answer[100] = "";
+    const PluginInstance& plugin = *slot->plugin;
+    if (which == ParameterText::Name)
+        plugin.parameterName(index, answer, sizeof answer);
+    else if (which == ParameterText::Value)
+        plugin.parameterValueText(index, answer, sizeof answer);
+    else
+        plugin.parameterUnit(index, answer, sizeof answer);
     answer[32] = '\0';
     const char* start = answer;
     while (*start == ' ')
@@ -62,11 +62,11 @@ int barWidth(float value) {
 void drawRow(HDC dc, EffectSlot* slot, int32_t index) {
     const int y = kRowTop + kRowHeight * index;
     char text[100];
-    parameterText(slot, effGetParamName, index, text);
+    parameterText(slot, ParameterText::Name, index, text);
     TextOutA(dc, 8, y, text, int(std::strlen(text)));
-    parameterText(slot, effGetParamDisplay, index, text);
+    parameterText(slot, ParameterText::Value, index, text);
     TextOutA(dc, 108, y, text, int(std::strlen(text)));
-    parameterText(slot, effGetParamLabel, index, text);
+    parameterText(slot, ParameterText::Unit, index, text);
     TextOutA(dc, 188, y, text, int(std::strlen(text)));
     RECT groove{258, y + 4, 338, y + 12};
     FillRect(dc, &groove, sharedResources().blackBrush);
@@ -117,7 +117,7 @@ void dragTo(HWND view, EffectSlot* slot) {
     moved = moved < 0.0 ? 0.0 : (moved > 1.0 ? 1.0 : moved);
     if (float(moved) == value)
         return;
-    slot->effect->setParameter(slot->effect, i, float(moved));
+    slot->plugin->setParameterValue(i, float(moved));
     slot->parameters[i] = float(moved);
     RECT row{108, kRowTop + kRowHeight * i, 368, 50 + kRowHeight * i};
     InvalidateRect(view, &row, TRUE);
@@ -167,9 +167,9 @@ void openProgramMenu(HWND frame, EffectSlot* slot) {
 
 void chooseProgram(EffectSlot* slot, int32_t program) {
     slot->currentProgram = program;
-    dispatch(slot, effSetProgram, 0, program);
+    slot->plugin->selectProgram(program);
     for (int32_t i = 0; i < slot->parameterCount; ++i)
-        slot->parameters[i] = slot->effect->getParameter(slot->effect, i);
+        slot->parameters[i] = slot->plugin->parameterValue(i);
     if (slot->editorView) {
         InvalidateRect(static_cast<HWND>(slot->editorView), nullptr, TRUE);
         UpdateWindow(static_cast<HWND>(slot->editorView));
@@ -186,8 +186,7 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
         if (slot && slot->editorFrame == frame) {
             slot->editorFrame = nullptr;
             slot->editorView = nullptr;
-            if (hasOwnEditor(slot))
-                dispatch(slot, effEditClose);
+            slot->plugin->closeEditor();
         }
         SetWindowLongPtrA(frame, GWLP_USERDATA, 0);
         break;
@@ -266,7 +265,7 @@ void unregisterEditorClasses(HINSTANCE instance) {
 }
 
 bool openEditor(EffectSlot* slot) {
-    if (!slot || !slot->effect)
+    if (!slot || !slot->plugin)
         return false;
     if (slot->editorFrame) {
         SendMessageA(g_editors.mdiClient, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(slot->editorFrame), 0);
@@ -281,8 +280,8 @@ bool openEditor(EffectSlot* slot) {
     if (!frame)
         return false;
     SetWindowLongPtrA(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
-    int width = 360;
-    int height = slot->parameterCount * kRowHeight + 40;
+    int32_t width = 360;
+    int32_t height = slot->parameterCount * kRowHeight + 40;
     HWND view = CreateWindowExA(0, kEditorViewClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 15, 0, 0,
                                 0, frame, nullptr, g_editors.instance, nullptr);
     if (!view) {
@@ -292,16 +291,10 @@ bool openEditor(EffectSlot* slot) {
     SetWindowLongPtrA(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
     slot->editorView = view;
     if (hasOwnEditor(slot)) {
-        if (dispatch(slot, effEditOpen, 0, 0, view) == 0) {
+        if (!slot->plugin->openEditor(view, &width, &height)) {
             slot->editorView = nullptr;
             SendMessageA(g_editors.mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(frame), 0);
             return false;
-        }
-        ERect* rect = nullptr;
-        dispatch(slot, effEditGetRect, 0, 0, &rect);
-        if (rect) {
-            width = rect->right - rect->left;
-            height = rect->bottom - rect->top;
         }
     }
     resizeEditor(frame, view, width, height);
@@ -316,7 +309,7 @@ void closeEditor(EffectSlot* slot) {
     HWND frame = static_cast<HWND>(slot->editorFrame);
     slot->editorFrame = nullptr;
     slot->editorView = nullptr;
-    dispatch(slot, effEditClose);
+    slot->plugin->closeEditor();
     SendMessageA(g_editors.mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(frame), 0);
 }
 
@@ -328,26 +321,21 @@ bool openPositionEditor(const LiveSettings& settings, int32_t position) {
 }
 
 void idleSlots(EffectHost& host) {
-    for (EffectSlot* slot = host.slotList(); slot; slot = slot->next) {
-        if (!slot->effect || !slot->effect->dispatcher)
-            continue;
-        if (slot->editorFrame)
-            dispatch(slot, effEditIdle);
-        if (slot->needsIdle)
-            dispatch(slot, effIdle);
-    }
+    for (EffectSlot* slot = host.slotList(); slot; slot = slot->next)
+        if (slot->plugin)
+            slot->plugin->uiIdle();
 }
 
 HMENU buildProgramMenu(const EffectSlot* slot) {
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return nullptr;
-    const int32_t programs = slot->effect ? slot->effect->numPrograms : 0;
+    const int32_t programs = slot->programCount;
     if (programs < 1) {
         AppendMenuA(menu, MF_STRING | MF_GRAYED, 0, "<no programs>");
         return menu;
     }
-    for (int32_t p = 0; p < programs && p < kMaxProgramsListed && p < slot->programCount; ++p) {
+    for (int32_t p = 0; p < programs && p < kMaxProgramsListed; ++p) {
         char name[EffectSlot::kProgramNameSize + 1];
         std::memcpy(name, slot->programNames + p * EffectSlot::kProgramNameSize, EffectSlot::kProgramNameSize);
         name[EffectSlot::kProgramNameSize] = '\0';

@@ -23,7 +23,7 @@ bool openEditor(EffectSlot* slot);
 void closeEditor(EffectSlot* slot);
 // The editor of position p: fails outside 0..7, succeeds doing nothing when empty.
 bool openPositionEditor(const LiveSettings& settings, int32_t position);
-// The timer's idle calls: effEditIdle to open editors, effIdle to plug-ins that asked.
+// The timer's idle calls: every plug-in's uiIdle (its editor's and its own idle).
 void idleSlots(EffectHost& host);
 // Builds the program menu of a slot (its items as the menu would show them).
 HMENU buildProgramMenu(const EffectSlot* slot);

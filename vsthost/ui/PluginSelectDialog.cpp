@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+
 #include "EffectHost.h"
 #include "EffectIds.h"
 #include "MessageBoxes.h"
@@ -26,17 +28,28 @@ HTREEITEM insertItem(HWND tree, HTREEITEM parent, const char* text, LPARAM data)
     return reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
+// A plug-in as listed: its name and its format beside it, so that one plug-in in two
+// formats shows as two items.
+void itemText(const PluginEntry& entry, char* text, size_t size) {
+    char name[32];
+    baseNameOf(entry.path, name, sizeof name);
+    if (entry.format[0])
+        std::snprintf(text, size, "%s (%s)", name, entry.format);
+    else
+        std::snprintf(text, size, "%s", name);
+}
+
 // The favourites in list order, the rest sorted by name; a favourite is shown once.
 void fillTree(HWND dialog, Selection& selection) {
     selection.value = 0;
     HWND tree = GetDlgItem(dialog, IDC_SELECT_TREE);
     SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     HTREEITEM favourites = insertItem(tree, TVI_ROOT, "Favourites", 0);
-    HTREEITEM plugins = insertItem(tree, TVI_ROOT, "VST Plugins", 0);
+    HTREEITEM plugins = insertItem(tree, TVI_ROOT, "Plugins", 0);
     int32_t k = 1;
     for (const PluginEntry* entry = selection.host->pluginList(); entry; entry = entry->next, ++k) {
-        char name[32];
-        baseNameOf(entry->path, name, sizeof name);
+        char name[32 + PluginEntry::kFormatSize + 4];
+        itemText(*entry, name, sizeof name);
         if (entry->favourite)
             insertItem(tree, favourites, name, -k);
         else

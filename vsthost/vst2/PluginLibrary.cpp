@@ -99,10 +99,10 @@ void PluginLibrary::describeLoadFailure(const char* path, unsigned long error, c
     const WORD machine = peMachine(path);
     const char* width = widthOf(machine);
     if (machine && machine != kOwnMachine && width)
-        std::snprintf(text, size, "%s: %s (it is a %s plug-in; this %s edition of Talvenor Live loads %s plug-ins)",
-                      path, reason, width, kOwnEdition, kOwnEdition);
+        std::snprintf(text, size, "%s (it is a %s plug-in; this %s edition of Talvenor Live loads %s plug-ins)",
+                      reason, width, kOwnEdition, kOwnEdition);
     else
-        std::snprintf(text, size, "%s: %s", path, reason);
+        std::snprintf(text, size, "%s", reason);
 }
 
 HMODULE PluginLibrary::load(const char* path, InUseTest inUse, void* context, char* copyPath) {

@@ -18,7 +18,7 @@ public:
     using InUseTest = bool (*)(void* module, void* context);
     static HMODULE load(const char* path, InUseTest inUse, void* context, char* copyPath);
 
-    // Why path did not load, for the user: the path, the system's reason for error
+    // Why path did not load, for the user: the system's reason for error
     // (GetLastError after the failed load) and, when the file is a library of the
     // other Windows width, a plain statement of that. Always NUL-terminated.
     static void describeLoadFailure(const char* path, unsigned long error, char* text, size_t size);
