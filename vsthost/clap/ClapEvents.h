@@ -20,6 +20,7 @@ public:
     static constexpr uint32_t kCapacity = 512;
     bool push(const ClapParamChange& change);  // false (and nothing queued) when full
     bool pop(ClapParamChange& change);
+    bool empty() const { return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire); }
 
 private:
     ClapParamChange slots_[kCapacity] = {};

@@ -272,11 +272,12 @@ void ClapPlugin::suspend() {
     plugin_->deactivate(plugin_);
     active_.store(false, std::memory_order_release);
     // Values set after the last block reach the plug-in now.
-    flushOnMainThread();
+    if (!changes_.empty())
+        flushOnMainThread();
 }
 
 void ClapPlugin::passThrough(float* const* inputs, float* const* outputs, int32_t frames) {
-    if (!inputs || !outputs || frames <= 0 || frames > maxFrames_)
+    if (!inputs || !outputs || frames <= 0)
         return;
     for (int32_t c = 0; c < outputs_; ++c) {
         const float* source = inputs[c < inputs_ ? c : inputs_ - 1];
