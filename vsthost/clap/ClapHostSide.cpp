@@ -1,10 +1,7 @@
 // The host as the plug-in sees it: clap_host and the host extensions. The plug-in
 // may call any of these from any thread at any time; each checks the thread the
 // format names for it, and a call against the rules is counted and ignored.
-#include <cstring>
-
 #include "ClapPlugin.h"
-#include "ClapPlatform.h"
 #include "ClapText.h"
 
 namespace {
