@@ -434,8 +434,9 @@ TEST(ClapBackend, EffectThatWillNotActivateIsContained) {
     EXPECT_EQ(module.faults(), "");
 }
 
-// Unterminated texts are cut to their fields; malformed output events, unknown ids and
-// an absurd latency are refused and counted, while the audio goes on.
+// Unterminated texts are cut to their fields; malformed output events, unknown ids,
+// an absurd latency and host calls from the wrong thread are refused and counted,
+// while the audio goes on.
 TEST(ClapBackend, AbsurdAnswersAreCutOrRefused) {
     ClapTestModule module("TestClapAbsurd");
     module.clear();
@@ -458,8 +459,13 @@ TEST(ClapBackend, AbsurdAnswersAreCutOrRefused) {
     EXPECT_TRUE(block.scaledBy(1.0));
     p.suspend();
     EXPECT_TRUE(events.edits.empty());
-    // Per process call: a null event, an absurd size, a short value, an unknown id;
-    // the latency read at load and at resume.
-    EXPECT_GE(faultsOf(p), 6u);
+    // Main-thread calls made from the audio thread changed nothing.
+    EXPECT_EQ(events.latencyChanges, 0);
+    EXPECT_EQ(events.parameterChanges, 0);
+    EXPECT_EQ(events.uiCalls, 0);
+    EXPECT_EQ(p.parameterCount(), 2);
+    // The block's null event, absurd size, short value and unknown id, its three calls
+    // from the wrong thread, and the latency read at load and at resume.
+    EXPECT_EQ(faultsOf(p), 9u);
     EXPECT_EQ(module.faults(), "");
 }

@@ -8,7 +8,8 @@
 //   TCG_FAIL         where it fails: 1 entry init, 2 no factory, 3 create, 4 init,
 //                    5 activate, 6 port information
 //   TCG_VERSION_MAJOR  the CLAP version the entry claims (0: a development version)
-//   TCG_ABSURD       1 unterminated texts, malformed output events, absurd latency;
+//   TCG_ABSURD       1 unterminated texts, malformed output events, absurd latency,
+//                    main-thread host calls from the audio thread;
 //                    2 an absurd parameter count; 3 an absurd port count; 4 one
 //                    parameter id twice
 //   TCG_NO_ENTRY     exports no clap_entry
@@ -219,6 +220,15 @@ void takeEvents(Plugin* s, const clap_input_events_t* in, const clap_output_even
 #endif
 }
 
+#if TCG_ABSURD == 1
+// Host calls the format forbids from the audio thread.
+void callHostWrongly(Plugin* s) {
+    s->hostLatency->changed(s->host);
+    s->hostParams->request_flush(s->host);
+    s->hostParams->rescan(s->host, CLAP_PARAM_RESCAN_ALL);
+}
+#endif
+
 // --- plug-in ---
 bool pluginInit(const clap_plugin_t* p) {
     Plugin* s = self(p);
@@ -352,6 +362,9 @@ clap_process_status pluginProcess(const clap_plugin_t* p, const clap_process_t* 
             if (in.data32[c] == out.data32[k])
                 fault("an input shares its buffer with an output");
     takeEvents(s, pr->in_events, pr->out_events, frames);
+#if TCG_ABSURD == 1
+    callHostWrongly(s);
+#endif
     for (uint32_t c = 0; c < TCG_CHANNELS; ++c)
         for (uint32_t i = 0; i < frames; ++i)
             out.data32[c][i] = float(in.data32[c][i] * s->gain);
