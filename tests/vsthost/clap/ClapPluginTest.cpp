@@ -352,6 +352,34 @@ TEST(ClapBackend, MonoOnlyEffectGetsOneChannel) {
     EXPECT_EQ(module.faults(), "");
 }
 
+// A side input beyond the main one hears silence; a plug-in that may work in place
+// is given the host's buffers as they are.
+TEST(ClapBackend, SideInputIsSilentAndInPlaceIsPassedThrough) {
+    ClapTestModule module("TestClapSidechain");
+    module.clear();
+    RecordingEvents events;
+    Loaded loaded = load("TestClapSidechain", &events);
+    ASSERT_TRUE(loaded.plugin) << loaded.failure;
+    PluginInstance& p = *loaded.plugin;
+    EXPECT_EQ(p.inputCount(), 2);
+    ASSERT_TRUE(p.configure(48000.0, kFrames));
+    ASSERT_TRUE(p.resume());
+    TestBlock apart(2, kFrames);
+    apart.run(p);
+    EXPECT_TRUE(apart.scaledBy(1.0));
+    EXPECT_EQ(countOf(module.log(), "in place"), 0);
+    p.setParameterValue(0, 1.0f);
+    std::vector<float> left(kFrames, 0.25f), right(kFrames, -0.25f);
+    float* channels[2] = {left.data(), right.data()};
+    std::thread audio([&] { p.process(channels, channels, kFrames); });
+    audio.join();
+    EXPECT_FLOAT_EQ(left[7], 0.5f);
+    EXPECT_FLOAT_EQ(right[kFrames - 1], -0.5f);
+    EXPECT_EQ(countOf(module.log(), "in place"), 1);
+    p.suspend();
+    EXPECT_EQ(module.faults(), "");
+}
+
 // Every way a module can fail to give an effect is refused with a reason naming what
 // failed, and the module is left as the rules ask (deinit after a good init, destroy
 // after a create, nothing after a failed init).

@@ -12,6 +12,8 @@
 //                    main-thread host calls from the audio thread;
 //                    2 an absurd parameter count; 3 an absurd port count; 4 one
 //                    parameter id twice
+//   TCG_SIDECHAIN    a second, mono input port beside the main one
+//   TCG_IN_PLACE     declares that its main ports may share buffers
 //   TCG_NO_ENTRY     exports no clap_entry
 #include <atomic>
 #include <cstdint>
@@ -51,6 +53,12 @@
 #endif
 #ifndef TCG_ABSURD
 #define TCG_ABSURD 0
+#endif
+#ifndef TCG_SIDECHAIN
+#define TCG_SIDECHAIN 0
+#endif
+#ifndef TCG_IN_PLACE
+#define TCG_IN_PLACE 0
 #endif
 
 namespace {
@@ -341,7 +349,8 @@ clap_process_status pluginProcess(const clap_plugin_t* p, const clap_process_t* 
         fault("steady time went backwards");
     s->lastSteadyTime = pr->steady_time;
     s->lastFrames = frames;
-    if (pr->audio_inputs_count != 1 || pr->audio_outputs_count != 1 || !pr->audio_inputs || !pr->audio_outputs) {
+    if (pr->audio_inputs_count != 1 + TCG_SIDECHAIN || pr->audio_outputs_count != 1 || !pr->audio_inputs ||
+        !pr->audio_outputs) {
         fault("process with other ports than declared");
         return CLAP_PROCESS_ERROR;
     }
@@ -356,11 +365,28 @@ clap_process_status pluginProcess(const clap_plugin_t* p, const clap_process_t* 
             fault("a channel without a buffer");
             return CLAP_PROCESS_ERROR;
         }
+#if TCG_SIDECHAIN
+    const clap_audio_buffer_t& side = pr->audio_inputs[1];
+    if (side.channel_count != 1 || !side.data32 || !side.data32[0]) {
+        fault("the side input without its buffer");
+        return CLAP_PROCESS_ERROR;
+    }
+    for (uint32_t i = 0; i < frames; ++i)
+        if (side.data32[0][i] != 0.0f) {
+            fault("the side input is not silent");
+            break;
+        }
+#endif
+#if TCG_IN_PLACE
+    if (in.data32[0] == out.data32[0])
+        logLine("in place");
+#else
     // No in-place pair was declared: the host must keep inputs and outputs apart.
     for (uint32_t c = 0; c < TCG_CHANNELS; ++c)
         for (uint32_t k = 0; k < TCG_CHANNELS; ++k)
             if (in.data32[c] == out.data32[k])
                 fault("an input shares its buffer with an output");
+#endif
     takeEvents(s, pr->in_events, pr->out_events, frames);
 #if TCG_ABSURD == 1
     callHostWrongly(s);
@@ -458,7 +484,7 @@ void paramsFlush(const clap_plugin_t* p, const clap_input_events_t* in, const cl
 }
 
 // --- audio ports ---
-uint32_t portsCount(const clap_plugin_t* p, bool) {
+uint32_t portsCount(const clap_plugin_t* p, bool input) {
     Plugin* s = self(p);
     if (!s)
         return 0;
@@ -468,21 +494,31 @@ uint32_t portsCount(const clap_plugin_t* p, bool) {
 #if TCG_ABSURD == 3
     return 1000000;
 #endif
-    return 1;
+    return input ? 1 + TCG_SIDECHAIN : 1;
 }
+
+uint32_t portsCountOf(bool input) { return input ? 1 + TCG_SIDECHAIN : 1; }
 
 bool portsGet(const clap_plugin_t* p, uint32_t index, bool input, clap_audio_port_info_t* info) {
     Plugin* s = self(p);
     if (!s || !info)
         return false;
     onMain(s, "audio_ports.get");
-    if (index != 0) {
+    if (index >= portsCountOf(input)) {
         fault("audio_ports.get past the count");
         return false;
     }
     if (TCG_FAIL == 6)
         return false;
     std::memset(info, 0, sizeof *info);
+    if (index == 1) {
+        info->id = 11;
+        std::snprintf(info->name, sizeof info->name, "Side");
+        info->channel_count = 1;
+        info->port_type = CLAP_PORT_MONO;
+        info->in_place_pair = CLAP_INVALID_ID;
+        return true;
+    }
     info->id = input ? 10 : 20;
     std::snprintf(info->name, sizeof info->name, "%s", input ? "In" : "Out");
 #if TCG_ABSURD == 1
@@ -491,7 +527,7 @@ bool portsGet(const clap_plugin_t* p, uint32_t index, bool input, clap_audio_por
     info->flags = CLAP_AUDIO_PORT_IS_MAIN;
     info->channel_count = TCG_CHANNELS;
     info->port_type = TCG_CHANNELS == 1 ? CLAP_PORT_MONO : TCG_CHANNELS == 2 ? CLAP_PORT_STEREO : nullptr;
-    info->in_place_pair = CLAP_INVALID_ID;
+    info->in_place_pair = TCG_IN_PLACE ? (input ? 20 : 10) : CLAP_INVALID_ID;
     return true;
 }
 
