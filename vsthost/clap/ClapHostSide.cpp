@@ -6,7 +6,6 @@
 
 namespace {
 constexpr size_t kMaxExtensionId = 256;
-constexpr uint32_t kMaxEditorSide = 16384;
 }  // namespace
 
 ClapPlugin* ClapPlugin::from(const clap_host_t* host) {
@@ -153,7 +152,7 @@ void ClapPlugin::hostGuiResizeHintsChanged(const clap_host_t*) {}
 
 bool ClapPlugin::hostGuiRequestResize(const clap_host_t* host, uint32_t width, uint32_t height) {
     ClapPlugin* self = from(host);
-    if (!self || width < 1 || height < 1 || width > kMaxEditorSide || height > kMaxEditorSide) {
+    if (!self || !ClapEditor::saneSide(width) || !ClapEditor::saneSide(height)) {
         if (self)
             self->noteFault();
         return false;

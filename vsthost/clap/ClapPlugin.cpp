@@ -14,11 +14,8 @@
 
 namespace {
 
-constexpr uint32_t kMaxEditorSide = 16384;
 constexpr uint32_t kMaxLatency = 1u << 22;  // about a minute and a half at 48 kHz
 constexpr int32_t kMaxBlockFrames = 1 << 16;
-
-bool saneSide(uint32_t v) { return v >= 1 && v <= kMaxEditorSide; }
 
 }  // namespace
 
@@ -70,7 +67,6 @@ ClapPlugin::~ClapPlugin() {
     suspend();
     if (plugin_)
         plugin_->destroy(plugin_);
-    freeBuffers();
     module_->release();
 }
 
@@ -114,8 +110,10 @@ bool ClapPlugin::open(const clap_plugin_descriptor_t* descriptor, char* failure,
     }
     initialised_ = true;
     queryExtensions();
-    if (!readPorts(failure, failureSize))
+    if (!audioPorts_.read(plugin_, ports_, failure, failureSize))
         return false;
+    inputs_ = audioPorts_.mainInputs();
+    outputs_ = audioPorts_.mainOutputs();
     char reason[128] = "";
     if (!parameters_.read(plugin_, params_, reason, sizeof reason)) {
         describeClapFailure(ClapFailure::ParametersUnreadable, reason, failure, failureSize);
@@ -139,103 +137,7 @@ void ClapPlugin::queryExtensions() {
     auto state = static_cast<const clap_plugin_state_t*>(plugin_->get_extension(plugin_, CLAP_EXT_STATE));
     if (state && state->save && state->load)
         state_ = state;
-    auto gui = static_cast<const clap_plugin_gui_t*>(plugin_->get_extension(plugin_, CLAP_EXT_GUI));
-    if (gui && gui->is_api_supported && gui->create && gui->destroy && gui->get_size && gui->set_parent)
-        gui_ = gui;
-}
-
-bool ClapPlugin::readPortList(bool input, Port* ports, uint32_t* count, char* failure, size_t failureSize) {
-    const char* side = input ? "input" : "output";
-    const uint32_t n = ports_->count(plugin_, input);
-    if (n > kMaxPorts) {
-        char detail[64];
-        std::snprintf(detail, sizeof detail, "it counts %lu %s ports", static_cast<unsigned long>(n), side);
-        describeClapFailure(ClapFailure::PortsUnreadable, detail, failure, failureSize);
-        return false;
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-        clap_audio_port_info_t info;
-        std::memset(&info, 0, sizeof info);
-        info.id = CLAP_INVALID_ID;
-        info.in_place_pair = CLAP_INVALID_ID;
-        char detail[64];
-        if (!ports_->get(plugin_, i, input, &info)) {
-            std::snprintf(detail, sizeof detail, "%s port %lu gives no information", side,
-                          static_cast<unsigned long>(i));
-            describeClapFailure(ClapFailure::PortsUnreadable, detail, failure, failureSize);
-            return false;
-        }
-        // The main ports' channel counts are judged by readPorts; the others must be
-        // small enough to be given buffers.
-        if (i > 0 && (info.channel_count == 0 || info.channel_count > kMaxPortChannels)) {
-            std::snprintf(detail, sizeof detail, "%s port %lu has %lu channels", side, static_cast<unsigned long>(i),
-                          static_cast<unsigned long>(info.channel_count));
-            describeClapFailure(ClapFailure::PortsUnreadable, detail, failure, failureSize);
-            return false;
-        }
-        ports[i].channels = info.channel_count;
-        ports[i].inPlace = input && i == 0 && info.in_place_pair != CLAP_INVALID_ID;
-        ports[i].id = info.id;
-        ports[i].pair = info.in_place_pair;
-    }
-    *count = n;
-    return true;
-}
-
-bool ClapPlugin::readPorts(char* failure, size_t failureSize) {
-    if (!ports_) {
-        describeClapFailure(ClapFailure::PortLayoutRefused, "not declared", failure, failureSize);
-        return false;
-    }
-    if (!readPortList(true, inPorts_, &inPortCount_, failure, failureSize) ||
-        !readPortList(false, outPorts_, &outPortCount_, failure, failureSize))
-        return false;
-    const uint32_t in = inPortCount_ ? inPorts_[0].channels : 0;
-    const uint32_t out = outPortCount_ ? outPorts_[0].channels : 0;
-    if (in < 1 || in > 2 || out < 1 || out > 2) {
-        char detail[64];
-        std::snprintf(detail, sizeof detail, "%lu channels in and %lu out", static_cast<unsigned long>(in),
-                      static_cast<unsigned long>(out));
-        describeClapFailure(ClapFailure::PortLayoutRefused, detail, failure, failureSize);
-        return false;
-    }
-    inPorts_[0].inPlace = inPorts_[0].inPlace && inPorts_[0].pair == outPorts_[0].id;
-    inputs_ = int32_t(in);
-    outputs_ = int32_t(out);
-    return true;
-}
-
-bool ClapPlugin::allocateBuffers() {
-    freeBuffers();
-    size_t channels = size_t(inputs_);  // the copies of the main input
-    for (uint32_t p = 1; p < inPortCount_; ++p)
-        channels += inPorts_[p].channels;
-    for (uint32_t p = 1; p < outPortCount_; ++p)
-        channels += outPorts_[p].channels;
-    const size_t total = channels * size_t(maxFrames_);
-    scratch_ = new (std::nothrow) float[total];
-    if (!scratch_)
-        return false;
-    std::memset(scratch_, 0, total * sizeof(float));
-    float* next = scratch_;
-    for (int32_t c = 0; c < inputs_; ++c, next += maxFrames_)
-        copiedInputs_[c] = next;
-    for (uint32_t p = 0; p < inPortCount_; ++p) {
-        for (uint32_t c = 0; p > 0 && c < inPorts_[p].channels; ++c, next += maxFrames_)
-            inChannels_[p][c] = next;  // ports beyond the main one hear silence
-        inBuffers_[p] = {inChannels_[p], nullptr, p == 0 ? uint32_t(inputs_) : inPorts_[p].channels, 0, 0};
-    }
-    for (uint32_t p = 0; p < outPortCount_; ++p) {
-        for (uint32_t c = 0; p > 0 && c < outPorts_[p].channels; ++c, next += maxFrames_)
-            outChannels_[p][c] = next;
-        outBuffers_[p] = {outChannels_[p], nullptr, p == 0 ? uint32_t(outputs_) : outPorts_[p].channels, 0, 0};
-    }
-    return true;
-}
-
-void ClapPlugin::freeBuffers() {
-    delete[] scratch_;
-    scratch_ = nullptr;
+    editor_.attach(plugin_, static_cast<const clap_plugin_gui_t*>(plugin_->get_extension(plugin_, CLAP_EXT_GUI)));
 }
 
 bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
@@ -244,13 +146,13 @@ bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
         return false;
     sampleRate_ = sampleRate;
     maxFrames_ = maxBlockFrames;
-    return allocateBuffers();
+    return audioPorts_.prepare(maxBlockFrames);
 }
 
 bool ClapPlugin::resume() {
     if (active_.load())
         return true;
-    if (!scratch_ || !plugin_->activate(plugin_, sampleRate_, 1, uint32_t(maxFrames_)))
+    if (!audioPorts_.prepared() || !plugin_->activate(plugin_, sampleRate_, 1, uint32_t(maxFrames_)))
         return false;
     processing_ = false;
     startRefused_ = false;
@@ -300,23 +202,7 @@ void ClapPlugin::process(float* const* inputs, float* const* outputs, int32_t fr
     inEvents_.clear();
     inEvents_.takeFrom(changes_);
 
-    // A plug-in that cannot work in place gets a copy of any input that is also an output.
-    bool aliased = false;
-    for (int32_t c = 0; !inPorts_[0].inPlace && c < inputs_; ++c)
-        for (int32_t k = 0; k < outputs_; ++k)
-            aliased = aliased || inputs[c] == outputs[k];
-    for (int32_t c = 0; c < inputs_; ++c) {
-        float* source = inputs[c];
-        if (aliased) {
-            std::memcpy(copiedInputs_[c], source, size_t(frames) * sizeof(float));
-            source = copiedInputs_[c];
-        }
-        inChannels_[0][c] = source;
-    }
-    for (int32_t c = 0; c < outputs_; ++c)
-        outChannels_[0][c] = outputs[c];
-    for (uint32_t p = 0; p < outPortCount_; ++p)
-        outBuffers_[p].constant_mask = 0;
+    audioPorts_.bind(inputs, outputs, frames);
 
     const double tempo = events_ ? events_->tempo() : 0.0;
     transport_.flags = std::isfinite(tempo) && tempo > 0.0 ? CLAP_TRANSPORT_HAS_TEMPO : 0;
@@ -326,10 +212,10 @@ void ClapPlugin::process(float* const* inputs, float* const* outputs, int32_t fr
     call.steady_time = steadyTime_;
     call.frames_count = uint32_t(frames);
     call.transport = &transport_;
-    call.audio_inputs = inBuffers_;
-    call.audio_outputs = outBuffers_;
-    call.audio_inputs_count = inPortCount_;
-    call.audio_outputs_count = outPortCount_;
+    call.audio_inputs = audioPorts_.inputBuffers();
+    call.audio_outputs = audioPorts_.outputBuffers();
+    call.audio_inputs_count = audioPorts_.inputPortCount();
+    call.audio_outputs_count = audioPorts_.outputPortCount();
     call.in_events = inEvents_.list();
     call.out_events = outEvents_.list();
     const clap_process_status status = plugin_->process(plugin_, &call);
@@ -449,70 +335,15 @@ bool ClapPlugin::restoreState(const uint8_t* data, size_t size) {
     return false;
 }
 
-bool ClapPlugin::hasEditor() const { return gui_ && gui_->is_api_supported(plugin_, CLAP_WINDOW_API_WIN32, false); }
+bool ClapPlugin::hasEditor() const { return editor_.available(); }
 
 bool ClapPlugin::openEditor(void* parent, int32_t* width, int32_t* height) {
-    if (!parent || !width || !height || !hasEditor())
-        return false;
-    uint32_t w = 0, h = 0;
-    if (editorOpen_) {
-        if (!gui_->get_size(plugin_, &w, &h) || !saneSide(w) || !saneSide(h))
-            return false;
-        *width = int32_t(w);
-        *height = int32_t(h);
-        return true;
-    }
-    if (!gui_->create(plugin_, CLAP_WINDOW_API_WIN32, false))
-        return false;
-    clap_window_t window;
-    window.api = CLAP_WINDOW_API_WIN32;
-    window.win32 = parent;
-    if (!gui_->get_size(plugin_, &w, &h) || !saneSide(w) || !saneSide(h) || !gui_->set_parent(plugin_, &window)) {
-        gui_->destroy(plugin_);
-        return false;
-    }
-    if (gui_->show)
-        gui_->show(plugin_);
-    editorOpen_ = true;
-    *width = int32_t(w);
-    *height = int32_t(h);
-    return true;
+    return editor_.open(parent, width, height);
 }
 
-void ClapPlugin::closeEditor() {
-    if (!editorOpen_)
-        return;
-    if (gui_->hide)
-        gui_->hide(plugin_);
-    gui_->destroy(plugin_);
-    editorOpen_ = false;
-}
+void ClapPlugin::closeEditor() { editor_.close(); }
 
-bool ClapPlugin::resizeEditor(int32_t* width, int32_t* height) {
-    if (!editorOpen_ || !width || !height)
-        return false;
-    const bool resizable = gui_->can_resize && gui_->set_size && gui_->can_resize(plugin_);
-    if (resizable && *width > 0 && *height > 0) {
-        uint32_t w = uint32_t(*width) < kMaxEditorSide ? uint32_t(*width) : kMaxEditorSide;
-        uint32_t h = uint32_t(*height) < kMaxEditorSide ? uint32_t(*height) : kMaxEditorSide;
-        uint32_t aw = w, ah = h;
-        if (gui_->adjust_size && gui_->adjust_size(plugin_, &aw, &ah) && saneSide(aw) && saneSide(ah)) {
-            w = aw;
-            h = ah;
-        }
-        if (gui_->set_size(plugin_, w, h)) {
-            *width = int32_t(w);
-            *height = int32_t(h);
-            return true;
-        }
-    }
-    uint32_t w = 0, h = 0;
-    if (gui_->get_size(plugin_, &w, &h) && saneSide(w) && saneSide(h)) {
-        *width = int32_t(w);
-        *height = int32_t(h);
-    }
-    return false;
-}
+bool ClapPlugin::resizeEditor(int32_t* width, int32_t* height) { return editor_.resize(width, height); }
 
 void ClapPlugin::uiIdle() {
     if (callbackRequested_.exchange(false) && plugin_->on_main_thread)

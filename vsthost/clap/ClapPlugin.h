@@ -7,6 +7,8 @@
 #include <cstdint>
 
 #include "ClapAbi.h"
+#include "ClapAudioPorts.h"
+#include "ClapEditor.h"
 #include "ClapEvents.h"
 #include "ClapParameters.h"
 #include "PluginInstance.h"
@@ -68,22 +70,9 @@ public:
     ClapPlugin& operator=(const ClapPlugin&) = delete;
 
 private:
-    struct Port {
-        uint32_t channels = 0;
-        clap_id id = CLAP_INVALID_ID;
-        clap_id pair = CLAP_INVALID_ID;  // the port it may share buffers with
-        bool inPlace = false;  // the main input may share the main output's buffers
-    };
-    static constexpr uint32_t kMaxPorts = 16;
-    static constexpr uint32_t kMaxPortChannels = 8;
-
     ClapPlugin(ClapModule* module, PluginHostEvents* events);
     bool open(const clap_plugin_descriptor_t* descriptor, char* failure, size_t failureSize);
     void queryExtensions();
-    bool readPorts(char* failure, size_t failureSize);
-    bool readPortList(bool input, Port* ports, uint32_t* count, char* failure, size_t failureSize);
-    bool allocateBuffers();
-    void freeBuffers();
     void readLatency();
     void flushOnMainThread();
     void passThrough(float* const* inputs, float* const* outputs, int32_t frames);
@@ -122,12 +111,11 @@ private:
     const clap_plugin_audio_ports_t* ports_ = nullptr;
     const clap_plugin_latency_t* latencyExt_ = nullptr;
     const clap_plugin_state_t* state_ = nullptr;
-    const clap_plugin_gui_t* gui_ = nullptr;
 
     PluginIdentity identity_ = {};
     int32_t inputs_ = 0, outputs_ = 0;
-    Port inPorts_[kMaxPorts], outPorts_[kMaxPorts];
-    uint32_t inPortCount_ = 0, outPortCount_ = 0;
+    ClapAudioPorts audioPorts_;
+    ClapEditor editor_;
 
     double sampleRate_ = 0.0;
     int32_t maxFrames_ = 0;
@@ -138,7 +126,6 @@ private:
     bool processing_ = false;        // audio thread (and suspend, once it has stopped)
     bool startRefused_ = false;      // audio thread: start_processing said no until the next resume
     int64_t steadyTime_ = 0;
-    bool editorOpen_ = false;
 
     std::atomic<bool> callbackRequested_{false};
     std::atomic<bool> flushRequested_{false};
@@ -149,13 +136,4 @@ private:
     ClapInputEvents inEvents_;
     ClapOutputEvents outEvents_;
     clap_event_transport_t transport_ = {};
-
-    // Buffers for the ports beyond the main pair and for copies of the input when the
-    // plug-in cannot work in place; allocated by configure, used by process.
-    float* scratch_ = nullptr;
-    float* copiedInputs_[2] = {};
-    float* inChannels_[kMaxPorts][kMaxPortChannels] = {};
-    float* outChannels_[kMaxPorts][kMaxPortChannels] = {};
-    clap_audio_buffer_t inBuffers_[kMaxPorts] = {};
-    clap_audio_buffer_t outBuffers_[kMaxPorts] = {};
 };
