@@ -63,8 +63,9 @@ ClapPlugin::ClapPlugin(ClapModule* module, PluginHostEvents* events)
 }
 
 ClapPlugin::~ClapPlugin() {
-    closeEditor();
-    suspend();
+    // Released on whatever thread: the plug-in must be let go all the same.
+    editor_.close();
+    stopAndDeactivate();
     if (plugin_)
         plugin_->destroy(plugin_);
     module_->release();
@@ -92,8 +93,16 @@ bool ClapPlugin::open(const clap_plugin_descriptor_t* descriptor, char* failure,
         return false;
     }
     plugin_ = plugin;
-    const char* missing = !plugin->init               ? "init"
-                          : !plugin->activate         ? "activate"
+    if (!plugin->init) {
+        describeClapFailure(ClapFailure::PluginIncomplete, "init", failure, failureSize);
+        return false;
+    }
+    // Every created plug-in is initialised, even one the host will refuse at once.
+    if (!plugin->init(plugin)) {
+        describeClapFailure(ClapFailure::PluginInitFailed, nullptr, failure, failureSize);
+        return false;
+    }
+    const char* missing = !plugin->activate         ? "activate"
                           : !plugin->deactivate       ? "deactivate"
                           : !plugin->start_processing ? "start_processing"
                           : !plugin->stop_processing  ? "stop_processing"
@@ -104,11 +113,6 @@ bool ClapPlugin::open(const clap_plugin_descriptor_t* descriptor, char* failure,
         describeClapFailure(ClapFailure::PluginIncomplete, missing, failure, failureSize);
         return false;
     }
-    if (!plugin->init(plugin)) {
-        describeClapFailure(ClapFailure::PluginInitFailed, nullptr, failure, failureSize);
-        return false;
-    }
-    initialised_ = true;
     queryExtensions();
     if (!audioPorts_.read(plugin_, ports_, failure, failureSize))
         return false;
@@ -141,7 +145,7 @@ void ClapPlugin::queryExtensions() {
 }
 
 bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
-    if (active_.load() || !std::isfinite(sampleRate) || sampleRate < 1000.0 || sampleRate > 1e6 ||
+    if (!calledOnMainThread() || active_.load() || !std::isfinite(sampleRate) || sampleRate < 1000.0 || sampleRate > 1e6 ||
         maxBlockFrames < 1 || maxBlockFrames > kMaxBlockFrames)
         return false;
     sampleRate_ = sampleRate;
@@ -150,6 +154,8 @@ bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
 }
 
 bool ClapPlugin::resume() {
+    if (!calledOnMainThread())
+        return false;
     if (active_.load())
         return true;
     if (!audioPorts_.prepared() || !plugin_->activate(plugin_, sampleRate_, 1, uint32_t(maxFrames_)))
@@ -162,6 +168,11 @@ bool ClapPlugin::resume() {
 }
 
 void ClapPlugin::suspend() {
+    if (calledOnMainThread())
+        stopAndDeactivate();
+}
+
+void ClapPlugin::stopAndDeactivate() {
     if (!active_.load())
         return;
     // The audio thread has stopped calling process: this thread stands in for it.
@@ -268,7 +279,7 @@ bool ClapPlugin::parameterName(int32_t index, char* text, size_t size) const {
 
 float ClapPlugin::parameterValue(int32_t index) const {
     const ClapParameter* p = parameters_.at(index);
-    if (!p)
+    if (!p || !calledOnMainThread())
         return 0.0f;
     double value = p->defaultValue;
     if (!params_->get_value(plugin_, p->id, &value))
@@ -278,7 +289,7 @@ float ClapPlugin::parameterValue(int32_t index) const {
 
 bool ClapPlugin::parameterValueText(int32_t index, char* text, size_t size) const {
     const ClapParameter* p = parameters_.at(index);
-    if (!p || !text || size == 0)
+    if (!p || !text || size == 0 || !calledOnMainThread())
         return false;
     double value = p->defaultValue;
     if (!params_->get_value(plugin_, p->id, &value) || !std::isfinite(value))
@@ -295,7 +306,8 @@ bool ClapPlugin::parameterValueText(int32_t index, char* text, size_t size) cons
 
 void ClapPlugin::setParameterValue(int32_t index, float value) {
     const ClapParameter* p = parameters_.at(index);
-    if (!p || (p->flags & CLAP_PARAM_IS_READONLY) || !std::isfinite(value))
+    // One producer for the queue: the main thread.
+    if (!p || (p->flags & CLAP_PARAM_IS_READONLY) || !std::isfinite(value) || !calledOnMainThread())
         return;
     // A full queue (hundreds of moves between two blocks) drops the newest move.
     if (!changes_.push({p->id, p->cookie, ClapParameterTable::toPlain(*p, value)}))
@@ -306,7 +318,7 @@ void ClapPlugin::setParameterValue(int32_t index, float value) {
 
 bool ClapPlugin::saveState(ByteRecord& record) {
     record.clear();
-    if (!state_)
+    if (!state_ || !calledOnMainThread())
         return false;
     ClapStateWriter writer(record);
     const bool saved = state_->save(plugin_, writer.stream()) && !writer.failed();
@@ -316,7 +328,7 @@ bool ClapPlugin::saveState(ByteRecord& record) {
 }
 
 bool ClapPlugin::restoreState(const uint8_t* data, size_t size) {
-    if (!state_ || (!data && size))
+    if (!state_ || (!data && size) || !calledOnMainThread())
         return false;
     // CLAP has no trial load: a state that does not read is answered by loading the
     // state the plug-in had before.
@@ -335,17 +347,24 @@ bool ClapPlugin::restoreState(const uint8_t* data, size_t size) {
     return false;
 }
 
-bool ClapPlugin::hasEditor() const { return editor_.available(); }
+bool ClapPlugin::hasEditor() const { return calledOnMainThread() && editor_.available(); }
 
 bool ClapPlugin::openEditor(void* parent, int32_t* width, int32_t* height) {
-    return editor_.open(parent, width, height);
+    return calledOnMainThread() && editor_.open(parent, width, height);
 }
 
-void ClapPlugin::closeEditor() { editor_.close(); }
+void ClapPlugin::closeEditor() {
+    if (calledOnMainThread())
+        editor_.close();
+}
 
-bool ClapPlugin::resizeEditor(int32_t* width, int32_t* height) { return editor_.resize(width, height); }
+bool ClapPlugin::resizeEditor(int32_t* width, int32_t* height) {
+    return calledOnMainThread() && editor_.resize(width, height);
+}
 
 void ClapPlugin::uiIdle() {
+    if (!calledOnMainThread())
+        return;
     if (callbackRequested_.exchange(false) && plugin_->on_main_thread)
         plugin_->on_main_thread(plugin_);
     // While active the next process call carries the plug-in's changes.
@@ -356,6 +375,15 @@ void ClapPlugin::uiIdle() {
 uint32_t ClapPlugin::containedFaults() const {
     return faults_.load(std::memory_order_relaxed) + outEvents_.refused();
 }
+
+bool ClapPlugin::calledOnMainThread() const {
+    if (onMainThread())
+        return true;
+    offThreadCalls_.fetch_add(1, std::memory_order_relaxed);
+    return false;
+}
+
+uint32_t ClapPlugin::refusedOffThreadCalls() const { return offThreadCalls_.load(std::memory_order_relaxed); }
 
 bool ClapPlugin::onMainThread() const { return clap_platform::currentThreadToken() == mainThread_; }
 

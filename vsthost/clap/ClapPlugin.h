@@ -1,7 +1,9 @@
 #pragma once
 // One CLAP plug-in instance behind the host's seam. The plug-in's main thread is the
-// thread that loaded it (the host's UI thread); its audio thread is whichever thread
-// is in process, and during suspend the UI thread, once processing has stopped.
+// thread that loaded it (the host's UI thread): the seam's UI-thread members called
+// from another thread are refused, as they would reach the plug-in off its main
+// thread. Its audio thread is whichever thread is in process, and during suspend the
+// UI thread, once processing has stopped.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -65,6 +67,9 @@ public:
     // Any thread: calls the plug-in made against the format's rules (wrong thread,
     // wrong state, malformed events), which the host ignored. For diagnosis and tests.
     uint32_t containedFaults() const;
+    // Any thread: calls of the seam's UI-thread members from another thread, refused
+    // (they would reach the plug-in off its main thread).
+    uint32_t refusedOffThreadCalls() const;
 
     ClapPlugin(const ClapPlugin&) = delete;
     ClapPlugin& operator=(const ClapPlugin&) = delete;
@@ -74,7 +79,9 @@ private:
     bool open(const clap_plugin_descriptor_t* descriptor, char* failure, size_t failureSize);
     void queryExtensions();
     void readLatency();
+    void stopAndDeactivate();
     void flushOnMainThread();
+    bool calledOnMainThread() const;  // counts a refusal when not
     void passThrough(float* const* inputs, float* const* outputs, int32_t frames);
     bool onMainThread() const;
     bool onAudioThread() const;
@@ -106,7 +113,6 @@ private:
     ClapModule* module_;
     PluginHostEvents* events_;
     const clap_plugin_t* plugin_ = nullptr;
-    bool initialised_ = false;
     const clap_plugin_params_t* params_ = nullptr;
     const clap_plugin_audio_ports_t* ports_ = nullptr;
     const clap_plugin_latency_t* latencyExt_ = nullptr;
@@ -130,6 +136,7 @@ private:
     std::atomic<bool> callbackRequested_{false};
     std::atomic<bool> flushRequested_{false};
     mutable std::atomic<uint32_t> faults_{0};
+    mutable std::atomic<uint32_t> offThreadCalls_{0};
 
     ClapParameterTable parameters_;
     ClapParamQueue changes_;

@@ -406,6 +406,7 @@ TEST(ClapBackend, RefusesBadModulesWithAReason) {
         {"TestClapParamFlood", "", "counts 2147483647 parameters", true},
         {"TestClapPortFlood", "", "counts 1000000 input ports", true},
         {"TestClapDuplicateIds", "", "two parameters have the id 7", true},
+        {"TestClapNoProcess", "", "lacks a function every CLAP plug-in has (process)", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.module) + " " + c.classId);
@@ -495,5 +496,67 @@ TEST(ClapBackend, AbsurdAnswersAreCutOrRefused) {
     // The block's null event, absurd size, short value and unknown id, its three calls
     // from the wrong thread, and the latency read at load and at resume.
     EXPECT_EQ(faultsOf(p), 9u);
+    EXPECT_EQ(module.faults(), "");
+}
+
+// Extensions whose functions are null count as absent: no parameters, no editor, no
+// state, no latency, and the effect still runs.
+TEST(ClapBackend, ExtensionsWithNullFunctionsCountAsAbsent) {
+    ClapTestModule module("TestClapHollowExtensions");
+    module.clear();
+    RecordingEvents events;
+    Loaded loaded = load("TestClapHollowExtensions", &events);
+    ASSERT_TRUE(loaded.plugin) << loaded.failure;
+    PluginInstance& p = *loaded.plugin;
+    EXPECT_EQ(p.parameterCount(), 0);
+    EXPECT_FALSE(p.hasEditor());
+    ParentWindow parent;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(p.openEditor(parent.handle(), &w, &h));
+    ByteRecord state;
+    EXPECT_FALSE(p.saveState(state));
+    const uint8_t bytes[4] = {1, 2, 3, 4};
+    EXPECT_FALSE(p.restoreState(bytes, sizeof bytes));
+    EXPECT_EQ(p.latencyFrames(), 0);
+    p.setParameterValue(0, 0.5f);
+    ASSERT_TRUE(p.configure(48000.0, kFrames));
+    ASSERT_TRUE(p.resume());
+    TestBlock block(2, kFrames);
+    block.run(p);
+    EXPECT_TRUE(block.scaledBy(1.0));
+    p.suspend();
+    EXPECT_EQ(module.faults(), "");
+}
+
+// The seam's UI-thread members called from another thread never reach the plug-in.
+TEST(ClapBackend, UiThreadCallsFromAnotherThreadAreRefused) {
+    ClapTestModule module("TestClapGain");
+    module.clear();
+    RecordingEvents events;
+    Loaded loaded = load("TestClapGain", &events);
+    ASSERT_TRUE(loaded.plugin) << loaded.failure;
+    PluginInstance& p = *loaded.plugin;
+    ClapPlugin& clap = static_cast<ClapPlugin&>(p);
+    ParentWindow parent;
+    std::thread other([&] {
+        EXPECT_FALSE(p.configure(48000.0, kFrames));
+        EXPECT_FALSE(p.resume());
+        p.setParameterValue(0, 1.0f);
+        ByteRecord state;
+        EXPECT_FALSE(p.saveState(state));
+        int32_t w = 0, h = 0;
+        EXPECT_FALSE(p.openEditor(parent.handle(), &w, &h));
+        p.uiIdle();
+    });
+    other.join();
+    EXPECT_EQ(clap.refusedOffThreadCalls(), 6u);
+    EXPECT_FLOAT_EQ(p.parameterValue(0), 0.5f);
+    const auto log = module.log();
+    EXPECT_EQ(countOf(log, "activate"), 0);
+    EXPECT_EQ(countOf(log, "state.save"), 0);
+    EXPECT_EQ(countOf(log, "gui.create"), 0);
+    ASSERT_TRUE(p.configure(48000.0, kFrames));  // from its own thread all is well
+    ASSERT_TRUE(p.resume());
+    p.suspend();
     EXPECT_EQ(module.faults(), "");
 }

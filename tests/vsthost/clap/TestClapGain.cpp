@@ -11,7 +11,8 @@
 //   TCG_ABSURD       1 unterminated texts, malformed output events, absurd latency,
 //                    main-thread host calls from the audio thread;
 //                    2 an absurd parameter count; 3 an absurd port count; 4 one
-//                    parameter id twice
+//                    parameter id twice; 5 extensions whose functions are null;
+//                    6 no process function
 //   TCG_SIDECHAIN    a second, mono input port beside the main one
 //   TCG_IN_PLACE     declares that its main ports may share buffers
 //   TCG_NO_ENTRY     exports no clap_entry
@@ -722,9 +723,26 @@ const clap_plugin_gui_t kGui = {guiSupported, guiPreferred, guiCreate,    guiDes
                                 guiGetSize,   guiCanResize, guiHints,     guiAdjust,    guiSetSize,
                                 guiSetParent, guiTransient, guiTitle,     guiShow,      guiHide};
 
+#if TCG_ABSURD == 5
+const clap_plugin_params_t kHollowParams = {};
+const clap_plugin_latency_t kHollowLatency = {};
+const clap_plugin_state_t kHollowState = {};
+const clap_plugin_gui_t kHollowGui = {};
+#endif
+
 const void* pluginExtension(const clap_plugin_t*, const char* id) {
     if (!id)
         return nullptr;
+#if TCG_ABSURD == 5
+    if (!std::strcmp(id, CLAP_EXT_PARAMS))
+        return &kHollowParams;
+    if (!std::strcmp(id, CLAP_EXT_LATENCY))
+        return &kHollowLatency;
+    if (!std::strcmp(id, CLAP_EXT_STATE))
+        return &kHollowState;
+    if (!std::strcmp(id, CLAP_EXT_GUI))
+        return &kHollowGui;
+#endif
     if (!std::strcmp(id, CLAP_EXT_PARAMS))
         return &kParams;
     if (!std::strcmp(id, CLAP_EXT_AUDIO_PORTS))
@@ -789,7 +807,7 @@ const clap_plugin_t* factoryCreate(const clap_plugin_factory_t*, const clap_host
     s->clap.start_processing = pluginStart;
     s->clap.stop_processing = pluginStop;
     s->clap.reset = pluginReset;
-    s->clap.process = pluginProcess;
+    s->clap.process = TCG_ABSURD == 6 ? nullptr : pluginProcess;
     s->clap.get_extension = pluginExtension;
     s->clap.on_main_thread = pluginOnMainThread;
     s->host = host;
