@@ -63,7 +63,9 @@ bool paramValue(const clap_plugin_t* p, clap_id, double* value) {
     *value = of(p)->gain;
     return true;
 }
-void flush(const clap_plugin_t* p, const clap_input_events_t* in, const clap_output_events_t*) { takeEvents(of(p), in); }
+void flush(const clap_plugin_t* p, const clap_input_events_t* in, const clap_output_events_t*) {
+    takeEvents(of(p), in);
+}
 
 uint32_t portCount(const clap_plugin_t*, bool) { return 1; }
 bool portGet(const clap_plugin_t*, uint32_t index, bool input, clap_audio_port_info_t* info) {

@@ -145,8 +145,10 @@ void ClapPlugin::queryExtensions() {
 }
 
 bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
-    if (!calledOnMainThread() || active_.load() || !std::isfinite(sampleRate) || sampleRate < 1000.0 || sampleRate > 1e6 ||
-        maxBlockFrames < 1 || maxBlockFrames > kMaxBlockFrames)
+    if (!calledOnMainThread() || active_.load())
+        return false;
+    if (!std::isfinite(sampleRate) || sampleRate < 1000.0 || sampleRate > 1e6 || maxBlockFrames < 1 ||
+        maxBlockFrames > kMaxBlockFrames)
         return false;
     sampleRate_ = sampleRate;
     maxFrames_ = maxBlockFrames;

@@ -35,7 +35,9 @@ public:
     void clear() const { fn<void (*)()>("tcgClear")(); }
     void editorMoves(double gain) const { fn<void (*)(double)>("tcgEditorMoves")(gain); }
     void changeLatency(uint32_t frames) const { fn<void (*)(uint32_t)>("tcgChangeLatency")(frames); }
-    bool requestResize(uint32_t w, uint32_t h) const { return fn<bool (*)(uint32_t, uint32_t)>("tcgRequestResize")(w, h); }
+    bool requestResize(uint32_t w, uint32_t h) const {
+        return fn<bool (*)(uint32_t, uint32_t)>("tcgRequestResize")(w, h);
+    }
     void requestCallback() const { fn<void (*)()>("tcgRequestCallback")(); }
     void* editorParent() const { return fn<void* (*)()>("tcgEditorParent")(); }
     void* editorChild() const { return fn<void* (*)()>("tcgEditorChild")(); }

@@ -788,7 +788,8 @@ const clap_plugin_descriptor_t* factoryDescriptor(const clap_plugin_factory_t*, 
 const clap_plugin_t* factoryCreate(const clap_plugin_factory_t*, const clap_host_t* host, const char* id) {
     if (!gEntryInitialised)
         fault("create before init");
-    if (!host || !host->get_extension || !host->name || !host->version || !clap_version_is_compatible(host->clap_version)) {
+    if (!host || !host->get_extension || !host->name || !host->version ||
+        !clap_version_is_compatible(host->clap_version)) {
         fault("create with an incomplete host");
         return nullptr;
     }
