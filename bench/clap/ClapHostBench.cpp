@@ -57,7 +57,9 @@ struct QuietEvents : PluginHostEvents {
     double tempo() const override { return 120.0; }
 };
 
-void runThroughSeam(benchmark::State& state, bool inPlace) {
+enum class Call { Apart, InPlace, Automated };
+
+void runThroughSeam(benchmark::State& state, Call how) {
     QuietEvents events;
     ClapBackend backend;
     char failure[256];
@@ -69,18 +71,26 @@ void runThroughSeam(benchmark::State& state, bool inPlace) {
         return;
     }
     Buffers b;
+    float value = 0.0f;
     for (auto _ : state) {
-        plugin->process(b.ins, inPlace ? b.ins : b.outs, kFrames);
+        if (how == Call::Automated) {
+            value = value < 1.0f ? value + 0.001f : 0.0f;
+            plugin->setParameterValue(0, value);
+        }
+        plugin->process(b.ins, how == Call::InPlace ? b.ins : b.outs, kFrames);
         benchmark::ClobberMemory();
     }
     setCounters(state);
     plugin->suspend();
 }
 
-void BM_ClapGainThroughSeam(benchmark::State& state) { runThroughSeam(state, false); }
+void BM_ClapGainThroughSeam(benchmark::State& state) { runThroughSeam(state, Call::Apart); }
 // In place, as the chain calls it: the host copies the input for a plug-in that
 // does not declare in-place processing.
-void BM_ClapGainThroughSeamInPlace(benchmark::State& state) { runThroughSeam(state, true); }
+void BM_ClapGainThroughSeamInPlace(benchmark::State& state) { runThroughSeam(state, Call::InPlace); }
+// A knob turned all the while: one value through the queue and the event list a block
+// (set on this thread, standing in for the UI thread between two blocks).
+void BM_ClapGainThroughSeamAutomated(benchmark::State& state) { runThroughSeam(state, Call::Automated); }
 
 // The module called as directly as CLAP allows: no queue, an empty event list.
 uint32_t noEvents(const clap_input_events_t*) { return 0; }
@@ -174,6 +184,7 @@ void BM_Vst2GainDirect(benchmark::State& state) {
 
 BENCHMARK(BM_ClapGainThroughSeam);
 BENCHMARK(BM_ClapGainThroughSeamInPlace);
+BENCHMARK(BM_ClapGainThroughSeamAutomated);
 BENCHMARK(BM_ClapGainDirect);
 BENCHMARK(BM_Vst2GainThroughSlot);
 BENCHMARK(BM_Vst2GainDirect);
