@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include "ClapBackend.h"
@@ -29,6 +30,24 @@ Loaded load(const char* module, PluginHostEvents* events, const char* classId = 
     out.plugin.reset(backend.load(clapTestModule(module).c_str(), classId, events, failure, sizeof failure));
     out.failure = failure;
     return out;
+}
+
+// Copies a module under another name, given in UTF-8.
+bool copyModule(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    auto wide = [](const std::string& utf8) {
+        std::wstring out(utf8.size() + 1, L'\0');
+        const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], int(out.size()));
+        out.resize(n > 0 ? size_t(n - 1) : 0);
+        return out;
+    };
+    return CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) != 0;
+#else
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary);
+    out << in.rdbuf();
+    return in.good() && out.good();
+#endif
 }
 
 uint32_t faultsOf(PluginInstance& p) { return static_cast<ClapPlugin&>(p).containedFaults(); }
@@ -558,5 +577,20 @@ TEST(ClapBackend, UiThreadCallsFromAnotherThreadAreRefused) {
     ASSERT_TRUE(p.configure(48000.0, kFrames));  // from its own thread all is well
     ASSERT_TRUE(p.resume());
     p.suspend();
+    EXPECT_EQ(module.faults(), "");
+}
+
+// Paths are UTF-8: a module in a folder of any language loads.
+TEST(ClapBackend, LoadsAModuleWhosePathIsNotAscii) {
+    const char* name = "Test Gain \xC3\xA9\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC";  // "é ü 日本"
+    ASSERT_TRUE(copyModule(clapTestModule("TestClapGain"), clapTestModule(name)));
+    RecordingEvents events;
+    Loaded loaded = load(name, &events);
+    ASSERT_TRUE(loaded.plugin) << loaded.failure;
+    EXPECT_STREQ(loaded.plugin->identity().name, "Test Gain");
+    ClapTestModule module(name);
+    ASSERT_TRUE(module.ok());
+    EXPECT_EQ(countOf(module.log(), "entry.init"), 1);
+    loaded.plugin.reset();
     EXPECT_EQ(module.faults(), "");
 }
