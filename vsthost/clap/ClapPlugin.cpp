@@ -11,6 +11,7 @@
 #include "ClapPlatform.h"
 #include "ClapStateStream.h"
 #include "ClapText.h"
+#include "ProductVersion.h"
 
 namespace {
 
@@ -47,10 +48,10 @@ ClapPlugin::ClapPlugin(ClapModule* module, PluginHostEvents* events)
       outEvents_(parameterFromPlugin, this) {
     host_.clap_version = CLAP_VERSION;
     host_.host_data = this;
-    host_.name = "Talvenor Live";
-    host_.vendor = "Talvenor";
+    host_.name = TALVENOR_PRODUCT_NAME;
+    host_.vendor = TALVENOR_COMPANY_NAME;
     host_.url = "";
-    host_.version = "2";
+    host_.version = TALVENOR_VERSION_TEXT;
     host_.get_extension = hostExtension;
     host_.request_restart = hostRequestRestart;
     host_.request_process = hostRequestProcess;
