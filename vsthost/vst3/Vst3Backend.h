@@ -1,0 +1,12 @@
+#pragma once
+// The VST3 format behind the plug-in seam: bundle folders (X.vst3\Contents\<arch>\X.vst3)
+// and the older single-file .vst3. UI thread.
+#include "PluginInstance.h"
+
+class Vst3Backend final : public PluginFormatBackend {
+public:
+    const char* formatLabel() const override { return "VST3"; }
+    bool recognises(const char* path) const override;
+    PluginInstance* load(const char* path, const char* classId, PluginHostEvents* events, char* failure,
+                         size_t failureSize) override;
+};
