@@ -262,8 +262,9 @@ TEST(Vst3Backend, LoadsProcessesAndReleasesInTheFormatsOrder) {
         ASSERT_GE(next, 0) << "missing or out of order: " << step;
         at = next;
     }
-    EXPECT_EQ(count(log, "processor.process"), 3 + 0);
-    EXPECT_EQ(find(log, "controller.") >= 0 && find(log, "controller.getParameterCount@A") < 0, true);
+    EXPECT_EQ(count(log, "processor.process"), 3);
+    for (const std::string& line : log)
+        EXPECT_FALSE(line.compare(0, 11, "controller.") == 0 && line.back() == 'A') << line;
 }
 
 // A parameter moved in the effect's editor reaches the processor in the next block, and
