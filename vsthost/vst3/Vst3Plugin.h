@@ -23,16 +23,21 @@ public:
                               PluginHostEvents* events, char* failure, size_t failureSize);
     ~Vst3Plugin() override;
 
+    // Any thread.
     const PluginIdentity& identity() const override { return identity_; }
     int32_t inputCount() const override { return inputs_; }
     int32_t outputCount() const override { return outputs_; }
 
+    // UI thread, while suspended (configure) or to change that (resume, suspend).
     bool configure(double sampleRate, int32_t maxBlockFrames) override;
     bool resume() override;
     void suspend() override;
     int32_t latencyFrames() const override;
 
+    // Audio thread, between resume and suspend.
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
+
+    // UI thread from here on.
 
     int32_t parameterCount() const override;
     bool parameterName(int32_t index, char* text, size_t size) const override;

@@ -48,6 +48,7 @@ public:
         edit_ = procedure<int (*)(uint32_t, double)>("v3tEdit");
         latency_ = procedure<int (*)(uint32_t)>("v3tSetLatency");
         resize_ = procedure<int (*)(int32_t, int32_t)>("v3tRequestResize");
+        restart_ = procedure<int (*)(int32_t)>("v3tRestart");
         strangeResize_ = procedure<int (*)(int32_t, int32_t)>("v3tRequestResizeOfStrangeView");
         if (clear_)
             clear_();
@@ -74,6 +75,7 @@ public:
     int edit(uint32_t id, double value) { return edit_(id, value); }
     int setLatency(uint32_t frames) { return latency_(frames); }
     int requestResize(int32_t w, int32_t h) { return resize_(w, h); }
+    int restart(int32_t flags) { return restart_(flags); }
     int requestResizeOfStrangeView(int32_t w, int32_t h) { return strangeResize_(w, h); }
 
 private:
@@ -89,6 +91,7 @@ private:
     int (*edit_)(uint32_t, double) = nullptr;
     int (*latency_)(uint32_t) = nullptr;
     int (*resize_)(int32_t, int32_t) = nullptr;
+    int (*restart_)(int32_t) = nullptr;
     int (*strangeResize_)(int32_t, int32_t) = nullptr;
 };
 
@@ -394,7 +397,8 @@ TEST(Vst3Backend, StateRoundTripsAndBadRecordsChangeNothing) {
     EXPECT_EQ(violations(effect.log()), "");
 }
 
-TEST(Vst3Backend, LatencyChangeThroughRestartComponent) {
+// restartComponent: latency, parameters and a reload each reach the host as their event.
+TEST(Vst3Backend, RestartComponentTellsTheHostWhatChanged) {
     TestEffect effect(binary("Vst3TestGain"));
     RecordingEvents events;
     Loaded loaded = load(bundle("Vst3TestGain"), &events);
@@ -407,6 +411,17 @@ TEST(Vst3Backend, LatencyChangeThroughRestartComponent) {
     ASSERT_EQ(effect.setLatency(0x7FFFFFFF), 0);  // absurd: taken as none
     EXPECT_EQ(loaded.plugin->latencyFrames(), 0);
     effect.setLatency(0);
+
+    effect.clear();
+    ASSERT_EQ(effect.restart(V3_RESTART_PARAM_TITLES_CHANGED), 0);
+    EXPECT_EQ(events.parameterChanges.load(), 1);
+    EXPECT_EQ(loaded.plugin->parameterCount(), 3);  // the list is read again
+    EXPECT_GE(find(effect.log(), "controller.getParameterCount@U"), 0);
+    ASSERT_EQ(effect.restart(V3_RESTART_PARAM_VALUES_CHANGED), 0);
+    EXPECT_EQ(events.parameterChanges.load(), 2);
+    ASSERT_EQ(effect.restart(V3_RESTART_IO_CHANGED), 0);
+    EXPECT_EQ(events.restarts.load(), 1);
+    EXPECT_EQ(events.latencyChanges.load(), 3);  // only the three latency changes above
     EXPECT_EQ(violations(effect.log()), "");
 }
 
@@ -471,6 +486,41 @@ TEST(Vst3Backend, MonoOnlyEffectGetsMonoBuses) {
     const std::vector<std::string> log = effect.log();
     EXPECT_EQ(violations(log), "");
     EXPECT_LT(find(log, "processor.setBusArrangements 2/2"), find(log, "processor.setBusArrangements 1/1"));
+}
+
+// A component that is its own edit controller: one object, initialised once, not
+// connected to itself; parameters, edits and state work through it all the same.
+TEST(Vst3Backend, AComponentThatIsItsOwnControllerWorksAsOne) {
+    TestEffect effect(binary("Vst3TestSingleObject"));
+    ASSERT_TRUE(effect.ok());
+    RecordingEvents events;
+    {
+        Loaded loaded = load(bundle("Vst3TestSingleObject"), &events);
+        ASSERT_TRUE(loaded.plugin) << loaded.failure;
+        auto& plugin = static_cast<Vst3Plugin&>(*loaded.plugin);
+        EXPECT_TRUE(plugin.singleObject());
+        ASSERT_EQ(plugin.parameterCount(), 3);
+        ASSERT_TRUE(plugin.configure(48000, kBlock));
+        ASSERT_TRUE(plugin.resume());
+        Blocks blocks(2);
+        EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.25f);
+        ASSERT_EQ(effect.edit(7, 0.75), 0);
+        EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.375f);
+        ByteRecord saved;
+        ASSERT_TRUE(plugin.saveState(saved));
+        plugin.setParameterValue(0, 0.0f);
+        ASSERT_TRUE(plugin.restoreState(saved.data(), saved.size())) << plugin.lastFailure();
+        EXPECT_FLOAT_EQ(plugin.parameterValue(0), 0.75f);
+        plugin.suspend();
+    }
+    const std::vector<std::string> log = effect.log();
+    EXPECT_EQ(violations(log), "");
+    EXPECT_EQ(count(log, "component.initialize"), 1);
+    EXPECT_EQ(find(log, "controller.initialize"), -1);
+    EXPECT_EQ(find(log, "controller.connect"), -1);
+    EXPECT_EQ(find(log, "component.connect"), -1);
+    EXPECT_GE(find(log, "controller.setComponentState@U"), 0);
+    EXPECT_EQ(effect.live(), 0);
 }
 
 TEST(Vst3Backend, TheSingleFileLayoutLoads) {

@@ -12,6 +12,7 @@
 //   V3T_INSTRUMENT     the class is an instrument
 //   V3T_NO_CONTROLLER  the controller cannot be created
 //   V3T_ABSURD         the controller claims a billion parameters
+//   V3T_SINGLE_OBJECT  the component is its own edit controller (asked for by queryInterface)
 #include <windows.h>
 
 #include <atomic>
@@ -121,6 +122,13 @@ bool writeAll(v3_bstream** stream, const void* buffer, int32_t size) {
 
 // --- the component and its audio processor ---
 
+// The controller a single-object component answers for itself (defined below).
+struct Controller;
+Controller* createEmbeddedController();
+v3_result answerController(Controller* c, const v3_tuid iid, void** obj);
+void releaseController(Controller* c);
+void embeddedLifecycle(Controller* c, bool initialise, v3_funknown** context);
+
 struct Component;
 struct ComponentTable : v3_funknown {
     v3_plugin_base base;
@@ -148,8 +156,13 @@ struct Component {
     double gain = 0.5;  // normalised: the signal is multiplied by twice this
     double program = 0;
     v3_connection_point** peer = nullptr;
+    Controller* embedded = nullptr;  // V3T_SINGLE_OBJECT
     Component();
-    ~Component() { --gLive; }
+    ~Component() {
+        if (embedded)
+            releaseController(embedded);
+        --gLive;
+    }
 };
 
 Component* componentOf(void* self) { return static_cast<Component*>(self); }
@@ -161,8 +174,10 @@ v3_result answerInterface(Component* c, const v3_tuid iid, void** obj) {
         *obj = &c->componentTable;
     else if (matches(iid, v3_audio_processor_iid))
         *obj = &c->processorTable;
-    else if (matches(iid, v3_connection_point_iid))
+    else if (matches(iid, v3_connection_point_iid) && !c->embedded)
         *obj = &c->pointTable;
+    else if (matches(iid, v3_edit_controller_iid) && c->embedded)
+        return answerController(c->embedded, iid, obj);
     else {
         *obj = nullptr;
         return V3_NO_INTERFACE;
@@ -190,11 +205,15 @@ v3_result V3_API cInitialize(void* self, v3_funknown** context) {
     if (!context)
         violation("component initialised without a host context");
     c->initialised = true;
+    if (c->embedded)
+        embeddedLifecycle(c->embedded, true, context);
     return V3_OK;
 }
 v3_result V3_API cTerminate(void* self) {
     Component* c = componentOf(self);
     logLine("component.terminate");
+    if (c->embedded)
+        embeddedLifecycle(c->embedded, false, nullptr);
     if (c->active)
         violation("component terminated while active");
     if (c->peer)
@@ -458,6 +477,9 @@ const PointTable kComponentPointTable = {{ptQuery, ptRef, ptUnref}, {ptConnect, 
 Component::Component()
     : componentTable(&kComponentTable), processorTable(&kProcessorTable), pointTable(&kComponentPointTable) {
     ++gLive;
+#if defined(V3T_SINGLE_OBJECT)
+    embedded = createEmbeddedController();
+#endif
 }
 
 // --- the view ---
@@ -819,6 +841,16 @@ const ControllerTable kControllerTable = {
 const PointTable kControllerPointTable = {{epQuery, epRef, epUnref}, {epConnect, epDisconnect, epNotify}};
 Controller::Controller() : controllerTable(&kControllerTable), pointTable(&kControllerPointTable) { ++gLive; }
 
+Controller* createEmbeddedController() { return new Controller; }
+v3_result answerController(Controller* c, const v3_tuid iid, void** obj) { return answerInterface(c, iid, obj); }
+void releaseController(Controller* c) { release(c); }
+// The component's initialize and terminate are the embedded controller's too.
+void embeddedLifecycle(Controller* c, bool initialise, v3_funknown** context) {
+    c->initialised = initialise;
+    c->host = context;
+    gController = initialise ? c : gController;
+}
+
 // --- the factory ---
 
 struct FactoryTable : v3_funknown {
@@ -975,6 +1007,14 @@ V3T_EXPORT int v3tSetLatency(uint32_t frames) {
     if (!c || !c->handler)
         return V3_NOT_INITIALIZED;
     return v3_cpp_obj(c->handler)->restart_component(c->handler, V3_RESTART_LATENCY_CHANGED);
+}
+
+// The controller asks the host to restart with flags.
+V3T_EXPORT int v3tRestart(int32_t flags) {
+    Controller* c = gController;
+    if (!c || !c->handler)
+        return V3_NOT_INITIALIZED;
+    return v3_cpp_obj(c->handler)->restart_component(c->handler, flags);
 }
 
 // The open view asks its frame for a new size.
