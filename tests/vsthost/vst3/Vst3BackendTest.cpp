@@ -17,6 +17,8 @@
 #include "Vst3HostObjects.h"
 #include "Vst3Module.h"
 #include "Vst3Plugin.h"
+#include "StringIds.h"
+#include "Vst3Reasons.h"
 #include "Vst3ThreadContract.h"
 #include "WinInclude.h"
 
@@ -206,6 +208,7 @@ TEST(Vst3Backend, LoadsProcessesAndReleasesInTheFormatsOrder) {
         EXPECT_EQ(plugin.inputCount(), 2);
         EXPECT_EQ(plugin.outputCount(), 2);
         EXPECT_FALSE(plugin.resume());  // not configured yet: refused, not passed on
+        EXPECT_NE(std::strstr(static_cast<Vst3Plugin&>(plugin).lastFailure(), "resume before configure"), nullptr);
         ASSERT_TRUE(plugin.configure(48000, kBlock));
         ASSERT_TRUE(plugin.resume());
         Blocks blocks(2);
@@ -302,6 +305,11 @@ TEST(Vst3Backend, EditsReachTheAudioInTheNextBlock) {
     EXPECT_NE(effect.edit(7, 7.0), 0);                // out of range: refused, nobody told
     EXPECT_EQ(events.edits.size(), 1u);
     EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.125f);
+    // An edit from a thread of the effect's own still reaches the next block; the host
+    // is not told an index it cannot look up safely there.
+    onAudioThread([&] { EXPECT_EQ(effect.edit(7, 0.5), 0); });
+    EXPECT_EQ(events.edits.size(), 1u);
+    EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.25f);
 
     plugin.setParameterValue(0, 1.0f);
     EXPECT_FLOAT_EQ(plugin.parameterValue(0), 1.0f);  // the controller knows at once
@@ -569,6 +577,12 @@ TEST(Vst3Backend, BadInputIsRefusedWithAReason) {
             EXPECT_EQ(effect.live(), 0) << "the host left references to the effect's objects";
             EXPECT_EQ(count(log, "InitDll"), count(log, "ExitDll"));
         }
+    }
+    // Every reason is in the string table.
+    for (int id = kStrVst3NoBinary; id <= kStrVst3OutOfOrder; ++id) {
+        char text[256];
+        vst3Reason(text, sizeof text, id, "x", "y");
+        EXPECT_EQ(std::strstr(text, "VST3 failure"), nullptr) << id;
     }
     const std::string other = bundle("Vst3TestOtherWidth");
     Loaded loaded = load(other, nullptr);
