@@ -159,6 +159,9 @@ bool Vst3Plugin::openController(const uint8_t componentId[16], char* failure, si
             return false;
         }
         controllerInitialised_ = true;
+        // The handler before the connection, as the format's sequence has it.
+        call(controller_.get(), &v3_edit_controller::set_component_handler, v3_result(V3_OK), handler_.handler());
+        handlerSet_ = true;
         // Component and controller talk to each other through their connection points.
         componentPoint_.reset(component_.as<v3_connection_point>(v3_connection_point_iid));
         controllerPoint_.reset(controller_.as<v3_connection_point>(v3_connection_point_iid));
@@ -168,8 +171,10 @@ bool Vst3Plugin::openController(const uint8_t componentId[16], char* failure, si
             connected_ = true;
         }
     }
-    call(controller_.get(), &v3_edit_controller::set_component_handler, v3_result(V3_OK), handler_.handler());
-    handlerSet_ = true;
+    if (!handlerSet_) {
+        call(controller_.get(), &v3_edit_controller::set_component_handler, v3_result(V3_OK), handler_.handler());
+        handlerSet_ = true;
+    }
     syncControllerWithComponent();
     return true;
 }
@@ -250,12 +255,6 @@ bool Vst3Plugin::arrangeBuses(char* failure, size_t failureSize) {
         vst3Reason(failure, failureSize, kStrVst3BusesRefused);
         return false;
     }
-    for (int32_t i = 0; i < inputBuses_; ++i)
-        call(component_.get(), &v3_component::activate_bus, v3_result(V3_OK), int32_t(V3_AUDIO), int32_t(V3_INPUT), i,
-             v3_bool(i == 0));
-    for (int32_t i = 0; i < outputBuses_; ++i)
-        call(component_.get(), &v3_component::activate_bus, v3_result(V3_OK), int32_t(V3_AUDIO), int32_t(V3_OUTPUT), i,
-             v3_bool(i == 0));
     inputBus_.num_channels = inputs_;
     inputBus_.channel_buffers_32 = inputChannels_;
     outputBus_.num_channels = outputs_;
@@ -358,6 +357,16 @@ bool Vst3Plugin::resume() {
     if (!configured_) {
         fail(kStrVst3OutOfOrder, "resume before configure");
         return false;
+    }
+    // The main buses on, the others off: once set up, before the first activation.
+    if (!busesActivated_) {
+        for (int32_t i = 0; i < inputBuses_; ++i)
+            call(component_.get(), &v3_component::activate_bus, v3_result(V3_OK), int32_t(V3_AUDIO),
+                 int32_t(V3_INPUT), i, v3_bool(i == 0));
+        for (int32_t i = 0; i < outputBuses_; ++i)
+            call(component_.get(), &v3_component::activate_bus, v3_result(V3_OK), int32_t(V3_AUDIO),
+                 int32_t(V3_OUTPUT), i, v3_bool(i == 0));
+        busesActivated_ = true;
     }
     if (call(component_.get(), &v3_component::set_active, v3_result(V3_NOT_IMPLEMENTED), v3_bool(1)) != V3_OK) {
         fail(kStrVst3ActivateRefused);

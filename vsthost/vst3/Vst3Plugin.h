@@ -124,6 +124,7 @@ private:
     double sampleRate_ = 0;
     int32_t maxBlock_ = 0;
     bool configured_ = false;
+    bool busesActivated_ = false;
     bool active_ = false;                  // UI thread's view: setActive(true) answered
     std::atomic<bool> processing_{false};  // set before the first process, cleared before setActive(false)
 

@@ -249,6 +249,8 @@ v3_result V3_API cActivateBus(void* self, int32_t type, int32_t direction, int32
     logLine("component.activateBus %s %d %d", direction == V3_INPUT ? "in" : "out", index, int(state));
     if (componentOf(self)->active)
         violation("bus switched while active");
+    if (!componentOf(self)->setUp)
+        violation("bus switched before setupProcessing");
     (void)type;
     return V3_OK;
 }
@@ -798,6 +800,8 @@ v3_result V3_API epConnect(void* self, v3_connection_point** other) {
     Controller* c = controllerOfPoint(self);
     if (!other || c->peer)
         return V3_INVALID_ARG;
+    if (!c->handler)
+        violation("controller connected before it was given the component handler");
     c->peer = other;
     // Greets the component with a message made by the host.
     void* made = nullptr;
