@@ -67,8 +67,10 @@ private:
     Queue queues_[kMaxQueues];
 };
 
-// Changes from the UI thread (or any other) to the audio thread: a bounded ring that
-// any thread pushes into and only the audio thread takes from, without a lock.
+// Changes from one thread to another without a lock: a bounded ring that any thread
+// pushes into and one thread takes from (the audio thread for the host's and the
+// editor's changes; the UI thread for the processor's own on their way to the
+// controller).
 class Vst3ParameterHandover {
 public:
     static constexpr uint32_t kCapacity = 1024;  // a power of two
@@ -76,10 +78,10 @@ public:
     Vst3ParameterHandover();
     // Any thread. False when the ring is full (the change is dropped).
     bool push(v3_param_id id, double value);
-    // Audio thread: moves every waiting change into block at offset 0, as far as it
-    // has room; a change that does not fit waits for the next block.
+    // The taking thread: moves every waiting change into block at offset 0, as far as
+    // it has room; a change that does not fit waits for the next block.
     void drainInto(Vst3ParameterChanges& block);
-    // True when nothing waits (any thread; a snapshot).
+    // The taking thread: true when nothing waits.
     bool empty() const;
 
 private:
@@ -91,7 +93,7 @@ private:
     bool pop(v3_param_id* id, double* value);
     Slot slots_[kCapacity];
     alignas(64) std::atomic<uint32_t> head_{0};  // next to push
-    alignas(64) std::atomic<uint32_t> tail_{0};  // next to take (audio thread only)
+    alignas(64) std::atomic<uint32_t> tail_{0};  // next to take (the taking thread only)
     bool holding_ = false;                        // a change taken that did not fit
     v3_param_id heldId_ = 0;
     double heldValue_ = 0;
