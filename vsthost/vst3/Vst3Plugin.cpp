@@ -88,7 +88,12 @@ Vst3Plugin::~Vst3Plugin() {
     if (componentInitialised_)
         call(baseOf(component_.get()), &v3_plugin_base::terminate, v3_result(V3_OK));
     component_.reset();
-    delete[] parameters_;
+    for (ParameterList* list = parameterList_.load(); list;) {
+        ParameterList* older = list->older;
+        delete[] list->entries;
+        delete list;
+        list = older;
+    }
     module_->release();
 }
 
@@ -270,8 +275,11 @@ bool Vst3Plugin::readParameters(char* failure, size_t failureSize) {
         vst3Reason(failure, failureSize, kStrVst3AbsurdAnswer, "the number of parameters");
         return false;
     }
+    auto* reading = new (std::nothrow) ParameterList;
     Parameter* list = count ? new (std::nothrow) Parameter[count] : nullptr;
-    if (count && !list) {
+    if (!reading || (count && !list)) {
+        delete reading;
+        delete[] list;
         vst3Reason(failure, failureSize, kStrVst3NoMemory);
         return false;
     }
@@ -294,10 +302,11 @@ bool Vst3Plugin::readParameters(char* failure, size_t failureSize) {
             program = used;
         ++used;
     }
-    delete[] parameters_;
-    parameters_ = list;
-    parameterCount_ = used;
-    programParameter_ = program;
+    reading->entries = list;
+    reading->count = used;
+    reading->program = program;
+    reading->older = parameterList_.load(std::memory_order_relaxed);
+    parameterList_.store(reading, std::memory_order_release);
     return true;
 }
 
@@ -308,14 +317,21 @@ void Vst3Plugin::refreshParametersIfStale() const {
     const_cast<Vst3Plugin*>(this)->readParameters(ignored, sizeof ignored);
 }
 
-const Vst3Plugin::Parameter* Vst3Plugin::parameter(int32_t index) const {
+const Vst3Plugin::ParameterList* Vst3Plugin::parameters() const {
     refreshParametersIfStale();
-    return index >= 0 && index < parameterCount_ ? &parameters_[index] : nullptr;
+    return parameterList_.load(std::memory_order_acquire);
 }
 
+const Vst3Plugin::Parameter* Vst3Plugin::parameter(int32_t index) const {
+    const ParameterList* list = parameters();
+    return list && index >= 0 && index < list->count ? &list->entries[index] : nullptr;
+}
+
+// Any thread: the reading it finds stays valid while the instance lives.
 int32_t Vst3Plugin::indexOf(v3_param_id id) const {
-    for (int32_t i = 0; i < parameterCount_; ++i)
-        if (parameters_[i].id == id)
+    const ParameterList* list = parameterList_.load(std::memory_order_acquire);
+    for (int32_t i = 0; list && i < list->count; ++i)
+        if (list->entries[i].id == id)
             return i;
     return -1;
 }
@@ -454,8 +470,8 @@ void Vst3Plugin::process(float* const* inputs, float* const* outputs, int32_t fr
 // --- parameters ---
 
 int32_t Vst3Plugin::parameterCount() const {
-    refreshParametersIfStale();
-    return parameterCount_;
+    const ParameterList* list = parameters();
+    return list ? list->count : 0;
 }
 
 bool Vst3Plugin::parameterName(int32_t index, char* text, size_t size) const {
@@ -499,15 +515,16 @@ void Vst3Plugin::setParameterValue(int32_t index, float value) {
 // --- programs: the controller's program-change parameter, where it has one ---
 
 int32_t Vst3Plugin::programCount() const {
-    refreshParametersIfStale();
-    return programParameter_ >= 0 ? parameters_[programParameter_].stepCount + 1 : 0;
+    const ParameterList* list = parameters();
+    return list && list->program >= 0 ? list->entries[list->program].stepCount + 1 : 0;
 }
 
 bool Vst3Plugin::programName(int32_t index, char* text, size_t size) const {
     const int32_t count = programCount();
     if (index < 0 || index >= count || size == 0 || !contract_.controllerCall())
         return false;
-    const Parameter& p = parameters_[programParameter_];
+    const ParameterList* list = parameters();
+    const Parameter& p = list->entries[list->program];
     int16_t answer[129];
     std::memset(answer, 0, sizeof answer);
     if (call(controller_.get(), &v3_edit_controller::get_parameter_string_for_value, v3_result(V3_FALSE), p.id,
@@ -520,7 +537,8 @@ bool Vst3Plugin::programName(int32_t index, char* text, size_t size) const {
 int32_t Vst3Plugin::currentProgram() const {
     if (programCount() == 0 || !contract_.controllerCall())
         return 0;
-    const Parameter& p = parameters_[programParameter_];
+    const ParameterList* list = parameters();
+    const Parameter& p = list->entries[list->program];
     const double value = clampNormalised(call(controller_.get(), &v3_edit_controller::get_parameter_normalised, 0.0, p.id));
     return int32_t(std::lround(value * p.stepCount));
 }
@@ -528,7 +546,8 @@ int32_t Vst3Plugin::currentProgram() const {
 bool Vst3Plugin::selectProgram(int32_t index) {
     if (index < 0 || index >= programCount())
         return false;
-    setParameterValue(programParameter_, float(double(index) / parameters_[programParameter_].stepCount));
+    const ParameterList* list = parameters();
+    setParameterValue(list->program, float(double(index) / list->entries[list->program].stepCount));
     return true;
 }
 
@@ -708,8 +727,8 @@ v3_result Vst3Plugin::endEdit(v3_param_id id) { return indexOf(id) >= 0 ? v3_res
 v3_result Vst3Plugin::performEdit(v3_param_id id, double value) {
     if (!(value >= 0.0 && value <= 1.0))
         return V3_INVALID_ARG;
-    // The list changes only on the UI thread; elsewhere the index is not looked up.
-    const int32_t index = contract_.onUiThread() ? indexOf(id) : -1;
+    // A hidden parameter is not listed, yet its edits are the processor's all the same.
+    const int32_t index = indexOf(id);
     toProcessor_.push(id, value);
     if (index >= 0 && events_)
         events_->parameterEdited(index, float(value));

@@ -76,6 +76,15 @@ private:
         int32_t stepCount;
         char name[64];
     };
+    // One reading of the controller's parameters. A new reading replaces it for every
+    // thread at once; the older ones stay until the instance goes, so that a thread
+    // still looking an ID up in one never reads freed memory.
+    struct ParameterList {
+        Parameter* entries;
+        int32_t count;
+        int32_t program;  // the index of the program-change parameter, or -1
+        ParameterList* older;
+    };
 
     Vst3Plugin(Vst3Module* module, const PluginIdentity& identity, PluginHostEvents* events);
     bool open(const uint8_t classId[16], char* failure, size_t failureSize);
@@ -89,6 +98,7 @@ private:
     bool writeState(ByteRecord& record);
     void fail(int id, const char* insert = "");
     const Parameter* parameter(int32_t index) const;
+    const ParameterList* parameters() const;
     int32_t indexOf(v3_param_id id) const;
 
     // Vst3HandlerTarget
@@ -128,10 +138,8 @@ private:
     bool active_ = false;                  // UI thread's view: setActive(true) answered
     std::atomic<bool> processing_{false};  // set before the first process, cleared before setActive(false)
 
-    // Parameters, read on the UI thread; the id table is read by performEdit too.
-    mutable Parameter* parameters_ = nullptr;
-    mutable int32_t parameterCount_ = 0;
-    mutable int32_t programParameter_ = -1;
+    // Parameters, read on the UI thread; looked up by ID on any thread (performEdit).
+    std::atomic<ParameterList*> parameterList_{nullptr};
     mutable std::atomic<bool> parametersStale_{false};
 
     // Changes into the next block (from setParameterValue and the editor), the block's

@@ -304,11 +304,13 @@ TEST(Vst3Backend, EditsReachTheAudioInTheNextBlock) {
     EXPECT_EQ(blocks.run(plugin, 0.25f)[1], 0.125f);  // twice 0.25
     EXPECT_NE(effect.edit(7, 7.0), 0);                // out of range: refused, nobody told
     EXPECT_EQ(events.edits.size(), 1u);
-    EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.125f);
-    // An edit from a thread of the effect's own still reaches the next block; the host
-    // is not told an index it cannot look up safely there.
-    onAudioThread([&] { EXPECT_EQ(effect.edit(7, 0.5), 0); });
+    EXPECT_EQ(effect.edit(9999, 0.5), 0);              // an ID it never listed: the host is not told
     EXPECT_EQ(events.edits.size(), 1u);
+    EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.125f);
+    // An edit from a thread of the effect's own reaches the next block and the host too.
+    onAudioThread([&] { EXPECT_EQ(effect.edit(7, 0.5), 0); });
+    ASSERT_EQ(events.edits.size(), 2u);
+    EXPECT_EQ(events.edits[1], std::make_pair(int32_t(0), 0.5f));
     EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.25f);
 
     plugin.setParameterValue(0, 1.0f);
