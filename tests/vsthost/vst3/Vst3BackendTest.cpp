@@ -560,6 +560,7 @@ TEST(Vst3Backend, BadInputIsRefusedWithAReason) {
         {bundle("Vst3TestInstrument"), "", "Talvenor Test Gain is an instrument"},
         {bundle("Vst3TestNoController"), "", "edit controller could not be created"},
         {bundle("Vst3TestRefuseBuses"), "", "neither a stereo nor a mono bus arrangement"},
+        {bundle("Vst3TestLyingBuses"), "", "neither a stereo nor a mono bus arrangement"},
         {bundle("Vst3TestAbsurd"), "", "out of bounds: the number of parameters"},
         {bundle("Vst3TestGain"), "54414C5647414E310000000000000009", "no audio effect class 54414C56"},
         {bundle("Vst3TestGain"), "not an ID", "no audio effect class not an ID"},

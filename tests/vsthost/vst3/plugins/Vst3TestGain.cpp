@@ -12,6 +12,7 @@
 //   V3T_INSTRUMENT     the class is an instrument
 //   V3T_NO_CONTROLLER  the controller cannot be created
 //   V3T_ABSURD         the controller claims a billion parameters
+//   V3T_LYING_BUSES    accepts every arrangement, then says its buses have six channels
 //   V3T_SINGLE_OBJECT  the component is its own edit controller (asked for by queryInterface)
 #include <windows.h>
 
@@ -292,6 +293,9 @@ bool accepted(v3_speaker_arrangement in, v3_speaker_arrangement out) {
 #if defined(V3T_REFUSE_BUSES)
     (void)in, (void)out, (void)kStereo, (void)kMono;
     return false;
+#elif defined(V3T_LYING_BUSES)
+    (void)in, (void)out, (void)kStereo, (void)kMono;
+    return true;
 #elif defined(V3T_MONO)
     (void)kStereo;
     return in == kMono && out == kMono;
@@ -336,6 +340,12 @@ v3_result V3_API pGetBusArrangement(void* self, int32_t direction, int32_t index
     if (!a || index < 0 || index >= (direction == V3_INPUT ? 2 : 1))
         return V3_INVALID_ARG;
     const int32_t channels = index > 0 ? 2 : direction == V3_INPUT ? c->inputChannels : c->outputChannels;
+#if defined(V3T_LYING_BUSES)
+    if (index == 0) {
+        *a = 0x3F;  // 5.1, whatever was agreed
+        return V3_OK;
+    }
+#endif
     *a = channels == 1 ? v3_speaker_arrangement(V3_SPEAKER_M) : v3_speaker_arrangement(V3_SPEAKER_L | V3_SPEAKER_R);
     return V3_OK;
 }
