@@ -90,6 +90,18 @@ bool isInstrument(const ClassFacts& facts) {
 
 bool Vst3Backend::recognises(const char* path) const { return vst3path::recognises(path); }
 
+bool Vst3Backend::scanFolder(int32_t index, char* path, size_t size) const {
+    // Common Files is the one of this edition's width (a 32-bit process sees the x86 one).
+    char common[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("CommonProgramFiles", common, sizeof common);
+    if (index != 0 || length == 0 || length >= sizeof common || size == 0)
+        return false;
+    const int written = std::snprintf(path, size, "%s%sVST3\\", common, common[length - 1] == '\\' ? "" : "\\");
+    return written > 0 && size_t(written) < size;
+}
+
+bool Vst3Backend::isBundle(const char* directoryPath) const { return vst3path::recognises(directoryPath); }
+
 PluginInstance* Vst3Backend::load(const char* path, const char* classId, PluginHostEvents* events, char* failure,
                                   size_t failureSize) {
     if (failure && failureSize)

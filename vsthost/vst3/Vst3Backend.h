@@ -7,6 +7,10 @@ class Vst3Backend final : public PluginFormatBackend {
 public:
     const char* formatLabel() const override { return "VST3"; }
     bool recognises(const char* path) const override;
+    // The scan's questions (any thread; they read nothing that loading changes): the
+    // system's VST3 folder (index 0 only), and a .vst3 directory as one plug-in.
+    bool scanFolder(int32_t index, char* path, size_t size) const;
+    bool isBundle(const char* directoryPath) const;
     PluginInstance* load(const char* path, const char* classId, PluginHostEvents* events, char* failure,
                          size_t failureSize) override;
 };

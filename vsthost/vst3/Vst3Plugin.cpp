@@ -298,6 +298,7 @@ bool Vst3Plugin::readParameters(char* failure, size_t failureSize) {
         p.flags = info.flags;
         p.stepCount = info.step_count;
         vst3text::fromUtf16(info.title, 128, p.name, sizeof p.name);
+        vst3text::fromUtf16(info.units, 128, p.unit, sizeof p.unit);
         if (programChange && program < 0 && info.step_count > 0 && info.step_count < kMaxPrograms)
             program = used;
         ++used;
@@ -482,6 +483,14 @@ bool Vst3Plugin::parameterName(int32_t index, char* text, size_t size) const {
     return true;
 }
 
+bool Vst3Plugin::parameterUnit(int32_t index, char* text, size_t size) const {
+    const Parameter* p = parameter(index);
+    if (size == 0)
+        return false;
+    vst3text::fromField(p ? p->unit : "", p ? sizeof p->unit : 0, text, size);
+    return text[0] != '\0';
+}
+
 float Vst3Plugin::parameterValue(int32_t index) const {
     const Parameter* p = parameter(index);
     if (!p || !contract_.controllerCall())
@@ -587,6 +596,13 @@ bool Vst3Plugin::saveState(ByteRecord& record) {
     if (!contract_.uiCall("state saved off the UI thread"))
         return false;
     return writeState(record);
+}
+
+bool Vst3Plugin::saveState(ByteRecord& record, char* failure, size_t failureSize) {
+    const bool saved = saveState(record);
+    if (failure && failureSize)
+        vst3text::fromField(saved ? "" : lastFailure_, sizeof lastFailure_, failure, failureSize);
+    return saved;
 }
 
 bool Vst3Plugin::applyState(const uint8_t* component, size_t componentSize, const uint8_t* controller,

@@ -59,6 +59,11 @@ public:
     bool resizeEditor(int32_t* width, int32_t* height) override;
     void uiIdle() override;
 
+    // The unit shown after the value text ("dB"); false where the parameter has none.
+    bool parameterUnit(int32_t index, char* text, size_t size) const;
+    // saveState with its reason, as the end of a sentence that starts with the name.
+    bool saveState(ByteRecord& record, char* failure, size_t failureSize);
+
     // UI thread: why the last configure, resume, saveState or restoreState failed.
     const char* lastFailure() const { return lastFailure_; }
     // The component and the controller are one object.
@@ -75,6 +80,7 @@ private:
         int32_t flags;
         int32_t stepCount;
         char name[64];
+        char unit[32];
     };
     // One reading of the controller's parameters. A new reading replaces it for every
     // thread at once; the older ones stay until the instance goes, so that a thread

@@ -189,6 +189,12 @@ TEST(Vst3Backend, RecognisesBundlesAndSingleFilesByShape) {
     EXPECT_TRUE(backend.recognises(bundle("Vst3TestGain").c_str()));
     EXPECT_TRUE(backend.recognises((kDir + "Vst3TestSingleFile.vst3").c_str()));
     EXPECT_FALSE(backend.recognises((kDir + "Vst3TestGain.dll").c_str()));
+    EXPECT_TRUE(backend.isBundle(bundle("Vst3TestGain").c_str()));
+    char folder[MAX_PATH];
+    ASSERT_TRUE(backend.scanFolder(0, folder, sizeof folder));
+    const std::string common(folder);
+    EXPECT_EQ(common.substr(common.size() - 6), "\\VST3\\") << common;
+    EXPECT_FALSE(backend.scanFolder(1, folder, sizeof folder));
 }
 
 // The whole life of an instance, in the order the format asks for and each call on its
@@ -289,6 +295,11 @@ TEST(Vst3Backend, EditsReachTheAudioInTheNextBlock) {
     ASSERT_TRUE(plugin.parameterName(1, name, sizeof name));
     EXPECT_EQ(std::string(name), std::string(63, 'W'));  // a title without its end, cut to ours
     EXPECT_FALSE(plugin.parameterName(3, name, sizeof name));
+    auto& vst3 = static_cast<Vst3Plugin&>(plugin);
+    EXPECT_TRUE(vst3.parameterUnit(0, name, sizeof name));
+    EXPECT_STREQ(name, "x");
+    EXPECT_FALSE(vst3.parameterUnit(2, name, sizeof name));
+    EXPECT_STREQ(name, "");
     EXPECT_FLOAT_EQ(plugin.parameterValue(0), 0.5f);
     ASSERT_TRUE(plugin.parameterValueText(0, name, sizeof name));
     EXPECT_STREQ(name, "x1.00");

@@ -734,6 +734,7 @@ v3_result V3_API eParameterInfo(void*, int32_t index, v3_param_info* info) {
     if (index == 0) {
         info->param_id = kGain;
         toUtf16("Gain", info->title, 128);
+        toUtf16("x", info->units, 128);
         info->default_normalised_value = 0.5;
         info->flags = V3_PARAM_CAN_AUTOMATE;
     } else if (index == 1) {
