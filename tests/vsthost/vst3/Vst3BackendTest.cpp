@@ -3,8 +3,11 @@
 // format's order as a violation, which fails the test.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +25,33 @@
 #include "Vst3ThreadContract.h"
 #include "WinInclude.h"
 
+// Allocations made while a block is processed: the audio thread must make none.
+namespace {
+thread_local bool tProcessing = false;
+std::atomic<int> gAllocationsInProcess{0};
+}  // namespace
+
+// The replacements pair malloc with free; inlined at their callers GCC cannot see that.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t size) {
+    if (tProcessing)
+        ++gAllocationsInProcess;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    std::abort();
+}
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    if (tProcessing)
+        ++gAllocationsInProcess;
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+
 namespace {
 
 const std::string kDir = TALVENOR_VST3_DIR;  // the test effects' folder, as a Windows path
@@ -31,10 +61,14 @@ std::string binary(const char* name) {
     return bundle(name) + "\\Contents\\" + vst3path::kOwnArchitecture + "\\" + name + ".vst3";
 }
 
-// Any breach of the call-sequence rules by our own code fails the running test.
+// Any breach of the call-sequence rules by our own code fails the running test; an
+// allocation in any block processed fails the run.
 void failOnBreach(const char* rule) { ADD_FAILURE() << "host broke a VST3 rule: " << rule; }
 class BreachesFail : public ::testing::Environment {
     void SetUp() override { Vst3ThreadContract::setBreachHandler(&failOnBreach); }
+    void TearDown() override {
+        EXPECT_EQ(gAllocationsInProcess.load(), 0) << "the backend allocated on the audio thread";
+    }
 };
 const auto* const kBreachesFail = ::testing::AddGlobalTestEnvironment(new BreachesFail);
 
@@ -157,7 +191,11 @@ public:
         for (float& s : samples_)
             s = level;
         float* io[2] = {samples_.data(), samples_.data() + kBlock};
-        onAudioThread([&] { plugin.process(io, io, kBlock); });
+        onAudioThread([&] {
+            tProcessing = true;
+            plugin.process(io, io, kBlock);
+            tProcessing = false;
+        });
         std::vector<float> first;
         for (int32_t c = 0; c < channels_; ++c)
             first.push_back(io[c][kBlock - 1]);
