@@ -46,6 +46,29 @@ enum StringId : int {
     // Opening a performance whose position holds a plug-in of a format no backend of
     // this build loads: the position (1 to 8), then the format's label twice.
     kStrPerformanceFormatMissing = 208,
+    // Why a VST3 plug-in did not load or could not take a state: shown after its path.
+    kStrVst3NoBinary = 320,
+    kStrVst3OtherWidthOnly = 321,
+    kStrVst3LoadFailed = 322,
+    kStrVst3NoFactory = 323,
+    kStrVst3InitFailed = 324,
+    kStrVst3NoEffectClass = 325,
+    kStrVst3IsInstrument = 326,
+    kStrVst3ClassNotFound = 327,
+    kStrVst3ComponentFailed = 328,
+    kStrVst3NoProcessor = 329,
+    kStrVst3ControllerFailed = 330,
+    kStrVst3NoAudioBuses = 331,
+    kStrVst3BusesRefused = 332,
+    kStrVst3No32Bit = 333,
+    kStrVst3SetupRefused = 334,
+    kStrVst3ActivateRefused = 335,
+    kStrVst3StateUnreadable = 336,
+    kStrVst3StateRefused = 337,
+    kStrVst3StateTooLarge = 338,
+    kStrVst3NoMemory = 339,
+    kStrVst3AbsurdAnswer = 340,
+    kStrVst3OutOfOrder = 341,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.
