@@ -12,7 +12,7 @@
 #include "PerformanceFormat.h"
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
-#include "Vst2Backend.h"
+#include "BuiltInFormats.h"
 #include "WinInclude.h"
 
 namespace {
@@ -74,8 +74,9 @@ private:
 EffectHost::EffectHost() {
     processing_ = new (std::nothrow) SlotProcessing();
     uiThread_ = GetCurrentThreadId();
-    vst2_ = new (std::nothrow) Vst2Backend(&facts_);
-    registerBackend(vst2_);
+    ownBackendCount_ = createBuiltInBackends(&facts_, ownBackends_, kMaxBackends);
+    for (int i = 0; i < ownBackendCount_; ++i)
+        registerBackend(ownBackends_[i]);
     g_effectHost = this;
 }
 
@@ -84,7 +85,8 @@ EffectHost::~EffectHost() {
     std::free(blob_);
     clearPluginList();
     delete processing_;
-    delete vst2_;
+    for (int i = 0; i < ownBackendCount_; ++i)
+        delete ownBackends_[i];
     if (g_effectHost == this)
         g_effectHost = nullptr;
 }

@@ -133,7 +133,8 @@ private:
     const PluginEntry* sameNamedEntry(const char* path) const;
 
     Facts facts_{*this};
-    PluginFormatBackend* vst2_;
+    PluginFormatBackend* ownBackends_[kMaxBackends] = {};  // made here, deleted here
+    int ownBackendCount_ = 0;
     PluginFormatBackend* backends_[kMaxBackends] = {};
     int32_t backendCount_ = 0;
     PluginEntry* pluginList_ = nullptr;

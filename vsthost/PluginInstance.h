@@ -156,6 +156,7 @@ public:
 // comes from the scan thread and reads nothing that loading changes.
 class PluginFormatBackend {
 public:
+    static constexpr int32_t kMaxScanFolders = 32;
     virtual ~PluginFormatBackend() = default;
     // The label shown beside plug-ins of this format, as in PluginIdentity::format.
     virtual const char* formatLabel() const = 0;
@@ -163,9 +164,10 @@ public:
     virtual bool recognises(const char* path) const = 0;
 
     // --- the plug-in scan; nothing here loads a plug-in ---
-    // Folder index (0, 1, ...) where this format's plug-ins are installed besides the
-    // program's and the user's plug-in folders, ending in a backslash. False past the
-    // last one.
+    // Folder index (0 to kMaxScanFolders - 1) where this format's plug-ins are
+    // installed besides the program's and the user's plug-in folders, ending in a
+    // backslash. False where there is none (an index may be empty while a later one is
+    // not: a variable that is not set on this system).
     virtual bool scanFolder(int32_t /*index*/, char* /*path*/, size_t /*size*/) const { return false; }
     // A directory that is itself one plug-in (a bundle): listed, never walked into.
     virtual bool isBundle(const char* /*directoryPath*/) const { return false; }

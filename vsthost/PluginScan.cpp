@@ -113,11 +113,23 @@ bool rescanPlugins(PluginScan& scan) {
     const bool fromUser = scanDirectory(scan, scan.vstDir);
     // The folders each format installs its plug-ins in; one that is missing is no
     // failure (most systems have no plug-ins of some format).
+    // A folder named twice (a format's list naming its usual folder) is walked once.
+    char walked[PluginFormatBackend::kMaxScanFolders][PluginScan::kDirectorySize];
+    int walkedCount = 0;
     for (int32_t i = 0; i < scan.host->backendCount(); ++i) {
         char folder[PluginScan::kDirectorySize];
-        for (int32_t k = 0; scan.host->backend(i)->scanFolder(k, folder, sizeof folder); ++k)
-            if (std::strcmp(folder, scan.appPluginDir) != 0 && std::strcmp(folder, scan.vstDir) != 0)
-                scanDirectory(scan, folder);
+        for (int32_t k = 0; k < PluginFormatBackend::kMaxScanFolders; ++k) {
+            if (!scan.host->backend(i)->scanFolder(k, folder, sizeof folder))
+                continue;
+            bool seen = _stricmp(folder, scan.appPluginDir) == 0 || _stricmp(folder, scan.vstDir) == 0;
+            for (int w = 0; w < walkedCount && !seen; ++w)
+                seen = _stricmp(folder, walked[w]) == 0;
+            if (seen)
+                continue;
+            if (walkedCount < PluginFormatBackend::kMaxScanFolders)
+                std::memcpy(walked[walkedCount++], folder, sizeof folder);
+            scanDirectory(scan, folder);
+        }
     }
     return fromProgram || fromUser;
 }

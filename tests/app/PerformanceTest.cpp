@@ -534,8 +534,8 @@ TEST(Performance, OpensThePerformanceNamedOnTheCommandLine) {
         p.state = gain.data();
         p.stateSize = uint32_t(gain.size());
     }
-    std::snprintf(mixed.positions[5].format, sizeof mixed.positions[5].format, "VST3");
-    std::snprintf(mixed.positions[5].path, sizeof mixed.positions[5].path, "C:\\VST3\\Gain.vst3");
+    std::snprintf(mixed.positions[5].format, sizeof mixed.positions[5].format, "LADSPA");
+    std::snprintf(mixed.positions[5].path, sizeof mixed.positions[5].path, "C:\\LADSPA\\gain.so");
     Bytes other(performanceFileSize(mixed));
     ASSERT_TRUE(writePerformance(mixed, other.data(), other.size()));
     const std::string foreign = dir + "foreign show.tlp";
@@ -543,7 +543,7 @@ TEST(Performance, OpensThePerformanceNamedOnTheCommandLine) {
     HostedProgram third;
     ASSERT_TRUE(third.start("\"" + foreign + "\""));
     expectErrorBox("Error #34", "Failed to load the performance",
-                   "Position 6 holds a VST3 plug-in, and this edition of Talvenor Live has no VST3 support",
+                   "Position 6 holds a LADSPA plug-in, and this edition of Talvenor Live has no LADSPA support",
                    "a position of an unknown format");
     frame = third.waitForFrame(kTimeout);
     ASSERT_NE(frame, nullptr);

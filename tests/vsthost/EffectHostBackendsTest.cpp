@@ -126,14 +126,18 @@ void makeFile(const std::string& path) {
 TEST(EffectHostBackends, LoadingPicksTheBackendThatRecognisesThePath) {
     EffectHost host;
     TestBackend backend;
-    ASSERT_EQ(host.backendCount(), 1);
+    ASSERT_EQ(host.backendCount(), 3);
     EXPECT_STREQ(host.backend(0)->formatLabel(), "VST 2");
+    EXPECT_STREQ(host.backend(1)->formatLabel(), "VST3");
+    EXPECT_STREQ(host.backend(2)->formatLabel(), "CLAP");
     ASSERT_TRUE(host.registerBackend(&backend));
     TestBackend sameLabel;
     EXPECT_FALSE(host.registerBackend(&sameLabel)) << "one backend per format";
     EXPECT_EQ(host.backendFor("C:\\x\\Overdrive.dll"), host.backend(0));
     EXPECT_EQ(host.backendFor("C:\\x\\Gain.tst"), &backend);
-    EXPECT_EQ(host.backendFor("C:\\x\\Gain.vst3"), nullptr);
+    EXPECT_EQ(host.backendFor("C:\\x\\Gain.vst3"), host.backend(1));
+    EXPECT_EQ(host.backendFor("C:\\x\\Gain.clap"), host.backend(2));
+    EXPECT_EQ(host.backendFor("C:\\x\\Gain.lv2"), nullptr);
 
     // Loaded, configured and resumed through the seam, the class named.
     host.setSampleRate(48000.0f);
@@ -171,10 +175,10 @@ TEST(EffectHostBackends, LoadingPicksTheBackendThatRecognisesThePath) {
     // Failures name the path and the backend's reason, or that no format reads it.
     EXPECT_EQ(host.loadPlugin(-1, "C:\\x\\broken.tst"), nullptr);
     EXPECT_STREQ(host.lastLoadFailure(), "C:\\x\\broken.tst: the test file is broken");
-    EXPECT_EQ(host.loadPlugin(-1, "C:\\x\\Gain.vst3"), nullptr);
-    EXPECT_STREQ(host.lastLoadFailure(), "C:\\x\\Gain.vst3: no plug-in format of this program reads such a file");
-    EXPECT_EQ(host.loadPluginClass("C:\\x\\Gain.vst3", "VST3", ""), nullptr);
-    EXPECT_STREQ(host.lastLoadFailure(), "C:\\x\\Gain.vst3: this edition of Talvenor Live has no VST3 support");
+    EXPECT_EQ(host.loadPlugin(-1, "C:\\x\\Gain.lv2"), nullptr);
+    EXPECT_STREQ(host.lastLoadFailure(), "C:\\x\\Gain.lv2: no plug-in format of this program reads such a file");
+    EXPECT_EQ(host.loadPluginClass("C:\\x\\Gain.lv2", "LV2", ""), nullptr);
+    EXPECT_STREQ(host.lastLoadFailure(), "C:\\x\\Gain.lv2: this edition of Talvenor Live has no LV2 support");
     host.unloadAllSlots();
 }
 

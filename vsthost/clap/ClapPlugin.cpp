@@ -146,14 +146,21 @@ void ClapPlugin::queryExtensions() {
 }
 
 bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
-    if (!calledOnMainThread() || active_.load())
+    if (!calledOnMainThread())
         return false;
     if (!std::isfinite(sampleRate) || sampleRate < 1000.0 || sampleRate > 1e6 || maxBlockFrames < 1 ||
         maxBlockFrames > kMaxBlockFrames)
         return false;
+    // The rate and block size are fixed while active: an active plug-in is deactivated
+    // for the change and activated again with the new ones.
+    const bool wasActive = active_.load();
+    if (wasActive)
+        suspend();
     sampleRate_ = sampleRate;
     maxFrames_ = maxBlockFrames;
-    return audioPorts_.prepare(maxBlockFrames);
+    if (!audioPorts_.prepare(maxBlockFrames))
+        return false;
+    return !wasActive || resume();
 }
 
 bool ClapPlugin::resume() {
@@ -319,15 +326,24 @@ void ClapPlugin::setParameterValue(int32_t index, float value) {
         flushOnMainThread();
 }
 
-bool ClapPlugin::saveState(ByteRecord& record) {
+bool ClapPlugin::saveState(ByteRecord& record, char* failure, size_t failureSize) {
     record.clear();
-    if (!state_ || !calledOnMainThread())
-        return false;
-    ClapStateWriter writer(record);
-    const bool saved = state_->save(plugin_, writer.stream()) && !writer.failed();
-    if (!saved)
+    auto fail = [&](const char* why) {
+        if (failure && failureSize)
+            std::snprintf(failure, failureSize, "%s", why);
         record.clear();
-    return saved;
+        return false;
+    };
+    if (!calledOnMainThread())
+        return fail("was asked for its state from another thread than its own.");
+    if (!state_)
+        return fail("keeps no state.");
+    ClapStateWriter writer(record);
+    if (!state_->save(plugin_, writer.stream()))
+        return fail("would not give its state.");
+    if (writer.failed())
+        return fail("gave a state larger than a performance can hold.");
+    return true;
 }
 
 bool ClapPlugin::restoreState(const uint8_t* data, size_t size) {
@@ -336,7 +352,8 @@ bool ClapPlugin::restoreState(const uint8_t* data, size_t size) {
     // CLAP has no trial load: a state that does not read is answered by loading the
     // state the plug-in had before.
     ByteRecord before;
-    const bool haveBefore = saveState(before);
+    char ignored[8];
+    const bool haveBefore = saveState(before, ignored, sizeof ignored);
     ClapStateReader reader(data, size);
     if (state_->load(plugin_, reader.stream())) {
         if (events_)

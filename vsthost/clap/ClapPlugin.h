@@ -54,7 +54,7 @@ public:
     bool selectProgram(int32_t) override { return false; }
 
     // UI thread.
-    bool saveState(ByteRecord& record) override;
+    bool saveState(ByteRecord& record, char* failure, size_t failureSize) override;
     bool restoreState(const uint8_t* data, size_t size) override;
 
     // UI thread.

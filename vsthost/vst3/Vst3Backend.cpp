@@ -1,4 +1,5 @@
 #include "Vst3Backend.h"
+#include "PluginFolders.h"
 
 #include <cstdio>
 #include <cstring>
@@ -90,14 +91,14 @@ bool isInstrument(const ClassFacts& facts) {
 
 bool Vst3Backend::recognises(const char* path) const { return vst3path::recognises(path); }
 
+// Common Files is the one of this edition's width (a 32-bit process sees the x86 one);
+// then the user's own, for plug-ins installed without administrator rights.
 bool Vst3Backend::scanFolder(int32_t index, char* path, size_t size) const {
-    // Common Files is the one of this edition's width (a 32-bit process sees the x86 one).
-    char common[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("CommonProgramFiles", common, sizeof common);
-    if (index != 0 || length == 0 || length >= sizeof common || size == 0)
-        return false;
-    const int written = std::snprintf(path, size, "%s%sVST3\\", common, common[length - 1] == '\\' ? "" : "\\");
-    return written > 0 && size_t(written) < size;
+    if (index == 0)
+        return folderUnderVariable("CommonProgramFiles", "VST3", path, size);
+    if (index == 1)
+        return folderUnderVariable("LOCALAPPDATA", "Programs\\Common\\VST3", path, size);
+    return false;
 }
 
 bool Vst3Backend::isBundle(const char* directoryPath) const { return vst3path::recognises(directoryPath); }

@@ -592,14 +592,8 @@ bool Vst3Plugin::writeState(ByteRecord& record) {
     return written;
 }
 
-bool Vst3Plugin::saveState(ByteRecord& record) {
-    if (!contract_.uiCall("state saved off the UI thread"))
-        return false;
-    return writeState(record);
-}
-
 bool Vst3Plugin::saveState(ByteRecord& record, char* failure, size_t failureSize) {
-    const bool saved = saveState(record);
+    const bool saved = contract_.uiCall("state saved off the UI thread") && writeState(record);
     if (failure && failureSize)
         vst3text::fromField(saved ? "" : lastFailure_, sizeof lastFailure_, failure, failureSize);
     return saved;

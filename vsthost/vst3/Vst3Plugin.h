@@ -50,7 +50,8 @@ public:
     int32_t currentProgram() const override;
     bool selectProgram(int32_t index) override;
 
-    bool saveState(ByteRecord& record) override;
+    // With its reason, as the end of a sentence that starts with the name.
+    bool saveState(ByteRecord& record, char* failure, size_t failureSize) override;
     bool restoreState(const uint8_t* data, size_t size) override;
 
     bool hasEditor() const override { return hasEditor_; }
@@ -60,9 +61,7 @@ public:
     void uiIdle() override;
 
     // The unit shown after the value text ("dB"); false where the parameter has none.
-    bool parameterUnit(int32_t index, char* text, size_t size) const;
-    // saveState with its reason, as the end of a sentence that starts with the name.
-    bool saveState(ByteRecord& record, char* failure, size_t failureSize);
+    bool parameterUnit(int32_t index, char* text, size_t size) const override;
 
     // UI thread: why the last configure, resume, saveState or restoreState failed.
     const char* lastFailure() const { return lastFailure_; }

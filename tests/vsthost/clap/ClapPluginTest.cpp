@@ -224,7 +224,7 @@ TEST(ClapBackend, StateRoundTripsByteForByteAndABadStateChangesNothing) {
     a.plugin->setParameterValue(0, 0.3f);
     a.plugin->setParameterValue(1, 0.25f);
     ByteRecord saved;
-    ASSERT_TRUE(a.plugin->saveState(saved));
+    ASSERT_TRUE(a.plugin->saveState(saved, nullptr, 0));
     EXPECT_EQ(saved.size(), 2020u);
 
     Loaded b = load("TestClapGain", &events);  // the module is shared, its entry started once
@@ -233,7 +233,7 @@ TEST(ClapBackend, StateRoundTripsByteForByteAndABadStateChangesNothing) {
     ASSERT_TRUE(b.plugin->restoreState(saved.data(), saved.size()));
     EXPECT_EQ(events.parameterChanges, 1);
     ByteRecord again;
-    ASSERT_TRUE(b.plugin->saveState(again));
+    ASSERT_TRUE(b.plugin->saveState(again, nullptr, 0));
     ASSERT_EQ(again.size(), saved.size());
     EXPECT_EQ(std::memcmp(again.data(), saved.data(), saved.size()), 0);
     EXPECT_FLOAT_EQ(b.plugin->parameterValue(0), a.plugin->parameterValue(0));
@@ -245,7 +245,7 @@ TEST(ClapBackend, StateRoundTripsByteForByteAndABadStateChangesNothing) {
     EXPECT_FALSE(b.plugin->restoreState(saved.data(), 100));  // cut short
     EXPECT_FALSE(b.plugin->restoreState(nullptr, 0));
     ByteRecord after;
-    ASSERT_TRUE(b.plugin->saveState(after));
+    ASSERT_TRUE(b.plugin->saveState(after, nullptr, 0));
     ASSERT_EQ(after.size(), saved.size());
     EXPECT_EQ(std::memcmp(after.data(), saved.data(), saved.size()), 0);
     EXPECT_EQ(events.parameterChanges, 1);
@@ -533,7 +533,7 @@ TEST(ClapBackend, ExtensionsWithNullFunctionsCountAsAbsent) {
     int32_t w = 0, h = 0;
     EXPECT_FALSE(p.openEditor(parent.handle(), &w, &h));
     ByteRecord state;
-    EXPECT_FALSE(p.saveState(state));
+    EXPECT_FALSE(p.saveState(state, nullptr, 0));
     const uint8_t bytes[4] = {1, 2, 3, 4};
     EXPECT_FALSE(p.restoreState(bytes, sizeof bytes));
     EXPECT_EQ(p.latencyFrames(), 0);
@@ -562,7 +562,7 @@ TEST(ClapBackend, UiThreadCallsFromAnotherThreadAreRefused) {
         EXPECT_FALSE(p.resume());
         p.setParameterValue(0, 1.0f);
         ByteRecord state;
-        EXPECT_FALSE(p.saveState(state));
+        EXPECT_FALSE(p.saveState(state, nullptr, 0));
         int32_t w = 0, h = 0;
         EXPECT_FALSE(p.openEditor(parent.handle(), &w, &h));
         p.uiIdle();

@@ -232,7 +232,10 @@ TEST(Vst3Backend, RecognisesBundlesAndSingleFilesByShape) {
     ASSERT_TRUE(backend.scanFolder(0, folder, sizeof folder));
     const std::string common(folder);
     EXPECT_EQ(common.substr(common.size() - 6), "\\VST3\\") << common;
-    EXPECT_FALSE(backend.scanFolder(1, folder, sizeof folder));
+    ASSERT_TRUE(backend.scanFolder(1, folder, sizeof folder));
+    const std::string own(folder);
+    EXPECT_EQ(own.substr(own.size() - 22), "\\Programs\\Common\\VST3\\") << own;
+    EXPECT_FALSE(backend.scanFolder(2, folder, sizeof folder));
 }
 
 // The whole life of an instance, in the order the format asks for and each call on its
@@ -416,7 +419,7 @@ TEST(Vst3Backend, StateRoundTripsAndBadRecordsChangeNothing) {
     plugin.setParameterValue(0, 0.8f);
     blocks.run(plugin, 0.25f);  // the processor takes the value
     ByteRecord saved;
-    ASSERT_TRUE(plugin.saveState(saved));
+    ASSERT_TRUE(plugin.saveState(saved, nullptr, 0));
     const std::vector<uint8_t> first(saved.data(), saved.data() + saved.size());
     ASSERT_EQ(first.size(), 16u + 24u + 12u);  // header, the component's 24 bytes, the controller's 12
 
@@ -426,7 +429,7 @@ TEST(Vst3Backend, StateRoundTripsAndBadRecordsChangeNothing) {
     EXPECT_NEAR(plugin.parameterValue(0), 0.8f, 1e-6);  // the controller heard the component's state
     EXPECT_NEAR(blocks.run(plugin, 0.25f)[0], 0.4f, 1e-6);
     ByteRecord again;
-    ASSERT_TRUE(plugin.saveState(again));
+    ASSERT_TRUE(plugin.saveState(again, nullptr, 0));
     EXPECT_EQ(std::vector<uint8_t>(again.data(), again.data() + again.size()), first);
 
     // Records that do not read reach the effect not at all.
@@ -442,13 +445,13 @@ TEST(Vst3Backend, StateRoundTripsAndBadRecordsChangeNothing) {
     plugin.setParameterValue(0, 0.3f);
     blocks.run(plugin, 0.25f);
     ByteRecord before;
-    ASSERT_TRUE(plugin.saveState(before));
+    ASSERT_TRUE(plugin.saveState(before, nullptr, 0));
     std::vector<uint8_t> refused = first;
     refused[12] = 'X';  // the component's own magic
     EXPECT_FALSE(plugin.restoreState(refused.data(), refused.size()));
     EXPECT_NE(std::strstr(plugin.lastFailure(), "refused its stored state"), nullptr) << plugin.lastFailure();
     ByteRecord after;
-    ASSERT_TRUE(plugin.saveState(after));
+    ASSERT_TRUE(plugin.saveState(after, nullptr, 0));
     EXPECT_EQ(std::vector<uint8_t>(after.data(), after.data() + after.size()),
               std::vector<uint8_t>(before.data(), before.data() + before.size()));
     EXPECT_NEAR(blocks.run(plugin, 0.25f)[0], 0.15f, 1e-6);
@@ -566,7 +569,7 @@ TEST(Vst3Backend, AComponentThatIsItsOwnControllerWorksAsOne) {
         ASSERT_EQ(effect.edit(7, 0.75), 0);
         EXPECT_EQ(blocks.run(plugin, 0.25f)[0], 0.375f);
         ByteRecord saved;
-        ASSERT_TRUE(plugin.saveState(saved));
+        ASSERT_TRUE(plugin.saveState(saved, nullptr, 0));
         plugin.setParameterValue(0, 0.0f);
         ASSERT_TRUE(plugin.restoreState(saved.data(), saved.size())) << plugin.lastFailure();
         EXPECT_FLOAT_EQ(plugin.parameterValue(0), 0.75f);
