@@ -1,5 +1,6 @@
 #include "Toolbar.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include <commctrl.h>
@@ -17,7 +18,8 @@ struct ToolbarButton {
 const ToolbarButton kButtons[kToolbarButtonCount] = {
     {32773, "New Performance"},   {32771, "Open Performance"}, {32772, "Save Performance"},
     {32775, "Open Accompaniment"}, {32777, "Start Live Input"}, {32778, "Enable Metronome"},
-    {32779, "Record"},            {32780, "FX Manager"},
+    {32779, "Record"},            {32780, "FX Manager"},       {32808, "Tuner"},
+    {32809, "Tap Tempo (T)"},
 };
 
 const UINT_PTR kHoverTimer = 1;
@@ -27,15 +29,39 @@ const int kButtonBottom = 47;
 const int kHitBottom = 46;
 
 int buttonLeft(int index) {
-    // Two group gaps: after "Open Accompaniment" and after "Record".
-    return 10 + 53 * index + (index > 3 ? 15 : 0) + (index > 6 ? 15 : 0);
+    // Group gaps after "Open Accompaniment", "Record" and "FX Manager".
+    return 10 + 53 * index + (index > 3 ? 15 : 0) + (index > 6 ? 15 : 0) + (index > 7 ? 15 : 0);
+}
+
+// The readout: a recessed display right of the last button.
+const RECT kTempoRect = {592, 10, 676, 43};
+
+void tempoText(int32_t tempo, char* text, int size) {
+    std::snprintf(text, size_t(size), "%.1f", tempo * 0.01);
 }
 
 class ToolbarWindow : public Window {
 public:
     ToolbarButtonState states[kToolbarButtonCount] = {};
+    int32_t tempo = -1;  // none shown yet
+    bool tempoLit = false;
+
+    void showTempo(int32_t value, bool lit) {
+        if (value == tempo && lit == tempoLit) return;
+        tempo = value;
+        tempoLit = lit;
+        InvalidateRect(hwnd(), &kTempoRect, FALSE);
+    }
 
 protected:
+    LRESULT onCreate(CREATESTRUCTA*) override {
+        digitsFont_ = CreateFontA(-17, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
+        unitFont_ = CreateFontA(-9, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
+        return 0;
+    }
+
     LRESULT onPaint() override {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(hwnd(), &paint);
@@ -44,6 +70,7 @@ protected:
         RECT topEdge = {client.left, 1, client.right, 1};
         DrawEdge(dc, &topEdge, BDR_SUNKENOUTER, BF_TOP);
         for (int i = 0; i < kToolbarButtonCount; ++i) paintButton(dc, i);
+        paintTempo(dc);
         EndPaint(hwnd(), &paint);
         return 0;
     }
@@ -123,6 +150,9 @@ protected:
     void onDestroy() override {
         if (hoverTimer_) KillTimer(hwnd(), kHoverTimer);
         hoverTimer_ = false;
+        if (digitsFont_) DeleteObject(digitsFont_);
+        if (unitFont_) DeleteObject(unitFont_);
+        digitsFont_ = unitFont_ = nullptr;
     }
 
 private:
@@ -173,8 +203,40 @@ private:
         }
     }
 
+    // Amber figures on a black well, as on the gear's own displays; dimmed while
+    // nobody taps, so that the lit figure answers the taps.
+    void paintTempo(HDC dc) {
+        if (tempo < 0) return;
+        RECT well = kTempoRect;
+        HBRUSH black = CreateSolidBrush(RGB(7, 7, 12));
+        FillRect(dc, &well, black);
+        DeleteObject(black);
+        DrawEdge(dc, &well, BDR_SUNKENOUTER, BF_RECT);
+        char text[16];
+        tempoText(tempo, text, sizeof text);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, tempoLit ? RGB(255, 168, 40) : RGB(120, 84, 34));
+        HGDIOBJ old = SelectObject(dc, digitsFont_ ? static_cast<HGDIOBJ>(digitsFont_) : GetStockObject(DEFAULT_GUI_FONT));
+        RECT digits = {well.left + 2, well.top + 2, well.right - 2, well.top + 21};
+        DrawTextA(dc, text, -1, &digits, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, unitFont_ ? static_cast<HGDIOBJ>(unitFont_) : GetStockObject(DEFAULT_GUI_FONT));
+        SetTextColor(dc, RGB(150, 150, 185));
+        RECT unit = {well.left + 2, well.top + 20, well.right - 2, well.bottom - 2};
+        DrawTextA(dc, tempoLit ? "TAP  BPM" : "BPM", -1, &unit, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, old);
+    }
+
     bool hoverTimer_ = false;
+    HFONT digitsFont_ = nullptr;
+    HFONT unitFont_ = nullptr;
 };
+
+ToolbarWindow* toolbarOf(HWND toolbar) {
+    char name[64];
+    if (!toolbar || !GetClassNameA(toolbar, name, sizeof(name)) || std::strcmp(name, kToolbarClassName) != 0)
+        return nullptr;
+    return static_cast<ToolbarWindow*>(Window::fromHandle(toolbar));
+}
 
 void addTool(HWND tips, HWND window, UINT id, RECT area, const char* text, HINSTANCE instance) {
     TOOLINFOA tool = {};
@@ -220,12 +282,23 @@ HWND createToolbar(HWND frame, HINSTANCE instance) {
 }
 
 ToolbarButtonState toolbarButtonState(HWND toolbar, int index) {
-    char name[64];
-    if (index < 0 || index >= kToolbarButtonCount || !toolbar || !GetClassNameA(toolbar, name, sizeof(name)) ||
-        std::strcmp(name, kToolbarClassName) != 0)
-        return ToolbarButtonState::normal;
-    const ToolbarWindow* window = static_cast<const ToolbarWindow*>(Window::fromHandle(toolbar));
-    return window ? window->states[index] : ToolbarButtonState::normal;
+    const ToolbarWindow* window = toolbarOf(toolbar);
+    if (index < 0 || index >= kToolbarButtonCount || !window) return ToolbarButtonState::normal;
+    return window->states[index];
+}
+
+void showToolbarTempo(HWND toolbar, int32_t tempo, bool lit) {
+    if (ToolbarWindow* window = toolbarOf(toolbar)) window->showTempo(tempo, lit);
+}
+
+RECT toolbarTempoRect() { return kTempoRect; }
+
+bool toolbarTempoShown(HWND toolbar, char* text, int size, bool* lit) {
+    const ToolbarWindow* window = toolbarOf(toolbar);
+    if (!window || window->tempo < 0) return false;
+    tempoText(window->tempo, text, size);
+    *lit = window->tempoLit;
+    return true;
 }
 
 HWND createToolbarTips(HWND toolbar, HWND navigationBar, HINSTANCE instance) {
@@ -235,10 +308,11 @@ HWND createToolbarTips(HWND toolbar, HWND navigationBar, HINSTANCE instance) {
     for (int i = 0; i < kToolbarButtonCount; ++i)
         addTool(tips, toolbar, i, toolbarButtonRect(i), kButtons[i].tip, instance);
     if (navigationBar) {
-        addTool(tips, navigationBar, 8, RECT{10, 80, 45, 115}, "Play", instance);
-        addTool(tips, navigationBar, 9, RECT{46, 80, 81, 115}, "Pause", instance);
-        addTool(tips, navigationBar, 10, RECT{82, 80, 117, 115}, "Rewind", instance);
-        addTool(tips, navigationBar, 11, RECT{118, 80, 268, 115}, "Position", instance);
+        const UINT first = kToolbarButtonCount;
+        addTool(tips, navigationBar, first, RECT{10, 80, 45, 115}, "Play", instance);
+        addTool(tips, navigationBar, first + 1, RECT{46, 80, 81, 115}, "Pause", instance);
+        addTool(tips, navigationBar, first + 2, RECT{82, 80, 117, 115}, "Rewind", instance);
+        addTool(tips, navigationBar, first + 3, RECT{118, 80, 268, 115}, "Position", instance);
     }
     return tips;
 }
