@@ -33,8 +33,7 @@ int buttonLeft(int index) {
     return 10 + 53 * index + (index > 3 ? 15 : 0) + (index > 6 ? 15 : 0) + (index > 7 ? 15 : 0);
 }
 
-// The readout: a recessed display right of the last button.
-const RECT kTempoRect = {592, 10, 676, 43};
+const int kTapButton = 9;
 
 void tempoText(int32_t tempo, char* text, int size) {
     std::snprintf(text, size_t(size), "%.1f", tempo * 0.01);
@@ -48,16 +47,20 @@ public:
 
     void showTempo(int32_t value, bool lit) {
         if (value == tempo && lit == tempoLit) return;
+        const bool seen = lit || tempoLit;
         tempo = value;
         tempoLit = lit;
-        InvalidateRect(hwnd(), &kTempoRect, FALSE);
+        if (!seen) return;
+        RECT area = toolbarButtonRect(kTapButton);
+        InvalidateRect(hwnd(), &area, TRUE);
+        UpdateWindow(hwnd());
     }
 
 protected:
     LRESULT onCreate(CREATESTRUCTA*) override {
-        digitsFont_ = CreateFontA(-17, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+        digitsFont_ = CreateFontA(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                   CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
-        unitFont_ = CreateFontA(-9, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+        unitFont_ = CreateFontA(-8, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                 CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
         return 0;
     }
@@ -70,7 +73,6 @@ protected:
         RECT topEdge = {client.left, 1, client.right, 1};
         DrawEdge(dc, &topEdge, BDR_SUNKENOUTER, BF_TOP);
         for (int i = 0; i < kToolbarButtonCount; ++i) paintButton(dc, i);
-        paintTempo(dc);
         EndPaint(hwnd(), &paint);
         return 0;
     }
@@ -190,24 +192,26 @@ private:
                 SelectObject(dc, oldBrush);
                 SelectObject(dc, oldPen);
                 if (shared.toolbarNormal) ImageList_Draw(shared.toolbarNormal, index, dc, left + 1, 7, ILD_NORMAL);
+                if (index == kTapButton && tempoLit) paintTempo(dc, left + 1, 7);
                 break;
             }
             case ToolbarButtonState::pressed:
                 if (shared.toolbarActive) ImageList_Draw(shared.toolbarActive, index, dc, left + 2, 8, ILD_NORMAL);
+                if (index == kTapButton && tempoLit) paintTempo(dc, left + 2, 8);
                 DrawEdge(dc, &area, BDR_SUNKENOUTER, BF_RECT);
                 break;
             case ToolbarButtonState::hot:
                 if (shared.toolbarActive) ImageList_Draw(shared.toolbarActive, index, dc, left + 1, 7, ILD_NORMAL);
+                if (index == kTapButton && tempoLit) paintTempo(dc, left + 1, 7);
                 DrawEdge(dc, &area, BDR_RAISEDINNER, BF_RECT);
                 break;
         }
     }
 
-    // Amber figures on a black well, as on the gear's own displays; dimmed while
-    // nobody taps, so that the lit figure answers the taps.
-    void paintTempo(HDC dc) {
-        if (tempo < 0) return;
-        RECT well = kTempoRect;
+    // The tapped tempo on the tap button's face: amber figures on a black well, as
+    // on the gear's own displays, the beat lamp above kept lit.
+    void paintTempo(HDC dc, int left, int top) {
+        RECT well = {left + 5, top + 12, left + 43, top + 35};
         HBRUSH black = CreateSolidBrush(RGB(7, 7, 12));
         FillRect(dc, &well, black);
         DeleteObject(black);
@@ -215,14 +219,14 @@ private:
         char text[16];
         tempoText(tempo, text, sizeof text);
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, tempoLit ? RGB(255, 168, 40) : RGB(120, 84, 34));
+        SetTextColor(dc, RGB(255, 168, 40));
         HGDIOBJ old = SelectObject(dc, digitsFont_ ? static_cast<HGDIOBJ>(digitsFont_) : GetStockObject(DEFAULT_GUI_FONT));
-        RECT digits = {well.left + 2, well.top + 2, well.right - 2, well.top + 21};
+        RECT digits = {well.left, well.top + 1, well.right, well.top + 14};
         DrawTextA(dc, text, -1, &digits, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         SelectObject(dc, unitFont_ ? static_cast<HGDIOBJ>(unitFont_) : GetStockObject(DEFAULT_GUI_FONT));
         SetTextColor(dc, RGB(150, 150, 185));
-        RECT unit = {well.left + 2, well.top + 20, well.right - 2, well.bottom - 2};
-        DrawTextA(dc, tempoLit ? "TAP  BPM" : "BPM", -1, &unit, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        RECT unit = {well.left, well.top + 13, well.right, well.bottom - 1};
+        DrawTextA(dc, "BPM", -1, &unit, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         SelectObject(dc, old);
     }
 
@@ -290,8 +294,6 @@ ToolbarButtonState toolbarButtonState(HWND toolbar, int index) {
 void showToolbarTempo(HWND toolbar, int32_t tempo, bool lit) {
     if (ToolbarWindow* window = toolbarOf(toolbar)) window->showTempo(tempo, lit);
 }
-
-RECT toolbarTempoRect() { return kTempoRect; }
 
 bool toolbarTempoShown(HWND toolbar, char* text, int size, bool* lit) {
     const ToolbarWindow* window = toolbarOf(toolbar);

@@ -147,10 +147,6 @@ void paintScale(HDC dc, const TunerDisplay& display, const TunerFaceFonts& fonts
     polygon(dc, flatLamp, 3, flat ? kRed : kRedUnlit);
     polygon(dc, sharpLamp, 3, sharp ? kRed : kRedUnlit);
     lamp(dc, kPivotX, kLampY, 4, inTune ? kGreen : kGreenUnlit, inTune);
-    text(dc, "b", RECT{kPivotX - 72, kLampY - 8, kPivotX - 52, kLampY + 8}, fonts.scale, kLabelDim,
-         DT_CENTER | DT_VCENTER);
-    text(dc, "#", RECT{kPivotX + 52, kLampY - 8, kPivotX + 72, kLampY + 8}, fonts.scale, kLabelDim,
-         DT_CENTER | DT_VCENTER);
     if (!display.showing) return;
     // The needle, from the reading's cents, with its shadow.
     const double d = tunerNeedleAngle(display.note.cents);

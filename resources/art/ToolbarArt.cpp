@@ -149,21 +149,23 @@ void effectsGlyph(Canvas& c, const Ink& ink) {
 
 
 void tunerGlyph(Canvas& c, const Ink& ink) {
-    // A tuning fork: two tines on a U, the stem and its ball, sounding.
-    const Rgb steel = ink.active ? rgb(226, 228, 244) : rgb(176, 178, 198);
+    // A tuning fork: two tines on a U, the stem and its ball, sounding. (Angles past
+    // six o'clock are negative for arc, so the U is drawn in two halves.)
+    const Rgb steel = ink.active ? rgb(236, 238, 252) : rgb(196, 198, 218);
     auto fork = [](float x, float y) {
-        const float tines = std::min(roundedBox(x, y, 17.6f, 5.0f, 20.0f, 20.0f, 1.0f),
-                                     roundedBox(x, y, 28.0f, 5.0f, 30.4f, 20.0f, 1.0f));
-        const float bow = arc(x, y, 24.0f, 19.0f, 5.2f, 1.2f, 90.0f, 270.0f);
-        const float stem = roundedBox(x, y, 23.0f, 24.0f, 25.0f, 31.0f, 0.5f);
-        return std::min(std::min(tines, bow), std::min(stem, circle(x, y, 24.0f, 32.0f, 2.2f)));
+        const float tines = std::min(roundedBox(x, y, 17.0f, 5.0f, 20.2f, 19.5f, 1.2f),
+                                     roundedBox(x, y, 27.8f, 5.0f, 31.0f, 19.5f, 1.2f));
+        const float bow = std::min(arc(x, y, 24.0f, 19.0f, 5.4f, 1.6f, 90.0f, 180.0f),
+                                   arc(x, y, 24.0f, 19.0f, 5.4f, 1.6f, -180.0f, -90.0f));
+        const float stem = roundedBox(x, y, 22.8f, 23.0f, 25.2f, 31.0f, 0.6f);
+        return std::min(std::min(tines, bow), std::min(stem, circle(x, y, 24.0f, 32.0f, 2.4f)));
     };
-    c.fill(fork, [steel](float x, float) { return mix(steel, scale(steel, 0.6f), clamp01((x - 17.0f) / 14.0f)); });
-    // The sound: two short arcs either side, lit on the active button.
-    const Rgb wave = ink.active ? ink.accent : scale(ink.line, 0.7f);
-    for (float r : {4.0f, 7.0f}) {
-        c.fill([r](float x, float y) { return arc(x, y, 24.0f, 11.0f, 10.0f + r, 0.7f, 60.0f, 120.0f); }, wave);
-        c.fill([r](float x, float y) { return arc(x, y, 24.0f, 11.0f, 10.0f + r, 0.7f, 240.0f, 300.0f); }, wave);
+    c.fill(fork, [steel](float x, float) { return mix(steel, scale(steel, 0.7f), clamp01((x - 17.0f) / 14.0f)); });
+    // The sound: two short arcs either side of the tines, lit on the active button.
+    const Rgb wave = ink.active ? ink.accent : scale(ink.line, 0.75f);
+    for (float r : {12.0f, 15.5f}) {
+        c.fill([r](float x, float y) { return arc(x, y, 24.0f, 12.0f, r, 0.8f, 62.0f, 118.0f); }, wave);
+        c.fill([r](float x, float y) { return arc(x, y, 24.0f, 12.0f, r, 0.8f, -118.0f, -62.0f); }, wave);
     }
 }
 
