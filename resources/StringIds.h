@@ -44,7 +44,6 @@ enum StringId : int {
     kStrTunerMuteTake = 222,
     kStrTunerReference = 223,
     kStrTunerHz = 224,
-    kStrTunerInTune = 225,
     // Opening a performance whose plug-ins or accompaniment cannot be found: "%s" is
     // the list of their paths, one a line.
     kStrPerformancePartsMissing = 206,

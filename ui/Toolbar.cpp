@@ -58,7 +58,7 @@ public:
 
 protected:
     LRESULT onCreate(CREATESTRUCTA*) override {
-        digitsFont_ = CreateFontA(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+        digitsFont_ = CreateFontA(-11, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                   CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
         unitFont_ = CreateFontA(-8, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                                 CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
@@ -211,11 +211,22 @@ private:
     // The tapped tempo on the tap button's face: amber figures on a black well, as
     // on the gear's own displays, the beat lamp above kept lit.
     void paintTempo(HDC dc, int left, int top) {
-        RECT well = {left + 5, top + 12, left + 43, top + 35};
+        RECT rim = {left + 3, top + 11, left + 45, top + 35};
+        RECT well = {left + 4, top + 12, left + 44, top + 34};
+        HBRUSH edge = CreateSolidBrush(RGB(0, 0, 0));
         HBRUSH black = CreateSolidBrush(RGB(7, 7, 12));
+        FillRect(dc, &rim, edge);
         FillRect(dc, &well, black);
         DeleteObject(black);
-        DrawEdge(dc, &well, BDR_SUNKENOUTER, BF_RECT);
+        DeleteObject(edge);
+        // The beat lamp above the figures lit (the glyph's lamp sits at 24, 8.5).
+        HBRUSH green = CreateSolidBrush(RGB(15, 234, 78));
+        HGDIOBJ oldBrush = SelectObject(dc, green);
+        HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+        Ellipse(dc, left + 22, top + 7, left + 27, top + 12);
+        SelectObject(dc, oldPen);
+        SelectObject(dc, oldBrush);
+        DeleteObject(green);
         char text[16];
         tempoText(tempo, text, sizeof text);
         SetBkMode(dc, TRANSPARENT);
