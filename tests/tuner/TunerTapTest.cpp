@@ -74,7 +74,12 @@ TEST(TunerTap, TheChainFeedsTheTunerWhichMutesTheOutputWhileTuning) {
             io.process(chain);
             const std::vector<float> o = io.output(0);
             out.insert(out.end(), o.begin(), o.end());
+            // Paced as a driver would be, and held back while the analysis is far
+            // behind (as the rig's render does): where a short sleep returns at
+            // once (Wine) the ring would otherwise overrun and drop what it heard.
             std::this_thread::sleep_for(std::chrono::microseconds(300));
+            for (int wait = 0; wait < 1000 && tuner.pendingSamples() > 12000; ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     };
     const size_t second = size_t(rate);
