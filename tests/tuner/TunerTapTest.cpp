@@ -81,6 +81,11 @@ TEST(TunerTap, TheChainFeedsTheTunerWhichMutesTheOutputWhileTuning) {
             for (int wait = 0; wait < 1000 && tuner.pendingSamples() > 12000; ++wait)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        // Each stretch is analysed to its end before the test looks, the last hop's
+        // reading included (taken from the ring a moment before it is published).
+        for (int wait = 0; wait < 2000 && tuner.pendingSamples() > 0; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
     };
     const size_t second = size_t(rate);
     play(0, second / 2);  // not listening: the tuner hears nothing, the output plays
