@@ -20,6 +20,8 @@
 #include "SettingsStore.h"
 #include "ShellState.h"
 #include "StringIds.h"
+#include "TapTempoKey.h"
+#include "TunerWindow.h"
 #include "VuMeter.h"
 #include "WaveDeck.h"
 
@@ -165,6 +167,12 @@ bool runFrameCommand(HWND frame, int command) {
         return true;
     case IDC_CMD_FX_MANAGER:
         showFxManager();
+        return true;
+    case IDC_CMD_TUNER:
+        toggleTuner();
+        return true;
+    case IDC_CMD_TAP_TEMPO:
+        tapTempoAt(DWORD(GetMessageTime()));
         return true;
     case IDC_CMD_AUDIO_SETTINGS:
         runAudioSettingsDialog(frame);

@@ -6,6 +6,7 @@
 #include "EffectHost.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "NoteNames.h"
 #include "ProgramFolder.h"
 #include "RegistryKeys.h"
 #include "ShellState.h"
@@ -137,6 +138,13 @@ int32_t limitFrameDimension(int32_t value) { return value < 200 ? 200 : (value >
 
 int32_t showStateFromStored(int32_t stored) { return stored == 3 ? 3 : 5; }
 
+int32_t referenceAFromStored(uint32_t stored) {
+    return stored >= uint32_t(kLowestReferenceA) && stored <= uint32_t(kHighestReferenceA) ? int32_t(stored)
+                                                                                           : int32_t(kDefaultReferenceA);
+}
+
+bool choiceFromStored(uint32_t stored, bool fallback) { return stored <= 1 ? stored == 1 : fallback; }
+
 int32_t loadSettings(HWND) {
     ShellValues& shell = g_shell;
     HKEY key = nullptr;
@@ -185,6 +193,14 @@ int32_t loadSettings(HWND) {
         limitPosition(&shell.outputMeterPosition);
     if (readSpot(key, "navWndPos", &shell.navigationBarPosition))
         limitPosition(&shell.navigationBarPosition);
+    if (readSpot(key, "tunerWndPos", &shell.tunerPosition))
+        limitPosition(&shell.tunerPosition);
+    if (readDword(key, "tunerMuteOutput", &number))
+        shell.tunerMuteOutput = choiceFromStored(number, shell.tunerMuteOutput);
+    if (readDword(key, "tunerMuteTake", &number))
+        shell.tunerMuteTake = choiceFromStored(number, shell.tunerMuteTake);
+    if (readDword(key, "tunerReferenceA", &number))
+        shell.tunerReferenceA = referenceAFromStored(number);
     if (readDword(key, "frameCmdShow", &number))
         shell.showState = showStateFromStored(int32_t(number));
 
@@ -220,6 +236,10 @@ bool saveSettings(HWND frame) {
     writeSpot(key, "inmeterWndPos", shell.inputMeterPosition);
     writeSpot(key, "outmeterWndPos", shell.outputMeterPosition);
     writeSpot(key, "navWndPos", shell.navigationBarPosition);
+    writeSpot(key, "tunerWndPos", shell.tunerPosition);
+    writeDword(key, "tunerMuteOutput", shell.tunerMuteOutput ? 1 : 0);
+    writeDword(key, "tunerMuteTake", shell.tunerMuteTake ? 1 : 0);
+    writeDword(key, "tunerReferenceA", uint32_t(shell.tunerReferenceA));
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     const uint32_t showState = frame && GetWindowPlacement(frame, &placement) ? placement.showCmd : 5;
@@ -233,6 +253,7 @@ void recordToolWindowPlaces() {
     recordClientOrigin(g_windows.inputMeter, &g_shell.inputMeterPosition);
     recordClientOrigin(g_windows.outputMeter, &g_shell.outputMeterPosition);
     recordClientOrigin(g_windows.navigationBar, &g_shell.navigationBarPosition);
+    recordClientOrigin(g_windows.tuner, &g_shell.tunerPosition);
 }
 
 bool prepareSettingsKeys() {

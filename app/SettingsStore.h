@@ -18,7 +18,7 @@ int32_t loadSettings(HWND frame);
 // created here). frame gives the show state.
 bool saveSettings(HWND frame);
 
-// Takes the tool windows' places (meters, navigation bar) from the windows while they
+// Takes the tool windows' places (meters, navigation bar, tuner) from the windows while they
 // still exist: the frame's owned windows are destroyed before the frame is told of
 // its own destruction, where the settings are saved.
 void recordToolWindowPlaces();
@@ -35,3 +35,5 @@ int32_t limitDiskBufferTime(int32_t milliseconds);  // 1 ... 1024
 int32_t limitWindowCoordinate(int32_t value, int32_t upper);  // 0 ... upper
 int32_t limitFrameDimension(int32_t value);      // 200 ... 1000
 int32_t showStateFromStored(int32_t stored);     // 3 stays 3, anything else is 5
+int32_t referenceAFromStored(uint32_t stored);   // 415 ... 466 Hz, anything else is 440
+bool choiceFromStored(uint32_t stored, bool fallback);  // 0 or 1, anything else the fallback

@@ -4,6 +4,8 @@ LiveEngine* g_liveEngine = nullptr;
 LiveSettings* g_liveSettings = nullptr;
 EffectHost* g_effectHost = nullptr;
 WaveDeck* g_waveDeck = nullptr;
+TunerTap* g_tuner = nullptr;
+TunerWorker* g_tunerWorker = nullptr;
 
 ShellWindows g_windows{};
 ShellValues g_shell;

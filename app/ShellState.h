@@ -7,13 +7,19 @@ class LiveEngine;
 class LiveSettings;
 class EffectHost;
 class WaveDeck;
+class TunerTap;
+class TunerWorker;
 
-// The four long-lived objects, created in this order at start-up and deleted in the
+// The long-lived objects, created in this order at start-up and deleted in the
 // same order at exit (the engine first, so no driver callback outlives the rest).
+// The tuner taps the engine's chain; its worker analyses while the tuner window is
+// open.
 extern LiveEngine* g_liveEngine;
 extern LiveSettings* g_liveSettings;
 extern EffectHost* g_effectHost;
 extern WaveDeck* g_waveDeck;
+extern TunerTap* g_tuner;
+extern TunerWorker* g_tunerWorker;
 
 // The program's windows and the handles the other parts of the program use. UI thread.
 struct ShellWindows {
@@ -24,6 +30,7 @@ struct ShellWindows {
     HWND inputMeter;
     HWND outputMeter;
     HWND navigationBar;
+    HWND tuner;         // the tuner tool window, hidden while closed
     HWND tooltip;
     HWND fxManager;     // the FX Manager MDI child, null while closed
     HMENU effectMenu;   // menu 146, whose first pop-up is the effect position's menu
@@ -50,6 +57,7 @@ struct ShellValues {
     // caption and frame, so the output meter starts 90 pixels lower.
     WindowSpot outputMeterPosition{10, 290};
     WindowSpot navigationBarPosition{10, 100};
+    WindowSpot tunerPosition{330, 200};
     int32_t showState = 5;  // 3 maximised, otherwise 5
     // Moves and sizes are recorded only once the saved places have been applied, so
     // that where the windows were first created does not replace the defaults.
@@ -61,6 +69,11 @@ struct ShellValues {
     char accompFile[kPathSize] = "";    // the last accompaniment path
     char perfFile[kPathSize] = "";      // the last performance path
     char recordFile[kPathSize] = "";    // the take's path, for the run only
+
+    // The tuner's choices ("tunerMuteOutput", "tunerMuteTake", "tunerReferenceA").
+    bool tunerMuteOutput = true;
+    bool tunerMuteTake = false;
+    int32_t tunerReferenceA = 440;  // Hz
 
     WindowSpot fxManagerPosition{10, 10};  // kept for the run only
     int32_t lastNavigationMarkX = -1;

@@ -25,6 +25,10 @@
 #include "TakeJournal.h"
 #include "TalvenorLive.h"
 #include "Toolbar.h"
+#include "TapTempoKey.h"
+#include "TunerTap.h"
+#include "TunerWindow.h"
+#include "TunerWorker.h"
 #include "VuMeter.h"
 #include "WaveDeck.h"
 
@@ -41,9 +45,14 @@ bool createObjects() {
         g_effectHost = new (std::nothrow) EffectHost();
     if (g_effectHost)
         g_waveDeck = new (std::nothrow) WaveDeck();
-    if (!g_waveDeck || !g_waveDeck->valid())
+    if (g_waveDeck)
+        g_tuner = new (std::nothrow) TunerTap();
+    if (g_tuner)
+        g_tunerWorker = new (std::nothrow) TunerWorker(*g_tuner);
+    if (!g_tunerWorker || !g_waveDeck->valid())
         return false;
     g_liveEngine->chain().attachSettings(g_liveSettings);
+    g_liveEngine->chain().attachTuner(g_tuner);
     g_liveEngine->attachEffects(g_effectHost);
     g_liveEngine->attachRecorder(g_waveDeck);
     g_liveEngine->attachAccompaniment(g_waveDeck);
@@ -63,6 +72,10 @@ void deleteObjects() {
     g_effectHost = nullptr;
     delete g_waveDeck;
     g_waveDeck = nullptr;
+    delete g_tunerWorker;  // its thread stops before the tuner it analyses goes
+    g_tunerWorker = nullptr;
+    delete g_tuner;
+    g_tuner = nullptr;
 }
 
 HBRUSH patternBrush(HINSTANCE instance, int bitmapId, HBITMAP* keep = nullptr) {
@@ -95,15 +108,16 @@ bool registerShellClass(HINSTANCE instance, const char* name, WNDPROC procedure,
     return RegisterClassExA(&windowClass) != 0;
 }
 
-const char* const kClassNames[] = {kFrameClassName, kFxManagerClassName, kToolbarClassName, kVuMeterClassName,
-                                   kNavigationBarClassName, kKnobClassName, kSwitchClassName, kStaticClassName};
+const char* const kClassNames[] = {kFrameClassName,         kFxManagerClassName, kToolbarClassName,
+                                   kVuMeterClassName,       kTunerClassName,     kNavigationBarClassName,
+                                   kKnobClassName,          kSwitchClassName,    kStaticClassName};
 
 bool registerWindowClasses(HINSTANCE instance) {
     HBRUSH face = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     return registerShellClass(instance, kFrameClassName, frameWindowProc, face, true,
                               MAKEINTRESOURCEA(IDM_MAIN_MENU)) &&
            registerShellClass(instance, kFxManagerClassName, fxManagerWindowProc, face, true, nullptr) &&
-           registerToolbarClass(instance) && registerVuMeterClass(instance) &&
+           registerToolbarClass(instance) && registerVuMeterClass(instance) && registerTunerClass(instance) &&
            registerShellClass(instance, kNavigationBarClassName, navigationBarProc,
                               patternBrush(instance, IDB_NAVIGATION_PANEL), false, nullptr) &&
            registerKnobClass(instance) && registerSwitchClass(instance) && registerStaticClass(instance);
@@ -151,7 +165,8 @@ bool createWindows(HINSTANCE instance) {
     g_windows.navigationBar = CreateWindowExA(WS_EX_TOOLWINDOW, kNavigationBarClassName, "Accompaniment Navigation Bar",
                                               WS_POPUP | WS_CAPTION, CW_USEDEFAULT, CW_USEDEFAULT, kNavigationBarWidth,
                                               kNavigationBarHeight, g_windows.frame, nullptr, instance, nullptr);
-    return g_windows.navigationBar != nullptr;
+    g_windows.tuner = createTunerWindow(g_windows.frame, instance);
+    return g_windows.navigationBar != nullptr && g_windows.tuner != nullptr;
 }
 
 void loadClick(HINSTANCE instance) {
@@ -231,10 +246,17 @@ int runMessageLoop() {
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (TranslateMDISysAccel(g_windows.mdiClient, &message))
             continue;
+        if (isTapTempoKey(message)) {
+            tapTempoAt(message.time);
+            continue;
+        }
         if (g_windows.accelerators && TranslateAcceleratorA(g_windows.frame, g_windows.accelerators, &message))
             continue;
         HWND child = mdiChildHolding(message.hwnd);
         if (child && IsDialogMessageA(child, &message))
+            continue;
+        // Tab and the arrow keys among the tuner's controls.
+        if (g_windows.tuner && IsChild(g_windows.tuner, message.hwnd) && IsDialogMessageA(g_windows.tuner, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -312,6 +334,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     placeClientOrigin(g_windows.inputMeter, g_shell.inputMeterPosition);
     placeClientOrigin(g_windows.outputMeter, g_shell.outputMeterPosition);
     placeClientOrigin(g_windows.navigationBar, g_shell.navigationBarPosition);
+    placeClientOrigin(g_windows.tuner, g_shell.tunerPosition);
 
     // The performance on the command line comes after the settings, which would
     // otherwise replace its accompaniment and file as the last ones used, and after

@@ -13,6 +13,9 @@
 #include "RecordingDialog.h"
 #include "ShellState.h"
 #include "StringIds.h"
+#include "TapTempoKey.h"
+#include "Toolbar.h"
+#include "TunerWindow.h"
 #include "VuMeter.h"
 #include "WaveDeck.h"
 
@@ -31,6 +34,7 @@ void updateMenu(HWND frame) {
         return;
     CheckMenuItem(menu, IDC_CMD_METRONOME, MF_BYCOMMAND | (g_liveSettings->metronome ? MF_CHECKED : MF_UNCHECKED));
     CheckMenuItem(menu, IDC_CMD_LIVE_INPUT, MF_BYCOMMAND | (g_liveEngine->running() ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, IDC_CMD_TUNER, MF_BYCOMMAND | (tunerIsOpen() ? MF_CHECKED : MF_UNCHECKED));
     const bool driverOpen = g_liveEngine->currentDriver() >= 0;
     EnableMenuItem(menu, IDC_CMD_CONTROL_PANEL, MF_BYCOMMAND | (driverOpen ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, IDC_CMD_CLOSE_ACCOMPANIMENT,
@@ -101,6 +105,10 @@ void timerTick(HWND frame) {
     // The CPU display in the bottom strip is drawn again only when its figure changed.
     updateCpuUsage(frame, engine.cpuLoad());
     updateMeters(engine.inputPeakLeft(), engine.inputPeakRight(), engine.outputPeakLeft(), engine.outputPeakRight());
+    // The tuner repaints only for a new reading; the tempo readout only for a new
+    // tempo (tapped, or set in Audio Settings) or the end of tapping.
+    updateTunerWindow();
+    showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
     if (g_effectHost)
         idleSlots(*g_effectHost);
     if (g_handlingFlags)

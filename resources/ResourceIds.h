@@ -36,6 +36,8 @@
 #define IDC_CMD_CASCADE 32805
 #define IDC_CMD_TILE_VERTICALLY 32806
 #define IDC_CMD_TILE_HORIZONTALLY 32807
+#define IDC_CMD_TUNER 32808
+#define IDC_CMD_TAP_TEMPO 32809
 
 // The effect position's pop-up menu (first pop-up of menu 146).
 #define IDC_CMD_SELECT_EFFECT 32785
@@ -57,3 +59,9 @@
 #define IDC_AUDIO_DISK_BUFFER 1005
 #define IDC_AUDIO_DRIVER_INFO 1025
 #define IDC_AUDIO_AUTO_SYNC 1030
+
+// The tuner window's controls.
+#define IDC_TUNER_MUTE_OUTPUT 1100
+#define IDC_TUNER_MUTE_TAKE 1101
+#define IDC_TUNER_REFERENCE 1102
+#define IDC_TUNER_REFERENCE_SPIN 1103

@@ -37,6 +37,13 @@ enum StringId : int {
     kStrDiskTooSlow = 40,
     kStrAddFavouriteFailed = 41,
     kStrRemoveFavouriteFailed = 42,
+    kStrTunerStartFailed = 43,
+    // The tuner window's caption and labels.
+    kStrTunerCaption = 220,
+    kStrTunerMuteOutput = 221,
+    kStrTunerMuteTake = 222,
+    kStrTunerReference = 223,
+    kStrTunerHz = 224,
     // Opening a performance whose plug-ins or accompaniment cannot be found: "%s" is
     // the list of their paths, one a line.
     kStrPerformancePartsMissing = 206,

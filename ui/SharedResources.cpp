@@ -49,8 +49,8 @@ void createSharedResources(HINSTANCE instance) {
     resources.valueBar = loadImageList(instance, IDB_VALUE_BAR, 166, 16, 1);
     resources.knobFrames = loadImageList(instance, IDB_KNOB_FRAMES, 27, 27, 89);
     resources.switchStates = loadImageList(instance, IDB_SWITCH_STATES, 33, 16, 2);
-    resources.toolbarActive = loadImageList(instance, IDB_TOOLBAR_ACTIVE, 48, 39, 8);
-    resources.toolbarNormal = loadImageList(instance, IDB_TOOLBAR_NORMAL, 48, 39, 8);
+    resources.toolbarActive = loadImageList(instance, IDB_TOOLBAR_ACTIVE, 48, 39, 10);
+    resources.toolbarNormal = loadImageList(instance, IDB_TOOLBAR_NORMAL, 48, 39, 10);
     resources.positionThumb = loadImageList(instance, IDB_POSITION_THUMB, 14, 30, 2);
 }
 

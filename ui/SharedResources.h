@@ -20,8 +20,8 @@ struct SharedResources {
     HIMAGELIST valueBar;         // 166 x 16, 1 image (bitmap 134)
     HIMAGELIST knobFrames;       // 27 x 27, 89 images (bitmap 142)
     HIMAGELIST switchStates;     // 33 x 16, 2 images (bitmap 143)
-    HIMAGELIST toolbarActive;    // 48 x 39, 8 images (bitmap 140), pressed and hot
-    HIMAGELIST toolbarNormal;    // 48 x 39, 8 images (bitmap 139)
+    HIMAGELIST toolbarActive;    // 48 x 39, 10 images (bitmap 140), pressed and hot
+    HIMAGELIST toolbarNormal;    // 48 x 39, 10 images (bitmap 139)
     HIMAGELIST positionThumb;    // 14 x 30, 2 images (bitmap 151)
 };
 

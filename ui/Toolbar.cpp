@@ -1,5 +1,6 @@
 #include "Toolbar.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include <commctrl.h>
@@ -17,7 +18,8 @@ struct ToolbarButton {
 const ToolbarButton kButtons[kToolbarButtonCount] = {
     {32773, "New Performance"},   {32771, "Open Performance"}, {32772, "Save Performance"},
     {32775, "Open Accompaniment"}, {32777, "Start Live Input"}, {32778, "Enable Metronome"},
-    {32779, "Record"},            {32780, "FX Manager"},
+    {32779, "Record"},            {32780, "FX Manager"},       {32808, "Tuner"},
+    {32809, "Tap Tempo (T)"},
 };
 
 const UINT_PTR kHoverTimer = 1;
@@ -27,15 +29,42 @@ const int kButtonBottom = 47;
 const int kHitBottom = 46;
 
 int buttonLeft(int index) {
-    // Two group gaps: after "Open Accompaniment" and after "Record".
-    return 10 + 53 * index + (index > 3 ? 15 : 0) + (index > 6 ? 15 : 0);
+    // Group gaps after "Open Accompaniment", "Record" and "FX Manager".
+    return 10 + 53 * index + (index > 3 ? 15 : 0) + (index > 6 ? 15 : 0) + (index > 7 ? 15 : 0);
+}
+
+const int kTapButton = 9;
+
+void tempoText(int32_t tempo, char* text, int size) {
+    std::snprintf(text, size_t(size), "%.1f", tempo * 0.01);
 }
 
 class ToolbarWindow : public Window {
 public:
     ToolbarButtonState states[kToolbarButtonCount] = {};
+    int32_t tempo = -1;  // none shown yet
+    bool tempoLit = false;
+
+    void showTempo(int32_t value, bool lit) {
+        if (value == tempo && lit == tempoLit) return;
+        const bool seen = lit || tempoLit;
+        tempo = value;
+        tempoLit = lit;
+        if (!seen) return;
+        RECT area = toolbarButtonRect(kTapButton);
+        InvalidateRect(hwnd(), &area, TRUE);
+        UpdateWindow(hwnd());
+    }
 
 protected:
+    LRESULT onCreate(CREATESTRUCTA*) override {
+        digitsFont_ = CreateFontA(-11, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                  CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
+        unitFont_ = CreateFontA(-8, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, FF_SWISS, "Tahoma");
+        return 0;
+    }
+
     LRESULT onPaint() override {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(hwnd(), &paint);
@@ -123,6 +152,9 @@ protected:
     void onDestroy() override {
         if (hoverTimer_) KillTimer(hwnd(), kHoverTimer);
         hoverTimer_ = false;
+        if (digitsFont_) DeleteObject(digitsFont_);
+        if (unitFont_) DeleteObject(unitFont_);
+        digitsFont_ = unitFont_ = nullptr;
     }
 
 private:
@@ -160,21 +192,66 @@ private:
                 SelectObject(dc, oldBrush);
                 SelectObject(dc, oldPen);
                 if (shared.toolbarNormal) ImageList_Draw(shared.toolbarNormal, index, dc, left + 1, 7, ILD_NORMAL);
+                if (index == kTapButton && tempoLit) paintTempo(dc, left + 1, 7);
                 break;
             }
             case ToolbarButtonState::pressed:
                 if (shared.toolbarActive) ImageList_Draw(shared.toolbarActive, index, dc, left + 2, 8, ILD_NORMAL);
+                if (index == kTapButton && tempoLit) paintTempo(dc, left + 2, 8);
                 DrawEdge(dc, &area, BDR_SUNKENOUTER, BF_RECT);
                 break;
             case ToolbarButtonState::hot:
                 if (shared.toolbarActive) ImageList_Draw(shared.toolbarActive, index, dc, left + 1, 7, ILD_NORMAL);
+                if (index == kTapButton && tempoLit) paintTempo(dc, left + 1, 7);
                 DrawEdge(dc, &area, BDR_RAISEDINNER, BF_RECT);
                 break;
         }
     }
 
+    // The tapped tempo on the tap button's face: amber figures on a black well, as
+    // on the gear's own displays, the beat lamp above kept lit.
+    void paintTempo(HDC dc, int left, int top) {
+        RECT rim = {left + 3, top + 11, left + 45, top + 35};
+        RECT well = {left + 4, top + 12, left + 44, top + 34};
+        HBRUSH edge = CreateSolidBrush(RGB(0, 0, 0));
+        HBRUSH black = CreateSolidBrush(RGB(7, 7, 12));
+        FillRect(dc, &rim, edge);
+        FillRect(dc, &well, black);
+        DeleteObject(black);
+        DeleteObject(edge);
+        // The beat lamp above the figures lit (the glyph's lamp sits at 24, 8.5).
+        HBRUSH green = CreateSolidBrush(RGB(15, 234, 78));
+        HGDIOBJ oldBrush = SelectObject(dc, green);
+        HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+        Ellipse(dc, left + 22, top + 7, left + 27, top + 12);
+        SelectObject(dc, oldPen);
+        SelectObject(dc, oldBrush);
+        DeleteObject(green);
+        char text[16];
+        tempoText(tempo, text, sizeof text);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(255, 168, 40));
+        HGDIOBJ old = SelectObject(dc, digitsFont_ ? static_cast<HGDIOBJ>(digitsFont_) : GetStockObject(DEFAULT_GUI_FONT));
+        RECT digits = {well.left, well.top + 1, well.right, well.top + 14};
+        DrawTextA(dc, text, -1, &digits, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, unitFont_ ? static_cast<HGDIOBJ>(unitFont_) : GetStockObject(DEFAULT_GUI_FONT));
+        SetTextColor(dc, RGB(150, 150, 185));
+        RECT unit = {well.left, well.top + 13, well.right, well.bottom - 1};
+        DrawTextA(dc, "BPM", -1, &unit, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, old);
+    }
+
     bool hoverTimer_ = false;
+    HFONT digitsFont_ = nullptr;
+    HFONT unitFont_ = nullptr;
 };
+
+ToolbarWindow* toolbarOf(HWND toolbar) {
+    char name[64];
+    if (!toolbar || !GetClassNameA(toolbar, name, sizeof(name)) || std::strcmp(name, kToolbarClassName) != 0)
+        return nullptr;
+    return static_cast<ToolbarWindow*>(Window::fromHandle(toolbar));
+}
 
 void addTool(HWND tips, HWND window, UINT id, RECT area, const char* text, HINSTANCE instance) {
     TOOLINFOA tool = {};
@@ -220,12 +297,21 @@ HWND createToolbar(HWND frame, HINSTANCE instance) {
 }
 
 ToolbarButtonState toolbarButtonState(HWND toolbar, int index) {
-    char name[64];
-    if (index < 0 || index >= kToolbarButtonCount || !toolbar || !GetClassNameA(toolbar, name, sizeof(name)) ||
-        std::strcmp(name, kToolbarClassName) != 0)
-        return ToolbarButtonState::normal;
-    const ToolbarWindow* window = static_cast<const ToolbarWindow*>(Window::fromHandle(toolbar));
-    return window ? window->states[index] : ToolbarButtonState::normal;
+    const ToolbarWindow* window = toolbarOf(toolbar);
+    if (index < 0 || index >= kToolbarButtonCount || !window) return ToolbarButtonState::normal;
+    return window->states[index];
+}
+
+void showToolbarTempo(HWND toolbar, int32_t tempo, bool lit) {
+    if (ToolbarWindow* window = toolbarOf(toolbar)) window->showTempo(tempo, lit);
+}
+
+bool toolbarTempoShown(HWND toolbar, char* text, int size, bool* lit) {
+    const ToolbarWindow* window = toolbarOf(toolbar);
+    if (!window || window->tempo < 0) return false;
+    tempoText(window->tempo, text, size);
+    *lit = window->tempoLit;
+    return true;
 }
 
 HWND createToolbarTips(HWND toolbar, HWND navigationBar, HINSTANCE instance) {
@@ -235,10 +321,11 @@ HWND createToolbarTips(HWND toolbar, HWND navigationBar, HINSTANCE instance) {
     for (int i = 0; i < kToolbarButtonCount; ++i)
         addTool(tips, toolbar, i, toolbarButtonRect(i), kButtons[i].tip, instance);
     if (navigationBar) {
-        addTool(tips, navigationBar, 8, RECT{10, 80, 45, 115}, "Play", instance);
-        addTool(tips, navigationBar, 9, RECT{46, 80, 81, 115}, "Pause", instance);
-        addTool(tips, navigationBar, 10, RECT{82, 80, 117, 115}, "Rewind", instance);
-        addTool(tips, navigationBar, 11, RECT{118, 80, 268, 115}, "Position", instance);
+        const UINT first = kToolbarButtonCount;
+        addTool(tips, navigationBar, first, RECT{10, 80, 45, 115}, "Play", instance);
+        addTool(tips, navigationBar, first + 1, RECT{46, 80, 81, 115}, "Pause", instance);
+        addTool(tips, navigationBar, first + 2, RECT{82, 80, 117, 115}, "Rewind", instance);
+        addTool(tips, navigationBar, first + 3, RECT{118, 80, 268, 115}, "Position", instance);
     }
     return tips;
 }

@@ -11,7 +11,7 @@ Canvas switchStates();       // off and on, 33 x 16 each
 Canvas positionThumb();      // idle and dragging, 14 x 30 each
 Canvas transportButtons();   // play, playing, pause, paused, rewind, rewind held; 35 x 35 each
 
-Canvas toolbarStrip(bool active);  // 8 buttons of 48 x 39
+Canvas toolbarStrip(bool active);  // 10 buttons of 48 x 39
 
 Canvas valueBar();           // 166 x 16
 Canvas meterPanel();         // 300 x 56

@@ -1,5 +1,6 @@
-// The toolbar's eight buttons: new, open, save, backing track, live input,
-// metronome, record, effects. The active set (hot and pressed) is lit.
+// The toolbar's ten buttons: new, open, save, backing track, live input,
+// metronome, record, effects, tuner, tap tempo. The active set (hot and pressed)
+// is lit.
 #include "Art.h"
 #include "Palette.h"
 
@@ -146,15 +147,49 @@ void effectsGlyph(Canvas& c, const Ink& ink) {
            [](float x, float y) { return mix(rgb(230, 232, 240), rgb(110, 112, 126), clamp01((x + y - 44.0f) / 8.0f)); });
 }
 
+
+void tunerGlyph(Canvas& c, const Ink& ink) {
+    // A tuning fork: two tines on a U, the stem and its ball, sounding. (Angles past
+    // six o'clock are negative for arc, so the U is drawn in two halves.)
+    const Rgb steel = ink.active ? rgb(236, 238, 252) : rgb(196, 198, 218);
+    auto fork = [](float x, float y) {
+        const float tines = std::min(roundedBox(x, y, 17.0f, 5.0f, 20.2f, 19.5f, 1.2f),
+                                     roundedBox(x, y, 27.8f, 5.0f, 31.0f, 19.5f, 1.2f));
+        const float bow = std::min(arc(x, y, 24.0f, 19.0f, 5.4f, 1.6f, 90.0f, 180.0f),
+                                   arc(x, y, 24.0f, 19.0f, 5.4f, 1.6f, -180.0f, -90.0f));
+        const float stem = roundedBox(x, y, 22.8f, 23.0f, 25.2f, 31.0f, 0.6f);
+        return std::min(std::min(tines, bow), std::min(stem, circle(x, y, 24.0f, 32.0f, 2.4f)));
+    };
+    c.fill(fork, [steel](float x, float) { return mix(steel, scale(steel, 0.7f), clamp01((x - 17.0f) / 14.0f)); });
+    // The sound: two short arcs either side of the tines, lit on the active button.
+    const Rgb wave = ink.active ? ink.accent : scale(ink.line, 0.75f);
+    for (float r : {12.0f, 15.5f}) {
+        c.fill([r](float x, float y) { return arc(x, y, 24.0f, 12.0f, r, 0.8f, 62.0f, 118.0f); }, wave);
+        c.fill([r](float x, float y) { return arc(x, y, 24.0f, 12.0f, r, 0.8f, -118.0f, -62.0f); }, wave);
+    }
+}
+
+void tapTempoGlyph(Canvas& c, const Ink& ink) {
+    // A footswitch pad engraved TAP, with the beat lamp above it.
+    c.fill([](float x, float y) { return circle(x, y, 24.0f, 8.5f, 2.4f); }, rgb(10, 10, 14));
+    c.fill([](float x, float y) { return circle(x, y, 24.0f, 8.5f, 1.7f); },
+           ink.active ? palette::ledGreen : rgb(20, 80, 40));
+    c.fill([](float x, float y) { return roundedBox(x, y, 11.0f, 14.0f, 37.0f, 33.0f, 3.5f); }, rgb(8, 8, 12));
+    c.fill([](float x, float y) { return roundedBox(x, y, 12.0f, 14.5f, 36.0f, 31.5f, 3.0f); },
+           [](float, float y) { return mix(rgb(96, 98, 116), rgb(44, 44, 58), clamp01((y - 14.5f) / 17.0f)); });
+    drawText(c, 24 - textWidth("TAP", 1) / 2, 20, "TAP", ink.active ? ink.accent : ink.line, 1);
+}
+
 }  // namespace
 
 Canvas toolbarStrip(bool active) {
-    Canvas strip(8 * kWidth, kHeight, palette::panel);
+    Canvas strip(10 * kWidth, kHeight, palette::panel);
     Ink ink{active ? rgb(244, 244, 255) : rgb(200, 200, 226), palette::accent,
             active ? rgb(44, 44, 62) : rgb(34, 34, 48), active};
-    void (*glyphs[8])(Canvas&, const Ink&) = {newGlyph,      openGlyph,      saveGlyph,   backingTrackGlyph,
-                                              liveInputGlyph, metronomeGlyph, recordGlyph, effectsGlyph};
-    for (int i = 0; i < 8; ++i) {
+    void (*glyphs[10])(Canvas&, const Ink&) = {newGlyph,       openGlyph,      saveGlyph,    backingTrackGlyph,
+                                               liveInputGlyph, metronomeGlyph, recordGlyph,  effectsGlyph,
+                                               tunerGlyph,     tapTempoGlyph};
+    for (int i = 0; i < 10; ++i) {
         Canvas c(kWidth, kHeight, palette::panel);
         buttonFace(c, ink);
         glyphs[i](c, ink);

@@ -232,17 +232,21 @@ TEST(SwitchAndStaticTest, ClicksToggleAndNotifySetValuesAreLimitedAndQuiet) {
 }
 
 TEST(ToolbarTest, PressReleasedOnTheButtonSendsItsCommandDraggedOffSendsNothing) {
-    RecordingParent parent(420, 80, GetSysColor(COLOR_BTNFACE));
+    RecordingParent parent(600, 80, GetSysColor(COLOR_BTNFACE));
     HWND toolbar = createToolbar(parent.hwnd(), GetModuleHandleA(nullptr));
     ASSERT_NE(toolbar, nullptr);
-    EXPECT_EQ(windowSize(toolbar).cx, 400);
+    EXPECT_EQ(windowSize(toolbar).cx, 590);
     EXPECT_EQ(windowSize(toolbar).cy, 54);
 
-    // The group gaps: after the fourth and the seventh button.
+    // The group gaps: after the fourth, the seventh and the eighth button.
     EXPECT_EQ(toolbarButtonRect(0).left, 10);
     EXPECT_EQ(toolbarButtonRect(3).left, 169);
     EXPECT_EQ(toolbarButtonRect(4).left, 237);
     EXPECT_EQ(toolbarButtonRect(7).left, 411);
+    EXPECT_EQ(toolbarButtonRect(8).left, 479);
+    EXPECT_EQ(toolbarButtonRect(9).right, 582);
+    EXPECT_EQ(toolbarButtonCommand(8), 32808);
+    EXPECT_EQ(toolbarButtonCommand(9), 32809);
 
     const RECT save = toolbarButtonRect(2);
     const LPARAM onSave = MAKELPARAM(save.left + 25, 25);
@@ -306,11 +310,11 @@ TEST(ToolbarTest, PressReleasedOnTheButtonSendsItsCommandDraggedOffSendsNothing)
     for (int i = 0; i < kToolbarButtonCount; ++i) EXPECT_NE(toolbarButtonState(toolbar, i), ToolbarButtonState::pressed);
     EXPECT_TRUE(parent.messages().empty());
 
-    // Tooltips: eight tools on the toolbar, four more on the navigation bar.
+    // Tooltips: ten tools on the toolbar, four more on the navigation bar.
     RecordingParent navigation(293, 130, RGB(20, 20, 30));
     HWND tips = createToolbarTips(toolbar, navigation.hwnd(), GetModuleHandleA(nullptr));
     ASSERT_NE(tips, nullptr);
-    EXPECT_EQ(SendMessageA(tips, TTM_GETTOOLCOUNT, 0, 0), 12);
+    EXPECT_EQ(SendMessageA(tips, TTM_GETTOOLCOUNT, 0, 0), 14);
     char text[80] = {};
     TOOLINFOA tool = {};
     tool.cbSize = TTTOOLINFOA_V2_SIZE;
@@ -319,8 +323,11 @@ TEST(ToolbarTest, PressReleasedOnTheButtonSendsItsCommandDraggedOffSendsNothing)
     tool.lpszText = text;
     SendMessageA(tips, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
     EXPECT_STREQ(text, "Open Accompaniment");
+    tool.uId = 9;
+    SendMessageA(tips, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_STREQ(text, "Tap Tempo (T)");
     tool.hwnd = navigation.hwnd();
-    tool.uId = 11;
+    tool.uId = 13;
     SendMessageA(tips, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
     EXPECT_STREQ(text, "Position");
     DestroyWindow(tips);
