@@ -275,6 +275,28 @@ bool EffectHost::copyParameters(EffectSlot* slot) {
     return true;
 }
 
+int32_t EffectHost::findParameter(EffectSlot* slot, const char* nameOrIndex) {
+    if (!slot || !slot->plugin || !nameOrIndex || !nameOrIndex[0])
+        return -1;
+    const int32_t count = slot->parameterCount;
+    for (int32_t i = 0; i < count; ++i) {
+        char name[128] = "";
+        if (slot->plugin->parameterName(i, name, sizeof name) && _stricmp(name, nameOrIndex) == 0)
+            return i;
+    }
+    char* end = nullptr;
+    const long index = std::strtol(nameOrIndex, &end, 10);
+    return end && *end == '\0' && index >= 0 && index < count ? int32_t(index) : -1;
+}
+
+bool EffectHost::setParameter(EffectSlot* slot, int32_t index, float value) {
+    if (!slot || !slot->plugin || index < 0 || index >= slot->parameterCount || !(value >= 0.0f && value <= 1.0f))
+        return false;
+    slot->plugin->setParameterValue(index, value);
+    slot->parameters[index] = value;
+    return true;
+}
+
 void EffectHost::refreshParameters(EffectSlot* slot) {
     for (int32_t i = 0; i < slot->parameterCount; ++i)
         slot->parameters[i] = slot->plugin->parameterValue(i);

@@ -88,6 +88,12 @@ public:
     bool restoreState(EffectSlot* slot, const uint8_t* record, uint32_t size);
     // The plug-in's own name, or the base name of its path; at most 31 characters.
     bool effectName(EffectSlot* slot, char* out);
+    // The parameter the plug-in names so (its own name, whatever the letter case), or
+    // given by its index as decimal text; -1 when it has none such.
+    int32_t findParameter(EffectSlot* slot, const char* nameOrIndex);
+    // Sets a parameter to a normalised value (0 to 1), in the plug-in and in the
+    // host's copy. False for an index it does not have or a value outside 0..1.
+    bool setParameter(EffectSlot* slot, int32_t index, float value);
     // Its format's label ("VST 2"); empty for an empty slot.
     const char* formatOf(const EffectSlot* slot) const;
 

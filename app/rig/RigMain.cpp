@@ -16,6 +16,7 @@
 #include "RigErrors.h"
 #include "RigOptions.h"
 #include "RigRender.h"
+#include "RigEffects.h"
 #include "RigSession.h"
 #include "RigTunerLines.h"
 #include "TakeJournal.h"
@@ -103,15 +104,8 @@ int main(int argc, char** argv) {
             return 1;
         }
 
-        for (const RigOptions::Effect& fx : o.effects) {
-            if (!s.settings().loadPathIntoPosition(fx.position, fx.path.c_str())) {
-                showErrorWithDetail(kStrLoadPluginFailed, s.effects().lastLoadFailure());
-                return 1;
-            }
-        }
-        for (int position : o.bypassed)
-            if (!s.settings().bypass[position])
-                s.settings().toggleBypass(position);
+        if (!setUpRigEffects(s, o))
+            return 1;
 
         if (!o.backing.empty()) {
             const std::string backing = fullPath(o.backing);

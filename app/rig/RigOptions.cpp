@@ -50,7 +50,10 @@ const char* rigUsage() {
            "  --buffer FRAMES        built-in driver: frames per block (8 to 8000)\n"
            "  --blocks N             built-in driver: blocks per ring, 2 4 8 16 32 or 64 (more is\n"
            "                         steadier, less is quicker)\n"
-           "  --fx POS=PATH          load the VST 2 effect PATH into position POS (0 to 7)\n"
+           "  --fx POS=PATH          load the effect PATH into position POS (0 to 7): a VST 2 .dll,\n"
+           "                         a VST3 bundle folder or .vst3 file, or a .clap file\n"
+           "  --param POS:NAME=VALUE set parameter NAME (as the effect names it, or its index) of\n"
+           "                         position POS to VALUE, 0 to 1, before processing starts\n"
            "  --bypass POS           bypass position POS\n"
            "  --backing FILE         play this WAV file along, looping\n"
            "  --take FILE            record the take to FILE (default: take-<date>-<time>.wav)\n"
@@ -128,6 +131,19 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
             if (!eq || eq == value || !parseInteger(std::string(value, eq).c_str(), 0, 7, position) || !eq[1])
                 return bad("POS=PATH with POS 0 to 7");
             o.effects.push_back({position, eq + 1});
+        } else if (arg == "--param") {
+            if (!needValue())
+                return false;
+            const std::string text = value;
+            const size_t colon = text.find(':');
+            const size_t eq = text.rfind('=');
+            int position = -1;
+            double number = 0.0;
+            if (colon == std::string::npos || eq == std::string::npos || eq <= colon + 1 ||
+                !parseInteger(text.substr(0, colon).c_str(), 0, 7, position) ||
+                !parseOptionNumber(text.c_str() + eq + 1, 0.0, 1.0, number))
+                return bad("POS:NAME=VALUE with POS 0 to 7 and VALUE 0 to 1");
+            o.parameters.push_back({position, text.substr(colon + 1, eq - colon - 1), number});
         } else if (arg == "--bypass") {
             if (!needValue())
                 return false;

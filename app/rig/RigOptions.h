@@ -11,6 +11,11 @@ struct RigOptions {
         int position;
         std::string path;
     };
+    struct Parameter {
+        int position;
+        std::string name;  // as the plug-in names it, or its index
+        double value;      // normalised, 0 to 1
+    };
 
     bool help = false;
     bool listDrivers = false;
@@ -21,6 +26,7 @@ struct RigOptions {
     int bufferCount = 0;       // built-in driver blocks per ring; 0 keeps the stored one
     std::vector<Effect> effects;
     std::vector<int> bypassed;
+    std::vector<Parameter> parameters;  // set in this order before processing starts
     std::string backing;
     std::string take;          // empty: a name made from the date and time
     bool record = true;

@@ -8,6 +8,7 @@
 #include "RateConverter.h"
 #include "RecordingFormat.h"
 #include "RenderDriver.h"
+#include "RigEffects.h"
 #include "RigSession.h"
 #include "RigTunerLines.h"
 #include "StringIds.h"
@@ -79,15 +80,8 @@ bool setUpSession(RigSession& s, const RigOptions& o) {
     if (!click && o.metronome)
         showError(kStrClickMissing);
     s.engine().setClick(click, clickBytes);
-    for (const RigOptions::Effect& fx : o.effects) {
-        if (!s.settings().loadPathIntoPosition(fx.position, fx.path.c_str())) {
-            showErrorWithDetail(kStrLoadPluginFailed, s.effects().lastLoadFailure());
-            return false;
-        }
-    }
-    for (int position : o.bypassed)
-        if (!s.settings().bypass[position])
-            s.settings().toggleBypass(position);
+    if (!setUpRigEffects(s, o))
+        return false;
     if (!o.backing.empty()) {
         if (!s.deck().openAccompaniment(fullPath(o.backing).c_str())) {
             showWithDetail(kStrOpenAccompanimentFailed, fullPath(o.backing));

@@ -361,6 +361,57 @@ TEST_F(RenderTest, TailLengthAndRealTimePace) {
     EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
 }
 
+// --fx takes a VST3 bundle and a CLAP file as it takes a VST 2 library, --param sets a
+// parameter by the name the effect gives it (or its index) before the first block, and
+// the first lines name each effect with its vendor and format: two gains halving the
+// signal each make a quarter of the bare render, sample for sample.
+TEST_F(RenderTest, Vst3AndClapEffectsThroughTheRigWithTheirParametersSet) {
+    const DryTake take = testTake(44100, 24, 2, 1.0);
+    ASSERT_TRUE(writeDryTake("render-formats.wav", take));
+    ASSERT_EQ(runRig({"--render", "render-formats.wav", "--out", "render-formats-bare.wav", "--tail", "0", "--gate",
+                      "off"}),
+              0) << boxTexts();
+    const std::string vst3 = std::string(TALVENOR_BIN_DIR) + "test-vst3\\Vst3TestGain.vst3";
+    const std::string clap = std::string(TALVENOR_BIN_DIR) + "test-clap\\TestClapGain.clap";
+    int result = -1;
+    const std::string printed = capturedOutput(
+        [] {
+            return runRig({"--render", "render-formats.wav", "--out", "render-formats-fx.wav", "--tail", "0",
+                           "--gate", "off", "--fx",
+                           "0=" + std::string(TALVENOR_BIN_DIR) + "test-vst3\\Vst3TestGain.vst3", "--fx",
+                           "3=" + std::string(TALVENOR_BIN_DIR) + "test-clap\\TestClapGain.clap", "--param",
+                           "0:Gain=0.25", "--param", "3:gain=0.25"});
+        },
+        &result);
+    ASSERT_EQ(result, 0) << printed << boxTexts();
+    EXPECT_NE(printed.find("fx 0: "), std::string::npos) << printed;
+    EXPECT_NE(printed.find("(VST3)\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("fx 3: "), std::string::npos) << printed;
+    EXPECT_NE(printed.find("(CLAP)\n"), std::string::npos) << printed;
+    WavContent bare, through;
+    ASSERT_TRUE(readWav("render-formats-bare.wav", bare));
+    ASSERT_TRUE(readWav("render-formats-fx.wav", through));
+    ASSERT_EQ(through.frames(), bare.frames());
+    double worst = 0.0, loudest = 0.0;
+    for (int ch = 0; ch < 2; ++ch)
+        for (size_t i = 0; i < bare.frames(); ++i) {
+            worst = std::max(worst, std::fabs(double(through.samples[ch][i]) - 0.25 * bare.samples[ch][i]));
+            loudest = std::max(loudest, std::fabs(double(bare.samples[ch][i])));
+        }
+    EXPECT_GT(loudest, 0.4);
+    EXPECT_LT(worst, 2.0 / 8388608.0) << "a quarter of the bare render, to the 24-bit step";
+
+    // A parameter the effect does not have, or a position without an effect, stops the
+    // render before it starts, naming what was asked.
+    EXPECT_EQ(runRig({"--render", "render-formats.wav", "--out", "render-formats-none.wav", "--fx", "0=" + vst3,
+                      "--param", "0:Loudness=0.5"}),
+              1);
+    EXPECT_EQ(runRig({"--render", "render-formats.wav", "--out", "render-formats-none.wav", "--fx", "0=" + clap,
+                      "--param", "5:Gain=0.5"}),
+              1);
+    EXPECT_FALSE(fileExists("render-formats-none.wav"));
+}
+
 // --tuner prints the note heard for each second of the render: a bass's low E with a
 // weak fundamental, 7 cents sharp, then silence and a low B.
 TEST_F(RenderTest, TheTunerPrintsTheNoteOfEachSecond) {
