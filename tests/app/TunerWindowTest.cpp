@@ -64,20 +64,27 @@ bool outputSounds() { return meterLitSegments(outputMeterWindow(), 0) >= 30; }
 bool checked(int id) { return IsDlgButtonChecked(g_windows.tuner, id) == BST_CHECKED; }
 void click(int id) { SendDlgItemMessageA(g_windows.tuner, id, BM_CLICK, 0, 0); }
 
-// A plucked-string-like note: the fundamental with three harmonics, long enough for
-// the whole visit to the tuner.
-std::string writeTone(double seconds) {
+// A tone with its first four harmonics; fundamental scales its first (a low string's
+// fundamental is weaker than its second harmonic).
+std::string writeTone(double seconds, double hz = kToneHz, double fundamental = 0.4, const char* name = "tone") {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    const std::string path = std::string(temp) + "talvenor-tuner-tone.wav";
+    const std::string path = std::string(temp) + "talvenor-tuner-" + name + ".wav";
     std::vector<std::vector<float>> tone(2, std::vector<float>(size_t(44100 * seconds)));
     for (size_t i = 0; i < tone[0].size(); ++i) {
-        const double t = 2.0 * 3.14159265358979 * kToneHz * double(i) / 44100.0;
-        const float s = float(0.4 * std::sin(t) + 0.2 * std::sin(2 * t) + 0.1 * std::sin(3 * t) + 0.05 * std::sin(4 * t));
+        const double t = 2.0 * 3.14159265358979 * hz * double(i) / 44100.0;
+        const float s =
+            float(fundamental * std::sin(t) + 0.2 * std::sin(2 * t) + 0.1 * std::sin(3 * t) + 0.05 * std::sin(4 * t));
         tone[0][i] = s;
         tone[1][i] = s;
     }
     return writeWav16(path, 44100, tone) ? path : std::string();
+}
+
+// The note and octave shown, "D3", or "-".
+std::string noteShown() {
+    const Shown shown = tunerShows();
+    return std::string(shown.text.note) + shown.text.octave;
 }
 
 void tapT(HWND frame, int times, DWORD apartMs) {
@@ -170,6 +177,25 @@ TEST_F(TunerWindowTest, TunesANotePlayedLiveMutesWhileOpenAndTapsTheTempo) {
         << tunerShows().text.cents;
     EXPECT_STREQ(tunerShows().text.note, "D");
     takeScreenshot(kScreenshots, "41-tuner-in-tune");
+
+    // A bass's low E (its fundamental 12 dB under the second harmonic) and a
+    // five-string's low B, 5 cents sharp of A 442, read in their own octave.
+    stopUnixPrograms("talvenor-tuner-tone");
+    const double lowE = 41.2034 * 442.0 / 440.0 * std::pow(2.0, 5.0 / 1200.0);
+    const double lowB = 30.8677 * 442.0 / 440.0 * std::pow(2.0, 5.0 / 1200.0);
+    for (const auto& low : {std::make_pair(lowE, "E1"), std::make_pair(lowB, "B0")}) {
+        const std::string file = writeTone(6.0, low.first, 0.05, low.second);
+        ASSERT_FALSE(file.empty());
+        ASSERT_TRUE(playIntoSink("instrument", file));
+        const std::string wanted(low.second);
+        EXPECT_TRUE(waitUntil([&] { return noteShown() == wanted && std::fabs(number(tunerShows().text.cents) - 5.0) < 0.5; },
+                              kTimeout))
+            << wanted << ": shows " << noteShown() << " " << tunerShows().text.cents;
+        EXPECT_NEAR(number(tunerShows().text.frequency), low.first, 0.02);
+        takeScreenshot(kScreenshots, wanted == "E1" ? "44-tuner-low-e" : "45-tuner-low-b");
+        stopUnixPrograms(std::string("talvenor-tuner-") + low.second);
+    }
+    ASSERT_TRUE(playIntoSink("instrument", tone));
     // A half-typed or foreign reference is not taken, and leaving the field puts the
     // one in use back.
     SetDlgItemTextA(g_windows.tuner, IDC_TUNER_REFERENCE, "41");

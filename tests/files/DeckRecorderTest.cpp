@@ -454,8 +454,9 @@ TEST_F(DeckRecorder, ATakeOnDiskIsValidAtEveryMomentAndACutOffCopyIsRepaired) {
         ASSERT_EQ(little32(file, 4), stated + 36);
         ASSERT_LE(stated, file.size() - 44);
         largestLag = std::max(largestLag, uint32_t(file.size() - 44 - stated));
-        if (block == 137)
+        if (block == 137) {
             ASSERT_TRUE(CopyFileA(path.c_str(), cutOff.c_str(), FALSE));
+        }
     }
     EXPECT_LE(largestLag, 176400u) << "no more than a second behind";
     EXPECT_GT(largestLag, 0u) << "brought up to date once a second, not at every block";
