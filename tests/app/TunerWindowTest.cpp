@@ -64,19 +64,26 @@ bool outputSounds() { return meterLitSegments(outputMeterWindow(), 0) >= 30; }
 bool checked(int id) { return IsDlgButtonChecked(g_windows.tuner, id) == BST_CHECKED; }
 void click(int id) { SendDlgItemMessageA(g_windows.tuner, id, BM_CLICK, 0, 0); }
 
-// A tone with its first four harmonics; fundamental scales its first (a low string's
-// fundamental is weaker than its second harmonic).
-std::string writeTone(double seconds, double hz = kToneHz, double fundamental = 0.4, const char* name = "tone") {
+// Notes one after the other, each with its first four harmonics (fundamental scales the
+// first: a low string's fundamental is weaker than its second harmonic).
+struct Note {
+    double hz, seconds, fundamental;
+};
+std::string writeNotes(const std::vector<Note>& notes) {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    const std::string path = std::string(temp) + "talvenor-tuner-" + name + ".wav";
-    std::vector<std::vector<float>> tone(2, std::vector<float>(size_t(44100 * seconds)));
-    for (size_t i = 0; i < tone[0].size(); ++i) {
-        const double t = 2.0 * 3.14159265358979 * hz * double(i) / 44100.0;
-        const float s =
-            float(fundamental * std::sin(t) + 0.2 * std::sin(2 * t) + 0.1 * std::sin(3 * t) + 0.05 * std::sin(4 * t));
-        tone[0][i] = s;
-        tone[1][i] = s;
+    const std::string path = std::string(temp) + "talvenor-tuner-tone.wav";
+    std::vector<std::vector<float>> tone(2);
+    double phase = 0.0;
+    for (const Note& note : notes) {
+        for (size_t i = 0; i < size_t(44100 * note.seconds); ++i) {
+            phase += 2.0 * 3.14159265358979 * note.hz / 44100.0;
+            const double t = phase;
+            const float s = float(note.fundamental * std::sin(t) + 0.2 * std::sin(2 * t) + 0.1 * std::sin(3 * t) +
+                                  0.05 * std::sin(4 * t));
+            tone[0].push_back(s);
+            tone[1].push_back(s);
+        }
     }
     return writeWav16(path, 44100, tone) ? path : std::string();
 }
@@ -123,7 +130,11 @@ TEST_F(TunerWindowTest, TunesANotePlayedLiveMutesWhileOpenAndTapsTheTempo) {
         key.setDword("tunerMuteTake", 2);
         key.setPair("tunerWndPos", 5000, -20);
     }
-    const std::string tone = writeTone(30.0);
+    // A bass's low E and a five-string's low B, both 5 cents sharp, their fundamentals
+    // 6 dB under the second harmonic, then the D3 the rest of the visit tunes.
+    const double lowE = 41.2034 * std::pow(2.0, 5.0 / 1200.0);
+    const double lowB = 30.8677 * std::pow(2.0, 5.0 / 1200.0);
+    const std::string tone = writeNotes({{lowE, 8.0, 0.1}, {lowB, 8.0, 0.1}, {kToneHz, 30.0, 0.4}});
     ASSERT_FALSE(tone.empty());
 
     HostedProgram program;
@@ -154,7 +165,16 @@ TEST_F(TunerWindowTest, TunesANotePlayedLiveMutesWhileOpenAndTapsTheTempo) {
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(g_windows.tuner, IDC_TUNER_MUTE_TAKE)));
     EXPECT_EQ(windowText(GetDlgItem(g_windows.tuner, IDC_TUNER_REFERENCE)), "440");
 
-    // The note, its octave, cents and frequency, through the worker and the timer.
+    // The low strings in their own octave, then the note, its octave, cents and
+    // frequency, through the worker and the timer.
+    for (const auto& low : {std::make_pair(lowE, "E1"), std::make_pair(lowB, "B0")}) {
+        const std::string wanted(low.second);
+        EXPECT_TRUE(waitUntil(
+            [&] { return noteShown() == wanted && std::fabs(number(tunerShows().text.cents) - 5.0) < 0.5; }, kTimeout))
+            << wanted << ": shows " << noteShown() << " " << tunerShows().text.cents;
+        EXPECT_NEAR(number(tunerShows().text.frequency), low.first, 0.02) << wanted;
+        takeScreenshot(kScreenshots, wanted == "E1" ? "44-tuner-low-e" : "45-tuner-low-b");
+    }
     EXPECT_TRUE(waitUntil([] { return std::string(tunerShows().text.note) == "D"; }, kTimeout))
         << "shows " << tunerShows().text.note;
     Shown shown = tunerShows();
@@ -178,24 +198,6 @@ TEST_F(TunerWindowTest, TunesANotePlayedLiveMutesWhileOpenAndTapsTheTempo) {
     EXPECT_STREQ(tunerShows().text.note, "D");
     takeScreenshot(kScreenshots, "41-tuner-in-tune");
 
-    // A bass's low E (its fundamental 12 dB under the second harmonic) and a
-    // five-string's low B, 5 cents sharp of A 442, read in their own octave.
-    stopUnixPrograms("talvenor-tuner-tone");
-    const double lowE = 41.2034 * 442.0 / 440.0 * std::pow(2.0, 5.0 / 1200.0);
-    const double lowB = 30.8677 * 442.0 / 440.0 * std::pow(2.0, 5.0 / 1200.0);
-    for (const auto& low : {std::make_pair(lowE, "E1"), std::make_pair(lowB, "B0")}) {
-        const std::string file = writeTone(6.0, low.first, 0.05, low.second);
-        ASSERT_FALSE(file.empty());
-        ASSERT_TRUE(playIntoSink("instrument", file));
-        const std::string wanted(low.second);
-        EXPECT_TRUE(waitUntil([&] { return noteShown() == wanted && std::fabs(number(tunerShows().text.cents) - 5.0) < 0.5; },
-                              kTimeout))
-            << wanted << ": shows " << noteShown() << " " << tunerShows().text.cents;
-        EXPECT_NEAR(number(tunerShows().text.frequency), low.first, 0.02);
-        takeScreenshot(kScreenshots, wanted == "E1" ? "44-tuner-low-e" : "45-tuner-low-b");
-        stopUnixPrograms(std::string("talvenor-tuner-") + low.second);
-    }
-    ASSERT_TRUE(playIntoSink("instrument", tone));
     // A half-typed or foreign reference is not taken, and leaving the field puts the
     // one in use back.
     SetDlgItemTextA(g_windows.tuner, IDC_TUNER_REFERENCE, "41");
