@@ -39,7 +39,7 @@ double parabolicOffset(double before, double at, double after) {
 }  // namespace
 
 PitchDetector::PitchDetector(double sampleRate)
-    : inputRate_(sampleRate), fft_(kFftSize) {
+    : fft_(kFftSize) {
     if (!(sampleRate >= 8000.0 && sampleRate <= 768000.0) || !fft_.ok())
         return;
     decimation_ = std::max(1, int(sampleRate / 20000.0));

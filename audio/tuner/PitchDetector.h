@@ -51,7 +51,6 @@ private:
     void nsdfAround(const double* y, size_t count, long first, int lags, double* out);
 
     bool ok_ = false;
-    double inputRate_;
     int decimation_ = 1;
     double rate_ = 0.0;
     int phase_ = 0;  // input samples since the last kept one
