@@ -178,15 +178,15 @@ bool PitchDetector::findPeriod(double* period, double* clarity) {
     return false;
 }
 
-// The normalised square difference at lags first .. first + lags - 1 (at most 8), in
-// one pass over the same pairs of samples, weighted by a Hann window: a stretch that
-// does not hold a whole number of periods would otherwise tilt the peak as the note's
+// The normalised square difference at the kRefineLags lags from first, in one pass
+// over the same pairs of samples, weighted by a Hann window: a stretch that does not
+// hold a whole number of periods would otherwise tilt the peak as the note's
 // harmonics decay at their own rates.
-void PitchDetector::nsdfAround(const double* y, size_t count, long first, int lags, double* out) {
-    for (int j = 0; j < lags; ++j)
+void PitchDetector::nsdfAround(const double* y, size_t count, long first, double* out) {
+    for (int j = 0; j < kRefineLags; ++j)
         out[j] = 0.0;
-    const long last = first + lags - 1;
-    if (first <= 0 || lags < 1 || lags > 8 || size_t(last) + 2 >= count)
+    const long last = first + kRefineLags - 1;
+    if (first <= 0 || size_t(last) + 2 >= count)
         return;
     const size_t pairs = count - size_t(last);
     const double step = 2.0 * 3.14159265358979323846 / double(pairs + 1);
@@ -198,32 +198,19 @@ void PitchDetector::nsdfAround(const double* y, size_t count, long first, int la
         s = s * stepCos + c * stepSin;
         c = next;
     }
-    double correlation[8] = {}, energy[8] = {};
+    double correlation[kRefineLags] = {}, energy[kRefineLags] = {};
     double own = 0.0;
-    if (lags == kRefineLags) {  // the refinement's case, unrolled by the compiler
-        for (size_t n = 0; n < pairs; ++n) {
-            const double w = weight_[n];
-            const double a = w * y[n];
-            own += a * y[n];
-            const double* later = y + n + size_t(first);
-            for (int j = 0; j < kRefineLags; ++j) {
-                correlation[j] += a * later[j];
-                energy[j] += w * later[j] * later[j];
-            }
-        }
-    } else {
-        for (size_t n = 0; n < pairs; ++n) {
-            const double w = weight_[n];
-            const double a = w * y[n];
-            own += a * y[n];
-            const double* later = y + n + size_t(first);
-            for (int j = 0; j < lags; ++j) {
-                correlation[j] += a * later[j];
-                energy[j] += w * later[j] * later[j];
-            }
+    for (size_t n = 0; n < pairs; ++n) {
+        const double w = weight_[n];
+        const double a = w * y[n];
+        own += a * y[n];
+        const double* later = y + n + size_t(first);
+        for (int j = 0; j < kRefineLags; ++j) {  // a fixed count: unrolled by the compiler
+            correlation[j] += a * later[j];
+            energy[j] += w * later[j] * later[j];
         }
     }
-    for (int j = 0; j < lags; ++j) {
+    for (int j = 0; j < kRefineLags; ++j) {
         const double e = own + energy[j];
         out[j] = e > 1e-12 ? 2.0 * correlation[j] / e : 0.0;
     }
@@ -258,7 +245,7 @@ double PitchDetector::refinePeriod(double period) {
         // parabola.
         const long centre = std::lround(refined * double(multiple));
         double value[kRefineLags];
-        nsdfAround(y, span, centre - 3, kRefineLags, value);
+        nsdfAround(y, span, centre - 3, value);
         int best = 1;
         for (int j = 2; j <= 5; ++j)
             if (value[j] > value[best])

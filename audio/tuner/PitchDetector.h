@@ -48,7 +48,8 @@ private:
     void copyLatest(double* out, size_t count) const;
     bool findPeriod(double* period, double* clarity);
     double refinePeriod(double period);
-    void nsdfAround(const double* y, size_t count, long first, int lags, double* out);
+    // out: kRefineLags values (7: five lags searched and a neighbour each side).
+    void nsdfAround(const double* y, size_t count, long first, double* out);
 
     bool ok_ = false;
     int decimation_ = 1;

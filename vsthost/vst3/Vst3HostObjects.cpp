@@ -9,8 +9,20 @@ namespace {
 
 std::atomic<int> gLiveObjects{0};
 
-bool knownInterface(const v3_tuid iid, const v3_tuid own) {
-    return v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, own);
+// The answer of an object with one interface (and IUnknown's): itself, counted by
+// addRef where the object is counted.
+v3_result answerInterface(void* self, const v3_tuid iid, const v3_tuid own, void** obj,
+                          uint32_t(V3_API* addRef)(void*)) {
+    if (!obj)
+        return V3_INVALID_ARG;
+    if (!v3_tuid_match(iid, v3_funknown_iid) && !v3_tuid_match(iid, own)) {
+        *obj = nullptr;
+        return V3_NO_INTERFACE;
+    }
+    if (addRef)
+        addRef(self);
+    *obj = self;
+    return V3_OK;
 }
 
 // An attribute list of at most kMaxEntries values; copies what it is given.
@@ -86,15 +98,7 @@ private:
     }
 
     static v3_result V3_API queryInterface(void* self, const v3_tuid iid, void** obj) {
-        if (!obj)
-            return V3_INVALID_ARG;
-        if (!knownInterface(iid, v3_attribute_list_iid)) {
-            *obj = nullptr;
-            return V3_NO_INTERFACE;
-        }
-        addRef(self);
-        *obj = self;
-        return V3_OK;
+        return answerInterface(self, iid, v3_attribute_list_iid, obj, &addRef);
     }
     static uint32_t V3_API addRef(void* self) { return ++of(self)->refs_; }
     static uint32_t V3_API unref(void* self) {
@@ -206,15 +210,7 @@ public:
 private:
     static Message* of(void* self) { return reinterpret_cast<Message*>(self); }
     static v3_result V3_API queryInterface(void* self, const v3_tuid iid, void** obj) {
-        if (!obj)
-            return V3_INVALID_ARG;
-        if (!knownInterface(iid, v3_message_iid)) {
-            *obj = nullptr;
-            return V3_NO_INTERFACE;
-        }
-        addRef(self);
-        *obj = self;
-        return V3_OK;
+        return answerInterface(self, iid, v3_message_iid, obj, &addRef);
     }
     static uint32_t V3_API addRef(void* self) { return ++of(self)->refs_; }
     static uint32_t V3_API unref(void* self) {
@@ -245,14 +241,7 @@ struct HostApplication {
     const Table* table;
 
     static v3_result V3_API queryInterface(void* self, const v3_tuid iid, void** obj) {
-        if (!obj)
-            return V3_INVALID_ARG;
-        if (!knownInterface(iid, v3_host_application_iid)) {
-            *obj = nullptr;
-            return V3_NO_INTERFACE;
-        }
-        *obj = self;
-        return V3_OK;
+        return answerInterface(self, iid, v3_host_application_iid, obj, nullptr);
     }
     static uint32_t V3_API noCount(void*) { return 1; }  // lives as long as the process
     static v3_result V3_API getName(void*, v3_str_128 name) {
@@ -310,15 +299,7 @@ const Vst3ComponentHandler::Table Vst3ComponentHandler::kTable = {
      &Vst3ComponentHandler::restartComponent}};
 
 v3_result V3_API Vst3ComponentHandler::queryInterface(void* self, const v3_tuid iid, void** obj) {
-    if (!obj)
-        return V3_INVALID_ARG;
-    if (!knownInterface(iid, v3_component_handler_iid)) {
-        *obj = nullptr;
-        return V3_NO_INTERFACE;
-    }
-    addRef(self);
-    *obj = self;
-    return V3_OK;
+    return answerInterface(self, iid, v3_component_handler_iid, obj, &addRef);
 }
 uint32_t V3_API Vst3ComponentHandler::addRef(void* self) { return ++of(self)->refs_; }
 uint32_t V3_API Vst3ComponentHandler::unref(void* self) { return --of(self)->refs_; }
@@ -337,15 +318,7 @@ const Vst3PlugFrame::Table Vst3PlugFrame::kTable = {
     {&Vst3PlugFrame::queryInterface, &Vst3PlugFrame::addRef, &Vst3PlugFrame::unref}, {&Vst3PlugFrame::resizeView}};
 
 v3_result V3_API Vst3PlugFrame::queryInterface(void* self, const v3_tuid iid, void** obj) {
-    if (!obj)
-        return V3_INVALID_ARG;
-    if (!knownInterface(iid, v3_plugin_frame_iid)) {
-        *obj = nullptr;
-        return V3_NO_INTERFACE;
-    }
-    addRef(self);
-    *obj = self;
-    return V3_OK;
+    return answerInterface(self, iid, v3_plugin_frame_iid, obj, &addRef);
 }
 uint32_t V3_API Vst3PlugFrame::addRef(void* self) { return ++of(self)->refs_; }
 uint32_t V3_API Vst3PlugFrame::unref(void* self) { return --of(self)->refs_; }
@@ -360,11 +333,7 @@ const Vst3EmptyEvents::Table Vst3EmptyEvents::kTable = {
     {&Vst3EmptyEvents::count, &Vst3EmptyEvents::get, &Vst3EmptyEvents::add}};
 
 v3_result V3_API Vst3EmptyEvents::queryInterface(void* self, const v3_tuid iid, void** obj) {
-    if (!obj)
-        return V3_INVALID_ARG;
-    const bool known = knownInterface(iid, v3_event_list_iid);
-    *obj = known ? self : nullptr;
-    return known ? V3_OK : V3_NO_INTERFACE;
+    return answerInterface(self, iid, v3_event_list_iid, obj, nullptr);
 }
 uint32_t V3_API Vst3EmptyEvents::noCount(void*) { return 1; }
 uint32_t V3_API Vst3EmptyEvents::count(void*) { return 0; }
