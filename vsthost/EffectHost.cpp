@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "PathNames.h"
 #include "PerformanceFormat.h"
+#include "SlotProcessing.h"
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
 #include "BuiltInFormats.h"
@@ -23,6 +24,10 @@ EffectHost* g_effectHost = nullptr;
 // or parameters is refused rather than allowed to exhaust memory.
 const int32_t kMaxPrograms = 4096;
 const int32_t kMaxParameters = 65536;
+// Ten seconds at the highest rate: a longer delay is no plug-in's true answer.
+const int32_t kMaxLatencyFrames = 1920000;
+
+int32_t believedLatency(int32_t frames) { return frames >= 0 && frames <= kMaxLatencyFrames ? frames : 0; }
 
 bool copyPath(char* to, const char* from) {
     const size_t length = std::strlen(from);
@@ -56,15 +61,17 @@ public:
             PostMessageA(static_cast<HWND>(frame), kEditorSizeMessage, WPARAM(width), LPARAM(height));
         return true;
     }
-    // Re-read at the next capture of the state; the host keeps no latency or layout.
-    void latencyChanged() override {}
-    void parametersChanged() override {}
-    void restartRequested() override {}
+    // Noted for the UI thread, which acts on them at its next tick (applyPluginNews).
+    void latencyChanged() override { note(EffectSlot::kNewsLatency); }
+    void parametersChanged() override { note(EffectSlot::kNewsParameters); }
+    void restartRequested() override { note(EffectSlot::kNewsRestart); }
     // The timer idles every plug-in anyway.
     void uiCallRequested() override {}
     double tempo() const override { return host_.tempo() / 100.0; }
 
 private:
+    void note(uint8_t news) { __atomic_fetch_or(&slot_.news, news, __ATOMIC_RELEASE); }
+
     const EffectHost& host_;
     EffectSlot& slot_;
 };
@@ -254,6 +261,7 @@ bool EffectHost::openAndConfigure(EffectSlot* slot) {
     if (!plugin.configure(double(float(sampleRate_)), blockSize_) || !plugin.resume())
         return false;
     plugin.selectProgram(0);
+    slot->latency = believedLatency(plugin.latencyFrames());
     if (plugin.identity().instrument) {
         showError(-kStrPluginIsSynth);
         return false;
@@ -294,6 +302,56 @@ bool EffectHost::setParameter(EffectSlot* slot, int32_t index, float value) {
         return false;
     slot->plugin->setParameterValue(index, value);
     slot->parameters[index] = value;
+    return true;
+}
+
+uint8_t EffectHost::applyPluginNews(EffectSlot* slot) {
+    uint8_t news = slot ? __atomic_exchange_n(&slot->news, 0, __ATOMIC_ACQUIRE) : 0;
+    if (!news)
+        return 0;
+    // The plug-in is out of processing for what follows; the chain passes its signal by.
+    const SlotHold hold(*slot);
+    if (news & EffectSlot::kNewsRestart) {
+        ThreadCheckedPlugin& plugin = *slot->plugin;
+        const bool running = plugin.resumed();
+        plugin.suspend();
+        plugin.configure(double(float(sampleRate_)), blockSize_);
+        if (running)
+            plugin.resume();
+        // What it says while restarting is what it now is: taken here, not at the next
+        // tick, so that a plug-in that asks again from its own activation cannot keep
+        // itself restarting. Its latency and parameters are read again below.
+        __atomic_exchange_n(&slot->news, 0, __ATOMIC_ACQUIRE);
+        news |= EffectSlot::kNewsLatency | EffectSlot::kNewsParameters;
+    }
+    if (news & EffectSlot::kNewsLatency)
+        slot->latency = believedLatency(slot->plugin->latencyFrames());
+    if ((news & EffectSlot::kNewsParameters) && !rereadParameters(slot))
+        news &= uint8_t(~EffectSlot::kNewsParameters);
+    return news;
+}
+
+uint8_t EffectHost::serviceSlot(EffectSlot* slot) {
+    if (!slot || !slot->plugin)
+        return 0;
+    const uint8_t news = applyPluginNews(slot);
+    slot->plugin->uiIdle();
+    return news;
+}
+
+bool EffectHost::rereadParameters(EffectSlot* slot) {
+    const int32_t count = slot->plugin->parameterCount();
+    if (count < 0 || count > kMaxParameters)
+        return false;  // an answer not believed: the host's list stays as it was
+    if (count != slot->parameterCount) {
+        float* values = count ? new (std::nothrow) float[size_t(count)] : nullptr;
+        if (count && !values)
+            return false;
+        delete[] slot->parameters;
+        slot->parameters = values;
+        slot->parameterCount = count;
+    }
+    refreshParameters(slot);
     return true;
 }
 

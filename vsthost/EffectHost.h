@@ -96,6 +96,14 @@ public:
     bool setParameter(EffectSlot* slot, int32_t index, float value);
     // Its format's label ("VST 2"); empty for an empty slot.
     const char* formatOf(const EffectSlot* slot) const;
+    // Acts on what the slot's plug-in asked for since the last call: processing
+    // restarted (suspended, configured and resumed as it was, out of the chain
+    // meanwhile), its latency and parameter list read again. The kNews bits acted on
+    // (a parameter list that could not be read again is left as it was, its bit clear).
+    uint8_t applyPluginNews(EffectSlot* slot);
+    // The UI thread's periodic call for one slot: its news acted on, then the plug-in's
+    // idle. Returns the news as applyPluginNews does.
+    uint8_t serviceSlot(EffectSlot* slot);
 
     EffectSlot* slotList() const { return slots_.first(); }
     const SlotList& slots() const { return slots_; }
@@ -134,6 +142,7 @@ private:
     bool readProgramNames(EffectSlot* slot);
     bool copyParameters(EffectSlot* slot);
     void refreshParameters(EffectSlot* slot);
+    bool rereadParameters(EffectSlot* slot);
     void releaseSlot(EffectSlot* slot);
     bool resolvePath(int32_t listIndex, const char* path, char* resolved);
     const PluginEntry* sameNamedEntry(const char* path) const;

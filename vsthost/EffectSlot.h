@@ -36,6 +36,20 @@ struct EffectSlot {
     // Which loading made this slot (never 0): a slot loaded after another was freed
     // may get its address, so a performance remembers slots by this number.
     uint32_t serial = 0;
+    // Frames the plug-in said it delays its output by, as last read on the UI thread.
+    int32_t latency = 0;
+
+    // What the plug-in asked for since the UI thread last looked (kNews bits): set from
+    // any thread, taken on the UI thread. Atomic through the builtins.
+    static constexpr uint8_t kNewsLatency = 1;
+    static constexpr uint8_t kNewsParameters = 2;
+    static constexpr uint8_t kNewsRestart = 4;
+    uint8_t news = 0;
+    // While held the chain passes this slot's signal by without calling the plug-in;
+    // inProcess is 1 while the driver thread is inside its process call. Together they
+    // let the UI thread take one plug-in out of processing without pausing the chain.
+    uint8_t held = 0;
+    uint8_t inProcess = 0;
 
     const void* lookupKey() const { return plugin; }
 };

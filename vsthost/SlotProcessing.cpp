@@ -1,6 +1,7 @@
 #include "SlotProcessing.h"
 
 #include <cstring>
+#include <thread>
 
 #include "EffectSlot.h"
 #include "SampleFormat.h"
@@ -15,10 +16,41 @@ SlotProcessing::SlotProcessing() {
 
 SlotProcessing::~SlotProcessing() = default;
 
+namespace {
+
+// Marks the driver thread inside a slot's processing for the UI thread's hold. The
+// order (mark, then look at held) pairs with SlotHold's (hold, then look at the mark):
+// with both sequentially consistent, one of the two always sees the other.
+class InProcess {
+public:
+    explicit InProcess(EffectSlot& slot) : slot_(slot) { __atomic_store_n(&slot_.inProcess, 1, __ATOMIC_SEQ_CST); }
+    ~InProcess() { __atomic_store_n(&slot_.inProcess, 0, __ATOMIC_RELEASE); }
+    InProcess(const InProcess&) = delete;
+    InProcess& operator=(const InProcess&) = delete;
+    bool held() const { return __atomic_load_n(&slot_.held, __ATOMIC_SEQ_CST) != 0; }
+
+private:
+    EffectSlot& slot_;
+};
+
+}  // namespace
+
+SlotHold::SlotHold(EffectSlot& slot) : slot_(slot) {
+    __atomic_store_n(&slot_.held, 1, __ATOMIC_SEQ_CST);
+    // One sub-block's processing at most.
+    while (__atomic_load_n(&slot_.inProcess, __ATOMIC_SEQ_CST))
+        std::this_thread::yield();
+}
+
+SlotHold::~SlotHold() { __atomic_store_n(&slot_.held, 0, __ATOMIC_RELEASE); }
+
 void SlotProcessing::processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) {
     PluginInstance* plugin = slot ? slot->plugin : nullptr;
     if (!plugin || frames <= 0)
         return;
+    const InProcess inProcess(*slot);
+    if (inProcess.held())
+        return;  // passed by dry while the UI thread has the plug-in
     if (frames > kMaxFrames)
         frames = kMaxFrames;
     const int32_t inputs = plugin->inputCount();

@@ -5,6 +5,20 @@
 
 struct EffectSlot;
 
+// Takes one slot out of processing for its lifetime: once made, the driver thread is
+// not in the plug-in's process call and does not enter it (the chain passes the
+// signal by) until the hold ends. UI thread; waits at most one sub-block.
+class SlotHold {
+public:
+    explicit SlotHold(EffectSlot& slot);
+    ~SlotHold();
+    SlotHold(const SlotHold&) = delete;
+    SlotHold& operator=(const SlotHold&) = delete;
+
+private:
+    EffectSlot& slot_;
+};
+
 // Runs one plug-in on the live channels: maps the one or two live channels onto the
 // plug-in's inputs and its outputs back, through scratch buffers of the host's own.
 // Driver thread only; allocates nothing.

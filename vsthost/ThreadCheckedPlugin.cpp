@@ -68,13 +68,15 @@ bool ThreadCheckedPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
 bool ThreadCheckedPlugin::resume() {
     onUiThread("resume");
     outsideProcess("resume (during a process call)");
-    return inner_->resume();
+    resumed_ = inner_->resume();
+    return resumed_;
 }
 
 void ThreadCheckedPlugin::suspend() {
     onUiThread("suspend");
     outsideProcess("suspend (during a process call)");
     inner_->suspend();
+    resumed_ = false;
 }
 
 int32_t ThreadCheckedPlugin::latencyFrames() const {

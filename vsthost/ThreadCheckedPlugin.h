@@ -21,6 +21,8 @@ public:
 
     // The backend's instance, for code that knows its format (tests, the bench).
     PluginInstance* inner() const { return inner_; }
+    // UI thread: whether the last of resume and suspend was a resume that succeeded.
+    bool resumed() const { return resumed_; }
 
     // --- any thread ---
     // Rules broken since the program started, and the member that broke the last one.
@@ -64,4 +66,5 @@ private:
     PluginInstance* inner_;
     std::thread::id uiThread_;
     mutable std::atomic<int> processing_{0};
+    bool resumed_ = false;
 };

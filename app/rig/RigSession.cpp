@@ -63,6 +63,10 @@ bool RigSession::serviceErrorFlags(bool recording) {
     }
     if (takeErrorFlag(kFlagDiskTooSlow))
         showError(kStrDiskTooSlow);
+    // What the program's timer does for its plug-ins (restarts they asked for, their
+    // main-thread calls), on this thread, which loaded them.
+    for (EffectSlot* slot = effects_->slotList(); slot; slot = slot->next)
+        effects_->serviceSlot(slot);
     return recording;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -36,16 +37,20 @@ public:
         rate_ = rate, frames_ = frames;
         return true;
     }
-    bool resume() override { return ++resumes, true; }
-    void suspend() override { ++suspends; }
-    int32_t latencyFrames() const override { return 0; }
+    bool resume() override { return ++resumes, active = true; }
+    void suspend() override { ++suspends, active = false; }
+    int32_t latencyFrames() const override { return latency; }
     void process(float* const* in, float* const* out, int32_t frames) override {
+        if (!active.load())
+            ++processedInactive;
+        if (askRestartFromProcess.exchange(false))
+            events_->restartRequested();
         inPlace = in[0] == out[0] && in[1] == out[1];
         for (int ch = 0; ch < 2; ++ch)
             for (int32_t i = 0; i < frames; ++i)
                 out[ch][i] = in[ch][i] * 2.0f * value_;
     }
-    int32_t parameterCount() const override { return 1; }
+    int32_t parameterCount() const override { return parameters; }
     bool parameterName(int32_t, char* text, size_t size) const override {
         return std::snprintf(text, size, "Gain") > 0;
     }
@@ -79,6 +84,9 @@ public:
     int32_t frames_ = 0;
     int resumes = 0, suspends = 0;
     bool inPlace = false;
+    std::atomic<bool> active{false}, askRestartFromProcess{false};
+    std::atomic<int> processedInactive{0};
+    int32_t latency = 0, parameters = 1;
 
 private:
     PluginIdentity identity_{};
@@ -237,4 +245,79 @@ TEST(EffectHostBackends, CallsFromAnotherThreadAreCaught) {
     }
     ThreadCheckedPlugin::setViolationHandler(previous);
     EXPECT_EQ(g_violations.size(), 1u) << "unloading keeps the rules";
+}
+
+// What a plug-in asks of its host from any thread is acted on at the UI thread's next
+// call: a restart is made with the plug-in out of processing while the driver thread
+// goes on around it, then its latency and parameter list are read again; an answer
+// that is not believed leaves the host's copy as it was.
+TEST(EffectHostBackends, WhatAPluginAsksForIsDoneOnTheUiThreadOutOfProcessing) {
+    g_violations.clear();
+    const ThreadCheckedPlugin::ViolationHandler previous = ThreadCheckedPlugin::setViolationHandler(noteViolation);
+    {
+        EffectHost host;
+        TestBackend backend;
+        ASSERT_TRUE(host.registerBackend(&backend));
+        EffectSlot* slot = host.loadPluginClass("C:\\x\\Gain.tst", nullptr, "gain");
+        ASSERT_NE(slot, nullptr) << host.lastLoadFailure();
+        GainInstance& gain = *backend.loaded;
+        EXPECT_EQ(host.serviceSlot(slot), 0) << "nothing was asked";
+
+        std::atomic<bool> driving{true};
+        std::atomic<long> blocks{0};
+        std::thread driver([&] {
+            float left[64], right[64];
+            float* live[2] = {left, right};
+            while (driving.load()) {
+                host.processSlot(slot, live, 2, 64);
+                ++blocks;
+            }
+        });
+        auto blocksPass = [&] {
+            const long from = blocks.load();
+            while (blocks.load() < from + 50)
+                std::this_thread::yield();
+        };
+        blocksPass();
+        // Asked from the driver thread while processing, done here. The latency and
+        // the longer parameter list come with it.
+        gain.latency = 96;
+        gain.parameters = 3;
+        gain.askRestartFromProcess = true;
+        while (gain.askRestartFromProcess.load())
+            std::this_thread::yield();
+        const uint8_t restarted = host.serviceSlot(slot);
+        EXPECT_EQ(restarted, EffectSlot::kNewsRestart | EffectSlot::kNewsLatency | EffectSlot::kNewsParameters);
+        EXPECT_EQ(gain.suspends, 1);
+        EXPECT_EQ(gain.resumes, 2);
+        EXPECT_EQ(slot->latency, 96);
+        ASSERT_EQ(slot->parameterCount, 3);
+        EXPECT_EQ(slot->parameters[2], 0.5f);
+        blocksPass();
+        EXPECT_EQ(gain.processedInactive.load(), 0) << "processed while suspended for the restart";
+
+        // A latency alone is read again without a restart; an absurd one is not believed.
+        gain.latency = 2000000;
+        gain.events_->latencyChanged();
+        EXPECT_EQ(host.serviceSlot(slot), EffectSlot::kNewsLatency);
+        EXPECT_EQ(slot->latency, 0);
+        EXPECT_EQ(gain.suspends, 1);
+        // A parameter list too long to be true leaves the host's list as it was.
+        gain.parameters = 1 << 24;
+        gain.events_->parametersChanged();
+        EXPECT_EQ(host.serviceSlot(slot), 0);
+        EXPECT_EQ(slot->parameterCount, 3);
+        driving = false;
+        driver.join();
+
+        // A bypassed position (the chain no longer calls it) stays suspended through
+        // its restart.
+        host.setSlotActive(slot, false);
+        gain.events_->restartRequested();
+        host.serviceSlot(slot);
+        EXPECT_FALSE(gain.active.load());
+        EXPECT_EQ(gain.resumes, 2);
+    }
+    ThreadCheckedPlugin::setViolationHandler(previous);
+    EXPECT_TRUE(g_violations.empty()) << g_violations.front();
 }

@@ -264,6 +264,18 @@ void unregisterEditorClasses(HINSTANCE instance) {
     g_editors = EditorClasses{};
 }
 
+namespace {
+
+int32_t parameterListHeight(const EffectSlot* slot) { return slot->parameterCount * kRowHeight + 40; }
+
+// The plug-in's parameter list changed: the view takes its new length and values.
+void showParameterList(EffectSlot* slot) {
+    resizeEditor(slot->editorFrame, slot->editorView, 360, parameterListHeight(slot));
+    InvalidateRect(static_cast<HWND>(slot->editorView), nullptr, TRUE);
+}
+
+}  // namespace
+
 bool openEditor(EffectSlot* slot) {
     if (!slot || !slot->plugin)
         return false;
@@ -281,7 +293,7 @@ bool openEditor(EffectSlot* slot) {
         return false;
     SetWindowLongPtrA(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
     int32_t width = 360;
-    int32_t height = slot->parameterCount * kRowHeight + 40;
+    int32_t height = parameterListHeight(slot);
     HWND view = CreateWindowExA(0, kEditorViewClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 15, 0, 0,
                                 0, frame, nullptr, g_editors.instance, nullptr);
     if (!view) {
@@ -322,8 +334,8 @@ bool openPositionEditor(const LiveSettings& settings, int32_t position) {
 
 void idleSlots(EffectHost& host) {
     for (EffectSlot* slot = host.slotList(); slot; slot = slot->next)
-        if (slot->plugin)
-            slot->plugin->uiIdle();
+        if ((host.serviceSlot(slot) & EffectSlot::kNewsParameters) && slot->editorView && !hasOwnEditor(slot))
+            showParameterList(slot);
 }
 
 HMENU buildProgramMenu(const EffectSlot* slot) {

@@ -748,8 +748,11 @@ v3_result Vst3Plugin::performEdit(v3_param_id id, double value) {
 v3_result Vst3Plugin::restartComponent(int32_t flags) {
     if (!events_)
         return V3_OK;
-    if (flags & V3_RESTART_LATENCY_CHANGED)
+    // A new latency takes effect through deactivation and activation: the host's restart.
+    if (flags & V3_RESTART_LATENCY_CHANGED) {
         events_->latencyChanged();
+        events_->restartRequested();
+    }
     if (flags & (V3_RESTART_PARAM_TITLES_CHANGED | V3_RESTART_PARAM_VALUES_CHANGED)) {
         if (flags & V3_RESTART_PARAM_TITLES_CHANGED)
             parametersStale_.store(true);
