@@ -17,6 +17,7 @@
 #define IDC_FX_GATE_RELEASE_TEXT 1031
 #define IDC_FX_OUTGAIN_TEXT 1032
 #define IDC_FX_GATE_THRESH_TEXT 1033
+#define IDC_FX_POSITION_INFO 1034        // the position under the mouse: its effect, vendor, format
 
 // "Select a Plugin": the tree of favourites and plug-ins, and the favourites button.
 #define IDD_SELECT_PLUGIN 145

@@ -19,6 +19,7 @@ const int kKnobLastFrame = 88;
 const int kSwitchWidth = 32;
 const int kSwitchHeight = 16;
 const int kStaticTextBytes = 100;
+const int kStaticTagBytes = 16;
 const char kEmptyPositionText[] = "<no effect>";
 
 void resizeTo(HWND hwnd, int width, int height) {
@@ -174,6 +175,7 @@ private:
 class StaticControl : public Window {
 public:
     char text[kStaticTextBytes] = {};
+    char tag[kStaticTagBytes] = {};
 
     COLORREF textColour() const {
         return std::strcmp(text, kEmptyPositionText) == 0 ? RGB(200, 200, 255) : RGB(230, 230, 255);
@@ -193,11 +195,31 @@ protected:
             GetClientRect(hwnd(), &client);
             HGDIOBJ oldFont = SelectObject(dc, sharedResources().textFont);
             SetBkMode(dc, TRANSPARENT);
+            // The tag keeps the right end; the text is centred in what is left, and
+            // cut with an ellipsis rather than run under the tag.
+            RECT textArea = client;
+            if (tag[0] && sharedResources().tagFont) {
+                SelectObject(dc, sharedResources().tagFont);
+                SetTextColor(dc, RGB(235, 160, 40));
+                RECT tagArea = client;
+                tagArea.right -= 4;
+                DrawTextA(dc, tag, -1, &tagArea, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                SIZE extent = {0, 0};
+                GetTextExtentPoint32A(dc, tag, int(std::strlen(tag)), &extent);
+                textArea.right = tagArea.right - extent.cx - 4;
+                SelectObject(dc, sharedResources().textFont);
+            }
             SetTextColor(dc, textColour());
             const int length = static_cast<int>(std::strlen(text));
-            SIZE extent = {0, 0};
-            GetTextExtentPoint32A(dc, text, length, &extent);
-            TextOutA(dc, (client.right - extent.cx) / 2, (client.bottom - extent.cy) / 2, text, length);
+            if (tag[0]) {
+                DrawTextA(dc, text, length, &textArea,
+                          DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+            } else {
+                // Centred on the field even where a value is a pixel or two wider.
+                SIZE extent = {0, 0};
+                GetTextExtentPoint32A(dc, text, length, &extent);
+                TextOutA(dc, (client.right - extent.cx) / 2, (client.bottom - extent.cy) / 2, text, length);
+            }
             SelectObject(dc, oldFont);
         }
         EndPaint(hwnd(), &paint);
@@ -214,16 +236,31 @@ protected:
         return 0;
     }
 
-    LRESULT onUser(WPARAM, LPARAM lParam) override {
+    // Only a static made with SS_NOTIFY tells of the mouse: others' parents take any
+    // notification for a click.
+    LRESULT onMouseMove(int, int, WPARAM) override {
+        if (GetWindowLongA(hwnd(), GWL_STYLE) & SS_NOTIFY)
+            notifyParent(hwnd(), kStaticHovered);
+        return 0;
+    }
+
+    LRESULT onUser(WPARAM which, LPARAM lParam) override {
         const char* wanted = reinterpret_cast<const char*>(lParam);
         if (!wanted) return 0;
-        // A longer text than the field holds is cut, never copied past its end.
+        if (which == kStaticTag)
+            return replaceText(tag, sizeof tag, wanted);
+        return replaceText(text, sizeof text, wanted);
+    }
+
+private:
+    // A longer text than the field holds is cut, never copied past its end.
+    LRESULT replaceText(char* field, size_t size, const char* wanted) {
         char copy[kStaticTextBytes];
-        size_t length = strnlen(wanted, kStaticTextBytes - 1);
+        size_t length = strnlen(wanted, size - 1);
         std::memcpy(copy, wanted, length);
         copy[length] = '\0';
-        if (std::strcmp(copy, text) == 0) return 0;
-        std::memcpy(text, copy, length + 1);
+        if (std::strcmp(copy, field) == 0) return 0;
+        std::memcpy(field, copy, length + 1);
         InvalidateRect(hwnd(), nullptr, TRUE);
         UpdateWindow(hwnd());
         return 0;
@@ -280,6 +317,11 @@ int switchValue(HWND switchControl) {
 const char* staticText(HWND staticControl) {
     const StaticControl* control = controlOf<StaticControl>(staticControl, kStaticClassName);
     return control ? control->text : nullptr;
+}
+
+const char* staticTag(HWND staticControl) {
+    const StaticControl* control = controlOf<StaticControl>(staticControl, kStaticClassName);
+    return control ? control->tag : nullptr;
 }
 
 COLORREF staticTextColour(HWND staticControl) {

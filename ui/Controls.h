@@ -12,8 +12,13 @@ constexpr char kStaticClassName[] = "TALVENORLIVE2_STATIC";
 
 // WM_USER to a knob: lParam = value x 1000 (0..1000). No notification.
 // WM_USER to a switch: lParam = 0 or 1. No notification.
-// WM_USER to a static: lParam = const char*, a text of fewer than 100 bytes.
+// WM_USER to a static: lParam = const char*, a text of fewer than 100 bytes; with
+// wParam kStaticTag the small tag drawn at its right end instead (fewer than 16).
+// A static tells its parent of a double-click (1), a right-click (0) and, made with
+// SS_NOTIFY, the mouse moving over it (kStaticHovered).
 constexpr UINT kSetControlValue = WM_USER;
+constexpr WPARAM kStaticTag = 1;
+constexpr LPARAM kStaticHovered = 2;
 
 // Sent by a knob to its parent after every WM_COMMAND of a drag step:
 // wParam = the knob's window, lParam = value x 1000.
@@ -31,5 +36,6 @@ bool registerControlClasses(HINSTANCE instance);
 float knobValue(HWND knob);
 int switchValue(HWND switchControl);
 const char* staticText(HWND staticControl);
+const char* staticTag(HWND staticControl);
 // The text colour a static draws with for its current text.
 COLORREF staticTextColour(HWND staticControl);

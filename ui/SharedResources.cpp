@@ -35,6 +35,7 @@ void deleteGdiObject(Handle& object) {
 void createSharedResources(HINSTANCE instance) {
     deleteSharedResources();
     resources.textFont = CreateFontA(8, 8, 0, 0, 400, FALSE, FALSE, FALSE, 1, 2, 0, 2, 0, "MS Sans Serif");
+    resources.tagFont = CreateFontA(8, 5, 0, 0, 400, FALSE, FALSE, FALSE, 1, 2, 0, 2, 0, "MS Sans Serif");
     resources.blackBrush = CreateSolidBrush(RGB(0, 0, 0));
     resources.facePen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNFACE));
     resources.meterLit = CreateSolidBrush(RGB(0x0F, 0xEA, 0x4E));
@@ -56,6 +57,7 @@ void createSharedResources(HINSTANCE instance) {
 
 void deleteSharedResources() {
     deleteGdiObject(resources.textFont);
+    deleteGdiObject(resources.tagFont);
     deleteGdiObject(resources.blackBrush);
     deleteGdiObject(resources.facePen);
     deleteGdiObject(resources.meterLit);

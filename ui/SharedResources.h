@@ -7,6 +7,7 @@
 
 struct SharedResources {
     HFONT textFont;       // 8-pixel "MS Sans Serif"
+    HFONT tagFont;        // the same, narrower: the small tags beside a text
     HBRUSH blackBrush;
     HPEN facePen;         // button-face colour, hides the toolbar buttons' frames
     HBRUSH meterLit;      // green

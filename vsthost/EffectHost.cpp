@@ -442,6 +442,10 @@ const char* EffectHost::formatOf(const EffectSlot* slot) const {
     return slot && slot->plugin ? slot->plugin->identity().format : "";
 }
 
+const char* EffectHost::vendorOf(const EffectSlot* slot) const {
+    return slot && slot->plugin ? slot->plugin->identity().vendor : "";
+}
+
 void EffectHost::processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) {
     if (processing_)
         processing_->processSlot(slot, channels, channelCount, frames);

@@ -94,8 +94,10 @@ public:
     // Sets a parameter to a normalised value (0 to 1), in the plug-in and in the
     // host's copy. False for an index it does not have or a value outside 0..1.
     bool setParameter(EffectSlot* slot, int32_t index, float value);
-    // Its format's label ("VST 2"); empty for an empty slot.
+    // Its format's label ("VST 2") and its maker as it names itself; empty for an
+    // empty slot.
     const char* formatOf(const EffectSlot* slot) const;
+    const char* vendorOf(const EffectSlot* slot) const;
     // Acts on what the slot's plug-in asked for since the last call: processing
     // restarted (suspended, configured and resumed as it was, out of the chain
     // meanwhile), its latency and parameter list read again. The kNews bits acted on

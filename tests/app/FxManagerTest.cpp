@@ -203,6 +203,16 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
     EXPECT_NE(modulane, "<no effect>");
     EXPECT_NE(overdrive, filtrace);
     EXPECT_EQ(name(panel, 3), "<no effect>");
+    // Each name carries its format; the line below the chain tells of the position under
+    // the mouse, an empty one too.
+    for (int r = 0; r < 4; ++r)
+        EXPECT_STREQ(staticTag(GetDlgItem(panel, IDC_FX_FIRST_NAME + r)), r < 3 ? "VST 2" : "") << r;
+    EXPECT_EQ(text(panel, IDC_FX_POSITION_INFO), "1  " + overdrive + ", VST 2");
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 1, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(text(panel, IDC_FX_POSITION_INFO), "2  " + filtrace + ", VST 2");
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 3, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(text(panel, IDC_FX_POSITION_INFO), "4  <no effect>");
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + 2, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(switchValue(GetDlgItem(panel, IDC_FX_DC_FILTER_SWITCH)), 0);
     EXPECT_EQ(text(panel, IDC_FX_GATE_THRESH_TEXT), "-42.00");
     // Filtrace bypassed with its switch.

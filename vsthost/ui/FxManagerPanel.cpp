@@ -19,6 +19,7 @@ const char kNoEffect[] = "<no effect>";
 struct PanelState {
     const FxManagerContext* context;
     int32_t current;
+    int32_t described;  // the position the information line tells of
 };
 
 PanelState* stateOf(HWND panel) {
@@ -57,6 +58,7 @@ void placeControls(HWND panel) {
         place(panel, IDC_FX_FIRST_NAME + r, 282, 71 + 22 * r, 185, 17);
         place(panel, IDC_FX_FIRST_BYPASS_SWITCH + r, 490, 73 + 22 * r, 0, 0);
     }
+    place(panel, IDC_FX_POSITION_INFO, 250, 247, 262, 12);
 }
 
 void setControl(HWND panel, int id, LPARAM value) {
@@ -87,6 +89,30 @@ void positionName(const FxManagerContext& context, int32_t position, char* name)
         std::snprintf(name, 32, "%s", kNoEffect);
 }
 
+// "3 Modulane by Talvenor, VST 2, 2.7 ms": what the name box has no room for.
+void describePosition(const FxManagerContext& context, int32_t position, char* text, size_t size) {
+    EffectSlot* slot = context.settings->slots[position];
+    char name[32];
+    positionName(context, position, name);
+    int used = std::snprintf(text, size, "%d  %s", int(position) + 1, name);
+    if (!slot || used < 0 || size_t(used) >= size)
+        return;
+    const char* vendor = context.host->vendorOf(slot);
+    if (vendor[0])
+        used += std::snprintf(text + used, size - size_t(used), " by %s", vendor);
+    if (size_t(used) < size)
+        used += std::snprintf(text + used, size - size_t(used), ", %s", context.host->formatOf(slot));
+    const double rate = double(context.host->sampleRate());
+    if (slot->latency > 0 && rate > 0.0 && size_t(used) < size)
+        std::snprintf(text + used, size - size_t(used), ", %.1f ms", 1000.0 * slot->latency / rate);
+}
+
+void showPositionInfo(HWND panel, PanelState& state) {
+    char text[100];
+    describePosition(*state.context, state.described, text, sizeof text);
+    setText(panel, IDC_FX_POSITION_INFO, text);
+}
+
 void refresh(HWND panel) {
     PanelState* state = stateOf(panel);
     if (!state)
@@ -102,7 +128,10 @@ void refresh(HWND panel) {
         char name[32];
         positionName(context, r, name);
         setText(panel, IDC_FX_FIRST_NAME + r, name);
+        SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + r, kSetControlValue, kStaticTag,
+                            reinterpret_cast<LPARAM>(context.host->formatOf(settings.slots[r])));
     }
+    showPositionInfo(panel, *state);
     char text[32];
     formatGateTimeText(settings.gateAttack, text);
     setText(panel, IDC_FX_GATE_ATTACK_TEXT, text);
@@ -172,7 +201,12 @@ void onControl(HWND panel, PanelState& state, int id, LPARAM value) {
         settings.toggleBypass(id - IDC_FX_FIRST_BYPASS_SWITCH);
     } else if (id >= IDC_FX_FIRST_NAME && id < IDC_FX_FIRST_NAME + kPositions) {
         const int32_t position = id - IDC_FX_FIRST_NAME;
-        if (value != 0) {
+        if (value == kStaticHovered) {
+            if (state.described != position) {
+                state.described = position;
+                showPositionInfo(panel, state);
+            }
+        } else if (value != 0) {
             // A double-click on a name chooses the effect for that position.
             state.current = position;
             SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_CMD_SELECT_EFFECT, 0), 0);
