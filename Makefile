@@ -56,6 +56,7 @@ bench: bootstrap
 	@scripts/build-preset native-release
 	@scripts/run-benchmarks
 	@scripts/bench-editions
+	@scripts/bench-plugin-seam
 	@scripts/run-window-bench
 
 # Release builds of both editions, the portable zips and the installer in build/dist/.

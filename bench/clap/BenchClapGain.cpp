@@ -1,6 +1,6 @@
 // The plainest CLAP stereo gain, for measuring the host around it: one parameter,
 // no checks, no logging. Its audio loop is the same as the VST 2 gain's in
-// ClapHostBench.cpp, so that the two hosts are compared on equal work.
+// PluginSeamBench.cpp, so that the hosts are compared on equal work.
 #include <cstring>
 
 #include <clap/entry.h>
