@@ -292,7 +292,8 @@ TEST(DpfEffects, ParametersAndStateThroughAPerformance) {
 
 // Each editor opened from the FX Manager: the frame holds the host's view at the
 // editor's size (DPF's default, 240 x 120), DPF's own window inside it; closing the
-// frame takes DPF's window with it.
+// frame takes DPF's window with it. (What DPF draws with OpenGL does not reach the
+// screen under Wine on the test display, so the screenshot shows the frames only.)
 TEST(DpfEffects, EditorsEmbeddedInTheEditorFrame) {
     forgetProgramSettings();
     ASSERT_TRUE(createSettingsKeys());
@@ -331,7 +332,9 @@ TEST(DpfEffects, EditorsEmbeddedInTheEditorFrame) {
         const RECT viewRect = windowRect(view);
         EXPECT_EQ(viewRect.right - viewRect.left, 240) << l.file;
         EXPECT_EQ(viewRect.bottom - viewRect.top, 120) << l.file;
+        EXPECT_EQ(clientRect(editor).right, 260) << l.file << ": the view beside the programs button";
         EXPECT_EQ(clientRect(editor).bottom, 120) << l.file;
+        EXPECT_EQ(viewRect.left - clientOrigin(editor).x, 20) << l.file;
         // DPF's window: a child of the view, filling it.
         ASSERT_TRUE(waitUntil([&] { return (inner[e] = GetWindow(view, GW_CHILD)) != nullptr; }, kTimeout)) << l.file;
         EXPECT_TRUE(IsWindowVisible(inner[e])) << l.file;
