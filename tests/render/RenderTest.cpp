@@ -412,6 +412,109 @@ TEST_F(RenderTest, Vst3AndClapEffectsThroughTheRigWithTheirParametersSet) {
     EXPECT_FALSE(fileExists("render-formats-none.wav"));
 }
 
+// Effects whose VST3 and CLAP code is DPF's, not ours: the same gain and balance in
+// both formats, named by DPF's factory and descriptor, its parameters mapped from the
+// rig's 0..1 onto their own ranges (gain 0 to 2, balance -1 to 1). The VST3 at gain
+// 0.5 and balance 0.5 (left halved), the CLAP at gain 1.5 in the centre: left 0.375 and
+// right 0.75 of the bare render, sample for sample.
+TEST_F(RenderTest, DpfVst3AndClapEffectsThroughTheRig) {
+    const DryTake take = testTake(44100, 24, 2, 1.0);
+    ASSERT_TRUE(writeDryTake("render-dpf.wav", take));
+    ASSERT_EQ(runRig({"--render", "render-dpf.wav", "--out", "render-dpf-bare.wav", "--tail", "0", "--gate", "off"}),
+              0) << boxTexts();
+    int result = -1;
+    const std::string printed = capturedOutput(
+        [] {
+            const std::string dpf = std::string(TALVENOR_BIN_DIR) + "test-dpf\\";
+            return runRig({"--render", "render-dpf.wav", "--out", "render-dpf-fx.wav", "--tail", "0", "--gate", "off",
+                           "--fx", "1=" + dpf + "TalvenorTestBalance.vst3", "--fx",
+                           "4=" + dpf + "TalvenorTestBalance.clap", "--param", "1:Gain=0.25", "--param",
+                           "1:Balance=0.75", "--param", "4:Gain=0.75"});
+        },
+        &result);
+    ASSERT_EQ(result, 0) << printed << boxTexts();
+    EXPECT_NE(printed.find("fx 1: Talvenor Test Balance by Talvenor Tests (VST3)\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("fx 4: Talvenor Test Balance by Talvenor Tests (CLAP)\n"), std::string::npos) << printed;
+    WavContent bare, through;
+    ASSERT_TRUE(readWav("render-dpf-bare.wav", bare));
+    ASSERT_TRUE(readWav("render-dpf-fx.wav", through));
+    ASSERT_EQ(through.channels, 2);
+    ASSERT_EQ(through.frames(), bare.frames());
+    const double factor[2] = {0.375, 0.75};
+    for (int ch = 0; ch < 2; ++ch) {
+        double worst = 0.0, loudest = 0.0;
+        size_t worstAt = 0;
+        for (size_t i = 0; i < bare.frames(); ++i) {
+            const double error = std::fabs(double(through.samples[ch][i]) - factor[ch] * bare.samples[ch][i]);
+            if (error > worst) {
+                worst = error;
+                worstAt = i;
+            }
+            loudest = std::max(loudest, std::fabs(double(bare.samples[ch][i])));
+        }
+        EXPECT_GT(loudest, 0.4) << "channel " << ch;
+        EXPECT_LT(worst, 2.0 / 8388608.0) << "channel " << ch << " at frame " << worstAt << ": " << factor[ch]
+                                          << " of the bare render, to the 24-bit step";
+    }
+}
+
+// The effects learn the render's rate: at 48 kHz a delay of 5 ms is 240 samples, not
+// the 221 of the 44.1 kHz they were loaded at. Each format alone at gain 0.5: half the
+// bare render, 240 samples late.
+//
+// Fails for the VST3 as the host stands: the effect host configures and resumes a
+// plug-in when it is loaded, and when the render driver then sets 48 kHz it calls
+// configure on the running instance; the VST3 backend refuses that ("VST3 host rule
+// broken: configure while processing", Vst3Plugin::configure) instead of suspending,
+// setting up and resuming as the seam says a backend does itself. The DPF VST3 keeps
+// processing at 44.1 kHz and delays by 221 samples.
+TEST_F(RenderTest, DpfEffectsLearnTheRenderRate) {
+    const DryTake take = testTake(48000, 24, 2, 1.0);
+    ASSERT_TRUE(writeDryTake("render-dpf-48k.wav", take));
+    ASSERT_EQ(runRig({"--render", "render-dpf-48k.wav", "--out", "render-dpf-48k-bare.wav", "--tail", "0", "--gate",
+                      "off"}),
+              0) << boxTexts();
+    WavContent bare;
+    ASSERT_TRUE(readWav("render-dpf-48k-bare.wav", bare));
+    ASSERT_EQ(bare.sampleRate, 48000u);
+    const size_t delay = 240;
+    const std::string dpf = std::string(TALVENOR_BIN_DIR) + "test-dpf\\";
+    for (const char* file : {"TalvenorTestBalance.vst3", "TalvenorTestBalance.clap"}) {
+        const std::string out = std::string("render-dpf-48k-") + (std::strstr(file, "clap") ? "clap" : "vst3") + ".wav";
+        ASSERT_EQ(runRig({"--render", "render-dpf-48k.wav", "--out", out, "--tail", "0", "--gate", "off", "--fx",
+                          "2=" + dpf + file, "--param", "2:Gain=0.25", "--param", "2:Delay=0.5"}),
+                  0) << file << ": " << boxTexts();
+        WavContent through;
+        ASSERT_TRUE(readWav(out, through)) << file;
+        ASSERT_EQ(through.frames(), bare.frames()) << file;
+        // The largest difference from half the bare render `lag` samples late.
+        const auto worstAt = [&](int ch, size_t lag, size_t* at) {
+            double worst = 0.0;
+            for (size_t i = 0; i < bare.frames(); ++i) {
+                const double wanted = i < lag ? 0.0 : 0.5 * bare.samples[ch][i - lag];
+                const double error = std::fabs(double(through.samples[ch][i]) - wanted);
+                if (error > worst) {
+                    worst = error;
+                    *at = i;
+                }
+            }
+            return worst;
+        };
+        for (int ch = 0; ch < 2; ++ch) {
+            size_t at = 0;
+            const double worst = worstAt(ch, delay, &at);
+            // Which delay the effect did make, for the message.
+            size_t made = 0, ignored = 0;
+            for (size_t lag = 0; lag <= 2 * delay && worst >= 2.0 / 8388608.0; ++lag)
+                if (worstAt(ch, lag, &ignored) < 2.0 / 8388608.0)
+                    made = lag;
+            EXPECT_LT(worst, 2.0 / 8388608.0) << file << ", channel " << ch << " at frame " << at
+                                              << ": half the bare render, " << delay << " samples late (it is "
+                                              << made << " samples late)";
+        }
+    }
+}
+
 // --tuner prints the note heard for each second of the render: a bass's low E with a
 // weak fundamental, 7 cents sharp, then silence and a low B.
 TEST_F(RenderTest, TheTunerPrintsTheNoteOfEachSecond) {
