@@ -76,6 +76,8 @@ enum StringId : int {
     kStrVst3NoMemory = 339,
     kStrVst3AbsurdAnswer = 340,
     kStrVst3OutOfOrder = 341,
+    // Why a CLAP plug-in did not load: 342 + ClapFailure, in its order.
+    kStrClapFirstFailure = 342,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -1,6 +1,6 @@
 #pragma once
-// Why a CLAP plug-in did not load, for the user. The texts sit in one table
-// (ClapFailure.cpp) so that they move to the string table with the host's others.
+// Why a CLAP plug-in did not load, for the user. The texts are the string table's,
+// from kStrClapFirstFailure on in this order.
 #include <cstddef>
 
 enum class ClapFailure {

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "WinInclude.h"
+#include "StringTable.h"
 
 void vst3Reason(char* out, size_t size, int id, const char* first, const char* second) {
     if (!out || size == 0)
         return;
     char format[512];
-    if (LoadStringA(GetModuleHandleA(nullptr), UINT(id), format, sizeof format) <= 0)
+    if (!stringTableText(id, format, sizeof format))
         std::snprintf(format, sizeof format, "VST3 failure %d (%%s %%s)", id);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
