@@ -460,14 +460,9 @@ TEST_F(RenderTest, DpfVst3AndClapEffectsThroughTheRig) {
 
 // The effects learn the render's rate: at 48 kHz a delay of 5 ms is 240 samples, not
 // the 221 of the 44.1 kHz they were loaded at. Each format alone at gain 0.5: half the
-// bare render, 240 samples late.
-//
-// Fails for the VST3 as the host stands: the effect host configures and resumes a
-// plug-in when it is loaded, and when the render driver then sets 48 kHz it calls
-// configure on the running instance; the VST3 backend refuses that ("VST3 host rule
-// broken: configure while processing", Vst3Plugin::configure) instead of suspending,
-// setting up and resuming as the seam says a backend does itself. The DPF VST3 keeps
-// processing at 44.1 kHz and delays by 221 samples.
+// bare render, 240 samples late. (The host configures a plug-in at loading and again
+// when the driver's rate is known, while it is running: a VST3 effect must then be
+// switched off and on around its new set-up.)
 TEST_F(RenderTest, DpfEffectsLearnTheRenderRate) {
     const DryTake take = testTake(48000, 24, 2, 1.0);
     ASSERT_TRUE(writeDryTake("render-dpf-48k.wav", take));

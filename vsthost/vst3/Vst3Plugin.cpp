@@ -342,14 +342,20 @@ int32_t Vst3Plugin::indexOf(v3_param_id id) const {
 bool Vst3Plugin::configure(double sampleRate, int32_t maxBlockFrames) {
     if (!contract_.uiCall("configure off the UI thread"))
         return false;
-    if (!Vst3ThreadContract::expect(!active_, "configure while processing")) {
-        fail(kStrVst3OutOfOrder, "configure while processing");
-        return false;
-    }
     if (!(sampleRate > 0.0 && sampleRate <= 1e6) || maxBlockFrames < 1 || maxBlockFrames > 65536) {
         fail(kStrVst3SetupRefused);
         return false;
     }
+    // A VST3 effect is set up only while inactive: a running one is switched off for
+    // its new rate or block size and on again, as the host expects of its backends.
+    if (active_) {
+        suspend();
+        return setUp(sampleRate, maxBlockFrames) && resume();
+    }
+    return setUp(sampleRate, maxBlockFrames);
+}
+
+bool Vst3Plugin::setUp(double sampleRate, int32_t maxBlockFrames) {
     v3_process_setup setup;
     setup.process_mode = V3_REALTIME;
     setup.symbolic_sample_size = V3_SAMPLE_32;

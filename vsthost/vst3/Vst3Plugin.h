@@ -95,6 +95,8 @@ private:
     bool open(const uint8_t classId[16], char* failure, size_t failureSize);
     bool openController(const uint8_t componentId[16], char* failure, size_t failureSize);
     bool arrangeBuses(char* failure, size_t failureSize);
+    // setupProcessing with the host's figures; the component is inactive.
+    bool setUp(double sampleRate, int32_t maxBlockFrames);
     bool readParameters(char* failure, size_t failureSize);
     void refreshParametersIfStale() const;
     bool syncControllerWithComponent();
