@@ -211,13 +211,13 @@ protected:
             }
             SetTextColor(dc, textColour());
             const int length = static_cast<int>(std::strlen(text));
-            if (tag[0]) {
+            SIZE extent = {0, 0};
+            GetTextExtentPoint32A(dc, text, length, &extent);
+            if (tag[0] || extent.cx > textArea.right + 8) {
                 DrawTextA(dc, text, length, &textArea,
                           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
             } else {
-                // Centred on the field even where a value is a pixel or two wider.
-                SIZE extent = {0, 0};
-                GetTextExtentPoint32A(dc, text, length, &extent);
+                // Centred on the field even where a value is a few pixels wider.
                 TextOutA(dc, (client.right - extent.cx) / 2, (client.bottom - extent.cy) / 2, text, length);
             }
             SelectObject(dc, oldFont);

@@ -258,8 +258,11 @@ EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, co
 
 bool EffectHost::openAndConfigure(EffectSlot* slot) {
     PluginInstance& plugin = *slot->plugin;
-    if (!plugin.configure(double(float(sampleRate_)), blockSize_) || !plugin.resume())
+    if (!plugin.configure(double(float(sampleRate_)), blockSize_) || !plugin.resume()) {
+        const char* reason = plugin.lastFailure();
+        noteLoadFailure(slot->path, reason[0] ? reason : "it refused the sample rate or block size, or to start");
         return false;
+    }
     plugin.selectProgram(0);
     slot->latency = believedLatency(plugin.latencyFrames());
     if (plugin.identity().instrument) {

@@ -101,6 +101,10 @@ public:
     // called (the host keeps track of which state it wants).
     virtual bool resume() = 0;
     virtual void suspend() = 0;
+    // Why the last of configure, resume and restoreState that returned false failed,
+    // as a reason the host shows after the plug-in's path, like load's failure; empty
+    // where the format tells nothing. Valid until the next call.
+    virtual const char* lastFailure() const { return ""; }
     // Frames the plug-in delays its output by.
     virtual int32_t latencyFrames() const = 0;
 

@@ -79,6 +79,11 @@ void ThreadCheckedPlugin::suspend() {
     resumed_ = false;
 }
 
+const char* ThreadCheckedPlugin::lastFailure() const {
+    onUiThread("lastFailure");
+    return inner_->lastFailure();
+}
+
 int32_t ThreadCheckedPlugin::latencyFrames() const {
     onUiThread("latencyFrames");
     return inner_->latencyFrames();

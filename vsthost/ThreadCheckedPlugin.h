@@ -39,6 +39,7 @@ public:
     bool configure(double sampleRate, int32_t maxBlockFrames) override;
     bool resume() override;
     void suspend() override;
+    const char* lastFailure() const override;
     int32_t latencyFrames() const override;
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
     int32_t parameterCount() const override;

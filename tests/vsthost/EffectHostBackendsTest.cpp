@@ -187,6 +187,10 @@ TEST(EffectHostBackends, LoadingPicksTheBackendThatRecognisesThePath) {
     EXPECT_STREQ(host.lastLoadFailure(), "C:\\x\\Gain.lv2: no plug-in format of this program reads such a file");
     EXPECT_EQ(host.loadPluginClass("C:\\x\\Gain.lv2", "LV2", ""), nullptr);
     EXPECT_STREQ(host.lastLoadFailure(), "C:\\x\\Gain.lv2: this edition of Talvenor Live has no LV2 support");
+    // One that loads and will not start says why, as the format tells it.
+    const std::string wontStart = kBin + "test-clap\\TestClapActivateFails.clap";
+    EXPECT_EQ(host.loadPlugin(-1, wontStart.c_str()), nullptr);
+    EXPECT_EQ(std::string(host.lastLoadFailure()), wontStart + ": it refused to start at 48000 Hz and 1024 frames");
     host.unloadAllSlots();
 }
 

@@ -21,6 +21,8 @@ enum class ClapFailure {
     PortLayoutRefused,   // detail: the layout offered
     ParametersUnreadable,  // detail: what
     OutOfMemory,
+    FiguresRefused,      // the host's rate or block size is outside what is hosted
+    ActivateRefused,     // detail: the rate and block size
 };
 
 // Writes the reason into text (always NUL-terminated).

@@ -148,9 +148,12 @@ void ClapPlugin::queryExtensions() {
 bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
     if (!calledOnMainThread())
         return false;
+    lastFailure_[0] = '\0';
     if (!std::isfinite(sampleRate) || sampleRate < 1000.0 || sampleRate > 1e6 || maxBlockFrames < 1 ||
-        maxBlockFrames > kMaxBlockFrames)
+        maxBlockFrames > kMaxBlockFrames) {
+        describeClapFailure(ClapFailure::FiguresRefused, "", lastFailure_, sizeof lastFailure_);
         return false;
+    }
     // The rate and block size are fixed while active: an active plug-in is deactivated
     // for the change and activated again with the new ones.
     const bool wasActive = active_.load();
@@ -158,8 +161,10 @@ bool ClapPlugin::configure(double sampleRate, int32_t maxBlockFrames) {
         suspend();
     sampleRate_ = sampleRate;
     maxFrames_ = maxBlockFrames;
-    if (!audioPorts_.prepare(maxBlockFrames))
+    if (!audioPorts_.prepare(maxBlockFrames)) {
+        describeClapFailure(ClapFailure::OutOfMemory, "", lastFailure_, sizeof lastFailure_);
         return false;
+    }
     return !wasActive || resume();
 }
 
@@ -168,8 +173,13 @@ bool ClapPlugin::resume() {
         return false;
     if (active_.load())
         return true;
-    if (!audioPorts_.prepared() || !plugin_->activate(plugin_, sampleRate_, 1, uint32_t(maxFrames_)))
+    lastFailure_[0] = '\0';
+    if (!audioPorts_.prepared() || !plugin_->activate(plugin_, sampleRate_, 1, uint32_t(maxFrames_))) {
+        char figures[64];
+        std::snprintf(figures, sizeof figures, "%.0f Hz and %d frames", sampleRate_, int(maxFrames_));
+        describeClapFailure(ClapFailure::ActivateRefused, figures, lastFailure_, sizeof lastFailure_);
         return false;
+    }
     processing_ = false;
     startRefused_ = false;
     active_.store(true, std::memory_order_release);

@@ -36,6 +36,7 @@ public:
     bool resume() override;
     void suspend() override;
     int32_t latencyFrames() const override { return latency_; }
+    const char* lastFailure() const override { return lastFailure_; }
 
     // Audio thread.
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
@@ -143,4 +144,5 @@ private:
     ClapInputEvents inEvents_;
     ClapOutputEvents outEvents_;
     clap_event_transport_t transport_ = {};
+    char lastFailure_[200] = "";
 };

@@ -58,7 +58,7 @@ void placeControls(HWND panel) {
         place(panel, IDC_FX_FIRST_NAME + r, 282, 71 + 22 * r, 185, 17);
         place(panel, IDC_FX_FIRST_BYPASS_SWITCH + r, 490, 73 + 22 * r, 0, 0);
     }
-    place(panel, IDC_FX_POSITION_INFO, 250, 247, 262, 12);
+    place(panel, IDC_FX_POSITION_INFO, 250, 247, 370, 12);
 }
 
 void setControl(HWND panel, int id, LPARAM value) {

@@ -64,7 +64,7 @@ public:
     bool parameterUnit(int32_t index, char* text, size_t size) const override;
 
     // UI thread: why the last configure, resume, saveState or restoreState failed.
-    const char* lastFailure() const { return lastFailure_; }
+    const char* lastFailure() const override { return lastFailure_; }
     // The component and the controller are one object.
     bool singleObject() const { return singleObject_; }
 

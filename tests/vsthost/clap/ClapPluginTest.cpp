@@ -470,6 +470,10 @@ TEST(ClapBackend, EffectThatWillNotActivateIsContained) {
         ASSERT_TRUE(loaded.plugin) << loaded.failure;
         ASSERT_TRUE(loaded.plugin->configure(48000.0, kFrames));
         EXPECT_FALSE(loaded.plugin->resume());
+        EXPECT_STREQ(loaded.plugin->lastFailure(), ("it refused to start at 48000 Hz and " +
+                                                    std::to_string(kFrames) + " frames").c_str());
+        EXPECT_FALSE(loaded.plugin->configure(48000.0, 0));
+        EXPECT_STREQ(loaded.plugin->lastFailure(), "the rate or block size is outside what Talvenor Live hosts");
         TestBlock block(2, kFrames);
         block.run(*loaded.plugin);
         EXPECT_TRUE(block.scaledBy(1.0));
