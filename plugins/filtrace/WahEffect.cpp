@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "FastMath.h"
 #include "ValueText.h"
 
 namespace {
@@ -69,8 +70,9 @@ WahEffect::Sweep WahEffect::sweepOfCurrentProgram() const {
     return sweep;
 }
 
+// Worked out several times a block: fastmath rather than the library (see bandPassAtSwept).
 float WahEffect::sweptFrequency(const Sweep& sweep) const {
-    float f = sweep.centre * std::pow(2.0f, sweep.octaves * std::cos(lfoPhase));
+    float f = sweep.centre * fastmath::pow10(0.30103f * sweep.octaves * fastmath::cos(lfoPhase));
     if (f < kLowestFrequency)
         f = kLowestFrequency;
     if (f > kHighestBandShareOfRate * sampleRate)
@@ -79,7 +81,7 @@ float WahEffect::sweptFrequency(const Sweep& sweep) const {
 }
 
 BandPassCoefficients WahEffect::coefficientsFor(const Sweep& sweep) const {
-    return bandPassAt(sweptFrequency(sweep), sampleRate, sweep.q, sweep.invQ);
+    return bandPassAtSwept(sweptFrequency(sweep), sampleRate, sweep.q, sweep.invQ);
 }
 
 float WahEffect::sweptCentreFrequency() const {
