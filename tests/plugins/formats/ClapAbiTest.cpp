@@ -75,7 +75,8 @@ struct ByteStream {
                           size_t n = self->bytes.size() - self->position;
                           n = n < size ? n : size_t(size);
                           n = n < 7 ? n : 7;
-                          std::memcpy(data, self->bytes.data() + self->position, n);
+                          if (n)
+                              std::memcpy(data, self->bytes.data() + self->position, n);
                           self->position += n;
                           return int64_t(n);
                       }};

@@ -153,8 +153,9 @@ TEST_P(EffectFormats, ParametersAndProgramsAreThoseOfTheVst2Build) {
             EXPECT_EQ(text(&PluginInstance::parameterName, *other, i), text(&PluginInstance::parameterName, *vst2, i));
             EXPECT_FLOAT_EQ(other->parameterValue(i), vst2->parameterValue(i)) << "default";
             const std::string unit = text(&PluginInstance::parameterUnit, *vst2, i);
-            if (!format.unitInText)
+            if (!format.unitInText) {
                 EXPECT_EQ(text(&PluginInstance::parameterUnit, *other, i), unit);
+            }
             for (float v : {0.0f, 0.13f, 0.5f, 0.77f, 1.0f}) {
                 vst2->setParameterValue(i, v);
                 other->setParameterValue(i, v);
