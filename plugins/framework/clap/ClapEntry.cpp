@@ -9,6 +9,7 @@
 //
 // Every function here is an entry point of the format: each checks its plug-in and
 // arguments and answers a failure with false, an error status or an empty answer.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -23,19 +24,110 @@
 #include "clap/plugin-factory.h"
 #include "clap/plugin.h"
 #include "clap/process.h"
+#if defined(_WIN32)
+#include "ParameterView.h"
+#include "clap/ext/gui.h"
+#endif
 
 namespace {
 
 // No state of ours comes near this; a stream that goes on is not ours.
 constexpr size_t kMaxStateBytes = 4096;
 
+// What the editor did, on its way to the host as output events: one producer (the
+// main thread), one consumer (process, or flush).
+class EditorMessages {
+public:
+    enum Kind : uint16_t { kBegin, kValue, kEnd };
+    struct Message {
+        Kind kind;
+        clap_id id;
+        double value;
+    };
+    // False when full (the host has not processed or flushed for hundreds of moves).
+    bool push(const Message& m) {
+        const uint32_t head = head_.load(std::memory_order_relaxed);
+        if (head - tail_.load(std::memory_order_acquire) >= kSize)
+            return false;
+        items_[head % kSize] = m;
+        head_.store(head + 1, std::memory_order_release);
+        return true;
+    }
+    bool pop(Message* m) {
+        const uint32_t tail = tail_.load(std::memory_order_relaxed);
+        if (tail == head_.load(std::memory_order_acquire))
+            return false;
+        *m = items_[tail % kSize];
+        tail_.store(tail + 1, std::memory_order_release);
+        return true;
+    }
+
+private:
+    static constexpr uint32_t kSize = 256;
+    Message items_[kSize];
+    std::atomic<uint32_t> head_{0}, tail_{0};
+};
+
+struct ClapEffect;
+
+#if defined(_WIN32)
+// The editor's view of the effect: its values and texts, and the user's edits
+// applied at once and told to the host.
+class EditorSide final : public ParameterViewModel {
+public:
+    explicit EditorSide(ClapEffect& effect) : effect_(effect) {}
+    int32_t rowCount() const override;
+    bool rowName(int32_t row, char* text, size_t size) const override;
+    bool rowText(int32_t row, char* text, size_t size) const override;
+    float rowValue(int32_t row) const override;
+    void beginEdit(int32_t row) override;
+    void edit(int32_t row, float value) override;
+    void endEdit(int32_t row) override;
+
+private:
+    void send(EditorMessages::Kind kind, int32_t row, double value);
+    ClapEffect& effect_;
+};
+#endif
+
 struct ClapEffect {
     clap_plugin_t plugin;
     const clap_host_t* host = nullptr;
+    const clap_host_params_t* hostParams = nullptr;
     EffectRunner runner;
     bool initialised = false;
     EffectRunner::ChangeList changes;  // audio thread (main thread in an inactive flush)
+    EditorMessages fromEditor;
+#if defined(_WIN32)
+    EditorSide editor{*this};
+    ParameterView* view = nullptr;  // main thread, while the host's gui is created
+#endif
 };
+
+bool CLAP_ABI paramValueText(const clap_plugin_t* plugin, clap_id id, double value, char* display, uint32_t size);
+
+#if defined(_WIN32)
+int32_t EditorSide::rowCount() const { return effect_.runner.parameterCount(); }
+bool EditorSide::rowName(int32_t row, char* text, size_t size) const {
+    return effect_.runner.parameterName(row, text, size);
+}
+bool EditorSide::rowText(int32_t row, char* text, size_t size) const {
+    return paramValueText(&effect_.plugin, clap_id(row), effect_.runner.parameterValue(row), text, uint32_t(size));
+}
+float EditorSide::rowValue(int32_t row) const { return effect_.runner.parameterValue(row); }
+void EditorSide::send(EditorMessages::Kind kind, int32_t row, double value) {
+    effect_.fromEditor.push({kind, clap_id(row), value});
+    // While active the next process call carries the news; otherwise a flush does.
+    if (!effect_.runner.active() && effect_.hostParams && effect_.hostParams->request_flush)
+        effect_.hostParams->request_flush(effect_.host);
+}
+void EditorSide::beginEdit(int32_t row) { send(EditorMessages::kBegin, row, 0.0); }
+void EditorSide::edit(int32_t row, float value) {
+    effect_.runner.setParameter(row, value);
+    send(EditorMessages::kValue, row, value);
+}
+void EditorSide::endEdit(int32_t row) { send(EditorMessages::kEnd, row, 0.0); }
+#endif
 
 ClapEffect* effectOf(const clap_plugin_t* plugin) {
     return plugin ? static_cast<ClapEffect*>(plugin->plugin_data) : nullptr;
@@ -88,6 +180,33 @@ void gatherChanges(ClapEffect* e, const clap_input_events_t* events) {
         if (indexOfParameter(e, change->param_id, &index))
             e->changes.add(int32_t(header->time > 0x7FFFFFFFu ? 0x7FFFFFFFu : header->time), index,
                            float(change->value));
+    }
+}
+
+// The editor's moves, as the host's output events (sent from process and flush).
+void sendEditorMessages(ClapEffect* e, const clap_output_events_t* out) {
+    if (!out || !out->try_push)
+        return;
+    EditorMessages::Message m;
+    while (e->fromEditor.pop(&m)) {
+        if (m.kind == EditorMessages::kValue) {
+            clap_event_param_value_t event;
+            std::memset(&event, 0, sizeof event);
+            event.header = {sizeof event, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+            event.param_id = m.id;
+            event.note_id = -1;
+            event.port_index = event.channel = event.key = -1;
+            event.value = m.value;
+            out->try_push(out, &event.header);
+        } else {
+            clap_event_param_gesture_t event;
+            event.header = {sizeof event, 0, CLAP_CORE_EVENT_SPACE_ID,
+                            uint16_t(m.kind == EditorMessages::kBegin ? CLAP_EVENT_PARAM_GESTURE_BEGIN
+                                                                      : CLAP_EVENT_PARAM_GESTURE_END),
+                            0};
+            event.param_id = m.id;
+            out->try_push(out, &event.header);
+        }
     }
 }
 
@@ -162,10 +281,11 @@ bool CLAP_ABI paramValueText(const clap_plugin_t* plugin, clap_id id, double val
 
 bool CLAP_ABI paramTextValue(const clap_plugin_t*, clap_id, const char*, double*) { return false; }
 
-void CLAP_ABI paramFlush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t*) {
+void CLAP_ABI paramFlush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out) {
     ClapEffect* e = effectOf(plugin);
     if (!e)
         return;
+    sendEditorMessages(e, out);
     gatherChanges(e, in);
     for (int32_t i = 0; i < e->changes.count(); ++i)
         e->runner.apply(e->changes.data()[i].index, e->changes.data()[i].value);
@@ -221,6 +341,8 @@ bool CLAP_ABI pluginInit(const clap_plugin_t* plugin) {
     if (!e || e->initialised)
         return false;
     e->initialised = e->runner.create(effectDescription());
+    if (e->host && e->host->get_extension)
+        e->hostParams = static_cast<const clap_host_params_t*>(e->host->get_extension(e->host, CLAP_EXT_PARAMS));
     return e->initialised;
 }
 
@@ -229,6 +351,9 @@ void CLAP_ABI pluginDestroy(const clap_plugin_t* plugin) {
     if (!e)
         return;
     e->runner.deactivate();
+#if defined(_WIN32)
+    delete e->view;
+#endif
     delete e;
 }
 
@@ -263,6 +388,7 @@ clap_process_status CLAP_ABI pluginProcess(const clap_plugin_t* plugin, const cl
     ClapEffect* e = effectOf(plugin);
     if (!e || !process || !e->runner.active())
         return CLAP_PROCESS_ERROR;
+    sendEditorMessages(e, process->out_events);
     gatherChanges(e, process->in_events);
     const int32_t frames = process->frames_count > 0x7FFFFFFFu ? -1 : int32_t(process->frames_count);
     if (frames == 0) {
@@ -285,6 +411,92 @@ clap_process_status CLAP_ABI pluginProcess(const clap_plugin_t* plugin, const cl
     return CLAP_PROCESS_CONTINUE;
 }
 
+#if defined(_WIN32)
+// --- gui: the drawn parameter editor, embedded in the host's window ---
+
+bool isWin32(const char* api, bool floating) { return api && std::strcmp(api, CLAP_WINDOW_API_WIN32) == 0 && !floating; }
+
+bool CLAP_ABI guiSupported(const clap_plugin_t* plugin, const char* api, bool floating) {
+    return effectOf(plugin) && isWin32(api, floating);
+}
+bool CLAP_ABI guiPreferred(const clap_plugin_t* plugin, const char** api, bool* floating) {
+    if (!effectOf(plugin) || !api || !floating)
+        return false;
+    *api = CLAP_WINDOW_API_WIN32;
+    *floating = false;
+    return true;
+}
+bool CLAP_ABI guiCreate(const clap_plugin_t* plugin, const char* api, bool floating) {
+    ClapEffect* e = effectOf(plugin);
+    if (!e || !e->initialised || e->view || !isWin32(api, floating))
+        return false;
+    e->view = new (std::nothrow) ParameterView(e->editor);
+    return e->view != nullptr;
+}
+void CLAP_ABI guiDestroy(const clap_plugin_t* plugin) {
+    ClapEffect* e = effectOf(plugin);
+    if (!e)
+        return;
+    delete e->view;
+    e->view = nullptr;
+}
+bool CLAP_ABI guiScale(const clap_plugin_t*, double) { return false; }
+bool CLAP_ABI guiSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
+    ClapEffect* e = effectOf(plugin);
+    if (!e || !e->view || !width || !height)
+        return false;
+    int32_t w = 0, h = 0;
+    e->view->size(&w, &h);
+    *width = uint32_t(w);
+    *height = uint32_t(h);
+    return true;
+}
+bool CLAP_ABI guiCanResize(const clap_plugin_t* plugin) { return effectOf(plugin) != nullptr; }
+bool CLAP_ABI guiHints(const clap_plugin_t* plugin, clap_gui_resize_hints_t* hints) {
+    if (!effectOf(plugin) || !hints)
+        return false;
+    *hints = {true, true, false, 0, 0};
+    return true;
+}
+bool CLAP_ABI guiAdjust(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
+    ClapEffect* e = effectOf(plugin);
+    if (!e || !e->view || !width || !height)
+        return false;
+    int32_t w = *width > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(*width);
+    int32_t h = *height > 0x7FFFFFFFu ? 0x7FFFFFFF : int32_t(*height);
+    e->view->constrain(&w, &h);
+    *width = uint32_t(w);
+    *height = uint32_t(h);
+    return true;
+}
+bool CLAP_ABI guiSetSize(const clap_plugin_t* plugin, uint32_t width, uint32_t height) {
+    ClapEffect* e = effectOf(plugin);
+    if (!e || !e->view || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
+        return false;
+    return e->view->resize(int32_t(width), int32_t(height));
+}
+bool CLAP_ABI guiParent(const clap_plugin_t* plugin, const clap_window_t* window) {
+    ClapEffect* e = effectOf(plugin);
+    if (!e || !e->view || !window || !window->api || std::strcmp(window->api, CLAP_WINDOW_API_WIN32) != 0)
+        return false;
+    return e->view->open(window->win32);
+}
+bool CLAP_ABI guiTransient(const clap_plugin_t*, const clap_window_t*) { return false; }
+void CLAP_ABI guiTitle(const clap_plugin_t*, const char*) {}
+bool CLAP_ABI guiShow(const clap_plugin_t* plugin) {
+    ClapEffect* e = effectOf(plugin);
+    return e && e->view;
+}
+bool CLAP_ABI guiHide(const clap_plugin_t* plugin) {
+    ClapEffect* e = effectOf(plugin);
+    return e && e->view;
+}
+
+const clap_plugin_gui_t kGui = {guiSupported, guiPreferred, guiCreate,    guiDestroy,   guiScale,
+                                guiSize,      guiCanResize, guiHints,     guiAdjust,    guiSetSize,
+                                guiParent,    guiTransient, guiTitle,     guiShow,      guiHide};
+#endif
+
 const void* CLAP_ABI pluginExtension(const clap_plugin_t* plugin, const char* id) {
     if (!effectOf(plugin) || !id)
         return nullptr;
@@ -294,7 +506,11 @@ const void* CLAP_ABI pluginExtension(const clap_plugin_t* plugin, const char* id
         return &kParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0)
         return &kState;
-    // No gui extension in this build: the host shows its parameter view.
+#if defined(_WIN32)
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0)
+        return &kGui;
+#endif
+    // Elsewhere no gui: the host shows its parameter view.
     return nullptr;
 }
 

@@ -24,6 +24,9 @@
 #include "edit_controller.h"
 #include "factory.h"
 #include "view.h"
+#if defined(_WIN32)
+#include "Vst3View.h"
+#endif
 
 #if defined(_WIN32)
 #define TALVENOR_VST3_EXPORT extern "C" __declspec(dllexport)
@@ -97,6 +100,30 @@ struct Interfaces {
     Vst3Effect* owner;
 };
 
+uint32_t addRef(Vst3Effect* e);
+uint32_t release(Vst3Effect* e);
+
+#if defined(_WIN32)
+// The editor's view of the effect: the controller's values, and the user's edits
+// told to the host as the format asks (begin, perform, end through the handler).
+class EditorSide final : public Vst3ViewOwner {
+public:
+    explicit EditorSide(Vst3Effect& effect) : effect_(effect) {}
+    int32_t rowCount() const override;
+    bool rowName(int32_t row, char* text, size_t size) const override;
+    bool rowText(int32_t row, char* text, size_t size) const override;
+    float rowValue(int32_t row) const override;
+    void beginEdit(int32_t row) override;
+    void edit(int32_t row, float value) override;
+    void endEdit(int32_t row) override;
+    void retain() override;
+    void release() override;
+
+private:
+    Vst3Effect& effect_;
+};
+#endif
+
 struct Vst3Effect {
     Interfaces faces = {&componentTable(), &processorTable(), &controllerTable(), this};
     std::atomic<uint32_t> refs{1};
@@ -104,12 +131,46 @@ struct Vst3Effect {
     bool initialised = false;
     v3_component_handler** handler = nullptr;
     EffectRunner::ChangeList changes;  // audio thread
+#if defined(_WIN32)
+    EditorSide editor{*this};
+#endif
 
     ~Vst3Effect() {
         if (handler)
             v3_cpp_obj_unref(handler);
     }
 };
+
+#if defined(_WIN32)
+int32_t EditorSide::rowCount() const { return effect_.runner.parameterCount(); }
+bool EditorSide::rowName(int32_t row, char* text, size_t size) const {
+    return effect_.runner.parameterName(row, text, size);
+}
+bool EditorSide::rowText(int32_t row, char* text, size_t size) const {
+    char shown[128], unit[128];
+    if (!effect_.runner.valueText(row, effect_.runner.parameterValue(row), shown, sizeof shown))
+        return false;
+    effect_.runner.parameterLabel(row, unit, sizeof unit);
+    std::snprintf(text, size, unit[0] ? "%s %s" : "%s", shown, unit);
+    return true;
+}
+float EditorSide::rowValue(int32_t row) const { return effect_.runner.parameterValue(row); }
+void EditorSide::beginEdit(int32_t row) {
+    if (effect_.handler)
+        v3_cpp_obj(effect_.handler)->begin_edit(effect_.handler, v3_param_id(row));
+}
+void EditorSide::edit(int32_t row, float value) {
+    effect_.runner.setParameter(row, value);
+    if (effect_.handler)
+        v3_cpp_obj(effect_.handler)->perform_edit(effect_.handler, v3_param_id(row), value);
+}
+void EditorSide::endEdit(int32_t row) {
+    if (effect_.handler)
+        v3_cpp_obj(effect_.handler)->end_edit(effect_.handler, v3_param_id(row));
+}
+void EditorSide::retain() { addRef(&effect_); }
+void EditorSide::release() { ::release(&effect_); }
+#endif
 
 Vst3Effect* effectAt(void* self, size_t offset) {
     return self ? reinterpret_cast<Interfaces*>(static_cast<char*>(self) - offset)->owner : nullptr;
@@ -452,8 +513,17 @@ v3_result V3_API eSetHandler(void* self, v3_component_handler** handler) {
     e->handler = handler;
     return V3_OK;
 }
-// No editor of our own in this build: the host shows its parameter view.
-v3_plugin_view** V3_API eCreateView(void*, const char*) { return nullptr; }
+// The drawn parameter editor on Windows; elsewhere none (the host shows its own view).
+v3_plugin_view** V3_API eCreateView(void* self, const char* name) {
+    Vst3Effect* e = fromController(self);
+    if (!e || !name || std::strcmp(name, "editor") != 0)
+        return nullptr;
+#if defined(_WIN32)
+    return createVst3View(e->editor);
+#else
+    return nullptr;
+#endif
+}
 
 const ComponentTable kComponentTable = {
     {cQuery, cRef, cUnref},

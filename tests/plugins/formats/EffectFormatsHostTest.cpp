@@ -15,6 +15,9 @@
 #include "PluginInstance.h"
 #include "Vst2Plugin.h"
 #if defined(_WIN32)
+#include <windows.h>
+
+#include "ParameterView.h"
 #include "Vst2Backend.h"
 #include "Vst3Backend.h"
 #endif
@@ -26,9 +29,17 @@ namespace {
 constexpr double kRate = 44100.0;
 constexpr int32_t kBlock = 512;
 
+// Keeps the last edit the plug-in reported (UI thread only in these tests).
 class QuietEvents : public PluginHostEvents {
 public:
-    void parameterEdited(int32_t, float) override {}
+    void parameterEdited(int32_t index, float value) override {
+        lastEditIndex = index;
+        lastEditValue = value;
+        ++edits;
+    }
+    int32_t lastEditIndex = -1;
+    float lastEditValue = -1.0f;
+    int edits = 0;
     bool editorResizeRequested(int32_t, int32_t) override { return false; }
     void latencyChanged() override {}
     void parametersChanged() override {}
@@ -265,6 +276,66 @@ TEST_P(EffectFormats, StateRoundTripsAndForeignStatesLeaveTheEffectAsItWas) {
             EXPECT_FLOAT_EQ(second->parameterValue(i), settingFor(i, 0)) << "parameter " << i;
     }
 }
+
+#if defined(_WIN32)
+// The drawn editor of both builds: embedded in the host's window, resized as the
+// host asks (never below its rows), and dragging across a row sets that parameter
+// and tells the host.
+TEST_P(EffectFormats, EditorOpensResizesAndSetsParametersByDragging) {
+    for (const Format& format : formats()) {
+        SCOPED_TRACE(format.label);
+        Instance effect = format.load(kind());
+        ASSERT_TRUE(effect);
+        ASSERT_TRUE(effect->hasEditor());
+        HWND parent = CreateWindowExA(0, "STATIC", "editor test", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(parent, nullptr);
+        int32_t width = 0, height = 0;
+        ASSERT_TRUE(effect->openEditor(parent, &width, &height));
+        HWND view = GetWindow(parent, GW_CHILD);
+        ASSERT_NE(view, nullptr) << "the editor made no window in the host's";
+        const int32_t rows = effect->parameterCount() - (effect->programCount() > 0 ? 1 : 0);
+        EXPECT_GE(height, rows * ParameterView::kRowHeight);
+        EXPECT_GE(width, ParameterView::kMinWidth);
+
+        int32_t w = 600, h = height + 100;
+        EXPECT_TRUE(effect->resizeEditor(&w, &h));
+        RECT client;
+        GetClientRect(view, &client);
+        EXPECT_EQ(client.right, 600);
+        EXPECT_EQ(client.bottom, height + 100);
+        w = 50, h = 10;
+        effect->resizeEditor(&w, &h);
+        EXPECT_GE(w, ParameterView::kMinWidth) << "resized below the editor's least width";
+        EXPECT_GE(h, rows * ParameterView::kRowHeight) << "resized below its rows";
+
+        GetClientRect(view, &client);
+        const int32_t last = rows - 1;
+        const LPARAM onRow = MAKELPARAM(client.right / 2, ParameterView::kMargin + last * ParameterView::kRowHeight +
+                                                              ParameterView::kRowHeight / 2);
+        gEvents.edits = 0;
+        SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, onRow);
+        SendMessageA(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(client.right - 1, HIWORD(onRow)));
+        SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(client.right - 1, HIWORD(onRow)));
+        effect->uiIdle();
+        EXPECT_FLOAT_EQ(effect->parameterValue(last), 1.0f) << "dragged to the right end";
+        EXPECT_GT(gEvents.edits, 0) << "the host was not told";
+        EXPECT_EQ(gEvents.lastEditIndex, last);
+        EXPECT_FLOAT_EQ(gEvents.lastEditValue, 1.0f);
+        SendMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, HIWORD(onRow)));
+        SendMessageA(view, WM_LBUTTONUP, 0, MAKELPARAM(0, HIWORD(onRow)));
+        effect->uiIdle();
+        EXPECT_FLOAT_EQ(effect->parameterValue(last), 0.0f) << "pressed at the left end";
+
+        effect->closeEditor();
+        EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr) << "the editor's window outlived it";
+        // Open again after closing, then the instance goes with its editor open.
+        ASSERT_TRUE(effect->openEditor(parent, &width, &height));
+        effect.reset();
+        DestroyWindow(parent);
+    }
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Effects, EffectFormats, ::testing::Values(0, 1, 2),
                          [](const ::testing::TestParamInfo<int>& info) {
