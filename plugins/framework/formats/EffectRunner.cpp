@@ -143,6 +143,20 @@ bool EffectRunner::selectProgram(int32_t program) {
     return true;
 }
 
+bool EffectRunner::setShownValue(int32_t index, float value) {
+    if (!isParameter(index) || !std::isfinite(value))
+        return false;
+    slot(currentProgram(), index).store(clampParameter(value), std::memory_order_relaxed);
+    return true;
+}
+
+bool EffectRunner::setShownProgram(int32_t program) {
+    if (program < 0 || program >= programCount_)
+        return false;
+    program_.store(program, std::memory_order_relaxed);
+    return true;
+}
+
 int32_t EffectRunner::programOf(float value) const {
     if (!(value > 0.0f))
         return 0;

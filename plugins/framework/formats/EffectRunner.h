@@ -78,6 +78,11 @@ public:
     // UI thread: false for an index or program out of range.
     bool setParameter(int32_t index, float value);
     bool selectProgram(int32_t program);
+    // UI thread: the value the UI side shows, leaving the processing alone (a VST3
+    // controller's value: the processor learns it from the host's changes, at the
+    // frame the host gives them).
+    bool setShownValue(int32_t index, float value);
+    bool setShownProgram(int32_t program);
 
     // UI thread: the state record (EffectStateRecord.h).
     size_t stateSize() const;

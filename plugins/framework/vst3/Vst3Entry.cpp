@@ -160,7 +160,8 @@ void EditorSide::beginEdit(int32_t row) {
         v3_cpp_obj(effect_.handler)->begin_edit(effect_.handler, v3_param_id(row));
 }
 void EditorSide::edit(int32_t row, float value) {
-    effect_.runner.setParameter(row, value);
+    // Shown at once; the processor gets it from the host, as every change.
+    effect_.runner.setShownValue(row, value);
     if (effect_.handler)
         v3_cpp_obj(effect_.handler)->perform_edit(effect_.handler, v3_param_id(row), value);
 }
@@ -494,13 +495,16 @@ v3_result V3_API eSetNormalised(void* self, v3_param_id id, double value) {
     Vst3Effect* e = fromController(self);
     if (!e)
         return V3_INVALID_ARG;
+    // The controller's value only: the processor takes the host's changes from its
+    // queues, at their frames (applying this at the next block would put automation
+    // ahead of its place).
     if (id == kProgramParameter) {
         const int32_t last = e->runner.programCount() - 1;
         const int32_t program = !(value > 0.0) ? 0 : value >= 1.0 ? last : int32_t(value * last + 0.5);
-        return e->runner.selectProgram(program) ? V3_OK : V3_INVALID_ARG;
+        return e->runner.setShownProgram(program) ? V3_OK : V3_INVALID_ARG;
     }
-    return e->runner.isParameter(int32_t(id)) && e->runner.setParameter(int32_t(id), float(value)) ? V3_OK
-                                                                                                : V3_INVALID_ARG;
+    return e->runner.isParameter(int32_t(id)) && e->runner.setShownValue(int32_t(id), float(value)) ? V3_OK
+                                                                                                 : V3_INVALID_ARG;
 }
 v3_result V3_API eSetHandler(void* self, v3_component_handler** handler) {
     Vst3Effect* e = fromController(self);

@@ -254,7 +254,8 @@ TEST_P(Vst3Abi, ParametersAreTheVst2BuildsAndUnknownOnesAreRefused) {
 }
 
 // Changes at offsets within blocks: the output equals the VST 2 effect processing
-// each block in pieces split at the changes, setParameter between them.
+// each block in pieces split at the changes, setParameter between them, also when
+// the host has set the controller's value before the block.
 TEST_P(Vst3Abi, ChangesWithinABlockTakeEffectAtTheirFrame) {
     Vst3Effect effect(kind());
     ASSERT_TRUE(effect.ready());
@@ -282,8 +283,12 @@ TEST_P(Vst3Abi, ChangesWithinABlockTakeEffectAtTheirFrame) {
         if (points[1].offset < points[0].offset)
             std::swap(points[0], points[1]);
         changes.clear();
-        for (const Point& p : points)
+        for (const Point& p : points) {
             changes.add(v3_param_id(p.index), p.offset, p.value);
+            // A host shows the value on the controller too, before the block: the
+            // processor must still take it at its frame.
+            v3_cpp_obj(effect.controller)->set_parameter_normalised(effect.controller, v3_param_id(p.index), p.value);
+        }
         float* ins[2] = {};
         float* outs[2] = {};
         for (int c = 0; c < channels; ++c) {
