@@ -4,7 +4,10 @@
 // pieces, the state record's fixed layout, and calls out of order.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -150,6 +153,18 @@ public:
     const clap_plugin_audio_ports_t* ports = nullptr;
     const clap_plugin_state_t* state = nullptr;
 };
+
+// A stored state, saved by one edition's build: the other edition (and a later
+// build) must read it, and save the same bytes for the same settings.
+std::string storedStatePath(const char* effect, const char* format) {
+    return std::string(TALVENOR_STATE_FIXTURES) + effect + "." + format + ".state";
+}
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+bool writeStates() { return std::getenv("TALVENOR_WRITE_STATES") != nullptr; }
+float storedSetting(int32_t index) { return float((index * 37 + 11) % 100) / 99.0f; }
 
 class ClapAbi : public ::testing::TestWithParam<int> {
 protected:
@@ -307,6 +322,30 @@ TEST_P(ClapAbi, OutOfOrderCallsAreRefusedAndLeaveTheEffectAsItWas) {
     // Longer than announced: processed whole.
     EXPECT_EQ(effect.process(ins, outs, channels, kMaxFrames, nullptr), CLAP_PROCESS_CONTINUE);
     EXPECT_NE(b[kMaxFrames - 1], -9.0f);
+}
+
+TEST_P(ClapAbi, StateSavedByEitherEditionLoadsInBoth) {
+    ClapEffect effect(kind());
+    ASSERT_TRUE(effect.ready());
+    EventList events;
+    const uint32_t count = effect.params->count(effect.plugin);
+    for (uint32_t i = 0; i < count; ++i)
+        events.add(0, i, storedSetting(int32_t(i)));
+    effect.params->flush(effect.plugin, events.list(), nullptr);
+    const std::vector<uint8_t> saved = effect.saved();
+    const std::string path = storedStatePath(kind().name, "clap");
+    if (writeStates()) {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(saved.data()), long(saved.size()));
+        return;
+    }
+    const std::vector<uint8_t> stored = readBytes(path);
+    ASSERT_FALSE(stored.empty()) << path;
+    EXPECT_EQ(saved, stored) << "this edition saves other bytes for the same settings";
+    ClapEffect fresh(kind());
+    ASSERT_TRUE(fresh.ready());
+    ASSERT_TRUE(fresh.load(stored));
+    for (uint32_t i = 0; i < count; ++i)
+        EXPECT_FLOAT_EQ(float(fresh.value(i)), storedSetting(int32_t(i)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Effects, ClapAbi, ::testing::Values(0, 1, 2), [](const ::testing::TestParamInfo<int>& info) {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -146,6 +148,18 @@ public:
     v3_audio_processor** processor = nullptr;
     v3_edit_controller** controller = nullptr;
 };
+
+// A stored state, saved by one edition's build: the other edition (and a later
+// build) must read it, and save the same bytes for the same settings.
+std::string storedStatePath(const char* effect, const char* format) {
+    return std::string(TALVENOR_STATE_FIXTURES) + effect + "." + format + ".state";
+}
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+bool writeStates() { return std::getenv("TALVENOR_WRITE_STATES") != nullptr; }
+float storedSetting(int32_t index) { return float((index * 37 + 11) % 100) / 99.0f; }
 
 class Vst3Abi : public ::testing::TestWithParam<int> {
 protected:
@@ -367,6 +381,30 @@ TEST_P(Vst3Abi, OutOfOrderCallsAreRefusedAndLeaveTheEffectAsItWas) {
     float* signal[2] = {in[0].data(), in[size_t(channels - 1)].data()};
     ASSERT_EQ(effect.process(signal, outs, channels, kMaxFrames, nullptr), V3_OK);
     EXPECT_TRUE(sameBits(std::vector<float>(b.begin(), b.begin() + kMaxFrames), expected[0]));
+}
+
+TEST_P(Vst3Abi, StateSavedByEitherEditionLoadsInBoth) {
+    Vst3Effect effect(kind());
+    ASSERT_TRUE(effect.ready());
+    auto* e = v3_cpp_obj(effect.controller);
+    const int32_t count = e->get_parameter_count(effect.controller) - 1;
+    for (int32_t i = 0; i < count; ++i)
+        ASSERT_EQ(e->set_parameter_normalised(effect.controller, v3_param_id(i), storedSetting(i)), V3_OK);
+    const std::vector<uint8_t> saved = effect.state();
+    const std::string path = storedStatePath(kind().name, "vst3");
+    if (writeStates()) {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(saved.data()), long(saved.size()));
+        return;
+    }
+    const std::vector<uint8_t> stored = readBytes(path);
+    ASSERT_FALSE(stored.empty()) << path;
+    EXPECT_EQ(saved, stored) << "this edition saves other bytes for the same settings";
+    Vst3Effect fresh(kind());
+    ASSERT_TRUE(fresh.ready());
+    ASSERT_EQ(fresh.setState(stored, stored.size()), V3_OK);
+    for (int32_t i = 0; i < count; ++i)
+        EXPECT_FLOAT_EQ(float(v3_cpp_obj(fresh.controller)->get_parameter_normalised(fresh.controller, v3_param_id(i))),
+                        storedSetting(i));
 }
 
 INSTANTIATE_TEST_SUITE_P(Effects, Vst3Abi, ::testing::Values(0, 1, 2), [](const ::testing::TestParamInfo<int>& info) {
