@@ -349,11 +349,12 @@ v3_result V3_API pSetupProcessing(void* self, v3_process_setup* setup) {
         return V3_FALSE;
     return e->runner.configure(setup->sample_rate, setup->max_block_size) ? V3_OK : V3_INVALID_ARG;
 }
-v3_result V3_API pSetProcessing(void* self, v3_bool) {
+// Processing runs while the component is active; switching it off is always fine.
+v3_result V3_API pSetProcessing(void* self, v3_bool state) {
     Vst3Effect* e = fromProcessor(self);
     if (!e)
         return V3_INVALID_ARG;
-    return e->runner.active() ? V3_OK : V3_NOT_INITIALIZED;
+    return !state || e->runner.active() ? V3_OK : V3_NOT_INITIALIZED;
 }
 
 // The host's changes for this block, in frame order, as parameter indices.
