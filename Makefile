@@ -57,6 +57,7 @@ bench: bootstrap
 	@scripts/run-benchmarks
 	@scripts/bench-editions
 	@scripts/bench-plugin-seam
+	@scripts/bench-effect-formats
 	@scripts/run-window-bench
 
 # Release builds of both editions, the portable zips and the installer in build/dist/.

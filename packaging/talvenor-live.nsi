@@ -2,13 +2,16 @@
 ; Defines from the command line:
 ;   VERSION      2.1.0
 ;   PROGRAM_EXE  the program's file name in both editions
-;   STAGE32      the staged 32-bit edition (program, "VST Plugins", driver, README.txt)
+;   STAGE32      the staged 32-bit edition (program, "VST Plugins", VST3, CLAP, driver,
+;                README.txt)
 ;   STAGE64      the same for the 64-bit edition
 ;   OUTFILE      the installer to write
 ;
 ; On 64-bit Windows it installs the 64-bit edition into Program Files\Talvenor Live,
 ; the 32-bit edition optionally into Program Files (x86)\Talvenor Live (for 32-bit
 ; plug-ins); on 32-bit Windows the 32-bit edition into Program Files\Talvenor Live.
+; Each edition's effects also go, as VST3 bundles and CLAP files, into the VST3 and
+; CLAP folders under Common Files of its width, where every host looks for them.
 ; The ZerevaZ-2-UDID driver is registered for programs of both widths (optional, on).
 ; Silent: /S; /EDITION32 adds the 32-bit edition on 64-bit Windows; /NODRIVER leaves
 ; the driver out. Exit code 2 when the driver could not be registered.
@@ -43,6 +46,7 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Talvenor Software"
 
 Var Dir32          ; where the 32-bit files go: Program Files (x86) on 64-bit Windows
+Var Common32       ; Common Files of 32-bit programs: Common Files (x86) on 64-bit Windows
 Var DriverFailed   ; a width whose registration failed, for the closing report
 
 !insertmacro MUI_PAGE_WELCOME
@@ -67,8 +71,26 @@ Var DriverFailed   ; a width whose registration failed, for the closing report
     SetOutPath "${DIR}"
 !macroend
 
+; One effect's VST3 bundle and CLAP file into the shared folders of the edition's width.
+!macro InstallEffectFormats STAGE COMMON ARCH FX
+    SetOutPath "${COMMON}\VST3\${FX}.vst3\Contents\${ARCH}"
+    File "${STAGE}\VST3\${FX}.vst3\Contents\${ARCH}\${FX}.vst3"
+    SetOutPath "${COMMON}\VST3\${FX}.vst3\Contents\Resources"
+    File "${STAGE}\VST3\${FX}.vst3\Contents\Resources\moduleinfo.json"
+    SetOutPath "${COMMON}\CLAP"
+    File "${STAGE}\CLAP\${FX}.clap"
+!macroend
+
+!macro InstallFormats STAGE COMMON ARCH
+    !insertmacro InstallEffectFormats "${STAGE}" "${COMMON}" "${ARCH}" Modulane
+    !insertmacro InstallEffectFormats "${STAGE}" "${COMMON}" "${ARCH}" Filtrace
+    !insertmacro InstallEffectFormats "${STAGE}" "${COMMON}" "${ARCH}" Overdrive
+!macroend
+
 Section "Talvenor Live (64-bit)" SecEdition64
     !insertmacro InstallEdition "${STAGE64}" "$INSTDIR"
+    !insertmacro InstallFormats "${STAGE64}" "$COMMONFILES64" x86_64-win
+    SetOutPath "$INSTDIR"
     CreateDirectory "${MENU_FOLDER}"
     CreateShortcut "${MENU_FOLDER}\Talvenor Live.lnk" "$INSTDIR\${PROGRAM_EXE}" "" "$INSTDIR\${PROGRAM_EXE}" 0
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "Edition64" 1
@@ -76,6 +98,8 @@ SectionEnd
 
 Section /o "Talvenor Live (32-bit, for 32-bit plug-ins)" SecEdition32
     !insertmacro InstallEdition "${STAGE32}" "$Dir32"
+    !insertmacro InstallFormats "${STAGE32}" "$Common32" x86-win
+    SetOutPath "$Dir32"
     CreateDirectory "${MENU_FOLDER}"
     ${If} ${RunningX64}
         CreateShortcut "${MENU_FOLDER}\Talvenor Live (32-bit).lnk" "$Dir32\${PROGRAM_EXE}" "" "$Dir32\${PROGRAM_EXE}" 0
@@ -135,8 +159,8 @@ Section "-Settings and uninstaller"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 
-LangString DESC_Edition64 ${LANG_ENGLISH} "The program for 64-bit Windows, with its three effects. It loads 64-bit plug-ins."
-LangString DESC_Edition32 ${LANG_ENGLISH} "The program for 32-bit plug-ins, with its three effects, beside the 64-bit one."
+LangString DESC_Edition64 ${LANG_ENGLISH} "The program for 64-bit Windows, with its three effects (also as VST3 and CLAP for other programs). It loads 64-bit plug-ins."
+LangString DESC_Edition32 ${LANG_ENGLISH} "The program for 32-bit plug-ins, with its three effects (also as 32-bit VST3 and CLAP), beside the 64-bit one."
 LangString DESC_Driver ${LANG_ENGLISH} "Registers the DirectSound driver ZerevaZ-2-UDID, so that every ASIO program (32- and 64-bit) can use a sound card without an ASIO driver."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecEdition64} $(DESC_Edition64)
@@ -151,6 +175,7 @@ Function .onInit
         SetRegView 64
         StrCpy $INSTDIR "$PROGRAMFILES64\Talvenor Live"
         StrCpy $Dir32 "$PROGRAMFILES32\Talvenor Live"
+        StrCpy $Common32 "$COMMONFILES32"
         SectionSetFlags ${SecEdition64} ${SF_SELECTED}|${SF_RO}
         ClearErrors
         ${GetOptions} $R0 "/EDITION32" $R1
@@ -161,6 +186,7 @@ Function .onInit
         ; 32-bit Windows runs the 32-bit edition only.
         StrCpy $INSTDIR "$PROGRAMFILES\Talvenor Live"
         StrCpy $Dir32 "$INSTDIR"
+        StrCpy $Common32 "$COMMONFILES"
         SectionSetFlags ${SecEdition64} ${SF_RO}
         SectionSetText ${SecEdition64} ""
         SectionSetFlags ${SecEdition32} ${SF_SELECTED}|${SF_RO}
@@ -185,6 +211,23 @@ FunctionEnd
     RMDir "${DIR}\VST Plugins"
 !macroend
 
+; The shared VST3 and CLAP folders themselves stay: other makers' plug-ins live there.
+!macro RemoveEffectFormats COMMON ARCH FX
+    Delete "${COMMON}\VST3\${FX}.vst3\Contents\${ARCH}\${FX}.vst3"
+    Delete "${COMMON}\VST3\${FX}.vst3\Contents\Resources\moduleinfo.json"
+    RMDir "${COMMON}\VST3\${FX}.vst3\Contents\${ARCH}"
+    RMDir "${COMMON}\VST3\${FX}.vst3\Contents\Resources"
+    RMDir "${COMMON}\VST3\${FX}.vst3\Contents"
+    RMDir "${COMMON}\VST3\${FX}.vst3"
+    Delete "${COMMON}\CLAP\${FX}.clap"
+!macroend
+
+!macro RemoveFormats COMMON ARCH
+    !insertmacro RemoveEffectFormats "${COMMON}" "${ARCH}" Modulane
+    !insertmacro RemoveEffectFormats "${COMMON}" "${ARCH}" Filtrace
+    !insertmacro RemoveEffectFormats "${COMMON}" "${ARCH}" Overdrive
+!macroend
+
 !macro UnregisterDriver WIDTH DLL
     ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "Driver${WIDTH}"
     ${If} $0 == 1
@@ -198,8 +241,10 @@ Function un.onInit
     ${If} ${RunningX64}
         SetRegView 64
         StrCpy $Dir32 "$PROGRAMFILES32\Talvenor Live"
+        StrCpy $Common32 "$COMMONFILES32"
     ${Else}
         StrCpy $Dir32 "$INSTDIR"
+        StrCpy $Common32 "$COMMONFILES"
     ${EndIf}
 FunctionEnd
 
@@ -216,10 +261,12 @@ Section "Uninstall"
     ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "Edition32"
     ${If} $0 == 1
         !insertmacro RemoveEdition "$Dir32"
+        !insertmacro RemoveFormats "$Common32" x86-win
     ${EndIf}
     ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "Edition64"
     ${If} $0 == 1
         !insertmacro RemoveEdition "$INSTDIR"
+        !insertmacro RemoveFormats "$COMMONFILES64" x86_64-win
     ${EndIf}
     Delete "${MENU_FOLDER}\Talvenor Live.lnk"
     Delete "${MENU_FOLDER}\Talvenor Live (32-bit).lnk"

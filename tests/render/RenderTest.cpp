@@ -510,6 +510,42 @@ TEST_F(RenderTest, DpfEffectsLearnTheRenderRate) {
     }
 }
 
+// Our own effects' VST3 and CLAP builds in the rig render exactly what their VST 2
+// builds render, with a parameter set by name: Overdrive as VST3, Filtrace as CLAP.
+TEST_F(RenderTest, OurEffectsRenderAlikeInEveryFormat) {
+    const DryTake take = testTake(44100, 24, 2, 1.0);
+    ASSERT_TRUE(writeDryTake("render-own-formats.wav", take));
+    struct Case {
+        const char* effect;
+        std::string other;
+        const char* parameter;
+    } cases[] = {
+        {"Overdrive", std::string(TALVENOR_BIN_DIR) + "VST3\\Overdrive.vst3", "0:Drive=0.8"},
+        {"Filtrace", std::string(TALVENOR_BIN_DIR) + "CLAP\\Filtrace.clap", "0:Resonance=0.9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.effect);
+        ASSERT_EQ(runRig({"--render", "render-own-formats.wav", "--out", "render-own-vst2.wav", "--tail", "0.25",
+                          "--gate", "off", "--fx", "0=" + kPlugins + c.effect + ".dll", "--param", c.parameter}),
+                  0) << boxTexts();
+        ASSERT_EQ(runRig({"--render", "render-own-formats.wav", "--out", "render-own-other.wav", "--tail", "0.25",
+                          "--gate", "off", "--fx", "0=" + c.other, "--param", c.parameter}),
+                  0) << boxTexts();
+        WavContent vst2, other;
+        ASSERT_TRUE(readWav("render-own-vst2.wav", vst2));
+        ASSERT_TRUE(readWav("render-own-other.wav", other));
+        ASSERT_EQ(other.channels, vst2.channels);
+        ASSERT_EQ(other.frames(), vst2.frames());
+        double loudest = 0.0;
+        for (int ch = 0; ch < vst2.channels; ++ch) {
+            EXPECT_TRUE(other.samples[ch] == vst2.samples[ch]) << "channel " << ch;
+            for (float v : vst2.samples[ch])
+                loudest = std::max(loudest, std::fabs(double(v)));
+        }
+        EXPECT_GT(loudest, 0.01) << "the render carries sound";
+    }
+}
+
 // --tuner prints the note heard for each second of the render: a bass's low E with a
 // weak fundamental, 7 cents sharp, then silence and a low B.
 TEST_F(RenderTest, TheTunerPrintsTheNoteOfEachSecond) {

@@ -243,7 +243,7 @@ INT_PTR CALLBACK panelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
     PanelState* state = stateOf(panel);
     switch (message) {
     case WM_INITDIALOG: {
-        auto* created = new PanelState{reinterpret_cast<const FxManagerContext*>(lParam), 0};
+        auto* created = new PanelState{reinterpret_cast<const FxManagerContext*>(lParam), 0, 0};
         SetWindowLongPtrA(panel, DWLP_USER, reinterpret_cast<LONG_PTR>(created));
         placeControls(panel);
         refresh(panel);
