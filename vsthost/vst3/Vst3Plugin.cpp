@@ -283,28 +283,41 @@ bool Vst3Plugin::readParameters(char* failure, size_t failureSize) {
         vst3Reason(failure, failureSize, kStrVst3NoMemory);
         return false;
     }
-    int32_t used = 0;
-    int32_t program = -1;
-    for (int32_t i = 0; i < count; ++i) {
-        v3_param_info info;
-        std::memset(&info, 0, sizeof info);
-        if (call(controller_.get(), &v3_edit_controller::get_parameter_info, v3_result(V3_FALSE), i, &info) != V3_OK)
-            continue;  // a parameter that does not describe itself is not shown
-        const bool programChange = (info.flags & V3_PARAM_PROGRAM_CHANGE) != 0;
-        if ((info.flags & V3_PARAM_IS_HIDDEN) && !programChange)
-            continue;
-        Parameter& p = list[used];
+    auto take = [](Parameter& p, const v3_param_info& info) {
         p.id = info.param_id;
         p.flags = info.flags;
         p.stepCount = info.step_count;
         vst3text::fromUtf16(info.title, 128, p.name, sizeof p.name);
         vst3text::fromUtf16(info.units, 128, p.unit, sizeof p.unit);
-        if (programChange && program < 0 && info.step_count > 0 && info.step_count < kMaxPrograms)
-            program = used;
-        ++used;
+    };
+    // The program-change parameter is the programs' and not one of the listed
+    // parameters (the host shows programs apart): the first is kept after them.
+    int32_t used = 0;
+    bool programFound = false;
+    v3_param_info programInfo;
+    for (int32_t i = 0; i < count; ++i) {
+        v3_param_info info;
+        std::memset(&info, 0, sizeof info);
+        if (call(controller_.get(), &v3_edit_controller::get_parameter_info, v3_result(V3_FALSE), i, &info) != V3_OK)
+            continue;  // a parameter that does not describe itself is not shown
+        if (info.flags & V3_PARAM_PROGRAM_CHANGE) {
+            if (!programFound && info.step_count > 0 && info.step_count < kMaxPrograms) {
+                programFound = true;
+                programInfo = info;
+            }
+        } else if (!(info.flags & V3_PARAM_IS_HIDDEN)) {
+            take(list[used++], info);
+        }
+    }
+    const int32_t listed = used;
+    int32_t program = -1;
+    if (programFound) {
+        take(list[used], programInfo);
+        program = used++;
     }
     reading->entries = list;
     reading->count = used;
+    reading->listed = listed;
     reading->program = program;
     reading->older = parameterList_.load(std::memory_order_relaxed);
     parameterList_.store(reading, std::memory_order_release);
@@ -325,7 +338,7 @@ const Vst3Plugin::ParameterList* Vst3Plugin::parameters() const {
 
 const Vst3Plugin::Parameter* Vst3Plugin::parameter(int32_t index) const {
     const ParameterList* list = parameters();
-    return list && index >= 0 && index < list->count ? &list->entries[index] : nullptr;
+    return list && index >= 0 && index < list->listed ? &list->entries[index] : nullptr;
 }
 
 // Any thread: the reading it finds stays valid while the instance lives.
@@ -478,7 +491,7 @@ void Vst3Plugin::process(float* const* inputs, float* const* outputs, int32_t fr
 
 int32_t Vst3Plugin::parameterCount() const {
     const ParameterList* list = parameters();
-    return list ? list->count : 0;
+    return list ? list->listed : 0;
 }
 
 bool Vst3Plugin::parameterName(int32_t index, char* text, size_t size) const {
@@ -519,12 +532,16 @@ bool Vst3Plugin::parameterValueText(int32_t index, char* text, size_t size) cons
 }
 
 void Vst3Plugin::setParameterValue(int32_t index, float value) {
-    const Parameter* p = parameter(index);
-    if (!p || !contract_.controllerCall())
+    if (const Parameter* p = parameter(index))
+        setValue(*p, value);
+}
+
+void Vst3Plugin::setValue(const Parameter& p, float value) {
+    if (!contract_.controllerCall())
         return;
     const double normalised = clampNormalised(value);
-    call(controller_.get(), &v3_edit_controller::set_parameter_normalised, v3_result(V3_OK), p->id, normalised);
-    toProcessor_.push(p->id, normalised);
+    call(controller_.get(), &v3_edit_controller::set_parameter_normalised, v3_result(V3_OK), p.id, normalised);
+    toProcessor_.push(p.id, normalised);
 }
 
 // --- programs: the controller's program-change parameter, where it has one ---
@@ -562,7 +579,8 @@ bool Vst3Plugin::selectProgram(int32_t index) {
     if (index < 0 || index >= programCount())
         return false;
     const ParameterList* list = parameters();
-    setParameterValue(list->program, float(double(index) / list->entries[list->program].stepCount));
+    const Parameter& program = list->entries[list->program];
+    setValue(program, float(double(index) / program.stepCount));
     return true;
 }
 

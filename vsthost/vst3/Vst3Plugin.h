@@ -86,7 +86,8 @@ private:
     // still looking an ID up in one never reads freed memory.
     struct ParameterList {
         Parameter* entries;
-        int32_t count;
+        int32_t count;    // entries, the program-change parameter last among them
+        int32_t listed;   // what the host lists as parameters: the entries before it
         int32_t program;  // the index of the program-change parameter, or -1
         ParameterList* older;
     };
@@ -104,7 +105,9 @@ private:
                     size_t controllerSize);
     bool writeState(ByteRecord& record);
     void fail(int id, const char* insert = "");
+    // A listed parameter by its index (the program-change parameter is none of them).
     const Parameter* parameter(int32_t index) const;
+    void setValue(const Parameter& parameter, float value);
     const ParameterList* parameters() const;
     int32_t indexOf(v3_param_id id) const;
 

@@ -338,13 +338,14 @@ TEST(Vst3Backend, EditsReachTheAudioInTheNextBlock) {
     Loaded loaded = load(bundle("Vst3TestGain"), &events);
     ASSERT_TRUE(loaded.plugin) << loaded.failure;
     PluginInstance& plugin = *loaded.plugin;
-    ASSERT_EQ(plugin.parameterCount(), 3);
+    ASSERT_EQ(plugin.parameterCount(), 2) << "the program-change parameter is the programs', not listed";
+    EXPECT_EQ(plugin.programCount(), 3);
     char name[64];
     ASSERT_TRUE(plugin.parameterName(0, name, sizeof name));
     EXPECT_STREQ(name, "Gain");
     ASSERT_TRUE(plugin.parameterName(1, name, sizeof name));
     EXPECT_EQ(std::string(name), std::string(63, 'W'));  // a title without its end, cut to ours
-    EXPECT_FALSE(plugin.parameterName(3, name, sizeof name));
+    EXPECT_FALSE(plugin.parameterName(2, name, sizeof name));
     auto& vst3 = static_cast<Vst3Plugin&>(plugin);
     EXPECT_TRUE(vst3.parameterUnit(0, name, sizeof name));
     EXPECT_STREQ(name, "x");
@@ -488,7 +489,7 @@ TEST(Vst3Backend, RestartComponentTellsTheHostWhatChanged) {
     effect.clear();
     ASSERT_EQ(effect.restart(V3_RESTART_PARAM_TITLES_CHANGED), 0);
     EXPECT_EQ(events.parameterChanges.load(), 1);
-    EXPECT_EQ(loaded.plugin->parameterCount(), 3);  // the list is read again
+    EXPECT_EQ(loaded.plugin->parameterCount(), 2);  // the list is read again
     EXPECT_GE(find(effect.log(), "controller.getParameterCount@U"), 0);
     ASSERT_EQ(effect.restart(V3_RESTART_PARAM_VALUES_CHANGED), 0);
     EXPECT_EQ(events.parameterChanges.load(), 2);
@@ -572,7 +573,7 @@ TEST(Vst3Backend, AComponentThatIsItsOwnControllerWorksAsOne) {
         ASSERT_TRUE(loaded.plugin) << loaded.failure;
         auto& plugin = static_cast<Vst3Plugin&>(*loaded.plugin);
         EXPECT_TRUE(plugin.singleObject());
-        ASSERT_EQ(plugin.parameterCount(), 3);
+        ASSERT_EQ(plugin.parameterCount(), 2);
         ASSERT_TRUE(plugin.configure(48000, kBlock));
         ASSERT_TRUE(plugin.resume());
         Blocks blocks(2);
