@@ -18,6 +18,7 @@
 #include "clap/process.h"
 #include "component.h"
 #include "factory.h"
+#include "LoudSignal.h"
 
 using namespace effecttest;
 
@@ -186,21 +187,6 @@ private:
     clap_audio_buffer_t in_ = {}, out_ = {};
     clap_process_t call_;
 };
-
-// A guitar-like signal: a few harmonics with a slow wobble and some hiss.
-std::vector<float> loudSignal(size_t frames, int channel) {
-    std::vector<float> out(frames);
-    unsigned noise = 12345u + unsigned(channel);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = double(i) / kRate;
-        noise = noise * 1664525u + 1013904223u;
-        const double hiss = (double(noise >> 8) / double(1u << 23) - 1.0) * 0.02;
-        const double tone = 0.5 * std::sin(2 * M_PI * 196.0 * t) + 0.25 * std::sin(2 * M_PI * 392.0 * t + channel) +
-                            0.15 * std::sin(2 * M_PI * 1177.0 * t);
-        out[i] = float((0.8 + 0.2 * std::sin(2 * M_PI * 3.0 * t)) * tone + hiss);
-    }
-    return out;
-}
 
 void BM_EffectFormat(benchmark::State& state) {
     const EffectKind& kind = effectKinds()[size_t(state.range(0))];
