@@ -10,8 +10,14 @@ TunerTap::TunerTap() = default;
 TunerTap::~TunerTap() { delete detector_; }
 
 void TunerTap::setListening(bool on) {
-    if (on && !listening_)
+    if (on && !listening_) {
+        // The reading empties now, under the lock an analysis publishes under, so no
+        // note from the earlier listening can show after this returns.
+        std::lock_guard<std::mutex> hold(latestLock_);
         epoch_.fetch_add(1, std::memory_order_release);
+        latest_ = Reading{TunerDisplay(), 0.0, latest_.serial + 1};
+        secondLogCount_ = 0;
+    }
     listening_ = on;
 }
 
@@ -49,6 +55,9 @@ bool TunerTap::work() {
         heardSamples_ = 0.0;
         nextSecond_ = 1.0;
         hop_ = hopFor(rate);
+        // What the earlier listening left in the ring is not this one's to hear.
+        while (ring_.pop(chunk_, kChunk) > 0) {
+        }
         std::lock_guard<std::mutex> hold(latestLock_);
         latest_ = Reading{TunerDisplay(), 0.0, latest_.serial + 1};
         secondLogCount_ = 0;
@@ -57,6 +66,8 @@ bool TunerTap::work() {
     const bool analysing = detector_ && detector_->ok();
     bool did = false;
     for (;;) {
+        if (epoch_.load(std::memory_order_acquire) != workEpoch_)
+            break;  // listening began anew: the next call starts fresh
         size_t wanted = kChunk;
         if (analysing && hop_ - detector_->fedSinceAnalysis() < wanted)
             wanted = hop_ - detector_->fedSinceAnalysis();
@@ -73,6 +84,8 @@ bool TunerTap::work() {
         const double seconds = heardSamples_ / rate;
         const TunerDisplay shown = tracker_.update(detector_->analyse(), seconds);
         std::lock_guard<std::mutex> hold(latestLock_);
+        if (epoch_.load(std::memory_order_relaxed) != workEpoch_)
+            break;
         latest_ = Reading{shown, seconds, latest_.serial + 1};
         if (seconds >= nextSecond_) {
             if (secondLogCount_ == kSecondLog) {

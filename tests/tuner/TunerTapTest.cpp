@@ -134,12 +134,15 @@ TEST(TunerTap, TheChainFeedsTheTunerWhichMutesTheOutputWhileTuning) {
     EXPECT_EQ(lines[0], "1.0 s  E2  -12.0 cents  81.84 Hz");
     EXPECT_EQ(lines[1].substr(0, 11), "2.0 s  E2  ");
 
-    // Listening anew starts from an empty reading.
-    const uint64_t before = tuner.latest().serial;
+    // Listening anew starts from an empty reading at once, and nothing heard before
+    // (samples the analysis has not reached, or one under way) shows in it.
     tuner.setListening(true);
-    for (int wait = 0; wait < 2000 && tuner.latest().serial == before; ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(tuner.latest().display.showing);
+    EXPECT_FALSE(tuner.takeSecondReading(&logged));
+    for (int wait = 0; wait < 40; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_FALSE(tuner.latest().display.showing) << "a note from the earlier listening";
+    }
 }
 
 }  // namespace
