@@ -109,7 +109,7 @@ bool timerTickBench() {
     SetWindowLongPtrA(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_frameProc));
     const int cpuLoad = g_liveEngine->cpuLoad();
     program.close(20000);
-    stopUnixPrograms("talvenor-bench-swell");
+    stopPlayers("talvenor-bench-swell");
 
     std::vector<double> sorted = g_tickMs;
     std::sort(sorted.begin(), sorted.end());

@@ -112,7 +112,7 @@ TEST(LiveSession, RiffThroughEffectsWithBackingIntoATake) {
         s.engine().stopLiveInput();
         EXPECT_TRUE(s.deck().stopRecording());
     }
-    stopUnixPrograms(folder.name());
+    stopPlayers(folder.name());
     EXPECT_EQ(errorFlags(), 0u) << "flags raised during the session";
     EXPECT_EQ(boxes.count(), 0u) << (boxes.count() ? boxes.boxes()[0].text : "");
 

@@ -255,7 +255,7 @@ TEST_F(TunerWindowTest, TunesANotePlayedLiveMutesWhileOpenAndTapsTheTempo) {
         << g_liveSettings->tempo;
     const int32_t tempo = g_liveSettings->tempo;
     ASSERT_TRUE(program.close(kTimeout));
-    stopUnixPrograms("talvenor-tuner-tone");
+    stopPlayers("talvenor-tuner-tone");
 
     {
         RegistryKey key(kSettingsKeyPath, false);

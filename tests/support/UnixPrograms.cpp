@@ -64,8 +64,11 @@ bool startUnixProgram(const std::string& commandLine) {
     return true;
 }
 
-void stopUnixPrograms(const std::string& pattern) {
-    startUnixProgram("/usr/bin/pkill --signal INT -f " + pattern);
+void stopPlayers(const std::string& pattern) {
+    // Through a shell: pkill started by Wine gets "Z:\usr\bin\pkill" for its name,
+    // and under a name other than its own it only lists what it would signal. The
+    // bracket keeps the pattern from matching the shell's own command line.
+    startUnixProgram("/bin/sh -c \"pkill --signal KILL -f '[p]aplay --device=.*" + pattern + "'\"");
     Sleep(500);
 }
 

@@ -13,11 +13,23 @@ struct ScanRun {
     PluginScan* scan;
     HWND dialog;
     HANDLE thread;
+    // Asked for by the user: the dialog stays to show what was found. At start-up it
+    // stays only long enough to be seen, so the program's window is not held back.
+    bool showsResult;
 };
+
+// Waits up to ms milliseconds of real time, or until the user closes the dialog. Sleep
+// is not counted: under Wine a Sleep(50) may last more than twice that.
+void waitUnlessClosed(const PluginScan& scan, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (DWORD waited = 0; waited < ms && scan.scanContinue.load(); waited = GetTickCount() - start)
+        Sleep(ms - waited < 50 ? ms - waited : 50);
+}
 
 DWORD WINAPI scanThread(void* argument) {
     ScanRun& run = *static_cast<ScanRun*>(argument);
-    Sleep(100);
+    if (run.showsResult)
+        waitUnlessClosed(*run.scan, 100);
     EnableWindow(GetDlgItem(run.dialog, IDCANCEL), TRUE);
     if (rescanPlugins(*run.scan)) {
         EnableWindow(GetDlgItem(run.dialog, IDCANCEL), FALSE);
@@ -28,8 +40,7 @@ DWORD WINAPI scanThread(void* argument) {
         if (run.scan->scanContinue.load())
             SetWindowTextA(run.scan->statusText, finished);
         // Time to read the count, unless the user has already closed the dialog.
-        for (int waited = 0; waited < 1300 && run.scan->scanContinue.load(); waited += 50)
-            Sleep(50);
+        waitUnlessClosed(*run.scan, run.showsResult ? 1300 : 300);
     } else {
         showError(kStrScanFailed);
     }
@@ -81,7 +92,7 @@ void join(HANDLE thread) {
 }  // namespace
 
 void runPluginScanDialog(HINSTANCE instance, HWND owner, int templateId, PluginScan& scan) {
-    ScanRun run{&scan, nullptr, nullptr};
+    ScanRun run{&scan, nullptr, nullptr, templateId != IDD_SCAN_AT_START};
     scan.scanContinue = 1;
     DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), owner, scanDialogProc, reinterpret_cast<LPARAM>(&run));
     scan.statusText = nullptr;
