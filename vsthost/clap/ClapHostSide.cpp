@@ -110,6 +110,7 @@ void ClapPlugin::hostParamsRescan(const clap_host_t* host, clap_param_rescan_fla
     } else if (flags & CLAP_PARAM_RESCAN_INFO) {
         self->parameters_.rereadNames(self->plugin_, self->params_);
     }
+    self->readProgram();
     if (self->events_)
         self->events_->parametersChanged();
 }

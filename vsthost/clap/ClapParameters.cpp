@@ -16,6 +16,7 @@ void ClapParameterTable::swapIn(ClapParameter* entries, uint32_t* byId, uint32_t
     entries_ = entries;
     byId_ = byId;
     count_ = count;
+    hasPrograms_ = false;
 }
 
 namespace {
@@ -29,6 +30,17 @@ void normaliseRange(ClapParameter& p) {
     if (!std::isfinite(p.defaultValue))
         p.defaultValue = p.min;
     p.defaultValue = std::min(std::max(p.defaultValue, p.min), p.max);
+}
+
+bool isProgramList(const ClapParameter& p) {
+    const char* expected = "program";
+    for (const char* c = p.name; *expected; ++c, ++expected)
+        if (*c == '\0' || (*c | 0x20) != *expected)
+            return false;
+    // The whole name, and a range of whole program numbers from the first.
+    return p.name[7] == '\0' && (p.flags & CLAP_PARAM_IS_STEPPED) && !(p.flags & CLAP_PARAM_IS_READONLY) &&
+           p.min == 0.0 && p.max >= 1.0 && p.max < double(ClapParameterTable::kMaxPrograms) &&
+           p.max == std::floor(p.max);
 }
 
 }  // namespace
@@ -73,9 +85,30 @@ bool ClapParameterTable::read(const clap_plugin_t* plugin, const clap_plugin_par
         normaliseRange(p);
         byId[i] = i;
     }
+    // The first program list is set apart; the parameters after it move up.
+    bool hasPrograms = false;
+    ClapParameter programList = {};
+    uint32_t shown = count;
+    for (uint32_t i = 0; ok && i < count; ++i)
+        if (isProgramList(entries[i])) {
+            programList = entries[i];
+            hasPrograms = true;
+            for (uint32_t j = i + 1; j < count; ++j)
+                entries[j - 1] = entries[j];
+            --shown;
+            break;
+        }
     if (ok) {
-        std::sort(byId, byId + count, [entries](uint32_t a, uint32_t b) { return entries[a].id < entries[b].id; });
-        for (uint32_t i = 1; ok && i < count; ++i)
+        for (uint32_t i = 0; i < shown; ++i)
+            byId[i] = i;
+        std::sort(byId, byId + shown, [entries](uint32_t a, uint32_t b) { return entries[a].id < entries[b].id; });
+        for (uint32_t i = 0; hasPrograms && ok && i < shown; ++i)
+            if (entries[i].id == programList.id) {
+                std::snprintf(failure, failureSize, "two parameters have the id %lu",
+                              static_cast<unsigned long>(programList.id));
+                ok = false;
+            }
+        for (uint32_t i = 1; ok && i < shown; ++i)
             if (entries[byId[i]].id == entries[byId[i - 1]].id) {
                 std::snprintf(failure, failureSize, "two parameters have the id %lu",
                               static_cast<unsigned long>(entries[byId[i]].id));
@@ -88,20 +121,25 @@ bool ClapParameterTable::read(const clap_plugin_t* plugin, const clap_plugin_par
         delete[] byId;
         return false;
     }
-    swapIn(entries, byId, count);
+    swapIn(entries, byId, shown);
+    programList_ = programList;
+    hasPrograms_ = hasPrograms;
     return true;
 }
 
 void ClapParameterTable::rereadNames(const clap_plugin_t* plugin, const clap_plugin_params_t* params) {
-    if (!params || !params->get_info || !params->count || params->count(plugin) != count_)
+    if (!params || !params->get_info || !params->count || params->count(plugin) != count_ + (hasPrograms_ ? 1 : 0))
         return;
     clap_param_info_t* info = new (std::nothrow) clap_param_info_t;
     if (!info)
         return;
-    for (uint32_t i = 0; i < count_; ++i) {
+    for (uint32_t i = 0; i < params->count(plugin); ++i) {
         std::memset(info, 0, sizeof *info);
-        if (params->get_info(plugin, i, info) && info->id == entries_[i].id)
-            copyPluginText(entries_[i].name, sizeof entries_[i].name, info->name, sizeof info->name);
+        if (!params->get_info(plugin, i, info))
+            continue;
+        const int32_t index = indexOf(info->id);
+        if (index >= 0)
+            copyPluginText(entries_[index].name, sizeof entries_[index].name, info->name, sizeof info->name);
     }
     delete info;
 }

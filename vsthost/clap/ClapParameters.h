@@ -2,6 +2,10 @@
 // The plug-in's parameters as the host shows them: the list read once (UI thread,
 // while inactive), each range mapped onto the seam's 0..1. Ids are looked up from
 // any thread; the list is only rebuilt while the plug-in is inactive.
+//
+// CLAP has no programs; a plug-in that has a program list offers it as a stepped
+// parameter named "Program" ranging over 0..N-1. That one is the host's program
+// list, set apart from the parameters shown.
 #include <cstddef>
 #include <cstdint>
 
@@ -32,7 +36,12 @@ public:
 
     int32_t count() const { return int32_t(count_); }
     const ClapParameter* at(int32_t index) const;
-    int32_t indexOf(clap_id id) const;  // -1 when unknown
+    int32_t indexOf(clap_id id) const;  // -1 when unknown (the program list's id too)
+
+    // The program list's parameter, or null; programCount is 0 without one.
+    const ClapParameter* programList() const { return hasPrograms_ ? &programList_ : nullptr; }
+    int32_t programCount() const { return hasPrograms_ ? int32_t(programList_.max) + 1 : 0; }
+    static constexpr int32_t kMaxPrograms = 1024;
 
     static double toPlain(const ClapParameter& p, float normalised);
     static float toNormalised(const ClapParameter& p, double plain);
@@ -42,4 +51,6 @@ private:
     ClapParameter* entries_ = nullptr;
     uint32_t* byId_ = nullptr;  // entry indices sorted by id
     uint32_t count_ = 0;
+    ClapParameter programList_ = {};
+    bool hasPrograms_ = false;
 };

@@ -125,6 +125,7 @@ bool ClapPlugin::open(const clap_plugin_descriptor_t* descriptor, char* failure,
         return false;
     }
     readLatency();
+    readProgram();
     return true;
 }
 
@@ -258,6 +259,13 @@ void ClapPlugin::process(float* const* inputs, float* const* outputs, int32_t fr
 
 void ClapPlugin::parameterFromPlugin(void* context, clap_id id, double value) {
     ClapPlugin* self = static_cast<ClapPlugin*>(context);
+    const ClapParameter* programs = self->parameters_.programList();
+    if (programs && id == programs->id) {
+        // The plug-in's own program choice (its editor's): its values follow in a rescan.
+        const double plain = ClapParameterTable::toPlain(*programs, ClapParameterTable::toNormalised(*programs, value));
+        self->program_.store(int32_t(plain), std::memory_order_relaxed);
+        return;
+    }
     const int32_t index = self->parameters_.indexOf(id);
     if (index < 0) {
         self->noteFault();
@@ -287,6 +295,41 @@ void ClapPlugin::readLatency() {
         return;
     }
     latency_ = int32_t(frames);
+}
+
+void ClapPlugin::readProgram() {
+    const ClapParameter* programs = parameters_.programList();
+    double value = 0.0;
+    if (!programs || !params_->get_value(plugin_, programs->id, &value) || !std::isfinite(value))
+        value = 0.0;
+    const float normalised = programs ? ClapParameterTable::toNormalised(*programs, value) : 0.0f;
+    program_.store(programs ? int32_t(ClapParameterTable::toPlain(*programs, normalised)) : 0);
+}
+
+bool ClapPlugin::programName(int32_t index, char* text, size_t size) const {
+    const ClapParameter* programs = parameters_.programList();
+    if (!programs || index < 0 || index >= programCount() || !text || size == 0 || !calledOnMainThread())
+        return false;
+    char shown[CLAP_NAME_SIZE];
+    std::memset(shown, 0, sizeof shown);
+    if (!params_->value_to_text || !params_->value_to_text(plugin_, programs->id, double(index), shown, sizeof shown))
+        return false;  // the host shows it as nameless
+    copyPluginText(text, size, shown, sizeof shown);
+    return true;
+}
+
+int32_t ClapPlugin::currentProgram() const { return program_.load(std::memory_order_relaxed); }
+
+bool ClapPlugin::selectProgram(int32_t index) {
+    const ClapParameter* programs = parameters_.programList();
+    if (!programs || index < 0 || index >= programCount() || !calledOnMainThread())
+        return false;
+    if (!changes_.push({programs->id, programs->cookie, double(index)}))
+        return false;
+    program_.store(index, std::memory_order_relaxed);
+    if (!active_.load())
+        flushOnMainThread();
+    return true;
 }
 
 bool ClapPlugin::parameterName(int32_t index, char* text, size_t size) const {
@@ -366,6 +409,7 @@ bool ClapPlugin::restoreState(const uint8_t* data, size_t size) {
     const bool haveBefore = saveState(before, ignored, sizeof ignored);
     ClapStateReader reader(data, size);
     if (state_->load(plugin_, reader.stream())) {
+        readProgram();
         if (events_)
             events_->parametersChanged();
         return true;

@@ -48,11 +48,11 @@ public:
     bool parameterValueText(int32_t index, char* text, size_t size) const override;
     void setParameterValue(int32_t index, float value) override;
 
-    // UI thread. CLAP has no programs: there is none to show or select.
-    int32_t programCount() const override { return 0; }
-    bool programName(int32_t, char*, size_t) const override { return false; }
-    int32_t currentProgram() const override { return 0; }
-    bool selectProgram(int32_t) override { return false; }
+    // UI thread: the plug-in's program list parameter, where it has one.
+    int32_t programCount() const override { return parameters_.programCount(); }
+    bool programName(int32_t index, char* text, size_t size) const override;
+    int32_t currentProgram() const override;
+    bool selectProgram(int32_t index) override;
 
     // UI thread.
     bool saveState(ByteRecord& record, char* failure, size_t failureSize) override;
@@ -80,6 +80,7 @@ private:
     bool open(const clap_plugin_descriptor_t* descriptor, char* failure, size_t failureSize);
     void queryExtensions();
     void readLatency();
+    void readProgram();
     void stopAndDeactivate();
     void flushOnMainThread();
     bool calledOnMainThread() const;  // counts a refusal when not
@@ -140,6 +141,7 @@ private:
     mutable std::atomic<uint32_t> offThreadCalls_{0};
 
     ClapParameterTable parameters_;
+    std::atomic<int32_t> program_{0};  // the program chosen, as either side last said
     ClapParamQueue changes_;
     ClapInputEvents inEvents_;
     ClapOutputEvents outEvents_;

@@ -10,7 +10,9 @@
 // Every function here is an entry point of the format: each checks its plug-in and
 // arguments and answers a failure with false, an error status or an empty answer.
 #include <atomic>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -33,6 +35,11 @@ namespace {
 
 // No state of ours comes near this; a stream that goes on is not ours.
 constexpr size_t kMaxStateBytes = 4096;
+
+// The program list as one stepped parameter, after the effect's own (CLAP has no
+// programs of its own): its values are the program numbers, its texts their names.
+// The id is clear of the effects' parameter indices.
+constexpr clap_id kProgramParameter = 1000;
 
 // What the editor did, on its way to the host as output events: one producer (the
 // main thread), one consumer (process, or flush).
@@ -95,6 +102,9 @@ struct ClapEffect {
     const clap_host_t* host = nullptr;
     const clap_host_params_t* hostParams = nullptr;
     EffectRunner runner;
+    // A program chosen by the host's events: the other parameters' values changed,
+    // which the host is told from the main thread.
+    std::atomic<bool> programChanged{false};
     bool initialised = false;
     EffectRunner::ChangeList changes;  // audio thread (main thread in an inactive flush)
     EditorMessages fromEditor;
@@ -131,6 +141,26 @@ void EditorSide::endEdit(int32_t row) { send(EditorMessages::kEnd, row, 0.0); }
 
 ClapEffect* effectOf(const clap_plugin_t* plugin) {
     return plugin ? static_cast<ClapEffect*>(plugin->plugin_data) : nullptr;
+}
+
+bool hasProgramParameter(const ClapEffect* e) { return e->runner.programCount() > 1; }
+
+bool isProgramParameter(const ClapEffect* e, clap_id id) { return id == kProgramParameter && hasProgramParameter(e); }
+
+// The program a value of the program parameter names: the nearest, within the list.
+int32_t programAt(const ClapEffect* e, double value) {
+    const int32_t last = e->runner.programCount() - 1;
+    if (!(value > 0.0))
+        return 0;
+    return value >= double(last) ? last : int32_t(value + 0.5);
+}
+
+// The host's program change, told to the host once it is applied: its values of the
+// other parameters are then the new program's.
+void tellHostProgramChanged(ClapEffect* e) {
+    e->programChanged.store(true, std::memory_order_release);
+    if (e->host && e->host->request_callback)
+        e->host->request_callback(e->host);
 }
 
 // --- descriptor ---
@@ -176,10 +206,16 @@ void gatherChanges(ClapEffect* e, const clap_input_events_t* events) {
             header->size < sizeof(clap_event_param_value_t))
             continue;
         const auto* change = reinterpret_cast<const clap_event_param_value_t*>(header);
+        const int32_t offset = int32_t(header->time > 0x7FFFFFFFu ? 0x7FFFFFFFu : header->time);
         int32_t index = 0;
-        if (indexOfParameter(e, change->param_id, &index))
-            e->changes.add(int32_t(header->time > 0x7FFFFFFFu ? 0x7FFFFFFFu : header->time), index,
-                           float(change->value));
+        if (indexOfParameter(e, change->param_id, &index)) {
+            e->changes.add(offset, index, float(change->value));
+        } else if (isProgramParameter(e, change->param_id) && std::isfinite(change->value)) {
+            const int32_t program = programAt(e, change->value);
+            if (e->changes.add(offset, EffectRunner::kProgramIndex,
+                               float(program) / float(e->runner.programCount() - 1)))
+                tellHostProgramChanged(e);
+        }
     }
 }
 
@@ -237,12 +273,24 @@ const clap_plugin_audio_ports_t kAudioPorts = {portCount, portGet};
 
 uint32_t CLAP_ABI paramCount(const clap_plugin_t* plugin) {
     ClapEffect* e = effectOf(plugin);
-    return e ? uint32_t(e->runner.parameterCount()) : 0;
+    return e ? uint32_t(e->runner.parameterCount() + (hasProgramParameter(e) ? 1 : 0)) : 0;
 }
 
 bool CLAP_ABI paramInfo(const clap_plugin_t* plugin, uint32_t index, clap_param_info_t* info) {
     ClapEffect* e = effectOf(plugin);
-    if (!e || !info || !e->runner.isParameter(int32_t(index)))
+    if (!e || !info)
+        return false;
+    if (hasProgramParameter(e) && index == uint32_t(e->runner.parameterCount())) {
+        std::memset(info, 0, sizeof *info);
+        info->id = kProgramParameter;
+        info->flags = CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_AUTOMATABLE;
+        std::snprintf(info->name, sizeof info->name, "Program");
+        info->min_value = 0.0;
+        info->max_value = double(e->runner.programCount() - 1);
+        info->default_value = 0.0;
+        return true;
+    }
+    if (!e->runner.isParameter(int32_t(index)))
         return false;
     std::memset(info, 0, sizeof *info);
     info->id = clap_id(index);
@@ -257,7 +305,13 @@ bool CLAP_ABI paramInfo(const clap_plugin_t* plugin, uint32_t index, clap_param_
 
 bool CLAP_ABI paramValue(const clap_plugin_t* plugin, clap_id id, double* value) {
     ClapEffect* e = effectOf(plugin);
-    if (!e || !value || !e->runner.isParameter(int32_t(id)))
+    if (!e || !value)
+        return false;
+    if (isProgramParameter(e, id)) {
+        *value = double(e->runner.currentProgram());
+        return true;
+    }
+    if (!e->runner.isParameter(int32_t(id)))
         return false;
     *value = e->runner.parameterValue(int32_t(id));
     return true;
@@ -266,7 +320,11 @@ bool CLAP_ABI paramValue(const clap_plugin_t* plugin, clap_id id, double* value)
 // The VST 2 build's display, then its label: CLAP has no separate unit.
 bool CLAP_ABI paramValueText(const clap_plugin_t* plugin, clap_id id, double value, char* display, uint32_t size) {
     ClapEffect* e = effectOf(plugin);
-    if (!e || !display || size == 0 || !e->runner.isParameter(int32_t(id)))
+    if (!e || !display || size == 0 || !std::isfinite(value))
+        return false;
+    if (isProgramParameter(e, id))
+        return e->runner.programName(programAt(e, value), display, size);
+    if (!e->runner.isParameter(int32_t(id)))
         return false;
     char shown[128], label[128];
     if (!e->runner.valueText(int32_t(id), float(value), shown, sizeof shown))
@@ -279,7 +337,25 @@ bool CLAP_ABI paramValueText(const clap_plugin_t* plugin, clap_id id, double val
     return true;
 }
 
-bool CLAP_ABI paramTextValue(const clap_plugin_t*, clap_id, const char*, double*) { return false; }
+// Only a program's name (or its number from 1) reads back; the other texts are
+// shown, not typed.
+bool CLAP_ABI paramTextValue(const clap_plugin_t* plugin, clap_id id, const char* display, double* value) {
+    ClapEffect* e = effectOf(plugin);
+    if (!e || !display || !value || !isProgramParameter(e, id))
+        return false;
+    char name[64];
+    for (int32_t p = 0; p < e->runner.programCount(); ++p)
+        if (e->runner.programName(p, name, sizeof name) && std::strcmp(name, display) == 0) {
+            *value = double(p);
+            return true;
+        }
+    char* end = nullptr;
+    const long number = std::strtol(display, &end, 10);
+    if (end == display || *end != '\0' || number < 1 || number > e->runner.programCount())
+        return false;
+    *value = double(number - 1);
+    return true;
+}
 
 void CLAP_ABI paramFlush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out) {
     ClapEffect* e = effectOf(plugin);
@@ -514,7 +590,11 @@ const void* CLAP_ABI pluginExtension(const clap_plugin_t* plugin, const char* id
     return nullptr;
 }
 
-void CLAP_ABI pluginOnMainThread(const clap_plugin_t*) {}
+void CLAP_ABI pluginOnMainThread(const clap_plugin_t* plugin) {
+    ClapEffect* e = effectOf(plugin);
+    if (e && e->programChanged.exchange(false, std::memory_order_acq_rel) && e->hostParams && e->hostParams->rescan)
+        e->hostParams->rescan(e->host, CLAP_PARAM_RESCAN_VALUES);
+}
 
 // --- factory and entry ---
 

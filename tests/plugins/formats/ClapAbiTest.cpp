@@ -188,7 +188,8 @@ TEST_P(ClapAbi, DescriptorPortsAndParametersAreTheVst2Builds) {
     Vst2Reference reference(kind());
     AudioEffect& vst2 = reference.effect();
     const uint32_t count = uint32_t(vst2.getAeffect()->numParams);
-    ASSERT_EQ(effect.params->count(effect.plugin), count);
+    // The effect's parameters, then the program list.
+    ASSERT_EQ(effect.params->count(effect.plugin), count + 1);
     for (uint32_t i = 0; i < count; ++i) {
         clap_param_info_t info;
         ASSERT_TRUE(effect.params->get_info(effect.plugin, i, &info));
@@ -203,8 +204,40 @@ TEST_P(ClapAbi, DescriptorPortsAndParametersAreTheVst2Builds) {
     clap_param_info_t info;
     char text[64];
     double value;
-    EXPECT_FALSE(effect.params->get_info(effect.plugin, count, &info));
-    EXPECT_FALSE(effect.params->get_value(effect.plugin, count, &value));
+    ASSERT_TRUE(effect.params->get_info(effect.plugin, count, &info));
+    const clap_id programs = info.id;
+    EXPECT_STREQ(info.name, "Program");
+    EXPECT_TRUE(info.flags & CLAP_PARAM_IS_STEPPED);
+    EXPECT_EQ(info.min_value, 0.0);
+    EXPECT_EQ(info.max_value, double(vst2.getAeffect()->numPrograms - 1));
+    EXPECT_FALSE(effect.params->get_value(effect.plugin, count, &value)) << "an index is no id";
+    for (int32_t p = 0; p < vst2.getAeffect()->numPrograms; ++p) {
+        char expected[256] = {};
+        vst2.setProgram(p);
+        vst2.getProgramName(expected);
+        ASSERT_TRUE(effect.params->value_to_text(effect.plugin, programs, double(p), text, sizeof text));
+        EXPECT_STREQ(text, expected) << "program " << p;
+        if (expected[0]) {  // names may repeat: the first program of the name
+            ASSERT_TRUE(effect.params->text_to_value(effect.plugin, programs, expected, &value));
+            char named[64];
+            ASSERT_TRUE(effect.params->value_to_text(effect.plugin, programs, value, named, sizeof named));
+            EXPECT_STREQ(named, expected);
+            EXPECT_LE(value, double(p));
+        }
+    }
+    ASSERT_TRUE(effect.params->text_to_value(effect.plugin, programs, "4", &value));
+    EXPECT_EQ(value, 3.0) << "programs are numbered from 1";
+    EXPECT_FALSE(effect.params->text_to_value(effect.plugin, programs, "17", &value));
+    EXPECT_FALSE(effect.params->text_to_value(effect.plugin, 0, "1", &value));
+    // Choosing a program by event gives its values, as the VST 2 build's program does.
+    EventList events;
+    events.add(0, programs, 2.6);  // a stepped value between steps means the nearest
+    effect.params->flush(effect.plugin, events.list(), nullptr);
+    EXPECT_EQ(effect.value(programs), 3.0);
+    vst2.setProgram(3);
+    for (uint32_t i = 0; i < count; ++i)
+        EXPECT_FLOAT_EQ(float(effect.value(i)), vst2.getParameter(int32_t(i))) << "program 3, parameter " << i;
+    EXPECT_FALSE(effect.params->get_info(effect.plugin, count + 1, &info));
     EXPECT_FALSE(effect.params->value_to_text(effect.plugin, 0xFFFFFFFFu, 0.5, text, sizeof text));
 }
 
@@ -271,7 +304,7 @@ TEST_P(ClapAbi, StateHasItsFixedLittleEndianLayout) {
     EXPECT_EQ(u32(4), 1u);
     const uint32_t programs = u32(12), parameters = u32(16);
     EXPECT_EQ(programs, 16u);
-    EXPECT_EQ(parameters, effect.params->count(effect.plugin));
+    EXPECT_EQ(parameters + 1, effect.params->count(effect.plugin)) << "the program list is not stored as one";
     EXPECT_EQ(bytes.size(), 24 + 4 * programs * parameters + 4);
     EXPECT_EQ(u32(20), 0u) << "current program";
     for (uint32_t i = 0; i < parameters; ++i) {
@@ -328,7 +361,7 @@ TEST_P(ClapAbi, StateSavedByEitherEditionLoadsInBoth) {
     ClapEffect effect(kind());
     ASSERT_TRUE(effect.ready());
     EventList events;
-    const uint32_t count = effect.params->count(effect.plugin);
+    const uint32_t count = effect.params->count(effect.plugin) - 1;  // the parameters, not the program list
     for (uint32_t i = 0; i < count; ++i)
         events.add(0, i, storedSetting(int32_t(i)));
     effect.params->flush(effect.plugin, events.list(), nullptr);

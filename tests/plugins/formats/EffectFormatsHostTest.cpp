@@ -177,7 +177,7 @@ TEST_P(EffectFormats, ParametersAndProgramsAreThoseOfTheVst2Build) {
                 EXPECT_FLOAT_EQ(other->parameterValue(i), v);
             }
         }
-        if (other->programCount() > 0) {
+        {
             ASSERT_EQ(other->programCount(), vst2->programCount());
             // The effect's own names (the VST 2 host shows its own text for an empty one).
             Vst2Reference reference(kind());
@@ -193,6 +193,28 @@ TEST_P(EffectFormats, ParametersAndProgramsAreThoseOfTheVst2Build) {
             EXPECT_EQ(other->currentProgram(), 3);
             for (int32_t i = 0; i < count; ++i)
                 EXPECT_FLOAT_EQ(other->parameterValue(i), vst2->parameterValue(i)) << "program 3, parameter " << i;
+            // While running, the choice reaches the effect with the next block (program 3
+            // is made to differ from the untouched program 5 first).
+            applySettings(*other, count, 1);
+            applySettings(*vst2, count, 1);
+            ASSERT_TRUE(other->configure(kRate, kBlock) && other->resume());
+            ASSERT_TRUE(vst2->configure(kRate, kBlock) && vst2->resume());
+            EXPECT_TRUE(other->selectProgram(5));
+            vst2->selectProgram(5);
+            EXPECT_EQ(other->currentProgram(), 5);
+            const auto a = render(*other, other->inputCount(), 0, 2);
+            const auto b = render(*vst2, vst2->inputCount(), 0, 2);
+            EXPECT_EQ(a, b) << "program 5 sounds otherwise";
+            other->uiIdle();
+            for (int32_t i = 0; i < count; ++i) {
+                EXPECT_FLOAT_EQ(other->parameterValue(i), vst2->parameterValue(i)) << "program 5, parameter " << i;
+                EXPECT_NE(other->parameterValue(i), settingFor(i, 1)) << "program 3's value, parameter " << i;
+            }
+            EXPECT_FALSE(other->selectProgram(vst2->programCount()));
+            EXPECT_FALSE(other->selectProgram(-1));
+            EXPECT_EQ(other->currentProgram(), 5);
+            other->suspend();
+            vst2->suspend();
         }
     }
 }

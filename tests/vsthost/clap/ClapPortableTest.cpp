@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -137,4 +138,60 @@ TEST(ClapParameterRanges, MapPlainValuesOntoZeroToOne) {
     ClapParameter fixed = {2, nullptr, 0, 5.0, 5.0, 5.0, "Fixed"};
     EXPECT_FLOAT_EQ(ClapParameterTable::toNormalised(fixed, 5.0), 0.0f);
     EXPECT_DOUBLE_EQ(ClapParameterTable::toPlain(fixed, 0.7f), 5.0);
+}
+
+// A plug-in's parameter list as the table reads it: the first stepped "Program" over
+// whole numbers from 0 becomes the program list and leaves the parameters shown;
+// look-alikes stay parameters, and a program list sharing an id is refused.
+TEST(ClapParameterTable, SetsTheProgramListApart) {
+    struct Entry {
+        clap_id id;
+        uint32_t flags;
+        double min, max;
+        const char* name;
+    };
+    static std::vector<Entry> entries;
+    static const clap_plugin_params_t params = {
+        [](const clap_plugin_t*) { return uint32_t(entries.size()); },
+        [](const clap_plugin_t*, uint32_t i, clap_param_info_t* info) {
+            if (i >= entries.size())
+                return false;
+            std::memset(info, 0, sizeof *info);
+            info->id = entries[i].id;
+            info->flags = entries[i].flags;
+            info->min_value = entries[i].min;
+            info->max_value = entries[i].max;
+            std::snprintf(info->name, sizeof info->name, "%s", entries[i].name);
+            return true;
+        },
+        nullptr, nullptr, nullptr, nullptr};
+    const uint32_t stepped = CLAP_PARAM_IS_STEPPED;
+    entries = {{10, 0, 0.0, 1.0, "Gain"},
+               {11, 0, 0.0, 15.0, "Program"},            // not stepped
+               {12, stepped, 1.0, 16.0, "Program"},      // not from 0
+               {13, stepped, 0.0, 15.5, "PROGRAM"},      // not whole
+               {14, stepped, 0.0, 7.0, "Programs"},      // another name
+               {20, stepped, 0.0, 15.0, "program"},
+               {21, stepped, 0.0, 3.0, "Program"},       // a second list is a parameter
+               {22, 0, -1.0, 1.0, "Pan"}};
+    ClapParameterTable table;
+    char failure[128] = "";
+    ASSERT_TRUE(table.read(nullptr, &params, failure, sizeof failure)) << failure;
+    ASSERT_NE(table.programList(), nullptr);
+    EXPECT_EQ(table.programList()->id, 20u);
+    EXPECT_EQ(table.programCount(), 16);
+    ASSERT_EQ(table.count(), 7);
+    EXPECT_EQ(table.indexOf(20), -1);
+    EXPECT_EQ(table.indexOf(21), 5);
+    EXPECT_EQ(table.indexOf(22), 6);
+    EXPECT_STREQ(table.at(6)->name, "Pan");
+
+    entries = {{10, 0, 0.0, 1.0, "Gain"}, {10, stepped, 0.0, 3.0, "Program"}};
+    EXPECT_FALSE(table.read(nullptr, &params, failure, sizeof failure));
+    EXPECT_STREQ(failure, "two parameters have the id 10");
+    EXPECT_EQ(table.programCount(), 16) << "a list refused leaves the one before";
+    entries = {{10, 0, 0.0, 1.0, "Gain"}};
+    ASSERT_TRUE(table.read(nullptr, &params, failure, sizeof failure));
+    EXPECT_EQ(table.programList(), nullptr);
+    EXPECT_EQ(table.programCount(), 0);
 }
