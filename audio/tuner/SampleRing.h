@@ -33,6 +33,17 @@ public:
         tail_.store(tail + n, std::memory_order_release);
         return n;
     }
+    // Consumer: lets go of what was written before position (a count of written()).
+    void discardUntil(size_t position) {
+        const size_t tail = tail_.load(std::memory_order_relaxed);
+        const size_t head = head_.load(std::memory_order_acquire);
+        const size_t wanted = position - tail;
+        if (wanted == 0 || wanted > (size_t(-1) >> 1))
+            return;  // already read past it
+        tail_.store(tail + (wanted < head - tail ? wanted : head - tail), std::memory_order_release);
+    }
+    // Any thread: samples written since the ring was made.
+    size_t written() const { return head_.load(std::memory_order_acquire); }
     // Any thread: samples written and not yet read.
     size_t size() const { return head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_acquire); }
     size_t dropped() const { return dropped_.load(std::memory_order_relaxed); }

@@ -14,6 +14,7 @@ void TunerTap::setListening(bool on) {
         // The reading empties now, under the lock an analysis publishes under, so no
         // note from the earlier listening can show after this returns.
         std::lock_guard<std::mutex> hold(latestLock_);
+        listenFrom_.store(ring_.written(), std::memory_order_relaxed);
         epoch_.fetch_add(1, std::memory_order_release);
         latest_ = Reading{TunerDisplay(), 0.0, latest_.serial + 1};
         secondLogCount_ = 0;
@@ -56,8 +57,7 @@ bool TunerTap::work() {
         nextSecond_ = 1.0;
         hop_ = hopFor(rate);
         // What the earlier listening left in the ring is not this one's to hear.
-        while (ring_.pop(chunk_, kChunk) > 0) {
-        }
+        ring_.discardUntil(listenFrom_.load(std::memory_order_relaxed));
         std::lock_guard<std::mutex> hold(latestLock_);
         latest_ = Reading{TunerDisplay(), 0.0, latest_.serial + 1};
         secondLogCount_ = 0;

@@ -64,6 +64,7 @@ private:
     Relaxed<double> referenceA_{kDefaultReferenceA};
     Relaxed<double> rate_{0.0};
     std::atomic<uint32_t> epoch_{0};  // grows when listening begins
+    std::atomic<size_t> listenFrom_{0};  // the ring's written() when it last began
 
     // The analysis thread's own.
     PitchDetector* detector_ = nullptr;
