@@ -1,0 +1,368 @@
+// A plug-in served across the bridge's shared region, with the bridge's two serving
+// threads standing in for its process: every seam call arrives as in process, a
+// state larger than one answer crosses in pieces, the editor's moves and the
+// plug-in's news reach the host at its idle call; and a bridge that hangs, ends or
+// answers garbled never holds the audio past its deadline and is not called again.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "BridgePlugin.h"
+#include "BridgeServer.h"
+
+using namespace bridge;
+
+namespace {
+
+// As an auto-reset event: a ring before the wait is kept for it.
+class ThreadBell : public Doorbell {
+public:
+    void ring() override {
+        std::lock_guard<std::mutex> hold(lock_);
+        rung_ = true;
+        woken_.notify_all();
+    }
+    Wake wait(uint32_t microseconds) override {
+        std::unique_lock<std::mutex> hold(lock_);
+        woken_.wait_for(hold, std::chrono::microseconds(microseconds), [&] { return rung_ || gone_; });
+        if (gone_)
+            return Wake::PeerGone;
+        const bool rung = rung_;
+        rung_ = false;
+        return rung ? Wake::Rung : Wake::TimedOut;
+    }
+    void peerGone() {
+        std::lock_guard<std::mutex> hold(lock_);
+        gone_ = true;
+        woken_.notify_all();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable woken_;
+    bool rung_ = false;
+    bool gone_ = false;
+};
+
+// A stereo gain with a mode, two programs, a state as long as asked, and a hang.
+class GainPlugin : public PluginInstance {
+public:
+    explicit GainPlugin(size_t stateBytes) : state_(stateBytes) {
+        std::snprintf(identity_.name, sizeof identity_.name, "Bridged Gain");
+        std::snprintf(identity_.vendor, sizeof identity_.vendor, "Talvenor Tests");
+        std::snprintf(identity_.format, sizeof identity_.format, "VST 2");
+        for (size_t i = 0; i < state_.size(); ++i)
+            state_[i] = uint8_t(i * 7 + 3);
+    }
+    const PluginIdentity& identity() const override { return identity_; }
+    int32_t inputCount() const override { return 2; }
+    int32_t outputCount() const override { return 2; }
+    bool configure(double rate, int32_t frames) override { return rate > 0.0 && frames <= 2048; }
+    bool resume() override { return true; }
+    void suspend() override {}
+    int32_t latencyFrames() const override { return 12; }
+    void process(float* const* in, float* const* out, int32_t frames) override {
+        while (hang.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int c = 0; c < 2; ++c)
+            for (int32_t i = 0; i < frames; ++i)
+                out[c][i] = in[c][i] * gain_ * (c == 1 && mode_ > 0.5f ? -1.0f : 1.0f);
+    }
+    int32_t parameterCount() const override { return 2; }
+    bool parameterName(int32_t i, char* text, size_t size) const override {
+        return i >= 0 && i < 2 && std::snprintf(text, size, "%s", i == 0 ? "Gain" : "Mode") > 0;
+    }
+    float parameterValue(int32_t i) const override { return i == 0 ? gain_ : mode_; }
+    bool parameterValueText(int32_t i, char* text, size_t size) const override {
+        return i >= 0 && i < 2 && std::snprintf(text, size, "%.2f", double(parameterValue(i))) > 0;
+    }
+    bool parameterUnit(int32_t i, char* text, size_t size) const override {
+        return std::snprintf(text, size, "%s", i == 0 ? "x" : "") >= 0;
+    }
+    void setParameterValue(int32_t i, float v) override { (i == 0 ? gain_ : mode_) = v; }
+    int32_t programCount() const override { return 2; }
+    bool programName(int32_t i, char* text, size_t size) const override {
+        return i >= 0 && i < 2 && std::snprintf(text, size, "%s", i == 0 ? "Clean" : "Loud") > 0;
+    }
+    int32_t currentProgram() const override { return program_; }
+    bool selectProgram(int32_t i) override {
+        if (i < 0 || i > 1)
+            return false;
+        program_ = i;
+        gain_ = i == 0 ? 0.5f : 1.0f;
+        return true;
+    }
+    bool saveState(ByteRecord& record, char*, size_t) override {
+        record.clear();
+        return record.append(state_.data(), state_.size());
+    }
+    bool restoreState(const uint8_t* data, size_t size) override {
+        if (size != state_.size() || (size && data[0] != state_[0]))
+            return false;  // not this plug-in's
+        restored.assign(data, data + size);
+        return true;
+    }
+    bool hasEditor() const override { return false; }
+    bool openEditor(void*, int32_t*, int32_t*) override { return false; }
+    void closeEditor() override {}
+    bool resizeEditor(int32_t*, int32_t*) override { return false; }
+    void uiIdle() override { ++idles; }
+
+    std::atomic<bool> hang{false};
+    std::vector<uint8_t> restored;
+    int idles = 0;
+
+private:
+    PluginIdentity identity_ = {};
+    std::vector<uint8_t> state_;
+    float gain_ = 0.5f, mode_ = 0.0f;
+    int32_t program_ = 0;
+};
+
+// The program's region and bells, and the bridge's two serving threads on them.
+class ThreadBridge : public BridgeLink {
+public:
+    explicit ThreadBridge(PluginInstance* plugin) : region_(new Region) {
+        initialiseRegion(region_.get());
+        server_.reset(new BridgeServer(region_.get(), uiTo_, uiFrom_, audioTo_, audioFrom_));
+        server_->attach(plugin);
+        ui_ = std::thread([this] { server_->serveUi(); });
+        audio_ = std::thread([this] { server_->serveAudio(stop_); });
+    }
+    ~ThreadBridge() override {
+        end();
+        ui_.join();
+        audio_.join();
+    }
+    BridgeServer& server() { return *server_; }
+    Region* region() override { return region_.get(); }
+    Doorbell& uiToBridge() override { return uiTo_; }
+    Doorbell& uiFromBridge() override { return uiFrom_; }
+    Doorbell& audioToBridge() override { return audioTo_; }
+    Doorbell& audioFromBridge() override { return audioFrom_; }
+    // As the process ending: both sides see the other gone.
+    void end() override {
+        ++ends;
+        stop_ = true;
+        for (ThreadBell* bell : {&uiTo_, &uiFrom_, &audioTo_, &audioFrom_})
+            bell->peerGone();
+    }
+    std::atomic<int> ends{0};
+
+private:
+    std::unique_ptr<Region> region_;
+    ThreadBell uiTo_, uiFrom_, audioTo_, audioFrom_;
+    std::unique_ptr<BridgeServer> server_;
+    std::atomic<bool> stop_{false};
+    std::thread ui_, audio_;
+};
+
+class RecordingEvents : public PluginHostEvents {
+public:
+    void parameterEdited(int32_t index, float value) override { edits.push_back({index, value}); }
+    bool editorResizeRequested(int32_t, int32_t) override { return false; }
+    void latencyChanged() override { ++latency; }
+    void parametersChanged() override { ++parameters; }
+    void restartRequested() override { ++restarts; }
+    void uiCallRequested() override {}
+    double tempo() const override { return 96.0; }
+    std::vector<std::pair<int32_t, float>> edits;
+    int latency = 0, parameters = 0, restarts = 0;
+};
+
+std::string text(bool (PluginInstance::*query)(int32_t, char*, size_t) const, const PluginInstance& p, int32_t i) {
+    char buffer[64] = "unset";
+    return (p.*query)(i, buffer, sizeof buffer) ? buffer : std::string("(refused) ") + buffer;
+}
+
+std::vector<float> ramp(int32_t frames, float scale) {
+    std::vector<float> v(static_cast<size_t>(frames));
+    for (int32_t i = 0; i < frames; ++i)
+        v[size_t(i)] = scale * float((i % 97) - 48) / 48.0f;
+    return v;
+}
+
+}  // namespace
+
+TEST(Bridge, ServesEverySeamCallAsInProcess) {
+    GainPlugin gain(200000);  // three answers' worth of state
+    ThreadBridge* link = new ThreadBridge(&gain);
+    RecordingEvents events;
+    char failure[128] = "";
+    std::unique_ptr<BridgePlugin> bridged(BridgePlugin::create(link, &events, failure, sizeof failure));
+    ASSERT_TRUE(bridged) << failure;
+    EXPECT_STREQ(bridged->identity().name, "Bridged Gain");
+    EXPECT_STREQ(bridged->identity().vendor, "Talvenor Tests");
+    EXPECT_EQ(bridged->inputCount(), 2);
+    EXPECT_EQ(bridged->parameterCount(), 2);
+    EXPECT_EQ(bridged->programCount(), 2);
+    EXPECT_EQ(bridged->latencyFrames(), 12);
+
+    EXPECT_FALSE(bridged->configure(48000.0, 4096)) << "the plug-in's own refusal comes back";
+    ASSERT_TRUE(bridged->configure(48000.0, 256));
+    ASSERT_TRUE(bridged->resume());
+    EXPECT_EQ(text(&PluginInstance::parameterName, *bridged, 1), "Mode");
+    EXPECT_EQ(text(&PluginInstance::parameterUnit, *bridged, 0), "x");
+    EXPECT_EQ(text(&PluginInstance::parameterName, *bridged, 7), "(refused) ");
+    EXPECT_EQ(text(&PluginInstance::programName, *bridged, 1), "Loud");
+    bridged->setParameterValue(0, 0.25f);
+    bridged->setParameterValue(1, 1.0f);
+    EXPECT_FLOAT_EQ(bridged->parameterValue(0), 0.25f);
+    EXPECT_EQ(text(&PluginInstance::parameterValueText, *bridged, 0), "0.25");
+
+    // Blocks in place, as the chain gives them.
+    std::vector<float> left = ramp(256, 0.8f), right = ramp(256, -0.4f);
+    const std::vector<float> dryLeft = left, dryRight = right;
+    float* io[2] = {left.data(), right.data()};
+    bridged->process(io, io, 256);
+    for (size_t i = 0; i < 256; ++i) {
+        ASSERT_FLOAT_EQ(left[i], dryLeft[i] * 0.25f) << i;
+        ASSERT_FLOAT_EQ(right[i], -dryRight[i] * 0.25f) << i;
+    }
+    EXPECT_TRUE(bridged->selectProgram(1));
+    EXPECT_EQ(bridged->currentProgram(), 1);
+    EXPECT_FLOAT_EQ(bridged->parameterValue(0), 1.0f);
+    EXPECT_FALSE(bridged->selectProgram(2));
+
+    ByteRecord state;
+    ASSERT_TRUE(bridged->saveState(state, failure, sizeof failure)) << failure;
+    ASSERT_EQ(state.size(), 200000u);
+    EXPECT_EQ(state.data()[199999], uint8_t(199999 * 7 + 3));
+    ASSERT_TRUE(bridged->restoreState(state.data(), state.size()));
+    EXPECT_EQ(gain.restored, std::vector<uint8_t>(state.data(), state.data() + state.size()));
+    EXPECT_EQ(events.parameters, 1);
+    EXPECT_FALSE(bridged->restoreState(state.data(), 1000)) << "a record the plug-in refuses";
+
+    // The editor's moves and the plug-in's news, at the host's idle call.
+    link->server().parameterEdited(1, 0.75f);
+    link->server().parameterEdited(0, 0.5f);
+    link->server().parameterEdited(1, 0.125f);
+    link->server().parameterEdited(99999, 0.5f);  // beyond what is kept: dropped
+    link->server().latencyChanged();
+    bridged->uiIdle();
+    EXPECT_EQ(gain.idles, 1);
+    ASSERT_EQ(events.edits.size(), 2u);
+    EXPECT_EQ(events.edits[0], std::make_pair(int32_t(0), 0.5f));
+    EXPECT_EQ(events.edits[1], std::make_pair(int32_t(1), 0.125f)) << "the latest move of each";
+    EXPECT_EQ(events.latency, 1);
+    EXPECT_EQ(bridged->failure(), BridgeFailure::None);
+    EXPECT_EQ(link->ends.load(), 0);
+}
+
+TEST(Bridge, AHungEndedOrGarbledBridgeNeverHoldsTheAudio) {
+    {  // hung in processing: the block returns by its deadline, dry, and nothing waits again
+        GainPlugin gain(16);
+        ThreadBridge* link = new ThreadBridge(&gain);
+        char failure[128] = "";
+        std::unique_ptr<BridgePlugin> bridged(BridgePlugin::create(link, nullptr, failure, sizeof failure));
+        ASSERT_TRUE(bridged) << failure;
+        ASSERT_TRUE(bridged->configure(48000.0, 256));
+        gain.hang = true;
+        std::vector<float> left = ramp(256, 0.8f), right = ramp(256, 0.8f);
+        const std::vector<float> dry = left;
+        float* io[2] = {left.data(), right.data()};
+        const auto start = std::chrono::steady_clock::now();
+        bridged->process(io, io, 256);
+        const auto took = std::chrono::steady_clock::now() - start;
+        // Half a 5.3 ms block is the deadline; a second of slack still proves no wait.
+        EXPECT_LT(took, std::chrono::seconds(1));
+        EXPECT_EQ(bridged->failure(), BridgeFailure::StoppedAnswering);
+        EXPECT_EQ(left[0], 0.0f) << "the dry signal fades in";
+        EXPECT_FLOAT_EQ(left[128], dry[128] * 0.5f);
+        left = dry;
+        io[0] = left.data();
+        bridged->process(io, io, 256);
+        EXPECT_EQ(left, dry) << "then passes whole";
+        EXPECT_EQ(link->ends.load(), 0) << "ending the process is the UI thread's";
+        bridged->uiIdle();
+        EXPECT_GE(link->ends.load(), 1);
+        EXPECT_FALSE(bridged->resume()) << "a failed bridge is not called again";
+        gain.hang = false;
+    }
+    {  // the process ended: the next UI call says so at once
+        GainPlugin gain(16);
+        ThreadBridge* link = new ThreadBridge(&gain);
+        char failure[128] = "";
+        std::unique_ptr<BridgePlugin> bridged(BridgePlugin::create(link, nullptr, failure, sizeof failure));
+        ASSERT_TRUE(bridged) << failure;
+        link->end();
+        ByteRecord state;
+        EXPECT_FALSE(bridged->saveState(state, failure, sizeof failure));
+        EXPECT_STREQ(failure, "stopped answering while giving its state.");
+        EXPECT_EQ(bridged->failure(), BridgeFailure::Crashed);
+    }
+    {  // a bridge that answers nonsense: refused, named, and not believed again
+        auto* region = new Region;
+        initialiseRegion(region);
+        struct Rogue : BridgeLink {
+            std::unique_ptr<Region> owned;
+            ThreadBell to, from, audioTo, audioFrom;
+            std::thread answerer;
+            std::atomic<bool> stop{false};
+            Region* region() override { return owned.get(); }
+            Doorbell& uiToBridge() override { return to; }
+            Doorbell& uiFromBridge() override { return from; }
+            Doorbell& audioToBridge() override { return audioTo; }
+            Doorbell& audioFromBridge() override { return audioFrom; }
+            void end() override { stop = true; }
+            ~Rogue() override { answerer.join(); }
+        };
+        auto* rogue = new Rogue;
+        rogue->owned.reset(region);
+        rogue->answerer = std::thread([rogue] {
+            uint32_t answered = 0;
+            Doorbell::Wake why;
+            while (!rogue->stop)
+                if (waitForRequest(rogue->owned->ui.request, answered, rogue->to, 20000, &why)) {
+                    answered = rogue->owned->ui.request.load();
+                    rogue->owned->ui.size = 12;
+                    std::memset(rogue->owned->ui.payload, 0xFF, 12);  // a text length past the end
+                    rogue->owned->ui.status = 0;
+                    answer(rogue->owned->ui.reply, answered, rogue->from);
+                }
+        });
+        char failure[128] = "";
+        EXPECT_EQ(BridgePlugin::create(rogue, nullptr, failure, sizeof failure), nullptr);
+        EXPECT_STREQ(failure, "its process answered garbled");
+    }
+}
+
+TEST(BridgeMessage, BelievesNoLengthItIsGiven) {
+    uint8_t buffer[64];
+    MessageWriter out(buffer, sizeof buffer);
+    out.text("Gain");
+    out.f32(0.5f);
+    out.bytes("abc", 3);
+    const uint32_t used = out.size();
+    out.bytes(buffer, 60);  // does not fit
+    EXPECT_FALSE(out.ok());
+
+    MessageReader in(buffer, used, sizeof buffer);
+    char name[3];
+    EXPECT_TRUE(in.text(name, sizeof name));
+    EXPECT_STREQ(name, "Ga") << "cut to the caller's field";
+    EXPECT_EQ(in.f32(), 0.5f);
+    uint32_t size = 0;
+    EXPECT_EQ(std::memcmp(in.bytes(&size), "abc", 3), 0);
+    EXPECT_TRUE(in.atEnd());
+    EXPECT_EQ(in.u32(), 0u);
+    EXPECT_FALSE(in.ok()) << "reading past the end fails, and stays failed";
+
+    MessageReader tooLong(buffer, 1000, sizeof buffer);
+    EXPECT_FALSE(tooLong.ok()) << "a size past the payload";
+    MessageReader limited(buffer, used, sizeof buffer);
+    EXPECT_FALSE(limited.text(name, sizeof name, 3)) << "a text longer than its limit";
+    const float nan = std::nanf("");
+    MessageWriter bad(buffer, sizeof buffer);
+    bad.f32(nan);
+    MessageReader notFinite(buffer, bad.size(), sizeof buffer);
+    notFinite.f32();
+    EXPECT_FALSE(notFinite.ok());
+}

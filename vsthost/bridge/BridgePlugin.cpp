@@ -1,0 +1,330 @@
+#include "BridgePlugin.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace bridge {
+
+namespace {
+
+constexpr int32_t kFadeFrames = 256;  // the dry signal's fade-in after a failure
+constexpr int32_t kMaxCount = 1 << 16;  // parameters or programs beyond belief
+
+}  // namespace
+
+BridgePlugin::BridgePlugin(BridgeLink* link, PluginHostEvents* events)
+    : link_(link), region_(link->region()), events_(events) {}
+
+BridgePlugin::~BridgePlugin() {
+    if (failure() == BridgeFailure::None)
+        call(Command::Quit);
+    link_->end();
+    delete link_;
+}
+
+BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, char* failure, size_t failureSize) {
+    BridgePlugin* plugin = link ? new (std::nothrow) BridgePlugin(link, events) : nullptr;
+    if (!plugin) {
+        if (link) {
+            link->end();
+            delete link;
+        }
+        std::snprintf(failure, failureSize, "%s", "out of memory");
+        return nullptr;
+    }
+    const bool answered = plugin->call(Command::Hello);
+    MessageReader in = plugin->reader();
+    PluginIdentity& id = plugin->identity_;
+    in.text(id.name, sizeof id.name);
+    in.text(id.vendor, sizeof id.vendor);
+    in.text(id.format, sizeof id.format);
+    in.text(id.classId, sizeof id.classId);
+    id.instrument = in.u32() != 0;
+    plugin->inputs_ = in.i32();
+    plugin->outputs_ = in.i32();
+    plugin->parameters_ = in.i32();
+    plugin->programs_ = in.i32();
+    plugin->latency_ = in.i32();
+    in.u32();  // an editor: not shown across processes yet
+    const bool believable = in.atEnd() && plugin->inputs_ >= 0 && plugin->inputs_ <= kMaxChannels &&
+                            plugin->outputs_ >= 0 && plugin->outputs_ <= kMaxChannels && plugin->parameters_ >= 0 &&
+                            plugin->parameters_ <= kMaxCount && plugin->programs_ >= 0 &&
+                            plugin->programs_ <= kMaxCount && plugin->latency_ >= 0;
+    if (!answered || !believable) {
+        std::snprintf(failure, failureSize, "%s",
+                      plugin->failure() == BridgeFailure::Crashed            ? "its process ended as it started"
+                      : plugin->failure() == BridgeFailure::StoppedAnswering ? "its process did not answer"
+                                                                             : "its process answered garbled");
+        delete plugin;
+        return nullptr;
+    }
+    return plugin;
+}
+
+void BridgePlugin::fail(BridgeFailure why) const {
+    int32_t none = int32_t(BridgeFailure::None);
+    if (failure_.compare_exchange_strong(none, int32_t(why), std::memory_order_acq_rel))
+        link_->end();  // a bridge that failed once is not trusted with another call
+}
+
+template <typename Fill>
+bool BridgePlugin::call(Command command, Fill fill) const {
+    if (failure() != BridgeFailure::None)
+        return false;
+    UiLane& lane = region_->ui;
+    MessageWriter out(lane.payload, kUiPayloadBytes);
+    fill(out);
+    if (!out.ok())
+        return false;
+    lane.command = uint32_t(command);
+    lane.size = out.size();
+    const CallResult result = callAndWait(lane.request, lane.reply, link_->uiToBridge(), link_->uiFromBridge(),
+                                          kUiDeadlineMicroseconds);
+    if (result != CallResult::Answered) {
+        fail(result == CallResult::PeerGone ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering);
+        return false;
+    }
+    const int32_t status = lane.status;
+    if (status < int32_t(Status::Ok) || status > int32_t(Status::Unknown) || lane.size > kUiPayloadBytes) {
+        fail(BridgeFailure::Garbled);
+        return false;
+    }
+    lastStatus_ = Status(status);
+    return lastStatus_ == Status::Ok;
+}
+
+bool BridgePlugin::call(Command command) const {
+    return call(command, [](MessageWriter&) {});
+}
+
+MessageReader BridgePlugin::reader() const {
+    return MessageReader(region_->ui.payload, failure() == BridgeFailure::None ? region_->ui.size : 0,
+                         kUiPayloadBytes);
+}
+
+bool BridgePlugin::configure(double sampleRate, int32_t maxBlockFrames) {
+    lastFailure_[0] = '\0';
+    if (!std::isfinite(sampleRate) || sampleRate <= 0.0 || maxBlockFrames < 1 || maxBlockFrames > kMaxFrames)
+        return false;
+    const bool ok = call(Command::Configure, [&](MessageWriter& out) {
+        out.f64(sampleRate);
+        out.i32(maxBlockFrames);
+    });
+    MessageReader in = reader();
+    in.text(lastFailure_, sizeof lastFailure_);
+    const int32_t latency = in.i32();
+    if (in.ok() && latency >= 0)
+        latency_ = latency;
+    if (ok) {
+        sampleRate_ = sampleRate;
+        maxFrames_ = maxBlockFrames;
+    }
+    return ok;
+}
+
+bool BridgePlugin::resume() {
+    lastFailure_[0] = '\0';
+    const bool ok = call(Command::Resume);
+    MessageReader in = reader();
+    in.text(lastFailure_, sizeof lastFailure_);
+    const int32_t latency = in.i32();
+    if (in.ok() && latency >= 0)
+        latency_ = latency;
+    return ok;
+}
+
+void BridgePlugin::suspend() { call(Command::Suspend); }
+
+void BridgePlugin::passDry(float* const* inputs, float* const* outputs, int32_t frames) {
+    for (int32_t c = 0; c < outputs_; ++c) {
+        const float* from = inputs[c < inputs_ ? c : inputs_ - 1];
+        float* to = outputs[c];
+        if (!from || !to)
+            continue;
+        for (int32_t i = 0; i < frames; ++i) {
+            const int32_t at = fadeDone_ + i;
+            to[i] = at >= kFadeFrames ? from[i] : from[i] * (float(at) / float(kFadeFrames));
+        }
+    }
+    fadeDone_ = fadeDone_ + frames < kFadeFrames ? fadeDone_ + frames : kFadeFrames;
+}
+
+void BridgePlugin::process(float* const* inputs, float* const* outputs, int32_t frames) {
+    if (!inputs || !outputs || frames <= 0 || inputs_ < 1 || outputs_ < 1)
+        return;
+    if (frames > maxFrames_ || failure() != BridgeFailure::None)
+        return passDry(inputs, outputs, frames);
+    AudioLane& lane = region_->audio;
+    for (int32_t c = 0; c < inputs_; ++c)
+        std::memcpy(lane.in[c], inputs[c], sizeof(float) * size_t(frames));
+    lane.frames = frames;
+    lane.tempo = events_ ? events_->tempo() : 0.0;
+    // Half the block's period: the rest of the chain and the driver need the other half.
+    const double period = double(frames) / sampleRate_ * 1e6;
+    const uint32_t deadline = period * 0.5 < 500.0 ? 500 : uint32_t(period * 0.5);
+    const CallResult result =
+        callAndWait(lane.request, lane.reply, link_->audioToBridge(), link_->audioFromBridge(), deadline);
+    if (result != CallResult::Answered) {
+        // Marked only: ending the process is the UI thread's (uiIdle), off the audio path.
+        int32_t none = int32_t(BridgeFailure::None);
+        failure_.compare_exchange_strong(
+            none, int32_t(result == CallResult::PeerGone ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering),
+            std::memory_order_acq_rel);
+        fadeDone_ = 0;
+        return passDry(inputs, outputs, frames);
+    }
+    for (int32_t c = 0; c < outputs_; ++c)
+        std::memcpy(outputs[c], lane.out[c], sizeof(float) * size_t(frames));
+}
+
+bool BridgePlugin::textCall(Command command, int32_t index, char* text, size_t size) const {
+    if (!text || size == 0)
+        return false;
+    text[0] = '\0';
+    const bool ok = call(command, [&](MessageWriter& out) { out.i32(index); });
+    if (lastStatus_ == Status::Malformed || failure() != BridgeFailure::None)
+        return false;
+    MessageReader in = reader();
+    if (!in.text(text, size)) {
+        fail(BridgeFailure::Garbled);
+        return false;
+    }
+    return ok;
+}
+
+bool BridgePlugin::parameterName(int32_t index, char* text, size_t size) const {
+    return textCall(Command::ParameterName, index, text, size);
+}
+
+bool BridgePlugin::parameterValueText(int32_t index, char* text, size_t size) const {
+    return textCall(Command::ParameterText, index, text, size);
+}
+
+bool BridgePlugin::parameterUnit(int32_t index, char* text, size_t size) const {
+    return textCall(Command::ParameterUnit, index, text, size);
+}
+
+bool BridgePlugin::programName(int32_t index, char* text, size_t size) const {
+    return textCall(Command::ProgramName, index, text, size);
+}
+
+float BridgePlugin::parameterValue(int32_t index) const {
+    if (!call(Command::ParameterValue, [&](MessageWriter& out) { out.i32(index); }))
+        return 0.0f;
+    MessageReader in = reader();
+    const float value = in.f32();
+    return in.ok() && value >= 0.0f && value <= 1.0f ? value : 0.0f;
+}
+
+void BridgePlugin::setParameterValue(int32_t index, float value) {
+    if (index < 0 || index >= parameters_ || !std::isfinite(value))
+        return;
+    call(Command::SetParameter, [&](MessageWriter& out) {
+        out.i32(index);
+        out.f32(value);
+    });
+}
+
+int32_t BridgePlugin::currentProgram() const {
+    if (!call(Command::CurrentProgram))
+        return 0;
+    MessageReader in = reader();
+    const int32_t program = in.i32();
+    return in.ok() && program >= 0 && program < programs_ ? program : 0;
+}
+
+bool BridgePlugin::selectProgram(int32_t index) {
+    return index >= 0 && index < programs_ && call(Command::SelectProgram, [&](MessageWriter& out) { out.i32(index); });
+}
+
+bool BridgePlugin::saveState(ByteRecord& record, char* failure, size_t failureSize) {
+    record.clear();
+    auto refuse = [&](const char* why) {
+        if (failure && failureSize)
+            std::snprintf(failure, failureSize, "%s", why);
+        record.clear();
+        return false;
+    };
+    uint32_t total = 0;
+    for (uint32_t offset = 0;;) {
+        const bool ok = call(Command::SaveState, [&](MessageWriter& out) { out.u32(offset); });
+        if (this->failure() != BridgeFailure::None)
+            return refuse("stopped answering while giving its state.");
+        MessageReader in = reader();
+        char said[256] = "";
+        in.text(said, sizeof said);
+        if (!ok) {
+            // The plug-in's own words, as the backend in the bridge put them.
+            return refuse(said[0] ? said : "would not give its state.");
+        }
+        const uint32_t whole = in.u32();
+        uint32_t size = 0;
+        const uint8_t* piece = in.bytes(&size);
+        if (!in.ok() || (offset == 0 ? whole > ByteRecord::kDefaultLimit : whole != total) ||
+            size > whole - offset || (size == 0 && offset < whole)) {
+            fail(BridgeFailure::Garbled);
+            return refuse("gave its state garbled from its process.");
+        }
+        total = whole;
+        if (!record.append(piece, size))
+            return refuse("gave a state larger than a performance can hold.");
+        offset += size;
+        if (offset == total)
+            return true;
+    }
+}
+
+bool BridgePlugin::restoreState(const uint8_t* data, size_t size) {
+    lastFailure_[0] = '\0';
+    if ((!data && size) || size > ByteRecord::kDefaultLimit)
+        return false;
+    if (!call(Command::RestoreBegin, [&](MessageWriter& out) { out.u32(uint32_t(size)); }))
+        return false;
+    for (size_t done = 0; done < size;) {
+        size_t piece = 0;
+        const bool ok = call(Command::RestorePiece, [&](MessageWriter& out) {
+            const size_t room = out.roomForBytes();
+            piece = size - done < room ? size - done : room;
+            out.bytes(data + done, uint32_t(piece));
+        });
+        if (!ok)
+            return false;
+        done += piece;
+    }
+    const bool ok = call(Command::RestoreCommit);
+    MessageReader in = reader();
+    in.text(lastFailure_, sizeof lastFailure_);
+    if (ok && events_)
+        events_->parametersChanged();
+    return ok;
+}
+
+void BridgePlugin::uiIdle() {
+    if (failure() != BridgeFailure::None) {
+        link_->end();  // a failure the audio thread only marked
+        return;
+    }
+    const uint32_t news = region_->news.exchange(0, std::memory_order_acq_rel);
+    if (events_) {
+        if (news & kNewsLatency)
+            events_->latencyChanged();
+        if (news & kNewsParameters)
+            events_->parametersChanged();
+        if (news & kNewsRestart)
+            events_->restartRequested();
+    }
+    if (!call(Command::Idle))
+        return;
+    MessageReader in = reader();
+    const uint32_t count = in.u32();
+    for (uint32_t i = 0; in.ok() && i < count; ++i) {
+        const int32_t index = in.i32();
+        const float value = in.f32();
+        if (in.ok() && events_ && index >= 0 && index < parameters_ && value >= 0.0f && value <= 1.0f)
+            events_->parameterEdited(index, value);
+    }
+}
+
+}  // namespace bridge

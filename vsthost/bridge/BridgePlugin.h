@@ -1,0 +1,109 @@
+#pragma once
+// A plug-in that runs in a bridge process, behind the seam like any other: each UI
+// call is one bounded round trip on the UI lane, each block one on the audio lane
+// with a deadline well inside the block period. A bridge that crashes, ends or
+// misses a deadline is not waited for again: the position passes its signal through
+// dry (faded in), and failure() says what happened. Portable: the link to the
+// process (its region, its bells, ending it) is given by whoever started it.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "BridgeCall.h"
+#include "BridgeMessage.h"
+#include "BridgeRegion.h"
+#include "PluginInstance.h"
+
+namespace bridge {
+
+// The running bridge process as the program's side holds it.
+class BridgeLink {
+public:
+    virtual ~BridgeLink() = default;
+    virtual Region* region() = 0;
+    virtual Doorbell& uiToBridge() = 0;
+    virtual Doorbell& uiFromBridge() = 0;
+    virtual Doorbell& audioToBridge() = 0;
+    virtual Doorbell& audioFromBridge() = 0;
+    // Ends the process, whatever it is doing; then nothing of it is touched again.
+    virtual void end() = 0;
+};
+
+enum class BridgeFailure : int32_t { None, Crashed, StoppedAnswering, Garbled };
+
+class BridgePlugin final : public PluginInstance {
+public:
+    // UI thread: asks the bridge for its plug-in's identity and counts. Takes the link
+    // either way; null with the reason in failure when the bridge does not answer.
+    static BridgePlugin* create(BridgeLink* link, PluginHostEvents* events, char* failure, size_t failureSize);
+    ~BridgePlugin() override;
+    BridgePlugin(const BridgePlugin&) = delete;
+    BridgePlugin& operator=(const BridgePlugin&) = delete;
+
+    // Any thread: what went wrong, once something did.
+    BridgeFailure failure() const { return BridgeFailure(failure_.load(std::memory_order_acquire)); }
+
+    const PluginIdentity& identity() const override { return identity_; }
+    int32_t inputCount() const override { return inputs_; }
+    int32_t outputCount() const override { return outputs_; }
+
+    bool configure(double sampleRate, int32_t maxBlockFrames) override;
+    bool resume() override;
+    void suspend() override;
+    const char* lastFailure() const override { return lastFailure_; }
+    int32_t latencyFrames() const override { return latency_; }
+
+    void process(float* const* inputs, float* const* outputs, int32_t frames) override;
+
+    int32_t parameterCount() const override { return parameters_; }
+    bool parameterName(int32_t index, char* text, size_t size) const override;
+    float parameterValue(int32_t index) const override;
+    bool parameterValueText(int32_t index, char* text, size_t size) const override;
+    bool parameterUnit(int32_t index, char* text, size_t size) const override;
+    void setParameterValue(int32_t index, float value) override;
+
+    int32_t programCount() const override { return programs_; }
+    bool programName(int32_t index, char* text, size_t size) const override;
+    int32_t currentProgram() const override;
+    bool selectProgram(int32_t index) override;
+
+    bool saveState(ByteRecord& record, char* failure, size_t failureSize) override;
+    bool restoreState(const uint8_t* data, size_t size) override;
+
+    // Editors of bridged plug-ins are not shown yet.
+    bool hasEditor() const override { return false; }
+    bool openEditor(void*, int32_t*, int32_t*) override { return false; }
+    void closeEditor() override {}
+    bool resizeEditor(int32_t*, int32_t*) override { return false; }
+    void uiIdle() override;
+
+    // How long a UI call may take before the bridge counts as stopped.
+    static constexpr uint32_t kUiDeadlineMicroseconds = 3000000;
+
+private:
+    BridgePlugin(BridgeLink* link, PluginHostEvents* events);
+    // One UI call: the request's fields written by fill, the answer read by the
+    // caller from reader(). False when the bridge failed (it is then ended) or refused.
+    template <typename Fill>
+    bool call(Command command, Fill fill) const;
+    bool call(Command command) const;
+    MessageReader reader() const;
+    bool textCall(Command command, int32_t index, char* text, size_t size) const;
+    void fail(BridgeFailure why) const;
+    void passDry(float* const* inputs, float* const* outputs, int32_t frames);
+
+    BridgeLink* link_;
+    Region* region_;
+    PluginHostEvents* events_;
+    PluginIdentity identity_ = {};
+    int32_t inputs_ = 0, outputs_ = 0, parameters_ = 0, programs_ = 0;
+    int32_t latency_ = 0;
+    double sampleRate_ = 48000.0;
+    int32_t maxFrames_ = 0;
+    mutable std::atomic<int32_t> failure_{int32_t(BridgeFailure::None)};
+    mutable Status lastStatus_ = Status::Ok;
+    mutable char lastFailure_[200] = "";
+    int32_t fadeDone_ = 0;  // audio thread: frames of the dry signal's fade-in passed
+};
+
+}  // namespace bridge
