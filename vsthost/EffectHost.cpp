@@ -13,6 +13,7 @@
 #include "SlotProcessing.h"
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
+#include "BridgeProcess.h"
 #include "BuiltInFormats.h"
 #include "WinInclude.h"
 
@@ -197,8 +198,7 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
         std::snprintf(reason, sizeof reason, "this edition of Talvenor Live has no %s support", format);
     else if (!backend)
         std::snprintf(reason, sizeof reason, "%s", "no plug-in format of this program reads such a file");
-    else if (!(instance = backend->load(slot->path, classId ? classId : "", slot->events, reason, sizeof reason)) &&
-             !reason[0])
+    else if (!(instance = loadThrough(*backend, slot, classId, reason, sizeof reason)) && !reason[0])
         std::snprintf(reason, sizeof reason, "%s", "the plug-in could not be loaded");
     if (instance)
         return instance;
@@ -209,7 +209,19 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
         return nullptr;
     if (!format)
         backend = backendFor(slot->path);
-    return backend ? backend->load(slot->path, classId ? classId : "", slot->events, reason, sizeof reason) : nullptr;
+    return backend ? loadThrough(*backend, slot, classId, reason, sizeof reason) : nullptr;
+}
+
+PluginInstance* EffectHost::loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId,
+                                        char* reason, size_t reasonSize) {
+    if (!loadInOwnProcess_)
+        return backend.load(slot->path, classId ? classId : "", slot->events, reason, reasonSize);
+    char bridge[EffectSlot::kPathSize];
+    if (!bridgeProgramPath(bridge, sizeof bridge)) {
+        std::snprintf(reason, reasonSize, "%s", "the program's folder has too long a path for its bridge");
+        return nullptr;
+    }
+    return loadInBridge(bridge, slot->path, backend.formatLabel(), classId, slot->events, reason, reasonSize);
 }
 
 EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {

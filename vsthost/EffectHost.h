@@ -63,6 +63,9 @@ public:
     // The same through the backend of that format label (null: the one recognising
     // the path), naming the class within the file (empty or null: its first effect).
     EffectSlot* loadPluginClass(const char* path, const char* format, const char* classId);
+    // Plug-ins loaded from now on run each in a process of its own (a bridge), or in
+    // this one.
+    void setLoadInOwnProcess(bool on) { loadInOwnProcess_ = on; }
     // Takes the slot out of the list (while processing is paused); unloadSlot then
     // closes and frees it.
     void detachSlot(EffectSlot* slot) override;
@@ -139,6 +142,8 @@ private:
     };
 
     PluginInstance* loadInstance(EffectSlot* slot, const char* format, const char* classId);
+    PluginInstance* loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId, char* reason,
+                                size_t reasonSize);
     void noteLoadFailure(const char* path, const char* reason);
     bool openAndConfigure(EffectSlot* slot);
     bool readProgramNames(EffectSlot* slot);
@@ -163,6 +168,7 @@ private:
     Relaxed<int32_t> blockSize_{1024};
     SlotProcessing* processing_;
     unsigned long uiThread_;
+    bool loadInOwnProcess_ = false;
     char loadFailure_[EffectSlot::kPathSize + 400] = "";
     uint8_t* blob_ = nullptr;
     uint32_t lastSerial_ = 0;

@@ -38,6 +38,8 @@ struct EffectSlot {
     uint32_t serial = 0;
     // Frames the plug-in said it delays its output by, as last read on the UI thread.
     int32_t latency = 0;
+    // Set once the plug-in's failure (its process crashed or hung) has been told.
+    bool failureTold = false;
 
     // What the plug-in asked for since the UI thread last looked (kNews bits): set from
     // any thread, taken on the UI thread. Atomic through the builtins.

@@ -107,6 +107,10 @@ public:
     virtual const char* lastFailure() const { return ""; }
     // Frames the plug-in delays its output by.
     virtual int32_t latencyFrames() const = 0;
+    // Any thread: true once the plug-in can no longer be run (its process crashed or
+    // stopped answering); how then says what happened, as the end of a sentence that
+    // starts with its name ("crashed."). The host passes its signal through dry.
+    virtual bool failed(char* /*how*/, size_t /*size*/) const { return false; }
 
     // --- audio thread, between resume and suspend; allocates nothing, waits for nothing ---
     // inputs and outputs may be the same buffers (in place). frames never exceeds

@@ -40,6 +40,7 @@ public:
     bool resume() override;
     void suspend() override;
     const char* lastFailure() const override;
+    bool failed(char* how, size_t size) const override { return inner_->failed(how, size); }
     int32_t latencyFrames() const override;
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
     int32_t parameterCount() const override;

@@ -8,13 +8,19 @@
 
 bool setUpRigEffects(RigSession& s, const RigOptions& o) {
     for (const RigOptions::Effect& fx : o.effects) {
-        if (!s.settings().loadPathIntoPosition(fx.position, fx.path.c_str())) {
+        bool own = false;
+        for (int position : o.ownProcess)
+            own = own || position == 8 || position == fx.position;
+        s.effects().setLoadInOwnProcess(own);
+        const bool loaded = s.settings().loadPathIntoPosition(fx.position, fx.path.c_str());
+        s.effects().setLoadInOwnProcess(false);
+        if (!loaded) {
             showErrorWithDetail(kStrLoadPluginFailed, s.effects().lastLoadFailure());
             return false;
         }
         const PluginIdentity& who = s.settings().slots[fx.position]->plugin->identity();
-        std::printf("fx %d: %s by %s (%s)\n", fx.position, who.name, who.vendor[0] ? who.vendor : "an unnamed vendor",
-                    who.format);
+        std::printf("fx %d: %s by %s (%s%s)\n", fx.position, who.name, who.vendor[0] ? who.vendor : "an unnamed vendor",
+                    who.format, own ? ", in its own process" : "");
     }
     for (int position : o.bypassed)
         if (!s.settings().bypass[position])

@@ -55,6 +55,8 @@ const char* rigUsage() {
            "  --param POS:NAME=VALUE set parameter NAME (as the effect names it, or its index) of\n"
            "                         position POS to VALUE, 0 to 1, before processing starts\n"
            "  --bypass POS           bypass position POS\n"
+           "  --own-process POS      run the effect of position POS (or all) in a process of its own:\n"
+           "                         its crash or hang leaves the position dry, the session goes on\n"
            "  --backing FILE         play this WAV file along, looping\n"
            "  --take FILE            record the take to FILE (default: take-<date>-<time>.wav)\n"
            "  --no-take              do not record\n"
@@ -144,6 +146,15 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
                 !parseOptionNumber(text.c_str() + eq + 1, 0.0, 1.0, number))
                 return bad("POS:NAME=VALUE with POS 0 to 7 and VALUE 0 to 1");
             o.parameters.push_back({position, text.substr(colon + 1, eq - colon - 1), number});
+        } else if (arg == "--own-process") {
+            if (!needValue())
+                return false;
+            int position = -1;
+            if (std::strcmp(value, "all") == 0)
+                position = 8;
+            else if (!parseInteger(value, 0, 7, position))
+                return bad("0 to 7, or all");
+            o.ownProcess.push_back(position);
         } else if (arg == "--bypass") {
             if (!needValue())
                 return false;

@@ -26,6 +26,7 @@ struct RigOptions {
     int bufferCount = 0;       // built-in driver blocks per ring; 0 keeps the stored one
     std::vector<Effect> effects;
     std::vector<int> bypassed;
+    std::vector<int> ownProcess;  // positions whose effect runs in a process of its own (8: all)
     std::vector<Parameter> parameters;  // set in this order before processing starts
     std::string backing;
     std::string take;          // empty: a name made from the date and time

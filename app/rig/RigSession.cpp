@@ -5,6 +5,7 @@
 #include "MessageBoxes.h"
 #include "RegistryKeys.h"
 #include "StringIds.h"
+#include "ThreadCheckedPlugin.h"
 #include "WinInclude.h"
 
 RigSession::RigSession()
@@ -40,6 +41,19 @@ bool RigSession::startTuner() {
     return tunerWorker_->start();
 }
 
+void RigSession::tellFailedEffects() {
+    for (int32_t position = 0; position < LiveSettings::kPositions; ++position) {
+        EffectSlot* slot = settings_->slots[position];
+        char how[160];
+        if (!slot || slot->failureTold || !slot->plugin->failed(how, sizeof how))
+            continue;
+        slot->failureTold = true;
+        std::printf("fx %d: %s %s The position passes its signal through dry; the session goes on.\n", int(position),
+                    slot->plugin->identity().name, how);
+        std::fflush(stdout);
+    }
+}
+
 bool RigSession::serviceErrorFlags(bool recording) {
     if (takeErrorFlag(kFlagRestartLiveInput))
         engine_->restartLiveInput();
@@ -67,6 +81,7 @@ bool RigSession::serviceErrorFlags(bool recording) {
     // main-thread calls), on this thread, which loaded them.
     for (EffectSlot* slot = effects_->slotList(); slot; slot = slot->next)
         effects_->serviceSlot(slot);
+    tellFailedEffects();
     return recording;
 }
 

@@ -31,6 +31,8 @@ public:
     // restarts and resets for the driver, the messages, and for a failed take the
     // take is ended (live input goes on). Returns false once the take has ended.
     bool serviceErrorFlags(bool recording);
+    // One line for each effect whose process crashed or hung since the last look.
+    void tellFailedEffects();
 
 private:
     std::unique_ptr<LiveEngine> engine_;

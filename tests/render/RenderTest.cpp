@@ -928,3 +928,56 @@ TEST_F(RenderTest, ATakeKilledAtAnyMomentOpensAndIsRepairedAtTheNextStart) {
         DeleteFileA(scratch);
     DeleteFileA(take.c_str());
 }
+
+// Effects in processes of their own: Overdrive bridged sounds exactly as in process;
+// a crashing and a hanging plug-in in two positions of the same render are each named
+// once, their positions pass the signal through dry, and the render is complete.
+TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
+    const DryTake take = testTake(44100, 16, 2, 3.0);
+    ASSERT_TRUE(writeDryTake("render-bridged.wav", take));
+    const std::string overdrive = "=" + kPlugins + "Overdrive.dll";
+    ASSERT_EQ(runRig({"--render", "render-bridged.wav", "--out", "render-in-process.wav", "--buffer", "1000", "--fx",
+                      "2" + overdrive, "--tail", "0"}),
+              0) << boxTexts();
+    std::string printed = capturedOutput([&] {
+        return runRig({"--render", "render-bridged.wav", "--out", "render-own-process.wav", "--buffer", "1000",
+                       "--fx", "2" + overdrive, "--own-process", "2", "--tail", "0"});
+    });
+    EXPECT_NE(printed.find("fx 2: Overdrive by an unnamed vendor (VST 2, in its own process)"), std::string::npos)
+        << printed;
+    WavContent inProcess, ownProcess;
+    ASSERT_TRUE(readWav("render-in-process.wav", inProcess));
+    ASSERT_TRUE(readWav("render-own-process.wav", ownProcess));
+    EXPECT_EQ(ownProcess.samples, inProcess.samples) << "Overdrive sounds otherwise in its own process";
+
+    const std::string testPlugins = std::string(TALVENOR_BIN_DIR) + "test-plugins\\";
+    printed = capturedOutput([&] {
+        return runRig({"--render", "render-bridged.wav", "--out", "render-failures.wav", "--buffer", "256", "--fx",
+                       "0=" + testPlugins + "TestCrashesInProcess.dll", "--fx",
+                       "1=" + testPlugins + "TestHangsInProcess.dll", "--fx", "2" + overdrive, "--own-process", "all",
+                       "--tail", "0"});
+    });
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = printed.find(what); at != std::string::npos; at = printed.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("fx 0: Crasher crashed: its process ended."), 1u) << printed;
+    EXPECT_EQ(count("fx 1: Hanger stopped answering, and its process was ended."), 1u) << printed;
+    EXPECT_EQ(count("passes its signal through dry"), 2u) << printed;
+    EXPECT_TRUE(headerMatchesLength("render-failures.wav"));
+    WavContent survived;
+    ASSERT_TRUE(readWav("render-failures.wav", survived));
+    EXPECT_EQ(survived.frames(), take.channels[0].size()) << "the render is complete";
+    // After both failures the signal is Overdrive's alone, as with the two positions empty.
+    ASSERT_EQ(runRig({"--render", "render-bridged.wav", "--out", "render-overdrive-only.wav", "--buffer", "256", "--fx",
+                      "2" + overdrive, "--tail", "0"}),
+              0) << boxTexts();
+    WavContent alone;
+    ASSERT_TRUE(readWav("render-overdrive-only.wav", alone));
+    const size_t last = survived.frames() - 1;
+    for (int c = 0; c < 2; ++c)
+        EXPECT_EQ(survived.samples[size_t(c)][last], alone.samples[size_t(c)][last]) << "channel " << c;
+}

@@ -111,7 +111,7 @@ int runRig(const std::vector<std::string>& arguments, int stopAfterPolls) {
     return runRender(options, stop, &polls);
 }
 
-std::string capturedOutput(int (*call)(), int* result) {
+std::string capturedOutput(const std::function<int()>& call, int* result) {
     std::fflush(stdout);
     const int saved = _dup(_fileno(stdout));
     FILE* file = std::fopen("captured-output.txt", "w+b");

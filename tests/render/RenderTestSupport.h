@@ -2,6 +2,7 @@
 // Pieces of the render tests: dry takes written sample by sample, the live chain run
 // by hand over the same blocks, the rig's --render called as the program calls it, and
 // a summary of a rendered sound that a stored reference can be compared with.
+#include <functional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ int runRig(const std::vector<std::string>& arguments, int stopAfterPolls = 0);
 bool headerMatchesLength(const std::string& path);
 std::vector<uint8_t> fileBytes(const std::string& path);
 // What the call printed to the standard output, and its result in *result.
-std::string capturedOutput(int (*call)(), int* result = nullptr);
+std::string capturedOutput(const std::function<int()>& call, int* result = nullptr);
 bool fileExists(const std::string& path);
 
 // Per 1024-frame window of a stereo sound: the RMS of left, right, side (L-R)/2 and of

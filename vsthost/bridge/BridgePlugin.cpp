@@ -36,6 +36,14 @@ BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, c
     }
     const bool answered = plugin->call(Command::Hello);
     MessageReader in = plugin->reader();
+    if (!answered && plugin->failure() == BridgeFailure::None) {
+        // The bridge is there, the plug-in did not load in it: the backend's reason.
+        char reason[400] = "";
+        in.text(reason, sizeof reason);
+        std::snprintf(failure, failureSize, "%s", reason[0] ? reason : "it did not load in its process");
+        delete plugin;
+        return nullptr;
+    }
     PluginIdentity& id = plugin->identity_;
     in.text(id.name, sizeof id.name);
     in.text(id.vendor, sizeof id.vendor);
@@ -63,6 +71,12 @@ BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, c
     return plugin;
 }
 
+bool BridgePlugin::crashedSaid() const {
+    // A process still being taken down (a debugger or the system's report holding it)
+    // has said why before it missed its answer.
+    return (region_->news.load(std::memory_order_acquire) & kNewsCrashed) != 0;
+}
+
 void BridgePlugin::fail(BridgeFailure why) const {
     int32_t none = int32_t(BridgeFailure::None);
     if (failure_.compare_exchange_strong(none, int32_t(why), std::memory_order_acq_rel))
@@ -83,7 +97,7 @@ bool BridgePlugin::call(Command command, Fill fill) const {
     const CallResult result = callAndWait(lane.request, lane.reply, link_->uiToBridge(), link_->uiFromBridge(),
                                           kUiDeadlineMicroseconds);
     if (result != CallResult::Answered) {
-        fail(result == CallResult::PeerGone ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering);
+        fail(result == CallResult::PeerGone || crashedSaid() ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering);
         return false;
     }
     const int32_t status = lane.status;
@@ -169,9 +183,9 @@ void BridgePlugin::process(float* const* inputs, float* const* outputs, int32_t 
     if (result != CallResult::Answered) {
         // Marked only: ending the process is the UI thread's (uiIdle), off the audio path.
         int32_t none = int32_t(BridgeFailure::None);
+        const bool crashed = result == CallResult::PeerGone || crashedSaid();
         failure_.compare_exchange_strong(
-            none, int32_t(result == CallResult::PeerGone ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering),
-            std::memory_order_acq_rel);
+            none, int32_t(crashed ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering), std::memory_order_acq_rel);
         fadeDone_ = 0;
         return passDry(inputs, outputs, frames);
     }
@@ -299,6 +313,18 @@ bool BridgePlugin::restoreState(const uint8_t* data, size_t size) {
     if (ok && events_)
         events_->parametersChanged();
     return ok;
+}
+
+bool BridgePlugin::failed(char* how, size_t size) const {
+    const BridgeFailure why = failure();
+    if (why == BridgeFailure::None)
+        return false;
+    if (how && size)
+        std::snprintf(how, size, "%s",
+                      why == BridgeFailure::Crashed            ? "crashed: its process ended."
+                      : why == BridgeFailure::StoppedAnswering ? "stopped answering, and its process was ended."
+                                                               : "answered garbled, and its process was ended.");
+    return true;
 }
 
 void BridgePlugin::uiIdle() {

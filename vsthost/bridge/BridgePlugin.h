@@ -51,6 +51,7 @@ public:
     bool resume() override;
     void suspend() override;
     const char* lastFailure() const override { return lastFailure_; }
+    bool failed(char* how, size_t size) const override;
     int32_t latencyFrames() const override { return latency_; }
 
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
@@ -90,6 +91,7 @@ private:
     MessageReader reader() const;
     bool textCall(Command command, int32_t index, char* text, size_t size) const;
     void fail(BridgeFailure why) const;
+    bool crashedSaid() const;
     void passDry(float* const* inputs, float* const* outputs, int32_t frames);
 
     BridgeLink* link_;

@@ -45,7 +45,8 @@ enum class Command : uint32_t {
 enum class Status : int32_t { Ok = 0, Refused = 1, Malformed = 2, Unknown = 3 };
 
 // News the plug-in gave between calls (PluginHostEvents), as bits.
-enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, kNewsUiCall = 8 };
+// kNewsCrashed is the bridge's last word: the plug-in faulted and the process ends.
+enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, kNewsUiCall = 8, kNewsCrashed = 16 };
 
 struct UiLane {
     std::atomic<uint32_t> request;

@@ -1,6 +1,7 @@
 #include "BridgeServer.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace bridge {
@@ -28,6 +29,10 @@ void BridgeServer::parameterEdited(int32_t index, float value) {
     editedBits_[index / 32].fetch_or(1u << (index % 32), std::memory_order_release);
 }
 
+void BridgeServer::setLoadFailure(const char* reason) {
+    std::snprintf(loadFailure_, sizeof loadFailure_, "%s", reason && reason[0] ? reason : "it did not load");
+}
+
 void BridgeServer::serveUi() {
     uint32_t answered = region_->ui.reply.load(std::memory_order_acquire);  // a request already waiting is served
     for (;;) {
@@ -43,8 +48,12 @@ void BridgeServer::serveUi() {
         // The answer is built aside: the request's bytes are read while it is written.
         MessageWriter out(reply_, kUiPayloadBytes);
         Status status = Status::Unknown;
-        if (plugin_ || command == Command::Quit)
+        if (plugin_ || command == Command::Quit) {
             status = answerUi(command, in, out) ? Status::Ok : Status::Refused;
+        } else if (command == Command::Hello) {
+            out.text(loadFailure_);
+            status = Status::Refused;
+        }
         if (!in.ok() || !out.ok())
             status = Status::Malformed;
         std::memcpy(region_->ui.payload, reply_, out.size());

@@ -18,6 +18,8 @@ public:
     BridgeServer(Region* region, Doorbell& uiIn, Doorbell& uiOut, Doorbell& audioIn, Doorbell& audioOut);
     // The plug-in loaded with this server as its events; not owned.
     void attach(PluginInstance* plugin) { plugin_ = plugin; }
+    // Without a plug-in: why it did not load, the answer to the program's Hello.
+    void setLoadFailure(const char* reason);
 
     // The bridge's UI thread: answers calls until Quit or the program is gone.
     void serveUi();
@@ -51,6 +53,7 @@ private:
     ByteRecord record_;      // a state going out or coming in, in pieces (UI thread)
     uint32_t restoreTotal_ = 0;
     uint8_t reply_[kUiPayloadBytes];
+    char loadFailure_[400] = "it did not load in its process";
     std::atomic<float> edited_[kEditedParameters];
     std::atomic<uint32_t> editedBits_[kEditedParameters / 32];
 };

@@ -3,6 +3,7 @@
 // dispatcher calls it receives into the library's log, which the tests read through
 // the exported testPluginLog (the test loads the same library, so it is one module).
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -46,7 +47,14 @@
 #define TP_CALLS_HOST_IN_PROCESS 0
 #endif
 
-#if TP_CALLS_HOST_IN_PROCESS
+// After this many blocks the plug-in fails in its processing: 1 crashes (a write
+// through a bad pointer), 2 hangs for good.
+#ifndef TP_FAILS_AFTER_BLOCKS
+#define TP_FAILS_AFTER_BLOCKS 0
+#define TP_FAILURE 0
+#endif
+
+#if TP_CALLS_HOST_IN_PROCESS || TP_FAILURE
 #include <windows.h>
 #endif
 
@@ -213,6 +221,18 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
 void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
 #if TP_CALLS_HOST_IN_PROCESS
     callHostFromProcessing(static_cast<TestEffect*>(e->object));
+#endif
+#if TP_FAILURE
+    static int blocks = 0;
+    if (++blocks > TP_FAILS_AFTER_BLOCKS) {
+        if (TP_FAILURE == 1)
+        {
+            int* volatile bad = reinterpret_cast<int*>(uintptr_t(16));  // the compiler cannot know it
+            *bad = 1;
+        }
+        for (;;)
+            Sleep(1000);
+    }
 #endif
     for (VstInt32 i = 0; i < frames; ++i) {
         float sum = 0.0f;

@@ -1,0 +1,51 @@
+#pragma once
+// A bell of the bridge as Windows rings it: an auto-reset event, waited for together
+// with the other side's process, so that a side that is gone is seen at once.
+#include "BridgeCall.h"
+#include "WinInclude.h"
+
+namespace bridge {
+
+class WindowsBell final : public Doorbell {
+public:
+    WindowsBell() = default;
+    ~WindowsBell() override {
+        if (event_)
+            CloseHandle(event_);
+    }
+    WindowsBell(const WindowsBell&) = delete;
+    WindowsBell& operator=(const WindowsBell&) = delete;
+
+    // Takes the event; peer is the other side's process (not owned).
+    void attach(HANDLE event, HANDLE peer) {
+        event_ = event;
+        peer_ = peer;
+    }
+    bool ready() const { return event_ != nullptr; }
+    void ring() override { SetEvent(event_); }
+    Wake wait(uint32_t microseconds) override {
+        const HANDLE handles[2] = {event_, peer_};
+        // Windows waits in milliseconds: rounded up, a deadline is never cut short.
+        const DWORD ms = DWORD((uint64_t(microseconds) + 999) / 1000);
+        const DWORD result = WaitForMultipleObjects(peer_ ? 2 : 1, handles, FALSE, ms);
+        if (result == WAIT_OBJECT_0)
+            return Wake::Rung;
+        if (result == WAIT_TIMEOUT)
+            return Wake::TimedOut;
+        return Wake::PeerGone;  // the process ended, or the handles are no more
+    }
+
+private:
+    HANDLE event_ = nullptr;
+    HANDLE peer_ = nullptr;
+};
+
+// The names a bridge's region and bells go by: base, then what each is.
+inline void bridgeObjectName(wchar_t* out, size_t size, const wchar_t* base, const wchar_t* what) {
+    _snwprintf(out, size, L"%ls-%ls", base, what);
+    out[size - 1] = L'\0';
+}
+
+constexpr const wchar_t* kBellNames[4] = {L"ui-to", L"ui-from", L"audio-to", L"audio-from"};
+
+}  // namespace bridge
