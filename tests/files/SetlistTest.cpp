@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Setlist.h"
+#include "SetlistSwitch.h"
 
 namespace fs = std::filesystem;
 
@@ -198,4 +199,26 @@ TEST(Setlist, RefusesWhatIsNotASetlistAndNamesTheLineAndTheReason) {
     EXPECT_FALSE(readSetlistFile(nowhere, set, report));
     EXPECT_EQ(report.problem, SetlistProblem::CannotRead);
     EXPECT_NE(describeSetlistProblem(report, nowhere).find("could not be read"), std::string::npos);
+}
+
+// Program change N selects entry N + 1, on the channel asked or any; everything else
+// selects nothing; the switch's line names the time, the entry and its name.
+TEST(Setlist, AProgramChangeSelectsTheEntryAfterItsNumber) {
+    const MidiMessage program1{MidiKind::ProgramChange, 3, 1, 0};
+    EXPECT_EQ(setlistEntryForMessage(program1, 3, kSetlistAnyChannel), 1);
+    EXPECT_EQ(setlistEntryForMessage(program1, 3, 3), 1);
+    EXPECT_EQ(setlistEntryForMessage(program1, 3, 0), -1) << "another channel";
+    EXPECT_EQ(setlistEntryForMessage({MidiKind::ProgramChange, 0, 0, 0}, 3, 0), 0);
+    EXPECT_EQ(setlistEntryForMessage({MidiKind::ProgramChange, 0, 3, 0}, 3, 0), -1) << "beyond the entries";
+    EXPECT_EQ(setlistEntryForMessage({MidiKind::Controller, 0, 1, 1}, 3, kSetlistAnyChannel), -1);
+    EXPECT_EQ(setlistEntryForMessage(program1, 0, kSetlistAnyChannel), -1) << "an empty setlist";
+
+    SetlistEntry e;
+    e.path = "songs/Ballad Two.tlp";
+    e.resolved = "/gigs/songs/Ballad Two.tlp";
+    e.autoplay = true;
+    EXPECT_EQ(setlistSwitchLine(12.5, 1, e), "  12.500 s  setlist 2: Ballad Two (autoplay)");
+    e.autoplay = false;
+    e.missing = true;
+    EXPECT_EQ(setlistSwitchLine(0.0, 0, e), "   0.000 s  setlist 1: Ballad Two (missing)");
 }
