@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "MidiInputFeed.h"
 #include "MidiQueue.h"
 
 namespace {
@@ -81,4 +82,50 @@ TEST(MidiQueue, AFloodFromTheMidiThreadArrivesInOrderOrIsCountedDropped) {
     EXPECT_TRUE(intact);
     EXPECT_EQ(uint64_t(received) + queue.dropped(), uint64_t(kSent));
     EXPECT_GT(received, MidiQueue::kCapacity) << "the consumer kept up for part of the flood at least";
+}
+
+// The whole way from a device's thread to the audio thread: winmm words and a raw
+// stream in pieces from one thread, the audio thread taking them as they come. The
+// skipped words are counted, the channel messages arrive in order with their times.
+TEST(MidiQueue, TheInputFeedCarriesADevicesWordsAndBytesToTheAudioThread) {
+    MidiQueue queue;
+    MidiInputFeed feed(queue);
+    const uint32_t kRounds = 3000;
+    std::thread device([&] {
+        for (uint32_t i = 0; i < kRounds; ++i) {
+            feed.shortMessage(0x000000F8u, 2 * i);                            // clock: skipped
+            feed.shortMessage(0x00000090u | ((i % 128) << 8) | (64u << 16), 2 * i);  // note on
+            const uint8_t piece1[] = {0xB0, 0x07}, piece2[] = {0xF8, uint8_t(i % 128)};
+            feed.bytes(piece1, sizeof piece1, 2 * i + 1);
+            feed.bytes(piece2, sizeof piece2, 2 * i + 1);                    // completes the controller
+            while (queue.waiting() > MidiQueue::kCapacity - 4)
+                std::this_thread::yield();  // a device far slower than the audio thread
+        }
+    });
+    uint32_t notes = 0, controllers = 0, lastTime = 0;
+    bool ordered = true, right = true;
+    while (notes + controllers < 2 * kRounds) {
+        TimedMidiMessage m{};
+        if (!queue.pop(m)) {
+            std::this_thread::yield();
+            continue;
+        }
+        ordered = ordered && m.time >= lastTime;
+        lastTime = m.time;
+        if (m.message.kind == MidiKind::NoteOn) {
+            right = right && m.message.data1 == (m.time / 2) % 128 && m.message.data2 == 64 && m.time % 2 == 0;
+            ++notes;
+        } else {
+            right = right && m.message.kind == MidiKind::Controller && m.message.data1 == 7 &&
+                    m.message.data2 == (m.time / 2) % 128 && m.time % 2 == 1;
+            ++controllers;
+        }
+    }
+    device.join();
+    EXPECT_TRUE(ordered);
+    EXPECT_TRUE(right);
+    EXPECT_EQ(notes, kRounds);
+    EXPECT_EQ(controllers, kRounds);
+    EXPECT_EQ(feed.skipped(), uint64_t(kRounds));
+    EXPECT_EQ(queue.dropped(), 0u);
 }
