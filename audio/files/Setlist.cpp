@@ -272,6 +272,19 @@ std::string missingSetlistEntries(const Setlist& setlist) {
     return list;
 }
 
+std::string describeMissingSetlistEntries(const Setlist& setlist) {
+    const std::string list = missingSetlistEntries(setlist);
+    if (list.empty())
+        return list;
+    char format[512];
+    if (!stringTableText(kStrSetlistEntriesMissing, format, sizeof format))
+        std::snprintf(format, sizeof format, "%s", "Missing performances:\n%s");
+    // The list goes in where the entry's one %s stands; a '%' in a path stays as it is.
+    const std::string text = format;
+    const size_t mark = text.find("%s");
+    return mark == std::string::npos ? text : text.substr(0, mark) + list + text.substr(mark + 2);
+}
+
 std::string describeSetlistProblem(const SetlistReport& report, const std::string& setlistPath) {
     if (report.problem == SetlistProblem::None)
         return std::string();

@@ -67,6 +67,8 @@ bool writeSetlistFile(const std::string& path, const Setlist& setlist, SetlistRe
 
 // The entries marked missing, one path a line, as they were written.
 std::string missingSetlistEntries(const Setlist& setlist);
+// The message that lists them for the user (string table), or "" when none is missing.
+std::string describeMissingSetlistEntries(const Setlist& setlist);
 
 // A sentence for the user, from the string table: "<path>, line 3: ...".
 std::string describeSetlistProblem(const SetlistReport& report, const std::string& setlistPath);

@@ -89,6 +89,11 @@ TEST(Setlist, RoundTripsWithRelativePathsOptionsCommentsAndMissingEntries) {
     EXPECT_FALSE(back.entries[2].missing);
     EXPECT_TRUE(back.entries[3].missing);
     EXPECT_EQ(missingSetlistEntries(back), "Gone.tlp\n");
+    const std::string missing = describeMissingSetlistEntries(back);
+    EXPECT_NE(missing.find("cannot be found"), std::string::npos) << missing;
+    EXPECT_NE(missing.find("\n\nGone.tlp\n"), std::string::npos) << missing;
+    EXPECT_EQ(missing.find("%s"), std::string::npos) << missing;
+    EXPECT_EQ(describeMissingSetlistEntries(Setlist{}), "") << "nothing to say when nothing is missing";
     EXPECT_EQ(setlistEntryName(back.entries[1]), "Ballad Two");
     EXPECT_EQ(setlistEntryName(back.entries[2]), "Encore");
 
