@@ -8,6 +8,7 @@
 #include <commdlg.h>
 
 #include "EffectHost.h"
+#include "FileReplace.h"
 #include "FxManagerPanel.h"
 #include "FxManagerWindow.h"
 #include "LiveEngine.h"
@@ -24,7 +25,6 @@
 namespace {
 
 const int kPositions = LiveSettings::kPositions;
-const char kTemporarySuffix[] = ".saving";
 
 // Releases what it holds at the end of its scope.
 class FileBytes {
@@ -89,47 +89,6 @@ bool readWholeFile(const char* path, FileBytes& bytes, char* detail, size_t deta
             return false;
         }
         done += read;
-    }
-    return true;
-}
-
-bool writeAll(HANDLE file, const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        DWORD written = 0;
-        const DWORD ask = DWORD(size - done > (1u << 20) ? (1u << 20) : size - done);
-        if (!WriteFile(file, data + done, ask, &written, nullptr) || written == 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
-// The new file is complete on the disk before it takes the old one's place.
-bool replaceFile(const char* path, const uint8_t* data, size_t size, char* detail, size_t detailSize) {
-    char temporary[MAX_PATH + sizeof kTemporarySuffix];
-    if (std::strlen(path) + sizeof kTemporarySuffix > MAX_PATH) {
-        say(detail, detailSize, "The path %s is too long.", path);
-        return false;
-    }
-    std::snprintf(temporary, sizeof temporary, "%s%s", path, kTemporarySuffix);
-    Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        say(detail, detailSize, "%s could not be created (system error %lu).", temporary, GetLastError());
-        return false;
-    }
-    const bool written = writeAll(file.handle, data, size) && FlushFileBuffers(file.handle);
-    const DWORD writeError = GetLastError();
-    if (!file.close() || !written) {
-        DeleteFileA(temporary);
-        say(detail, detailSize, "%s could not be written (system error %lu).", temporary, writeError);
-        return false;
-    }
-    if (!MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD moveError = GetLastError();
-        DeleteFileA(temporary);
-        say(detail, detailSize, "%s could not be replaced (system error %lu).", path, moveError);
-        return false;
     }
     return true;
 }
@@ -360,7 +319,8 @@ FileOutcome savePerformanceFile(const char* path, char* detail, size_t detailSiz
         say(detail, detailSize, "%s", "The performance could not be put together (not enough memory).");
         return FileOutcome::Failed;
     }
-    return replaceFile(path, bytes.data, bytes.size, detail, detailSize) ? FileOutcome::Done : FileOutcome::Failed;
+    return replaceFileContents(path, bytes.data, bytes.size, detail, detailSize) ? FileOutcome::Done
+                                                                                 : FileOutcome::Failed;
 }
 
 void openPerformanceCommand(HWND frame) {

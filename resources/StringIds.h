@@ -78,6 +78,13 @@ enum StringId : int {
     kStrVst3OutOfOrder = 341,
     // Why a CLAP plug-in did not load: 342 + ClapFailure, in its order.
     kStrClapFirstFailure = 342,
+    // Why stored MIDI bindings were refused: 361 + BindingsTextProblem - 1, and for a
+    // refused binding 370 + BindingRefusal - 1, in their orders.
+    kStrBindingsFirstProblem = 361,
+    kStrBindingsFirstRefusal = 370,
+    // Why a setlist could not be read or written: 376 + SetlistProblem - 1, in its order.
+    kStrSetlistFirstProblem = 376,
+    kStrSetlistEntriesMissing = 386,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.
