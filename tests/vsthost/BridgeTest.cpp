@@ -257,7 +257,7 @@ TEST(Bridge, ServesEverySeamCallAsInProcess) {
 }
 
 TEST(Bridge, AHungEndedOrGarbledBridgeNeverHoldsTheAudio) {
-    {  // hung in processing: the block returns by its deadline, dry, and nothing waits again
+    {  // late, then hung: a late block goes dry; one that stays unanswered ends it
         GainPlugin gain(16);
         ThreadBridge* link = new ThreadBridge(&gain);
         char failure[128] = "";
@@ -273,13 +273,32 @@ TEST(Bridge, AHungEndedOrGarbledBridgeNeverHoldsTheAudio) {
         const auto took = std::chrono::steady_clock::now() - start;
         // Half a 5.3 ms block is the deadline; a second of slack still proves no wait.
         EXPECT_LT(took, std::chrono::seconds(1));
-        EXPECT_EQ(bridged->failure(), BridgeFailure::StoppedAnswering);
+        EXPECT_EQ(bridged->lateBlocks(), 1u);
+        EXPECT_EQ(bridged->failure(), BridgeFailure::None) << "one late block is not a hang";
         EXPECT_EQ(left[0], 0.0f) << "the dry signal fades in";
         EXPECT_FLOAT_EQ(left[128], dry[128] * 0.5f);
+        // The bridge catches up: the next block is the plug-in's again.
+        gain.hang = false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         left = dry;
         io[0] = left.data();
         bridged->process(io, io, 256);
-        EXPECT_EQ(left, dry) << "then passes whole";
+        EXPECT_FLOAT_EQ(left[10], dry[10] * 0.5f) << "the gain plays again";
+        EXPECT_EQ(bridged->failure(), BridgeFailure::None);
+
+        gain.hang = true;
+        bridged->process(io, io, 256);  // late
+        const auto hungFrom = std::chrono::steady_clock::now();
+        while (bridged->failure() == BridgeFailure::None &&
+               std::chrono::steady_clock::now() - hungFrom < std::chrono::seconds(5)) {
+            left = dry;
+            io[0] = left.data();
+            bridged->process(io, io, 256);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(bridged->failure(), BridgeFailure::StoppedAnswering);
+        EXPECT_GE(std::chrono::steady_clock::now() - hungFrom, std::chrono::microseconds(BridgePlugin::kHangMicroseconds));
+        EXPECT_EQ(left, dry) << "a hung plug-in's position passes the signal whole";
         EXPECT_EQ(link->ends.load(), 0) << "ending the process is the UI thread's";
         bridged->uiIdle();
         EXPECT_GE(link->ends.load(), 1);
@@ -320,12 +339,12 @@ TEST(Bridge, AHungEndedOrGarbledBridgeNeverHoldsTheAudio) {
             uint32_t answered = 0;
             Doorbell::Wake why;
             while (!rogue->stop)
-                if (waitForRequest(rogue->owned->ui.request, answered, rogue->to, 20000, &why)) {
-                    answered = rogue->owned->ui.request.load();
+                if (waitForRequest(rogue->owned->ui.serials, answered, rogue->to, 20000, &why)) {
+                    answered = rogue->owned->ui.serials.request.load();
                     rogue->owned->ui.size = 12;
                     std::memset(rogue->owned->ui.payload, 0xFF, 12);  // a text length past the end
                     rogue->owned->ui.status = 0;
-                    answer(rogue->owned->ui.reply, answered, rogue->from);
+                    answer(rogue->owned->ui.serials, answered, rogue->from);
                 }
         });
         char failure[128] = "";

@@ -13,37 +13,51 @@ uint32_t microsecondsSince(Clock::time_point start) {
     return elapsed < 0 ? 0 : elapsed > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(elapsed);
 }
 
-// About 20 us of looking before sleeping: a fast answer then costs no wake-up.
-constexpr int kSpins = 2000;
+// How long a caller looks for its answer before sleeping: most blocks are answered
+// within it, and then neither side pays for a wake-up.
+constexpr uint32_t kLookMicroseconds = 60;
 
 }  // namespace
 
-CallResult callAndWait(std::atomic<uint32_t>& request, std::atomic<uint32_t>& reply, Doorbell& toPeer,
-                       Doorbell& fromPeer, uint32_t deadlineMicroseconds) {
-    const uint32_t serial = request.load(std::memory_order_relaxed) + 1;
-    request.store(serial, std::memory_order_release);
+CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint32_t deadlineMicroseconds) {
+    const uint32_t serial = lane.request.load(std::memory_order_relaxed) + 1;
+    lane.request.store(serial, std::memory_order_release);
     toPeer.ring();
     const Clock::time_point start = Clock::now();
-    for (int i = 0; i < kSpins; ++i)
-        if (reply.load(std::memory_order_acquire) == serial)
+    const uint32_t look = deadlineMicroseconds < kLookMicroseconds ? deadlineMicroseconds : kLookMicroseconds;
+    for (int i = 0;; ++i) {
+        if (lane.reply.load(std::memory_order_acquire) == serial)
             return CallResult::Answered;
+        if ((i & 63) == 63 && microsecondsSince(start) >= look)
+            break;
+    }
     for (;;) {
-        if (reply.load(std::memory_order_acquire) == serial)
+        // Asleep, then one more look: with both sides' order strict, either this look
+        // sees the answer or the answering side sees the caller asleep and rings.
+        lane.callerAsleep.store(1, std::memory_order_seq_cst);
+        if (lane.reply.load(std::memory_order_seq_cst) == serial) {
+            lane.callerAsleep.store(0, std::memory_order_relaxed);
             return CallResult::Answered;
+        }
         const uint32_t waited = microsecondsSince(start);
-        if (waited >= deadlineMicroseconds)
+        const Doorbell::Wake wake =
+            waited >= deadlineMicroseconds ? Doorbell::Wake::TimedOut : fromPeer.wait(deadlineMicroseconds - waited);
+        lane.callerAsleep.store(0, std::memory_order_relaxed);
+        if (lane.reply.load(std::memory_order_acquire) == serial)
+            return CallResult::Answered;
+        if (wake == Doorbell::Wake::PeerGone)
+            return CallResult::PeerGone;
+        if (microsecondsSince(start) >= deadlineMicroseconds)
             return CallResult::TimedOut;
-        if (fromPeer.wait(deadlineMicroseconds - waited) == Doorbell::Wake::PeerGone)
-            return reply.load(std::memory_order_acquire) == serial ? CallResult::Answered : CallResult::PeerGone;
     }
 }
 
-bool waitForRequest(const std::atomic<uint32_t>& request, uint32_t answered, Doorbell& fromCaller,
-                    uint32_t timeoutMicroseconds, Doorbell::Wake* why) {
+bool waitForRequest(const Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
+                    Doorbell::Wake* why) {
     const Clock::time_point start = Clock::now();
     *why = Doorbell::Wake::Rung;
     for (;;) {
-        if (request.load(std::memory_order_acquire) != answered)
+        if (lane.request.load(std::memory_order_acquire) != answered)
             return true;
         const uint32_t waited = microsecondsSince(start);
         if (waited >= timeoutMicroseconds) {
@@ -58,9 +72,10 @@ bool waitForRequest(const std::atomic<uint32_t>& request, uint32_t answered, Doo
     }
 }
 
-void answer(std::atomic<uint32_t>& reply, uint32_t serial, Doorbell& toCaller) {
-    reply.store(serial, std::memory_order_release);
-    toCaller.ring();
+void answer(Serials& lane, uint32_t serial, Doorbell& toCaller) {
+    lane.reply.store(serial, std::memory_order_seq_cst);
+    if (lane.callerAsleep.load(std::memory_order_seq_cst))
+        toCaller.ring();
 }
 
 }  // namespace bridge

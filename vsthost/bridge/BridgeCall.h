@@ -1,10 +1,13 @@
 #pragma once
 // The handshake on one lane: the caller raises the request serial and rings; the
-// answering side sets the reply serial to it when done and rings back. A caller
-// first spins a little (a block's answer often comes within microseconds), then
-// waits on its bell, never past its deadline and never for a side that is gone.
+// answering side sets the reply serial to it when done, and rings back if the caller
+// has gone to sleep. A caller first looks for a while (a block's answer often comes
+// within tens of microseconds), then sleeps on its bell, never past its deadline and
+// never for a side that is gone.
 #include <atomic>
 #include <cstdint>
+
+#include "BridgeRegion.h"
 
 namespace bridge {
 
@@ -21,15 +24,14 @@ public:
 enum class CallResult { Answered, TimedOut, PeerGone };
 
 // Caller: sends the request already written to the lane.
-CallResult callAndWait(std::atomic<uint32_t>& request, std::atomic<uint32_t>& reply, Doorbell& toPeer,
-                       Doorbell& fromPeer, uint32_t deadlineMicroseconds);
+CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint32_t deadlineMicroseconds);
 
 // Answering side: waits for a request newer than answered; false on time-out or a
 // caller that is gone (why says which), whose requests are not served.
-bool waitForRequest(const std::atomic<uint32_t>& request, uint32_t answered, Doorbell& fromCaller,
-                    uint32_t timeoutMicroseconds, Doorbell::Wake* why);
+bool waitForRequest(const Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
+                    Doorbell::Wake* why);
 
-// Answering side: the answer is in place.
-void answer(std::atomic<uint32_t>& reply, uint32_t serial, Doorbell& toCaller);
+// Answering side: the answer is in place (rung for only when the caller sleeps).
+void answer(Serials& lane, uint32_t serial, Doorbell& toCaller);
 
 }  // namespace bridge

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "BridgeRegion.h"
 
@@ -13,11 +14,12 @@ void initialiseRegion(Region* region) {
     region->size = uint32_t(sizeof(Region));
     region->reserved = 0;
     region->news.store(0);
-    region->ui.request.store(0);
-    region->ui.reply.store(0);
+    for (Serials* s : {&region->ui.serials, &region->audio.serials}) {
+        s->request.store(0);
+        s->reply.store(0);
+        s->callerAsleep.store(0);
+    }
     region->ui.size = 0;
-    region->audio.request.store(0);
-    region->audio.reply.store(0);
     region->audio.frames = 0;
     region->audio.tempo = 0.0;
 }

@@ -1,5 +1,6 @@
 #include "BridgePlugin.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -71,6 +72,18 @@ BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, c
     return plugin;
 }
 
+uint64_t BridgePlugin::steadyMicroseconds() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const uint64_t us = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+    return us ? us : 1;  // 0 means no block is late
+}
+
+void BridgePlugin::markFailed(BridgeFailure why) {
+    // Marked only: ending the process is the UI thread's (uiIdle), off the audio path.
+    int32_t none = int32_t(BridgeFailure::None);
+    failure_.compare_exchange_strong(none, int32_t(why), std::memory_order_acq_rel);
+}
+
 bool BridgePlugin::crashedSaid() const {
     // A process still being taken down (a debugger or the system's report holding it)
     // has said why before it missed its answer.
@@ -94,7 +107,7 @@ bool BridgePlugin::call(Command command, Fill fill) const {
         return false;
     lane.command = uint32_t(command);
     lane.size = out.size();
-    const CallResult result = callAndWait(lane.request, lane.reply, link_->uiToBridge(), link_->uiFromBridge(),
+    const CallResult result = callAndWait(lane.serials, link_->uiToBridge(), link_->uiFromBridge(),
                                           kUiDeadlineMicroseconds);
     if (result != CallResult::Answered) {
         fail(result == CallResult::PeerGone || crashedSaid() ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering);
@@ -171,6 +184,20 @@ void BridgePlugin::process(float* const* inputs, float* const* outputs, int32_t 
     if (frames > maxFrames_ || failure() != BridgeFailure::None)
         return passDry(inputs, outputs, frames);
     AudioLane& lane = region_->audio;
+    if (lateSince_ != 0) {
+        // A block is still out: the lane is the bridge's until it answers.
+        if (lane.serials.reply.load(std::memory_order_acquire) != lane.serials.request.load(std::memory_order_relaxed)) {
+            const bool crashed = crashedSaid() || link_->audioFromBridge().wait(0) == Doorbell::Wake::PeerGone;
+            // A second unanswered, of the clock or of the audio (a render's seconds pass sooner).
+            lateFrames_ += frames;
+            const bool hung = steadyMicroseconds() - lateSince_ > kHangMicroseconds ||
+                              double(lateFrames_) > sampleRate_ * double(kHangMicroseconds) * 1e-6;
+            if (crashed || hung)
+                markFailed(crashed ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering);
+            return passDry(inputs, outputs, frames);
+        }
+        lateSince_ = 0;  // it answered after all: the plug-in plays again from this block
+    }
     for (int32_t c = 0; c < inputs_; ++c)
         std::memcpy(lane.in[c], inputs[c], sizeof(float) * size_t(frames));
     lane.frames = frames;
@@ -179,14 +206,17 @@ void BridgePlugin::process(float* const* inputs, float* const* outputs, int32_t 
     const double period = double(frames) / sampleRate_ * 1e6;
     const uint32_t deadline = period * 0.5 < 500.0 ? 500 : uint32_t(period * 0.5);
     const CallResult result =
-        callAndWait(lane.request, lane.reply, link_->audioToBridge(), link_->audioFromBridge(), deadline);
+        callAndWait(lane.serials, link_->audioToBridge(), link_->audioFromBridge(), deadline);
     if (result != CallResult::Answered) {
-        // Marked only: ending the process is the UI thread's (uiIdle), off the audio path.
-        int32_t none = int32_t(BridgeFailure::None);
-        const bool crashed = result == CallResult::PeerGone || crashedSaid();
-        failure_.compare_exchange_strong(
-            none, int32_t(crashed ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering), std::memory_order_acq_rel);
         fadeDone_ = 0;
+        if (result == CallResult::PeerGone || crashedSaid()) {
+            markFailed(BridgeFailure::Crashed);
+        } else {
+            // Late: this block goes dry, and the bridge has kHangMicroseconds to answer.
+            lateBlocks_.fetch_add(1, std::memory_order_relaxed);
+            lateSince_ = steadyMicroseconds();
+            lateFrames_ = frames;
+        }
         return passDry(inputs, outputs, frames);
     }
     for (int32_t c = 0; c < outputs_; ++c)

@@ -80,6 +80,12 @@ public:
 
     // How long a UI call may take before the bridge counts as stopped.
     static constexpr uint32_t kUiDeadlineMicroseconds = 3000000;
+    // How long a late block may stay unanswered (of the clock, or of the audio gone by)
+    // before the bridge counts as hung. A block past its deadline alone (a busy
+    // machine) costs only that block: it goes dry.
+    static constexpr uint64_t kHangMicroseconds = 1000000;
+    // Any thread: blocks that went dry because the bridge answered past the deadline.
+    uint32_t lateBlocks() const { return lateBlocks_.load(std::memory_order_relaxed); }
 
 private:
     BridgePlugin(BridgeLink* link, PluginHostEvents* events);
@@ -92,6 +98,8 @@ private:
     bool textCall(Command command, int32_t index, char* text, size_t size) const;
     void fail(BridgeFailure why) const;
     bool crashedSaid() const;
+    void markFailed(BridgeFailure why);
+    static uint64_t steadyMicroseconds();
     void passDry(float* const* inputs, float* const* outputs, int32_t frames);
 
     BridgeLink* link_;
@@ -106,6 +114,9 @@ private:
     mutable Status lastStatus_ = Status::Ok;
     mutable char lastFailure_[200] = "";
     int32_t fadeDone_ = 0;  // audio thread: frames of the dry signal's fade-in passed
+    uint64_t lateSince_ = 0;  // audio thread: when the block still out was sent, or 0
+    int64_t lateFrames_ = 0;  // audio thread: frames gone by since then
+    std::atomic<uint32_t> lateBlocks_{0};
 };
 
 }  // namespace bridge

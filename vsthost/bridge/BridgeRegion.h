@@ -48,9 +48,17 @@ enum class Status : int32_t { Ok = 0, Refused = 1, Malformed = 2, Unknown = 3 };
 // kNewsCrashed is the bridge's last word: the plug-in faulted and the process ends.
 enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, kNewsUiCall = 8, kNewsCrashed = 16 };
 
-struct UiLane {
+// A lane's handshake (BridgeCall.h): the caller's request serial, the answer's
+// serial, and whether the caller sleeps on its bell (else it is still looking, and the
+// answer needs no ring, which under Wine saves a trip through its server).
+struct Serials {
     std::atomic<uint32_t> request;
     std::atomic<uint32_t> reply;
+    std::atomic<uint32_t> callerAsleep;
+};
+
+struct UiLane {
+    Serials serials;
     uint32_t command;
     int32_t status;
     uint32_t size;  // bytes of payload in use, each way
@@ -58,8 +66,7 @@ struct UiLane {
 };
 
 struct AudioLane {
-    std::atomic<uint32_t> request;
-    std::atomic<uint32_t> reply;
+    Serials serials;
     int32_t frames;  // the program's, per block
     double tempo;
     float in[kMaxChannels][kMaxFrames];

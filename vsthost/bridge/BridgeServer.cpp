@@ -34,15 +34,15 @@ void BridgeServer::setLoadFailure(const char* reason) {
 }
 
 void BridgeServer::serveUi() {
-    uint32_t answered = region_->ui.reply.load(std::memory_order_acquire);  // a request already waiting is served
+    uint32_t answered = region_->ui.serials.reply.load(std::memory_order_acquire);  // a request already waiting is served
     for (;;) {
         Doorbell::Wake why;
-        if (!waitForRequest(region_->ui.request, answered, uiIn_, kServeWait, &why)) {
+        if (!waitForRequest(region_->ui.serials, answered, uiIn_, kServeWait, &why)) {
             if (why == Doorbell::Wake::PeerGone)
                 return;
             continue;
         }
-        const uint32_t serial = region_->ui.request.load(std::memory_order_acquire);
+        const uint32_t serial = region_->ui.serials.request.load(std::memory_order_acquire);
         const Command command = Command(region_->ui.command);
         MessageReader in(region_->ui.payload, region_->ui.size, kUiPayloadBytes);
         // The answer is built aside: the request's bytes are read while it is written.
@@ -59,7 +59,7 @@ void BridgeServer::serveUi() {
         std::memcpy(region_->ui.payload, reply_, out.size());
         region_->ui.size = out.size();
         region_->ui.status = int32_t(status);
-        answer(region_->ui.reply, serial, uiOut_);
+        answer(region_->ui.serials, serial, uiOut_);
         answered = serial;
         if (command == Command::Quit)
             return;
@@ -197,17 +197,17 @@ bool BridgeServer::answerUi(Command command, MessageReader& in, MessageWriter& o
 }
 
 void BridgeServer::serveAudio(const std::atomic<bool>& stop) {
-    uint32_t answered = region_->audio.reply.load(std::memory_order_acquire);
+    uint32_t answered = region_->audio.serials.reply.load(std::memory_order_acquire);
     while (!stop.load(std::memory_order_relaxed)) {
         Doorbell::Wake why;
-        if (!waitForRequest(region_->audio.request, answered, audioIn_, kServeWait, &why)) {
+        if (!waitForRequest(region_->audio.serials, answered, audioIn_, kServeWait, &why)) {
             if (why == Doorbell::Wake::PeerGone)
                 return;
             continue;
         }
-        const uint32_t serial = region_->audio.request.load(std::memory_order_acquire);
+        const uint32_t serial = region_->audio.serials.request.load(std::memory_order_acquire);
         answerBlock();
-        answer(region_->audio.reply, serial, audioOut_);
+        answer(region_->audio.serials, serial, audioOut_);
         answered = serial;
     }
 }
