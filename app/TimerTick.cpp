@@ -6,6 +6,8 @@
 #include "EffectHost.h"
 #include "ErrorFlags.h"
 #include "FrameWindow.h"
+#include "FxManagerPanel.h"
+#include "FxManagerWindow.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
@@ -109,8 +111,9 @@ void timerTick(HWND frame) {
     // tempo (tapped, or set in Audio Settings) or the end of tapping.
     updateTunerWindow();
     showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
-    if (g_effectHost)
-        idleSlots(*g_effectHost);
+    if (g_effectHost && idleSlots(*g_effectHost))
+        if (HWND panel = fxManagerPanel())
+            refreshFxManagerPanel(panel);
     if (g_handlingFlags)
         return;
     ++g_ticks;

@@ -85,6 +85,7 @@ enum StringId : int {
     // Why a setlist could not be read or written: 376 + SetlistProblem - 1, in its order.
     kStrSetlistFirstProblem = 376,
     kStrSetlistEntriesMissing = 386,
+    kStrEffectFailed = 387,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

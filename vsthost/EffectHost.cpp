@@ -214,6 +214,7 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
 
 PluginInstance* EffectHost::loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId,
                                         char* reason, size_t reasonSize) {
+    slot->ownProcess = loadInOwnProcess_;
     if (!loadInOwnProcess_)
         return backend.load(slot->path, classId ? classId : "", slot->events, reason, reasonSize);
     char bridge[EffectSlot::kPathSize];
@@ -351,7 +352,49 @@ uint8_t EffectHost::serviceSlot(EffectSlot* slot) {
         return 0;
     const uint8_t news = applyPluginNews(slot);
     slot->plugin->uiIdle();
+    keepStateNowAndThen(slot);
     return news;
+}
+
+void EffectHost::keepStateNowAndThen(EffectSlot* slot) {
+    // A plug-in in its own process may crash: its state is kept every few seconds, so
+    // that a restart brings back what it was playing, not what was last saved.
+    constexpr uint32_t kKeepEveryMs = 5000;
+    const uint32_t now = uint32_t(GetTickCount());
+    if (!slot->ownProcess || slot->plugin->failed(nullptr, 0) ||
+        (slot->kept.size() && now - slot->keptAtTick < kKeepEveryMs))
+        return;
+    slot->keptAtTick = now;
+    ByteRecord state;
+    char ignored[8];
+    if (slot->plugin->saveState(state, ignored, sizeof ignored) && state.size()) {
+        slot->kept.clear();
+        if (!slot->kept.append(state.data(), state.size()))
+            slot->kept.release();
+    }
+}
+
+EffectSlot* EffectHost::reloadSlot(EffectSlot* slot, bool ownProcess) {
+    if (!slot || !slot->plugin)
+        return nullptr;
+    const PluginIdentity identity = slot->plugin->identity();
+    char path[EffectSlot::kPathSize];
+    std::snprintf(path, sizeof path, "%s", slot->path);
+    // The state to give the new one: the plug-in's own now, or the last kept if it failed.
+    ByteRecord state;
+    char ignored[8];
+    const bool failed = slot->plugin->failed(nullptr, 0);
+    if (failed || !slot->plugin->saveState(state, ignored, sizeof ignored)) {
+        state.clear();
+        state.append(slot->kept.data(), slot->kept.size());
+    }
+    const bool wasOwn = loadInOwnProcess_;
+    loadInOwnProcess_ = ownProcess;
+    EffectSlot* fresh = loadPluginClass(path, identity.format, identity.classId);
+    loadInOwnProcess_ = wasOwn;
+    if (fresh && state.size())
+        restoreState(fresh, state.data(), uint32_t(state.size()));
+    return fresh;
 }
 
 bool EffectHost::rereadParameters(EffectSlot* slot) {

@@ -66,6 +66,10 @@ public:
     // Plug-ins loaded from now on run each in a process of its own (a bridge), or in
     // this one.
     void setLoadInOwnProcess(bool on) { loadInOwnProcess_ = on; }
+    // The slot's plug-in loaded afresh, in its own process or in this one, with the
+    // state it has now (or, if it failed, the one last kept). Null when it does not
+    // load (lastLoadFailure says why); the caller puts the new slot in place of the old.
+    EffectSlot* reloadSlot(EffectSlot* slot, bool ownProcess);
     // Takes the slot out of the list (while processing is paused); unloadSlot then
     // closes and frees it.
     void detachSlot(EffectSlot* slot) override;
@@ -142,6 +146,7 @@ private:
     };
 
     PluginInstance* loadInstance(EffectSlot* slot, const char* format, const char* classId);
+    void keepStateNowAndThen(EffectSlot* slot);
     PluginInstance* loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId, char* reason,
                                 size_t reasonSize);
     void noteLoadFailure(const char* path, const char* reason);

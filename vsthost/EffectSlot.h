@@ -40,6 +40,11 @@ struct EffectSlot {
     int32_t latency = 0;
     // Set once the plug-in's failure (its process crashed or hung) has been told.
     bool failureTold = false;
+    // It runs in a process of its own; its state is then kept now and then (kept), so
+    // that a restart after a crash has the most recent one the program holds.
+    bool ownProcess = false;
+    ByteRecord kept;
+    uint32_t keptAtTick = 0;
 
     // What the plug-in asked for since the UI thread last looked (kNews bits): set from
     // any thread, taken on the UI thread. Atomic through the builtins.

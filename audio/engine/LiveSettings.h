@@ -72,6 +72,10 @@ public:
     bool moveUp(int32_t position);
     bool moveDown(int32_t position);
     void toggleBypass(int32_t position);
+    // Puts a slot loaded elsewhere in the position; the one there before is unloaded.
+    bool replacePosition(int32_t position, EffectSlot* slot) {
+        return position >= 0 && position < kPositions && installInPosition(position, slot);
+    }
 
 private:
     bool installInPosition(int32_t position, EffectSlot* slot);

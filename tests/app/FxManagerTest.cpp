@@ -11,15 +11,18 @@
 #include <commctrl.h>
 
 #include "Controls.h"
+#include "EffectHost.h"
 #include "EffectIds.h"
 #include "ErrorFlags.h"
 #include "FxManagerPanel.h"
 #include "FxManagerWindow.h"
 #include "HostedProgram.h"
+#include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
+#include "ThreadCheckedPlugin.h"
 #include "WinDriver.h"
 
 using namespace windriver;
@@ -259,4 +262,79 @@ TEST(FxManager, PanelShowsSetsAndArrangesTheEffects) {
 
     ASSERT_TRUE(program.closeDiscarding(kTimeout));
     EXPECT_EQ(program.exitCode(), 0);
+}
+
+// Effects in processes of their own, in the program: Overdrive moved into its own
+// process keeps its settings; a plug-in that crashes there is told once in a box, its
+// position shows FAILED and passes the signal dry while live input goes on, and
+// Restart brings it back in a new process.
+TEST(FxManager, APositionInItsOwnProcessFailsAloneAndRestarts) {
+    forgetProgramSettings();
+    ASSERT_TRUE(createSettingsKeys());
+    clearErrorFlag(~0u);
+    HostedProgram program;
+    ASSERT_TRUE(program.start(""));
+    HWND frame = program.waitForFrame(kTimeout);
+    ASSERT_NE(frame, nullptr);
+    const std::string crasher = std::string(TALVENOR_BIN_DIR) + "test-plugins\\TestCrashesInProcess.dll";
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(0, crasher.c_str()));
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(1, (kOurPlugins + "Overdrive.dll").c_str()));
+    ASSERT_TRUE(g_effectHost->setParameter(g_liveSettings->slots[1], 0, 0.3f));
+    HWND panel = openPanel(frame);
+    ASSERT_NE(panel, nullptr);
+    for (int position : {0, 1}) {
+        chooseFromMenu(panel, position, IDC_CMD_OWN_PROCESS);
+        ASSERT_NE(g_liveSettings->slots[position], nullptr);
+        EXPECT_TRUE(g_liveSettings->slots[position]->ownProcess) << position;
+    }
+    // The host's copy, as the plug-in reported it after taking the state (the plug-in
+    // itself is the program's thread's to ask).
+    EXPECT_FLOAT_EQ(g_liveSettings->slots[1]->parameters[0], 0.3f) << "the setting came along";
+    menuOfPosition(panel, 1);
+    EXPECT_EQ(GetMenuState(g_windows.effectPopup, IDC_CMD_OWN_PROCESS, MF_BYCOMMAND) & MF_CHECKED, UINT(MF_CHECKED));
+    EXPECT_TRUE(GetMenuState(g_windows.effectPopup, IDC_CMD_RESTART_EFFECT, MF_BYCOMMAND) & MF_GRAYED);
+
+    // Live input on the built-in driver; the crasher faults after 200 blocks.
+    ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'L'}));
+    const MessageBoxSeen notice = waitForMessageBox(kPid, "Talvenor Live", kTimeout);
+    ASSERT_NE(notice.window, nullptr);
+    ASSERT_TRUE(pressButton(notice.window, IDOK));
+    HWND settings = waitForMessageBox(kPid, "Audio Settings", kTimeout).window;
+    ASSERT_NE(settings, nullptr);
+    HWND list = GetDlgItem(settings, IDC_AUDIO_DEVICE_LIST);
+    SendMessageA(list, CB_SETCURSEL, WPARAM(SendMessageA(list, CB_GETCOUNT, 0, 0) - 1), 0);
+    SendMessageA(settings, WM_COMMAND, MAKEWPARAM(IDC_AUDIO_DEVICE_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    ASSERT_TRUE(pressButton(settings, IDCANCEL));
+    ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'L'}));
+    ASSERT_TRUE(waitUntil([] { return g_liveEngine->running(); }, kTimeout));
+    const MessageBoxSeen told = waitForMessageBox(kPid, "Error #387", 30000);
+    ASSERT_NE(told.window, nullptr) << describeDialogs(kPid);
+    EXPECT_NE(told.text.find("Crasher crashed: its process ended."), std::string::npos) << told.text;
+    EXPECT_TRUE(g_liveEngine->running()) << "live input went on";
+    ASSERT_TRUE(pressButton(told.window, IDOK));
+    ASSERT_TRUE(waitUntil([&] { return std::string(staticTag(GetDlgItem(panel, IDC_FX_FIRST_NAME))) == "FAILED"; },
+                          kTimeout));
+    EXPECT_STREQ(staticTag(GetDlgItem(panel, IDC_FX_FIRST_NAME + 1)), "VST 2") << "Overdrive plays on";
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(text(panel, IDC_FX_POSITION_INFO), "1  Crasher, VST 2, failed in its own process");
+    Sleep(500);
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << "told once: " << describeDialogs(kPid);
+    UpdateWindow(panel);
+    takeScreenshot(kScreenshots, "32-fx-manager-failed-position");
+    menuOfPosition(panel, 0);
+    EXPECT_FALSE(GetMenuState(g_windows.effectPopup, IDC_CMD_RESTART_EFFECT, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(GetMenuState(g_windows.effectPopup, IDC_CMD_OWN_PROCESS, MF_BYCOMMAND) & MF_GRAYED);
+
+    // Restart: a new process, the position plays again (until its 200th block there).
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_CMD_RESTART_EFFECT, 0), 0);
+    EXPECT_STREQ(staticTag(GetDlgItem(panel, IDC_FX_FIRST_NAME)), "VST 2");
+    ASSERT_NE(g_liveSettings->slots[0], nullptr);
+    EXPECT_TRUE(g_liveSettings->slots[0]->ownProcess);
+    EXPECT_FALSE(g_liveSettings->slots[0]->plugin->failed(nullptr, 0));
+    ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'L'}));
+    ASSERT_TRUE(waitUntil([] { return !g_liveEngine->running(); }, kTimeout));
+    for (int position : {0, 1})
+        g_liveSettings->unloadPosition(position);
+    closePanel(frame);
+    ASSERT_TRUE(program.close(kTimeout));
 }

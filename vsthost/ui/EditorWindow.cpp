@@ -1,11 +1,14 @@
 #include "EditorWindow.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "EditorSize.h"
 #include "EffectHost.h"
 #include "LiveSettings.h"
+#include "MessageBoxes.h"
 #include "SharedResources.h"
+#include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
 
 namespace {
@@ -332,10 +335,21 @@ bool openPositionEditor(const LiveSettings& settings, int32_t position) {
     return !slot || openEditor(slot);
 }
 
-void idleSlots(EffectHost& host) {
-    for (EffectSlot* slot = host.slotList(); slot; slot = slot->next)
+bool idleSlots(EffectHost& host) {
+    bool failed = false;
+    for (EffectSlot* slot = host.slotList(); slot; slot = slot->next) {
         if ((host.serviceSlot(slot) & EffectSlot::kNewsParameters) && slot->editorView && !hasOwnEditor(slot))
             showParameterList(slot);
+        char how[160];
+        if (!slot->failureTold && slot->plugin && slot->plugin->failed(how, sizeof how)) {
+            slot->failureTold = true;
+            failed = true;
+            char detail[256];
+            std::snprintf(detail, sizeof detail, "%s %s", slot->plugin->identity().name, how);
+            showErrorWithDetail(kStrEffectFailed, detail);  // the audio goes on meanwhile
+        }
+    }
+    return failed;
 }
 
 HMENU buildProgramMenu(const EffectSlot* slot) {

@@ -24,6 +24,7 @@ void closeEditor(EffectSlot* slot);
 // The editor of position p: fails outside 0..7, succeeds doing nothing when empty.
 bool openPositionEditor(const LiveSettings& settings, int32_t position);
 // The timer's idle calls: every plug-in's uiIdle (its editor's and its own idle).
-void idleSlots(EffectHost& host);
+// True when a plug-in was found failed (and told in a box): the FX Manager shows it.
+bool idleSlots(EffectHost& host);
 // Builds the program menu of a slot (its items as the menu would show them).
 HMENU buildProgramMenu(const EffectSlot* slot);

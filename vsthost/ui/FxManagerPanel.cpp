@@ -10,6 +10,7 @@
 #include "ResourceIds.h"
 #include "SharedResources.h"
 #include "StringIds.h"
+#include "ThreadCheckedPlugin.h"
 
 namespace {
 
@@ -104,7 +105,10 @@ void describePosition(const FxManagerContext& context, int32_t position, char* t
         used += std::snprintf(text + used, size - size_t(used), ", %s", context.host->formatOf(slot));
     const double rate = double(context.host->sampleRate());
     if (slot->latency > 0 && rate > 0.0 && size_t(used) < size)
-        std::snprintf(text + used, size - size_t(used), ", %.1f ms", 1000.0 * slot->latency / rate);
+        used += std::snprintf(text + used, size - size_t(used), ", %.1f ms", 1000.0 * slot->latency / rate);
+    if (slot->ownProcess && size_t(used) < size)
+        std::snprintf(text + used, size - size_t(used), "%s",
+                      slot->plugin->failed(nullptr, 0) ? ", failed in its own process" : ", own process");
 }
 
 void showPositionInfo(HWND panel, PanelState& state) {
@@ -128,8 +132,10 @@ void refresh(HWND panel) {
         char name[32];
         positionName(context, r, name);
         setText(panel, IDC_FX_FIRST_NAME + r, name);
+        const EffectSlot* slot = settings.slots[r];
+        const bool failed = slot && slot->plugin && slot->plugin->failed(nullptr, 0);
         SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + r, kSetControlValue, kStaticTag,
-                            reinterpret_cast<LPARAM>(context.host->formatOf(settings.slots[r])));
+                            reinterpret_cast<LPARAM>(failed ? "FAILED" : context.host->formatOf(slot)));
     }
     showPositionInfo(panel, *state);
     char text[32];
@@ -164,6 +170,23 @@ void selectInto(HWND panel, PanelState& state) {
     refresh(panel);
 }
 
+// The position's plug-in loaded again with its state: moved into its own process or
+// back into this one, or (restart) a failed one in a new process of its own.
+void runElsewhere(HWND panel, PanelState& state, bool restart) {
+    LiveSettings& settings = *state.context->settings;
+    EffectSlot* slot = state.current >= 0 && state.current < kPositions ? settings.slots[state.current] : nullptr;
+    if (!slot)
+        return;
+    EffectHost& host = *state.context->host;
+    EffectSlot* fresh = host.reloadSlot(slot, restart || !slot->ownProcess);
+    if (!fresh) {
+        showErrorWithDetail(kStrLoadPluginFailed, host.lastLoadFailure());
+        return;
+    }
+    settings.replacePosition(state.current, fresh);
+    refresh(panel);
+}
+
 void runMenuCommand(HWND panel, PanelState& state, int command) {
     LiveSettings& settings = *state.context->settings;
     switch (command) {
@@ -184,6 +207,10 @@ void runMenuCommand(HWND panel, PanelState& state, int command) {
     case IDC_CMD_MOVE_EFFECT_DOWN:
         settings.moveDown(state.current);
         refresh(panel);
+        break;
+    case IDC_CMD_OWN_PROCESS:
+    case IDC_CMD_RESTART_EFFECT:
+        runElsewhere(panel, state, command == IDC_CMD_RESTART_EFFECT);
         break;
     default:
         break;
@@ -310,6 +337,11 @@ void preparePositionMenu(HMENU menu, const LiveSettings& settings, int32_t posit
     enable(IDC_CMD_EDIT_EFFECT, occupied);
     enable(IDC_CMD_MOVE_EFFECT_UP, occupied && position > 0);
     enable(IDC_CMD_MOVE_EFFECT_DOWN, occupied && position < kPositions - 1);
+    const EffectSlot* slot = settings.slots[position];
+    const bool failed = slot && slot->plugin && slot->plugin->failed(nullptr, 0);
+    enable(IDC_CMD_OWN_PROCESS, occupied && !failed);
+    CheckMenuItem(menu, IDC_CMD_OWN_PROCESS, MF_BYCOMMAND | (slot && slot->ownProcess ? MF_CHECKED : MF_UNCHECKED));
+    enable(IDC_CMD_RESTART_EFFECT, failed);
 }
 
 void formatGainText(float value, char* text) {
