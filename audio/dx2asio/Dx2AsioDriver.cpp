@@ -420,8 +420,12 @@ bool Dx2AsioDriver::openWasapiStream(long frames) {
 }
 
 void Dx2AsioDriver::reportWasapiOpenFailure(long frames) {
-    if (mode_ == DriverMode::wasapiExclusive && isExclusiveRefusal(wasapiFailure_)) {
-        // Never a silent fallback: the user hears why, and chooses.
+    // A device that will not stream exclusively (in use, not allowed, or none of its
+    // formats or periods fit) may still stream shared. Never a silent fallback: the
+    // user hears why, and chooses. A device that is gone is only reported.
+    const bool deviceGone = wasapiFailure_ == AUDCLNT_E_DEVICE_INVALIDATED ||
+                            wasapiFailure_ == HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    if (mode_ == DriverMode::wasapiExclusive && FAILED(wasapiFailure_) && !deviceGone) {
         char question[256 + sizeof kOfferShared];
         std::snprintf(question, sizeof question, "%s%s", errorText_, kOfferShared);
         if (showMessageBox(window_, question, kBuiltInDriverCaption, MB_YESNO | MB_ICONWARNING) != IDYES)

@@ -118,8 +118,9 @@ private:
     // UI thread: lists the endpoints of the mode; opens the chosen ones at frames.
     void enumerateWasapiDevices();
     bool openWasapiStream(long frames);
-    // After a failed open in exclusive mode with a refusal: offers shared mode (true
-    // when taken and opened). The other failures are shown as they are.
+    // After a failed open: in exclusive mode (but for a device that is gone) the
+    // failure is shown with shared mode offered, which taking stores and opens; the
+    // other failures are shown as they are.
     void reportWasapiOpenFailure(long frames);
     void setErrorText(const char* text);
     bool createCaptureSide(DWORD blockBytes);
