@@ -585,8 +585,16 @@ TEST_P(LatencyTest, RoundTripIsWinesOwnPlusAtMostABlock) {
                     wasapiShared(ring) ? "WASAPI shared, " : "", ring.blocks, figures.preferredSize, measured, referenceMs, figures.inputLatency, figures.outputLatency,
                     reportedMs);
         if (wasapiShared(ring)) {
-            // What the driver reports is what it runs at: the loopback agrees within a block.
-            EXPECT_NEAR(measured, reportedMs, blockMs) << "the reported latencies are not the round trip";
+            // The report is the driver's own share (a block in, the period of silence its
+            // output starts behind) plus what the devices report of their own. The loop
+            // back takes the driver's share at least, less a block; and no more than the
+            // whole report, plus a block. (Wine's devices report 20 ms each, more than
+            // the bench's null sinks take.)
+            const double driverShareMs = 1000.0 * double(figures.preferredSize + figures.granularity) / kRate;
+            std::printf("[ latency  ] the driver's own share %.1f ms, the devices' reported %.1f ms\n", driverShareMs,
+                        reportedMs - driverShareMs);
+            EXPECT_GE(measured, driverShareMs - blockMs) << "faster than the driver says it buffers";
+            EXPECT_LE(measured, reportedMs + blockMs) << "slower than the driver reports";
         } else {
             EXPECT_EQ(figures.inputLatency, ring.frames);
             EXPECT_EQ(figures.outputLatency, ring.blocks * ring.frames);
