@@ -162,11 +162,15 @@ int main(int argc, char** argv) {
         std::printf("driver: %s (%s)\n", o.driver.c_str(), description);
         if (o.driver == kBuiltInDriverName) {
             // The mode, the period it runs on and the latencies it reports, in frames.
+            // DirectSound has no device period: its block is the ring's step.
             const DriverFigures figures = s.engine().driverFigures();
-            std::printf("mode: %s, block %ld frames, period %ld frames, latencies %ld in + %ld out frames\n",
-                        driverModeName(loadDriverMode(nullptr)), figures.preferredSize,
-                        figures.granularity > 0 ? figures.granularity : figures.preferredSize, figures.inputLatency,
-                        figures.outputLatency);
+            const DriverMode mode = loadDriverMode(nullptr);
+            char period[48] = "no device period";
+            if (mode != DriverMode::directSound)
+                std::snprintf(period, sizeof period, "period %ld frames",
+                              figures.granularity > 0 ? figures.granularity : figures.preferredSize);
+            std::printf("mode: %s, block %ld frames, %s, latencies %ld in + %ld out frames\n", driverModeName(mode),
+                        figures.preferredSize, period, figures.inputLatency, figures.outputLatency);
         }
         std::printf("%s; Ctrl+C ends the session\n", recording ? ("recording " + take).c_str() : "not recording");
         std::printf("  time   input L/R dBFS   output L/R dBFS    cpu\n");
