@@ -59,6 +59,9 @@ Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
       claimed_(false),
       mode_(DriverMode::directSound),
       wasapiFailure_(S_OK),
+      useTestEndpoints_(false),
+      testCapture_(nullptr),
+      testRender_(nullptr),
       comInitialized_(false) {
     const DriverSettings defaults = defaultDriverSettings();
     format_ = defaults.format;
@@ -389,22 +392,28 @@ bool Dx2AsioDriver::openWasapiStream(long frames) {
     const wchar_t* inputId = captureEndpoints_.id(inputDevice_);
     const wchar_t* outputId = renderEndpoints_.id(outputDevice_);
     HRESULT hr = S_OK;
-    if (inputId && FAILED(hr = input.open(inputId))) {
+    if (!useTestEndpoints_ && inputId && FAILED(hr = input.open(inputId))) {
         describeWasapiFailure(hr, kStepFindInput, errorText_);
         wasapiFailure_ = hr;
         return false;
     }
-    if (outputId && FAILED(hr = output.open(outputId))) {
+    if (!useTestEndpoints_ && outputId && FAILED(hr = output.open(outputId))) {
         describeWasapiFailure(hr, kStepFindOutput, errorText_);
         wasapiFailure_ = hr;
         return false;
     }
-    if (!inputId && !outputId)
+    AudioClientSource* capture = inputId ? &input : nullptr;
+    AudioClientSource* render = outputId ? &output : nullptr;
+    if (useTestEndpoints_) {
+        capture = testCapture_;
+        render = testRender_;
+    }
+    if (!capture && !render)
         return true;  // nothing chosen: nothing to stream, as with DirectSound
     WasapiOpenRequest request;
     request.mode = mode_ == DriverMode::wasapiExclusive ? WasapiShareMode::exclusive : WasapiShareMode::shared;
-    request.capture = inputId ? &input : nullptr;
-    request.render = outputId ? &output : nullptr;
+    request.capture = capture;
+    request.render = render;
     request.rate = format_.wave.nSamplesPerSec;
     request.channels = format_.wave.nChannels;
     request.bitsPerSample = format_.wave.wBitsPerSample;
@@ -436,6 +445,13 @@ void Dx2AsioDriver::reportWasapiOpenFailure(long frames) {
             return;
     }
     showMessageBox(window_, errorText_, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
+}
+
+void Dx2AsioDriver::useWasapiEndpoints(AudioClientSource* capture, AudioClientSource* render) {
+    wasapi_.close();
+    useTestEndpoints_ = true;
+    testCapture_ = capture;
+    testRender_ = render;
 }
 
 long Dx2AsioDriver::roundTripFrames(DriverMode mode, long frames, long rings) const {

@@ -107,6 +107,10 @@ public:
     // Tests: streams with these device objects instead of opened ones (null: none),
     // released as opened ones are. UI thread, while no buffers exist.
     void useDeviceObjects(IDirectSoundCapture* capture, IDirectSound* sound);
+    // Tests: in a WASAPI mode, the stream is opened on these endpoints (null: none)
+    // instead of the chosen ones, from the next open on; they must outlive the driver's
+    // stream. UI thread, while no buffers exist.
+    void useWasapiEndpoints(AudioClientSource* capture, AudioClientSource* render);
 
 private:
     friend class DriverSettingsDialog;
@@ -176,5 +180,8 @@ private:
     WasapiEndpoints renderEndpoints_;
     WasapiStream wasapi_;
     HRESULT wasapiFailure_;
+    bool useTestEndpoints_;
+    AudioClientSource* testCapture_;
+    AudioClientSource* testRender_;
     bool comInitialized_;  // init initialised COM on the UI thread and balances it
 };

@@ -2,7 +2,8 @@
 // a restart (a new set-up starts in shared mode, values from before the modes keep
 // DirectSound, a stored mode it cannot use is named), shared mode streaming the
 // bench's devices at whole engine periods with the figures it runs at, and exclusive
-// mode, which Wine refuses, reported with its reason and shared mode offered.
+// mode, which Wine refuses, reported with its reason and shared mode offered; and a
+// device that goes away mid-stream (a stand-in endpoint), which asks for a reset.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "DriverTestSupport.h"
+#include "FakeSharedCapture.h"
 #include "MessageBoxRecorder.h"
 #include "RegistryKeys.h"
 
@@ -200,4 +202,37 @@ TEST_F(WasapiDriverTest, AnExclusiveRefusalIsShownWithItsReasonAndSharedModeIsOf
     ASSERT_EQ(driver->start(), ASE_OK) << driver.errorMessage();
     EXPECT_TRUE(waitFor(host.switches, 10, 5000)) << driver.errorMessage();
     EXPECT_EQ(driver->stop(), ASE_OK);
+}
+
+// A capture device unplugged mid-stream answers AUDCLNT_E_DEVICE_INVALIDATED: the loop
+// ends, the driver keeps the reason and asks the host for a reset, as it does for a
+// DirectSound device that stalls; the host took it, so no box; stop does not hang.
+TEST_F(WasapiDriverTest, ADeviceThatGoesAwayMidStreamAsksTheHostForAResetAndSaysWhy) {
+    values_.setDevices("<no driver>", "<no driver>");
+    values_.setDword("dxMode", DWORD(DriverMode::wasapiShared));
+    FakeSharedCaptureEndpoint endpoint;  // outlives the driver's stream
+    endpoint.state.readsBeforeLoss = 20;
+    {
+        DriverUnderTest driver;
+        ASSERT_EQ(driver->init(nullptr), 1);
+        driver.object().useWasapiEndpoints(&endpoint, nullptr);
+        RecordingHost host;
+        ASSERT_EQ(host.createBuffers(driver.asio(), 441, 2, 0), 0) << driver.errorMessage();
+        long in = 0, out = 0;
+        driver->getLatencies(&in, &out);
+        EXPECT_EQ(in, 441 + 441) << "a block and the 10 ms the device reports";
+        EXPECT_EQ(out, 0) << "no output";
+        ASSERT_EQ(driver->start(), ASE_OK) << driver.errorMessage();
+        ASSERT_TRUE(waitFor(host.resetRequests, 1, 5000)) << driver.errorMessage();
+        const double from = nowMs();
+        EXPECT_EQ(driver->stop(), ASE_OK);
+        EXPECT_LT(nowMs() - from, 500.0);
+        EXPECT_EQ(host.switches.load(), 20) << "one block per period read before the loss";
+        EXPECT_EQ(host.nonZeroInputBlocks.load(), 20) << "the device's samples came through";
+        EXPECT_EQ(driver.errorMessage(), "Reading the input: the device was removed or disabled");
+        EXPECT_EQ(driver.object().wasapiFailure(), AUDCLNT_E_DEVICE_INVALIDATED);
+        EXPECT_EQ(host.resetRequests.load(), 1);
+        EXPECT_EQ(boxes_.count(), 0u) << "the host took the reset";
+    }
+    EXPECT_EQ(endpoint.state.liveObjects.load(), 0) << "the device is not held once the driver is gone";
 }
