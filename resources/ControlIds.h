@@ -35,3 +35,4 @@
 #define IDC_DRIVER_24_BITS 1030         // radio button
 #define IDC_DRIVER_32_BITS 1031         // radio button
 #define IDC_DRIVER_SAMPLE_RATE 1032     // drop-down list
+#define IDC_DRIVER_MODE 1040            // drop-down list: WASAPI exclusive, WASAPI shared, DirectSound

@@ -98,6 +98,9 @@ int main(int argc, char** argv) {
         if (o.driver == kBuiltInDriverName &&
             !storeBuiltInDriverChoices(o.inputDevice, o.outputDevice, o.bufferFrames, o.bufferCount))
             std::fprintf(stderr, "talvenor-rig: could not store the built-in driver's devices\n");
+        if (o.driver == kBuiltInDriverName && o.driverMode >= 0 &&
+            !storeBuiltInDriverMode(DriverMode(o.driverMode)))
+            std::fprintf(stderr, "talvenor-rig: could not store the built-in driver's mode\n");
         if (!s.engine().openDriverByName(o.driver.c_str()) || s.engine().currentDriver() < 0) {
             showError(kStrOpenDriverFailed);
             std::fprintf(stderr, "talvenor-rig: driver \"%s\" (see --list-drivers)\n", o.driver.c_str());
@@ -157,6 +160,18 @@ int main(int argc, char** argv) {
             if (*p == '\n')
                 *p = ',';
         std::printf("driver: %s (%s)\n", o.driver.c_str(), description);
+        if (o.driver == kBuiltInDriverName) {
+            // The mode, the period it runs on and the latencies it reports, in frames.
+            // DirectSound has no device period: its block is the ring's step.
+            const DriverFigures figures = s.engine().driverFigures();
+            const DriverMode mode = loadDriverMode(nullptr);
+            char period[48] = "no device period";
+            if (mode != DriverMode::directSound)
+                std::snprintf(period, sizeof period, "period %ld frames",
+                              figures.granularity > 0 ? figures.granularity : figures.preferredSize);
+            std::printf("mode: %s, block %ld frames, %s, latencies %ld in + %ld out frames\n", driverModeName(mode),
+                        figures.preferredSize, period, figures.inputLatency, figures.outputLatency);
+        }
         std::printf("%s; Ctrl+C ends the session\n", recording ? ("recording " + take).c_str() : "not recording");
         std::printf("  time   input L/R dBFS   output L/R dBFS    cpu\n");
         std::fflush(stdout);

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "DriverSettings.h"
+
 bool parseOptionNumber(const char* text, double lo, double hi, double& value) {
     if (!text || !*text)
         return false;
@@ -48,6 +50,7 @@ const char* rigUsage() {
            "  --input-device NAME    built-in driver: DirectSound capture device\n"
            "  --output-device NAME   built-in driver: DirectSound playback device\n"
            "  --buffer FRAMES        built-in driver: frames per block (8 to 8000)\n"
+           "  --dx-mode MODE         built-in driver: exclusive, shared (WASAPI) or directsound\n"
            "  --blocks N             built-in driver: blocks per ring, 2 4 8 16 32 or 64 (more is\n"
            "                         steadier, less is quicker)\n"
            "  --fx POS=PATH          load the effect PATH into position POS (0 to 7): a VST 2 .dll,\n"
@@ -118,6 +121,18 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
                 return false;
             if (!parseInteger(value, 8, 8000, o.bufferFrames))
                 return bad("8 to 8000");
+        } else if (arg == "--dx-mode") {
+            if (!needValue())
+                return false;
+            const std::string mode = value;
+            if (mode == "exclusive")
+                o.driverMode = int(DriverMode::wasapiExclusive);
+            else if (mode == "shared")
+                o.driverMode = int(DriverMode::wasapiShared);
+            else if (mode == "directsound")
+                o.driverMode = int(DriverMode::directSound);
+            else
+                return bad("exclusive, shared or directsound");
         } else if (arg == "--blocks") {
             if (!needValue())
                 return false;

@@ -24,6 +24,7 @@ struct RigOptions {
     std::string outputDevice;  // built-in driver: DirectSound playback device
     int bufferFrames = 0;      // built-in driver block size; 0 keeps the stored one
     int bufferCount = 0;       // built-in driver blocks per ring; 0 keeps the stored one
+    int driverMode = -1;       // built-in driver: a DriverMode number; -1 keeps the stored one
     std::vector<Effect> effects;
     std::vector<int> bypassed;
     std::vector<int> ownProcess;  // positions whose effect runs in a process of its own (8: all)

@@ -93,6 +93,8 @@ bool storeBuiltInDriverChoices(const std::string& inputDevice, const std::string
            saveDriverChoices(inputDevice.c_str(), outputDevice.c_str(), blockFrames, blockCount);
 }
 
+bool storeBuiltInDriverMode(DriverMode mode) { return createSettingsKeys() && saveDriverMode(mode); }
+
 const int16_t* loadClickResource(uint32_t* sizeBytes) {
     *sizeBytes = 0;
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(kClickResourceId), TALVENOR_CLICK_RESOURCE_TYPE);

@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "DriverSettings.h"
 #include "EffectHost.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
@@ -48,6 +49,8 @@ private:
 // stored.
 bool storeBuiltInDriverChoices(const std::string& inputDevice, const std::string& outputDevice, int blockFrames,
                                int blockCount);
+// Stores the built-in driver's mode before it is opened (the rig's --dx-mode).
+bool storeBuiltInDriverMode(DriverMode mode);
 
 // The metronome click from the program's resources; null (size 0) when missing.
 const int16_t* loadClickResource(uint32_t* sizeBytes);

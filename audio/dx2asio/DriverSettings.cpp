@@ -24,6 +24,10 @@ public:
 
     bool isOpen() const { return key_ != nullptr; }
 
+    bool has(const char* name) const {
+        return RegQueryValueExA(key_, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    }
+
     // Reads a value of the expected type and exact size; false leaves data unspecified.
     bool readExact(const char* name, DWORD type, void* data, DWORD size) const {
         DWORD actualType = 0;
@@ -85,6 +89,51 @@ bool isRingCount(DWORD n) { return n == 2 || n == 4 || n == 8 || n == 16 || n ==
 }  // namespace
 
 const char kNoDeviceChosen[] = "<no driver>";
+const char kUnreadableModeText[] =
+    "The stored driver mode (dxMode) is not one of DirectSound (0), WASAPI shared (1) or WASAPI exclusive (2); "
+    "the driver streams with DirectSound";
+
+const char* driverModeName(DriverMode mode) {
+    switch (mode) {
+    case DriverMode::wasapiExclusive:
+        return "WASAPI exclusive";
+    case DriverMode::wasapiShared:
+        return "WASAPI shared";
+    default:
+        return "DirectSound";
+    }
+}
+
+DriverMode loadDriverMode(ModeLoadResult* how) {
+    ModeLoadResult ignored;
+    if (!how)
+        how = &ignored;
+    const DriverKey key(KEY_READ);
+    *how = ModeLoadResult::newSetUp;
+    if (!key.isOpen())
+        return DriverMode::wasapiShared;
+    DWORD stored = 0;
+    if (key.readDword("dxMode", stored)) {
+        if (stored <= DWORD(DriverMode::wasapiExclusive)) {
+            *how = ModeLoadResult::stored;
+            return DriverMode(stored);
+        }
+        *how = ModeLoadResult::unreadable;
+        return DriverMode::directSound;
+    }
+    if (key.has("dxMode")) {
+        *how = ModeLoadResult::unreadable;
+        return DriverMode::directSound;
+    }
+    static const char* const kOlderValues[] = {"dxInputDevice", "dxOutputDevice", "dxBufferSize",
+                                               "dxNumBuffers",  "dxSyncByInput",  "dxSoundFormat"};
+    for (const char* name : kOlderValues)
+        if (key.has(name)) {
+            *how = ModeLoadResult::olderSetUp;
+            return DriverMode::directSound;
+        }
+    return DriverMode::wasapiShared;
+}
 
 DriverFormat makeDriverFormat(unsigned long rate, long channels, long bytesPerSample) {
     bytesPerSample = clampLong(bytesPerSample, 1, 4);
@@ -124,6 +173,7 @@ bool extensibleFormat(const WAVEFORMATEX& format, WAVEFORMATEXTENSIBLE& extensib
 
 DriverSettings defaultDriverSettings() {
     DriverSettings s;
+    s.mode = DriverMode::wasapiShared;
     s.inputDevice = -1;
     s.outputDevice = -1;
     s.bufferSize = kDefaultBufferSize;
@@ -169,6 +219,11 @@ bool saveDriverChoices(const char* inputDevice, const char* outputDevice, long b
     return ok;
 }
 
+bool saveDriverMode(DriverMode mode) {
+    const DriverKey key(KEY_WRITE);
+    return key.isOpen() && key.writeDword("dxMode", DWORD(mode));
+}
+
 FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format) {
     const DriverKey key(KEY_WRITE);
     if (!key.isOpen())
@@ -194,5 +249,7 @@ bool saveAllDriverChoices(const StoredDriverChoices& choices, unsigned& failedVa
         failedValues |= kSyncByInputValue;
     if (!key.writeBinary("dxSoundFormat", &choices.format, sizeof choices.format))
         failedValues |= kSoundFormatValue;
+    if (!key.writeDword("dxMode", DWORD(choices.mode)))
+        failedValues |= kModeValue;
     return true;
 }

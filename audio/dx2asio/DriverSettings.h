@@ -34,7 +34,29 @@ const long kDefaultBufferSize = 800;
 // The device name stored for a side the user chose to leave without a device.
 extern const char kNoDeviceChosen[];  // "<no driver>"
 
+// How the driver streams. The stored value ("dxMode") is this number.
+enum class DriverMode : DWORD {
+    directSound = 0,      // DirectSound capture and a secondary buffer
+    wasapiShared = 1,     // WASAPI shared mode, event-driven
+    wasapiExclusive = 2,  // WASAPI exclusive mode, event-driven
+};
+
+enum class ModeLoadResult {
+    stored,      // the stored mode
+    newSetUp,    // nothing stored yet: a new set-up starts in WASAPI shared mode
+    olderSetUp,  // values stored before the driver had modes: DirectSound, as they streamed
+    unreadable,  // a stored mode of the wrong type, size or number: DirectSound
+};
+
+// The mode to stream in, loaded from "dxMode" (UI thread): see ModeLoadResult.
+DriverMode loadDriverMode(ModeLoadResult* how);
+// The text for a stored mode that could not be used; DirectSound is used instead.
+extern const char kUnreadableModeText[];
+// The mode's name as the settings dialog lists it.
+const char* driverModeName(DriverMode mode);
+
 struct DriverSettings {
+    DriverMode mode;
     int inputDevice;   // index into the input list, -1 for none
     int outputDevice;  // index into the output list, -1 for none
     long bufferSize;   // frames per block, kMinBufferSize..kMaxBufferSize
@@ -60,6 +82,10 @@ void loadDriverSettings(const DeviceList& inputs, const DeviceList& outputs, Dri
 // stored. Opens the key, never creates it; false when it cannot or a write fails.
 bool saveDriverChoices(const char* inputDevice, const char* outputDevice, long blockFrames, long blockCount);
 
+// Stores the mode alone (UI thread), as when the user takes shared mode after exclusive
+// mode was refused. Opens the key, never creates it.
+bool saveDriverMode(DriverMode mode);
+
 enum class FormatSaveResult { saved, noKey, writeFailed };
 // Stores the format record as "dxSoundFormat" (UI thread). Opens the key, never creates it.
 FormatSaveResult saveDriverFormat(const WAVEFORMATEX& format);
@@ -72,6 +98,7 @@ struct StoredDriverChoices {
     DWORD numBuffers;
     bool syncByInput;
     WAVEFORMATEX format;       // only channels, rate and bits carry meaning
+    DriverMode mode;
 };
 
 // The values, as bits of the failures that saveAllDriverChoices reports.
@@ -82,9 +109,10 @@ enum DriverValueBit : unsigned {
     kNumBuffersValue = 8,
     kSyncByInputValue = 16,
     kSoundFormatValue = 32,
+    kModeValue = 64,
 };
 
-// Writes all six values (UI thread); a failing write does not stop the others, its bit
+// Writes all seven values (UI thread); a failing write does not stop the others, its bit
 // is set in failedValues. False (nothing written) when the key cannot be opened for
 // writing; the key is never created.
 bool saveAllDriverChoices(const StoredDriverChoices& choices, unsigned& failedValues);

@@ -15,6 +15,9 @@ namespace {
 const long kRates[] = {22050, 32000, 44100, 48000, 96000};
 const long kRingCounts[] = {2, 4, 8, 16, 32, 64};
 const int kRateCount = sizeof kRates / sizeof kRates[0];
+// The mode list, in the order it shows.
+const DriverMode kModes[] = {DriverMode::wasapiExclusive, DriverMode::wasapiShared, DriverMode::directSound};
+const int kModeCount = sizeof kModes / sizeof kModes[0];
 const int kRingCountCount = sizeof kRingCounts / sizeof kRingCounts[0];
 const int kBlockStep = 8;  // frames per trackbar step
 const int kNamedDevices = 32;
@@ -34,6 +37,7 @@ const struct {
     {kNumBuffersValue, "Unable to save the number of buffers to the system registry"},
     {kSyncByInputValue, "Unable to save the sync. method to the system registry"},
     {kSoundFormatValue, "Unable to save the sound format data to the system registry"},
+    {kModeValue, "Unable to save the driver mode to the system registry"},
 };
 const char kRestartNotice[] =
     "The current driver configuration has been changed. \nThe driver must be restarted to make the changes "
@@ -50,6 +54,8 @@ private:
     static void fill(HWND dialog, Dx2AsioDriver& driver);
     static void fillDevices(HWND list, const DeviceList& devices, int selected);
     static void showLatency(HWND dialog, const Dx2AsioDriver& driver, long frames);
+    static DriverMode chosenMode(HWND dialog, const Dx2AsioDriver& driver);
+    static long chosenRings(HWND dialog);
     static void accept(HWND dialog, Dx2AsioDriver& driver);
     static void close(HWND dialog, Dx2AsioDriver* driver);
     static void reportError(Dx2AsioDriver& driver, const char* text);
@@ -95,6 +101,16 @@ INT_PTR CALLBACK DriverSettingsDialog::procedure(HWND dialog, UINT message, WPAR
             accept(dialog, *driver);
             return TRUE;
         }
+        if (LOWORD(wParam) == IDC_DRIVER_MODE && HIWORD(wParam) == CBN_SELCHANGE && driver) {
+            const long position = long(SendDlgItemMessageA(dialog, IDC_DRIVER_BLOCK_SIZE, TBM_GETPOS, 0, 0));
+            showLatency(dialog, *driver, position * kBlockStep);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_DRIVER_NUM_BUFFERS && HIWORD(wParam) == CBN_SELCHANGE && driver) {
+            const long position = long(SendDlgItemMessageA(dialog, IDC_DRIVER_BLOCK_SIZE, TBM_GETPOS, 0, 0));
+            showLatency(dialog, *driver, position * kBlockStep);
+            return TRUE;
+        }
         if (LOWORD(wParam) == IDCANCEL) {
             close(dialog, driver);
             return TRUE;
@@ -133,10 +149,17 @@ void DriverSettingsDialog::fill(HWND dialog, Dx2AsioDriver& driver) {
     CheckRadioButton(dialog, IDC_DRIVER_16_BITS, IDC_DRIVER_32_BITS, bitsButton);
     CheckDlgButton(dialog, IDC_DRIVER_STEREO, format.nChannels > 1 ? BST_CHECKED : BST_UNCHECKED);
 
+    HWND modes = GetDlgItem(dialog, IDC_DRIVER_MODE);
+    SendMessageA(modes, CB_RESETCONTENT, 0, 0);
+    for (int i = 0; i < kModeCount; ++i) {
+        addItem(modes, driverModeName(kModes[i]));
+        if (kModes[i] == driver.mode_)
+            SendMessageA(modes, CB_SETCURSEL, i, 0);
+    }
+
     HWND trackbar = GetDlgItem(dialog, IDC_DRIVER_BLOCK_SIZE);
     SendMessageA(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(0, 1000));
     SendMessageA(trackbar, TBM_SETPOS, TRUE, driver.bufferSize_ / kBlockStep);
-    showLatency(dialog, driver, driver.bufferSize_);
 
     HWND rings = GetDlgItem(dialog, IDC_DRIVER_NUM_BUFFERS);
     SendMessageA(rings, CB_RESETCONTENT, 0, 0);
@@ -147,6 +170,7 @@ void DriverSettingsDialog::fill(HWND dialog, Dx2AsioDriver& driver) {
             SendMessageA(rings, CB_SETCURSEL, i, 0);
     }
 
+    showLatency(dialog, driver, driver.bufferSize_);
     CheckDlgButton(dialog, IDC_DRIVER_SYNC_BY_INPUT, driver.syncByInput_ ? BST_CHECKED : BST_UNCHECKED);
     fillDevices(GetDlgItem(dialog, IDC_DRIVER_INPUT_DEVICE), driver.inputDevices_, driver.inputDevice_);
     fillDevices(GetDlgItem(dialog, IDC_DRIVER_OUTPUT_DEVICE), driver.outputDevices_, driver.outputDevice_);
@@ -169,12 +193,25 @@ void DriverSettingsDialog::fillDevices(HWND list, const DeviceList& devices, int
         SendMessageA(list, CB_SETCURSEL, selected + 1, 0);
 }
 
-// The latency of one block at the driver's current rate. The same count of frames
-// that OK saves, while dragging as when the dialog opens.
+DriverMode DriverSettingsDialog::chosenMode(HWND dialog, const Dx2AsioDriver& driver) {
+    const int choice = selection(dialog, IDC_DRIVER_MODE);
+    return choice >= 0 && choice < kModeCount ? kModes[choice] : driver.mode_;
+}
+
+long DriverSettingsDialog::chosenRings(HWND dialog) {
+    const int ringChoice = selection(dialog, IDC_DRIVER_NUM_BUFFERS);
+    return ringChoice >= 0 && ringChoice < kRingCountCount ? kRingCounts[ringChoice] : 2;
+}
+
+// The round trip the driver would report (input and output latency) at the driver's
+// current rate, for the chosen mode and ring and the same count of frames that OK
+// saves, while dragging as when the dialog opens. In the running WASAPI mode it is
+// the stream's own figures.
 void DriverSettingsDialog::showLatency(HWND dialog, const Dx2AsioDriver& driver, long frames) {
     const double rate = driver.format_.wave.nSamplesPerSec ? double(driver.format_.wave.nSamplesPerSec) : 44100.0;
+    const long roundTrip = driver.roundTripFrames(chosenMode(dialog, driver), frames, chosenRings(dialog));
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms", frames * 1000.0 / rate);
+    std::snprintf(text, sizeof text, "%.1f ms", roundTrip * 1000.0 / rate);
     SetDlgItemTextA(dialog, IDC_DRIVER_LATENCY, text);
 }
 
@@ -191,15 +228,15 @@ void DriverSettingsDialog::accept(HWND dialog, Dx2AsioDriver& driver) {
     const long rate = rateChoice >= 0 && rateChoice < kRateCount ? kRates[rateChoice] : 44100;
     const long position = long(SendDlgItemMessageA(dialog, IDC_DRIVER_BLOCK_SIZE, TBM_GETPOS, 0, 0));
     const long blockFrames = position * kBlockStep;
-    const int ringChoice = selection(dialog, IDC_DRIVER_NUM_BUFFERS);
-    const long rings = ringChoice >= 0 && ringChoice < kRingCountCount ? kRingCounts[ringChoice] : 2;
+    const long rings = chosenRings(dialog);
+    const DriverMode mode = chosenMode(dialog, driver);
     const bool sync = checked(dialog, IDC_DRIVER_SYNC_BY_INPUT);
 
     const WAVEFORMATEX& current = driver.format_.wave;
     const bool devicesChanged = input != driver.inputDevice_ || output != driver.outputDevice_;
     const bool formatChanged = channels != current.nChannels || rate != long(current.nSamplesPerSec) ||
                                bits != current.wBitsPerSample || blockFrames != driver.bufferSize_ ||
-                               rings != driver.numBuffers_ || sync != driver.syncByInput_;
+                               rings != driver.numBuffers_ || sync != driver.syncByInput_ || mode != driver.mode_;
 
     StoredDriverChoices choices;
     choices.inputDevice = input >= 0 && input < kNamedDevices ? driver.inputDevices_.entry(input).description
@@ -210,6 +247,7 @@ void DriverSettingsDialog::accept(HWND dialog, Dx2AsioDriver& driver) {
     choices.numBuffers = DWORD(rings);
     choices.syncByInput = sync;
     choices.format = makeDriverFormat(DWORD(rate), channels, bits / 8).wave;
+    choices.mode = mode;
 
     unsigned failed = 0;
     if (!saveAllDriverChoices(choices, failed)) {

@@ -1,11 +1,13 @@
 #include "Dx2AsioDriver.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "DriverClaim.h"
 #include "DriverSettingsDialog.h"
 #include "BuiltInDriver.h"
 #include "MessageBoxes.h"
+#include "WasapiErrors.h"
 
 const GUID CLSID_Dx2AsioDriver = {0x0FBD8060, 0x41F5, 0x11D8, {0xBF, 0x79, 0xB7, 0xC0, 0xDF, 0xD2, 0x58, 0x73}};
 
@@ -21,6 +23,11 @@ const char kNoDriverKey[] = "The ZerevaZ-2-UDID key is missing from the registry
 const char kNoSuchChannel[] = "There is no such channel";
 const char kWidthNotSupported[] = "The sample width of the sound format is not supported";
 const char kNoControlPanel[] = "The ZerevaZ-2-UDID settings dialog could not be opened";
+const char kStepListInputs[] = "Listing the WASAPI input devices";
+const char kStepListOutputs[] = "Listing the WASAPI output devices";
+const char kStepFindInput[] = "Finding the WASAPI input device";
+const char kStepFindOutput[] = "Finding the WASAPI output device";
+const char kOfferShared[] = "\n\nStream in WASAPI shared mode instead?";
 }  // namespace
 
 Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
@@ -49,7 +56,13 @@ Dx2AsioDriver::Dx2AsioDriver(IUnknown* outer)
       stopRequest_(false),
       stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       loopEnded_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      claimed_(false) {
+      claimed_(false),
+      mode_(DriverMode::directSound),
+      wasapiFailure_(S_OK),
+      useTestEndpoints_(false),
+      testCapture_(nullptr),
+      testRender_(nullptr),
+      comInitialized_(false) {
     const DriverSettings defaults = defaultDriverSettings();
     format_ = defaults.format;
     numBuffers_ = defaults.numBuffers;
@@ -68,10 +81,13 @@ Dx2AsioDriver::~Dx2AsioDriver() {
     }
     stop();
     disposeBuffers();
+    wasapi_.close();
     if (capture_)
         capture_->Release();
     if (sound_)
         sound_->Release();
+    if (comInitialized_)
+        CoUninitialize();
     if (claimed_)
         releaseDriverClaim();
     if (stopEvent_)
@@ -140,8 +156,24 @@ ASIOBool Dx2AsioDriver::init(void* sysHandle) {
         claimed_ = true;
     }
     window_ = static_cast<HWND>(sysHandle);
-    outputDevices_.enumeratePlayback();
-    inputDevices_.enumerateCapture();
+    // The WASAPI modes ask COM for the device enumerator; a host that set up COM
+    // already keeps its own set-up.
+    if (!comInitialized_)
+        comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    ModeLoadResult modeLoaded = ModeLoadResult::stored;
+    if (wasapi_.isOpen()) {
+        // A second init opens the stream anew: nothing may stream from the old one.
+        stop();
+        disposeBuffers();
+        wasapi_.close();
+    }
+    mode_ = loadDriverMode(&modeLoaded);
+    if (usesWasapi()) {
+        enumerateWasapiDevices();
+    } else {
+        outputDevices_.enumeratePlayback();
+        inputDevices_.enumerateCapture();
+    }
 
     // The ring count and the sync keep what an earlier init loaded when their values
     // are missing; the block size and the format start from the defaults.
@@ -153,7 +185,17 @@ ASIOBool Dx2AsioDriver::init(void* sysHandle) {
     numBuffers_ = settings.numBuffers;
     syncByInput_ = settings.syncByInput;
     format_ = settings.format;
+    // A stored mode the driver cannot use is named, and the audio goes on in DirectSound.
+    if (modeLoaded == ModeLoadResult::unreadable)
+        setErrorText(kUnreadableModeText);
 
+    if (usesWasapi()) {
+        inputDevice_ = settings.inputDevice;
+        outputDevice_ = settings.outputDevice;
+        if (!openWasapiStream(bufferSize_))
+            reportWasapiOpenFailure(bufferSize_);
+        return 1;
+    }
     if (openDevices(settings.inputDevice, settings.outputDevice))
         showMessageBox(window_, errorText_, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
     return 1;
@@ -180,6 +222,13 @@ ASIOError Dx2AsioDriver::getChannels(long* numInputChannels, long* numOutputChan
 }
 
 ASIOError Dx2AsioDriver::getLatencies(long* inputLatency, long* outputLatency) {
+    if (usesWasapi() && wasapi_.isOpen()) {
+        if (inputLatency)
+            *inputLatency = wasapi_.figures().inputLatency;
+        if (outputLatency)
+            *outputLatency = wasapi_.figures().outputLatency;
+        return ASE_OK;
+    }
     if (inputLatency)
         *inputLatency = bufferSize_;
     if (outputLatency)
@@ -188,6 +237,23 @@ ASIOError Dx2AsioDriver::getLatencies(long* inputLatency, long* outputLatency) {
 }
 
 ASIOError Dx2AsioDriver::getBufferSize(long* minSize, long* maxSize, long* preferredSize, long* granularity) {
+    if (usesWasapi() && wasapi_.isOpen()) {
+        // Shared: any whole number of engine periods; exclusive: the one period the
+        // device took.
+        const WasapiFigures& f = wasapi_.figures();
+        const bool shared = mode_ == DriverMode::wasapiShared;
+        const long period = f.periodFrames > 0 ? f.periodFrames : f.blockFrames;
+        if (minSize)
+            *minSize = shared ? period : f.blockFrames;
+        if (maxSize)
+            *maxSize = shared && period > 0 ? (kMaxBufferSize / period < 1 ? 1 : kMaxBufferSize / period) * period
+                                            : f.blockFrames;
+        if (preferredSize)
+            *preferredSize = f.blockFrames;
+        if (granularity)
+            *granularity = shared ? period : 0;
+        return ASE_OK;
+    }
     if (minSize)
         *minSize = kMinBufferSize;
     if (maxSize)
@@ -255,6 +321,16 @@ ASIOError Dx2AsioDriver::getChannelInfo(ASIOChannelInfo* info) {
         setErrorText(kNoSuchChannel);
         return ASE_InvalidParameter;
     }
+    if (usesWasapi() && wasapi_.isOpen()) {
+        // The host's samples are the stream's own.
+        const WasapiFigures& f = wasapi_.figures();
+        info->type = asioSampleType(info->isInput ? f.inputKind : f.outputKind);
+        info->channelGroup = 0;
+        info->isActive = info->isInput ? wasapi_.hasInput() : wasapi_.hasOutput();
+        std::memset(info->name, 0, sizeof info->name);
+        std::strcpy(info->name, info->channel == 0 ? "left" : "right");
+        return ASE_OK;
+    }
     switch (format_.wave.wBitsPerSample) {
     case 16:
         info->type = 16;  // ASIOSTInt16LSB
@@ -292,3 +368,144 @@ ASIOError Dx2AsioDriver::future(long, void*) { return ASE_NotPresent; }
 ASIOError Dx2AsioDriver::outputReady() { return ASE_NotPresent; }
 
 void Dx2AsioDriver::setErrorText(const char* text) { storeErrorText(errorText_, text); }
+
+// ---- WASAPI ----
+
+void Dx2AsioDriver::enumerateWasapiDevices() {
+    HRESULT hr = captureEndpoints_.enumerate(eCapture);
+    if (FAILED(hr)) {
+        describeWasapiFailure(hr, kStepListInputs, errorText_);
+        wasapiFailure_ = hr;
+    }
+    hr = renderEndpoints_.enumerate(eRender);
+    if (FAILED(hr)) {
+        describeWasapiFailure(hr, kStepListOutputs, errorText_);
+        wasapiFailure_ = hr;
+    }
+    inputDevices_ = captureEndpoints_.names();
+    outputDevices_ = renderEndpoints_.names();
+}
+
+bool Dx2AsioDriver::openWasapiStream(long frames) {
+    wasapi_.close();
+    EndpointClientSource input, output;
+    const wchar_t* inputId = captureEndpoints_.id(inputDevice_);
+    const wchar_t* outputId = renderEndpoints_.id(outputDevice_);
+    HRESULT hr = S_OK;
+    if (!useTestEndpoints_ && inputId && FAILED(hr = input.open(inputId))) {
+        describeWasapiFailure(hr, kStepFindInput, errorText_);
+        wasapiFailure_ = hr;
+        return false;
+    }
+    if (!useTestEndpoints_ && outputId && FAILED(hr = output.open(outputId))) {
+        describeWasapiFailure(hr, kStepFindOutput, errorText_);
+        wasapiFailure_ = hr;
+        return false;
+    }
+    AudioClientSource* capture = inputId ? &input : nullptr;
+    AudioClientSource* render = outputId ? &output : nullptr;
+    if (useTestEndpoints_) {
+        capture = testCapture_;
+        render = testRender_;
+    }
+    if (!capture && !render)
+        return true;  // nothing chosen: nothing to stream, as with DirectSound
+    WasapiOpenRequest request;
+    request.mode = mode_ == DriverMode::wasapiExclusive ? WasapiShareMode::exclusive : WasapiShareMode::shared;
+    request.capture = capture;
+    request.render = render;
+    request.rate = format_.wave.nSamplesPerSec;
+    request.channels = format_.wave.nChannels;
+    request.bitsPerSample = format_.wave.wBitsPerSample;
+    request.frames = frames;
+    char text[256];
+    if (!wasapi_.open(request, text, &hr)) {
+        setErrorText(text);
+        wasapiFailure_ = hr;
+        return false;
+    }
+    wasapiFailure_ = S_OK;
+    return true;
+}
+
+void Dx2AsioDriver::reportWasapiOpenFailure(long frames) {
+    // A device that will not stream exclusively (in use, not allowed, or none of its
+    // formats or periods fit) may still stream shared. Never a silent fallback: the
+    // user hears why, and chooses. A device that is gone is only reported.
+    const bool deviceGone = wasapiFailure_ == AUDCLNT_E_DEVICE_INVALIDATED ||
+                            wasapiFailure_ == HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    if (mode_ == DriverMode::wasapiExclusive && FAILED(wasapiFailure_) && !deviceGone) {
+        char question[256 + sizeof kOfferShared];
+        std::snprintf(question, sizeof question, "%s%s", errorText_, kOfferShared);
+        if (showMessageBox(window_, question, kBuiltInDriverCaption, MB_YESNO | MB_ICONWARNING) != IDYES)
+            return;
+        mode_ = DriverMode::wasapiShared;
+        saveDriverMode(mode_);
+        if (openWasapiStream(frames))
+            return;
+    }
+    showMessageBox(window_, errorText_, kBuiltInDriverCaption, MB_OK | MB_ICONERROR);
+}
+
+void Dx2AsioDriver::useWasapiEndpoints(AudioClientSource* capture, AudioClientSource* render) {
+    wasapi_.close();
+    useTestEndpoints_ = true;
+    testCapture_ = capture;
+    testRender_ = render;
+}
+
+long Dx2AsioDriver::roundTripFrames(DriverMode mode, long frames, long rings) const {
+    if (mode == DriverMode::directSound)
+        return frames + rings * frames;
+    if (mode != mode_ || !wasapi_.isOpen())
+        return 2 * frames;  // a block each way, the least any stream adds
+    const WasapiFigures& f = wasapi_.figures();
+    long block = f.blockFrames;
+    if (mode == DriverMode::wasapiShared && f.periodFrames > 0) {
+        long periods = (frames + f.periodFrames / 2) / f.periodFrames;
+        block = (periods < 1 ? 1 : periods) * f.periodFrames;
+    }
+    const long inputDevice = f.inputLatency > 0 ? f.inputLatency - f.blockFrames : 0;
+    return block + inputDevice + f.outputLatency;
+}
+
+StreamEnd Dx2AsioDriver::runWasapi() {
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // "Pro Audio" scheduling where the system has it; without avrt.dll the thread
+    // keeps its raised priority.
+    typedef HANDLE(WINAPI * SetCharacteristics)(LPCWSTR, LPDWORD);
+    typedef BOOL(WINAPI * RevertCharacteristics)(HANDLE);
+    HMODULE avrt = LoadLibraryA("avrt.dll");
+    HANDLE task = nullptr;
+    RevertCharacteristics revert = nullptr;
+    if (avrt) {
+        SetCharacteristics set = reinterpret_cast<SetCharacteristics>(
+            reinterpret_cast<void*>(GetProcAddress(avrt, "AvSetMmThreadCharacteristicsW")));
+        revert = reinterpret_cast<RevertCharacteristics>(
+            reinterpret_cast<void*>(GetProcAddress(avrt, "AvRevertMmThreadCharacteristics")));
+        DWORD taskIndex = 0;
+        if (set)
+            task = set(L"Pro Audio", &taskIndex);
+    }
+    WasapiRun run;
+    run.inputs[0] = inputBuffers_[0];
+    run.inputs[1] = inputBuffers_[1];
+    run.outputs[0] = outputBuffers_[0];
+    run.outputs[1] = outputBuffers_[1];
+    run.callbacks = callbacks_;
+    run.stopRequest = &stopRequest_;
+    run.stopEvent = stopEvent_;
+    char text[256] = "";
+    const StreamEnd end = wasapi_.run(run, text);
+    if (end != StreamEnd::stopped) {
+        storeErrorText(errorText_, text);
+        wasapiFailure_ = wasapi_.failure();
+    }
+    if (task && revert)
+        revert(task);
+    if (avrt)
+        FreeLibrary(avrt);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return end;
+}

@@ -1,6 +1,7 @@
 #pragma once
-// ZerevaZ-2-UDID: the program's own ASIO driver, doing its audio work with
-// DirectSound capture (inputs) and a DirectSound secondary buffer (outputs).
+// ZerevaZ-2-UDID: the program's own ASIO driver, doing its audio work in one of three
+// modes: WASAPI shared, WASAPI exclusive (both event-driven), or DirectSound capture
+// (inputs) with a DirectSound secondary buffer (outputs).
 #include <atomic>
 #include <cstdint>
 
@@ -8,6 +9,8 @@
 #include "DeviceList.h"
 #include "DriverSettings.h"
 #include "StreamLoop.h"
+#include "WasapiEndpoints.h"
+#include "WasapiStream.h"
 #include <dsound.h>
 
 // The object's own IUnknown, which never delegates to an outer object. Its fourth
@@ -82,6 +85,16 @@ public:
     const WAVEFORMATEX& format() const { return format_.wave; }
     IDirectSoundCaptureBuffer* captureBuffer() const { return captureBuffer_; }
     IDirectSoundBuffer* secondaryBuffer() const { return secondaryBuffer_; }
+    // The mode the driver streams in, and in a WASAPI mode what the stream runs at.
+    DriverMode mode() const { return mode_; }
+    const WasapiFigures& wasapiFigures() const { return wasapi_.figures(); }
+    bool wasapiOpen() const { return wasapi_.isOpen(); }
+    // The answer of the last WASAPI failure (S_OK when none).
+    HRESULT wasapiFailure() const { return wasapiFailure_; }
+    // The round trip (input and output latency) the driver would report for a block of
+    // frames and a ring of rings blocks in mode; what it runs at when that is the
+    // running stream's block. UI thread.
+    long roundTripFrames(DriverMode mode, long frames, long rings) const;
     // How the streaming loop's waits went since the last start (any thread).
     const StreamCounters& streamCounters() const { return streamCounters_; }
 
@@ -94,10 +107,25 @@ public:
     // Tests: streams with these device objects instead of opened ones (null: none),
     // released as opened ones are. UI thread, while no buffers exist.
     void useDeviceObjects(IDirectSoundCapture* capture, IDirectSound* sound);
+    // Tests: in a WASAPI mode, the stream is opened on these endpoints (null: none)
+    // instead of the chosen ones, from the next open on; they must outlive the driver's
+    // stream. UI thread, while no buffers exist.
+    void useWasapiEndpoints(AudioClientSource* capture, AudioClientSource* render);
 
 private:
     friend class DriverSettingsDialog;
     static DWORD WINAPI streamThread(void* driver);
+    // Streaming thread: the WASAPI stream's run, registered for "Pro Audio" where the
+    // system has avrt.dll; the end's text stays in errorText_.
+    StreamEnd runWasapi();
+    bool usesWasapi() const { return mode_ != DriverMode::directSound; }
+    // UI thread: lists the endpoints of the mode; opens the chosen ones at frames.
+    void enumerateWasapiDevices();
+    bool openWasapiStream(long frames);
+    // After a failed open: in exclusive mode (but for a device that is gone) the
+    // failure is shown with shared mode offered, which taking stores and opens; the
+    // other failures are shown as they are.
+    void reportWasapiOpenFailure(long frames);
     void setErrorText(const char* text);
     bool createCaptureSide(DWORD blockBytes);
     bool reopenCaptureSide();
@@ -147,4 +175,13 @@ private:
     StreamSetup streamSetup_;  // what the running thread streams with
     StreamCounters streamCounters_;
     bool claimed_;             // this object holds a share of the process's claim on the driver
+    DriverMode mode_;
+    WasapiEndpoints captureEndpoints_;
+    WasapiEndpoints renderEndpoints_;
+    WasapiStream wasapi_;
+    HRESULT wasapiFailure_;
+    bool useTestEndpoints_;
+    AudioClientSource* testCapture_;
+    AudioClientSource* testRender_;
+    bool comInitialized_;  // init initialised COM on the UI thread and balances it
 };

@@ -1,5 +1,6 @@
 // The built-in driver's DirectSound side: opening devices, the two rings with their
 // notifications, the host's channel buffers and the streaming thread.
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -23,6 +24,8 @@ const char kBadBufferSize[] = "The buffer size must be 8 to 8000 frames";
 const char kNoMemory[] = "Not enough memory for the channel buffers";
 const char kNoBufferInfos[] = "The buffer descriptions are missing";
 const char kNoCallbacks[] = "The host's callbacks are missing";
+const char kNotWholePeriods[] =
+    "In WASAPI %s mode the block is %ld frames (whole periods of the device's %ld frames), not %ld";
 
 template <class T>
 void releaseInterface(T*& object) {
@@ -237,24 +240,46 @@ ASIOError Dx2AsioDriver::createBuffers(ASIOBufferInfo* bufferInfos, long numChan
         return -1;
     }
 
-    channelBufferBytes_ = bufferSize * (format_.wave.wBitsPerSample / 8);
-    bufferSize_ = bufferSize;
-    const DWORD blockBytes = DWORD(bufferSize) * format_.wave.nBlockAlign;
+    if (usesWasapi()) {
+        // The stream opened at init runs at the stored block size; another size opens
+        // it anew, and a size the device's periods do not make is refused.
+        if (!wasapi_.isOpen() || wasapi_.figures().blockFrames != bufferSize) {
+            if (!openWasapiStream(bufferSize))
+                return -1;
+            if (wasapi_.isOpen() && wasapi_.figures().blockFrames != bufferSize) {
+                char text[256];
+                std::snprintf(text, sizeof text, kNotWholePeriods, mode_ == DriverMode::wasapiExclusive ? "exclusive" : "shared",
+                              wasapi_.figures().blockFrames, wasapi_.figures().periodFrames, bufferSize);
+                setErrorText(text);
+                return -1;
+            }
+        }
+        bufferSize_ = bufferSize;
+        channelBufferBytes_ = bufferSize * 4;  // room for the widest sample of any stream format
+        if (!allocateChannelBuffers()) {
+            setErrorText(kNoMemory);
+            return -1;
+        }
+    } else {
+        channelBufferBytes_ = bufferSize * (format_.wave.wBitsPerSample / 8);
+        bufferSize_ = bufferSize;
+        const DWORD blockBytes = DWORD(bufferSize) * format_.wave.nBlockAlign;
 
-    if (!createCaptureSide(blockBytes)) {
-        releaseCaptureSide();
-        return -1;
-    }
-    if (!createPlaybackSide(blockBytes)) {
-        releasePlaybackSide();
-        releaseCaptureSide();
-        return -1;
-    }
-    if (!allocateChannelBuffers()) {
-        releasePlaybackSide();
-        releaseCaptureSide();
-        setErrorText(kNoMemory);
-        return -1;
+        if (!createCaptureSide(blockBytes)) {
+            releaseCaptureSide();
+            return -1;
+        }
+        if (!createPlaybackSide(blockBytes)) {
+            releasePlaybackSide();
+            releaseCaptureSide();
+            return -1;
+        }
+        if (!allocateChannelBuffers()) {
+            releasePlaybackSide();
+            releaseCaptureSide();
+            setErrorText(kNoMemory);
+            return -1;
+        }
     }
     callbacks_ = callbacks;
 
@@ -310,7 +335,9 @@ ASIOError Dx2AsioDriver::start() {
     }
 
     bool streamable = false;
-    if (capture_ && sound_)
+    if (usesWasapi())
+        streamable = wasapi_.isOpen() && channelMemory_ != nullptr;
+    else if (capture_ && sound_)
         streamable = captureBuffer_ && secondaryBuffer_;
     else if (capture_)
         streamable = captureBuffer_ != nullptr;
@@ -372,20 +399,26 @@ DWORD WINAPI Dx2AsioDriver::streamThread(void* context) {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&Dx2AsioDriver::streamThread),
                        &module);
     Dx2AsioDriver* driver = static_cast<Dx2AsioDriver*>(context);
-    StreamEnd end = runStreamLoop(driver->streamSetup_);
+    StreamEnd end = driver->usesWasapi() ? driver->runWasapi() : runStreamLoop(driver->streamSetup_);
     // A capture that never started gets a device opened anew, twice at most, before the
     // loop gives up on it.
     // Only the capture, and before it moved at all: a device that moved and then stood
     // still, or a playback that stands still, is for the host's reset.
     const StreamCounters& counters = driver->streamCounters_;
-    for (uint32_t again = 0; again < 2 && end == StreamEnd::stalled && counters.captureNeverStarted == again + 1 &&
+    for (uint32_t again = 0; again < 2 && !driver->usesWasapi() && end == StreamEnd::stalled && counters.captureNeverStarted == again + 1 &&
                              counters.playbackStalls == 0 && !driver->stopRequest_.load(std::memory_order_acquire);
          ++again) {
         if (!driver->reopenCaptureSide())
             break;
         end = runStreamLoop(driver->streamSetup_);
     }
+    // A WASAPI stream's end keeps its own text (the step and the device's answer); a
+    // device that went away asks for the host's reset as a stalled one does.
+    char wasapiText[256];
+    storeErrorText(wasapiText, driver->errorText_);
     const bool tell = noteStreamEnd(end, driver->streamSetup_, driver->errorText_);
+    if (driver->usesWasapi() && end != StreamEnd::stopped)
+        storeErrorText(driver->errorText_, wasapiText);
     char message[256];
     storeErrorText(message, driver->errorText_);
     const HWND window = driver->window_;

@@ -56,12 +56,28 @@ TEST(RigOptions, RefusesWhatItCannotUse) {
         {"--bypass", "-1"},  {"--format", "20"},    {"--format", "3.5"},     {"--method", "tape"},
         {"--seconds", "x"},  {"--tempo", "250"},    {"--in-gain", "21"},     {"--out-gain", "nan"},
         {"--buffer", "4"},   {"--take"},            {"--frobnicate"},        {"--blocks", "12"},
-        {"--blocks", "1"},
+        {"--blocks", "1"},   {"--dx-mode", "wasapi"}, {"--dx-mode"},
     };
     for (const auto& args : bad) {
         RigOptions o;
         std::string error;
         EXPECT_FALSE(parse(args, o, error)) << args[0];
         EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(RigOptions, DxModeNamesTheBuiltInDriversModeAndLeavingItOutKeepsTheStoredOne) {
+    RigOptions kept;
+    std::string error;
+    ASSERT_TRUE(parse({}, kept, error));
+    EXPECT_EQ(kept.driverMode, -1);
+    const struct {
+        const char* name;
+        int mode;
+    } modes[] = {{"exclusive", 2}, {"shared", 1}, {"directsound", 0}};
+    for (const auto& m : modes) {
+        RigOptions o;
+        ASSERT_TRUE(parse({"--dx-mode", m.name}, o, error)) << error;
+        EXPECT_EQ(o.driverMode, m.mode) << m.name;
     }
 }

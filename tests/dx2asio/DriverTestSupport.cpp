@@ -19,7 +19,8 @@ namespace {
 const double kPi = 3.14159265358979323846;
 
 const char* const kValueNames[] = {"dxInputDevice", "dxOutputDevice", "dxBufferSize",
-                                   "dxNumBuffers",  "dxSyncByInput",  "dxSoundFormat"};
+                                   "dxNumBuffers",  "dxSyncByInput",  "dxSoundFormat",
+                                   "dxMode"};
 
 HKEY openDriverKey() {
     HKEY key = nullptr;

@@ -303,11 +303,17 @@ TEST_F(Dx2AsioDriverTest, ValuesOfTheWrongTypeOrMissingKeepTheDefaults) {
     EXPECT_EQ(driver.object().numBuffers(), 2);
     EXPECT_TRUE(driver.object().syncByInput());
 
+    // Nothing stored: a new set-up, which streams in WASAPI shared mode at the whole
+    // number of engine periods nearest the default 800 frames.
     values_.clear();
     DriverUnderTest fresh;
     fresh->init(nullptr);
-    fresh->getBufferSize(nullptr, nullptr, &preferred, nullptr);
-    EXPECT_EQ(preferred, 800);
+    EXPECT_EQ(fresh.object().mode(), DriverMode::wasapiShared);
+    long granularity = 0;
+    fresh->getBufferSize(nullptr, nullptr, &preferred, &granularity);
+    ASSERT_GT(granularity, 0) << fresh.errorMessage();
+    EXPECT_EQ(preferred % granularity, 0);
+    EXPECT_LE(std::labs(preferred - 800), granularity / 2);
     EXPECT_EQ(fresh.object().numBuffers(), 2);
 }
 

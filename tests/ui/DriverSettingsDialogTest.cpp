@@ -122,7 +122,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAllSixWithoutReset) {
+TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAllSevenWithoutReset) {
     DriverUnderTest driver;
     ASSERT_EQ(driver->init(owner_.hwnd()), 1);
     const Dx2AsioDriver& object = driver.object();
@@ -150,7 +150,11 @@ TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAl
     HWND trackbar = GetDlgItem(dialog, IDC_DRIVER_BLOCK_SIZE);
     EXPECT_EQ(SendMessageA(trackbar, TBM_GETRANGEMAX, 0, 0), 1000);
     EXPECT_EQ(SendMessageA(trackbar, TBM_GETPOS, 0, 0), 100);
-    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "18.1 ms");
+    // The round trip the driver reports: a block in, the ring of 4 blocks out.
+    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "90.7 ms");
+    EXPECT_EQ(listTexts(dialog, IDC_DRIVER_MODE),
+              (std::vector<std::string>{"WASAPI exclusive", "WASAPI shared", "DirectSound"}));
+    EXPECT_EQ(listSelection(dialog, IDC_DRIVER_MODE), 2) << "values without a mode: DirectSound";
     EXPECT_EQ(listTexts(dialog, IDC_DRIVER_NUM_BUFFERS), (std::vector<std::string>{"2", "4", "8", "16", "32", "64"}));
     EXPECT_EQ(listSelection(dialog, IDC_DRIVER_NUM_BUFFERS), 1);
     EXPECT_TRUE(IsDlgButtonChecked(dialog, IDC_DRIVER_SYNC_BY_INPUT));
@@ -170,9 +174,9 @@ TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAl
 
     // The latency follows the trackbar: the same frames that OK would save.
     moveTrackbar(dialog, 50);
-    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "9.1 ms");
+    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "45.4 ms");
     moveTrackbar(dialog, 100);
-    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "18.1 ms");
+    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "90.7 ms");
 
     // Saved for people to look at.
     SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE);
@@ -195,6 +199,7 @@ TEST_F(DriverSettingsDialogTest, ShowsTheDriversValuesAndOkWithoutChangeWritesAl
     EXPECT_EQ(storedDword("dxBufferSize"), 800u);
     EXPECT_EQ(storedDword("dxNumBuffers"), 4u);
     EXPECT_EQ(storedDword("dxSyncByInput"), 1u);
+    EXPECT_EQ(storedDword("dxMode"), 0u) << "DirectSound, kept";
     const WAVEFORMATEX format = storedFormat();
     EXPECT_EQ(format.nChannels, 2);
     EXPECT_EQ(format.nSamplesPerSec, 44100u);
@@ -214,9 +219,10 @@ TEST_F(DriverSettingsDialogTest, ChangedChoicesAreWrittenAndTheHostIsAskedForARe
     CheckRadioButton(dialog, IDC_DRIVER_16_BITS, IDC_DRIVER_32_BITS, IDC_DRIVER_32_BITS);
     CheckDlgButton(dialog, IDC_DRIVER_STEREO, BST_UNCHECKED);
     moveTrackbar(dialog, 64);
-    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "11.6 ms");  // 512 frames at the running 44100 Hz
+    EXPECT_EQ(itemText(dialog, IDC_DRIVER_LATENCY), "58.0 ms");  // 512 frames in, 4 x 512 out, at 44100 Hz
     select(dialog, IDC_DRIVER_NUM_BUFFERS, 2);
     CheckDlgButton(dialog, IDC_DRIVER_SYNC_BY_INPUT, BST_UNCHECKED);
+    select(dialog, IDC_DRIVER_MODE, 1);  // WASAPI shared
     values_.clear();
     press(dialog, IDOK);
 
@@ -228,6 +234,7 @@ TEST_F(DriverSettingsDialogTest, ChangedChoicesAreWrittenAndTheHostIsAskedForARe
     EXPECT_EQ(storedDword("dxBufferSize"), 512u);
     EXPECT_EQ(storedDword("dxNumBuffers"), 8u);
     EXPECT_EQ(storedDword("dxSyncByInput"), 0u);
+    EXPECT_EQ(storedDword("dxMode"), 1u);
     const WAVEFORMATEX format = storedFormat();
     EXPECT_EQ(format.nChannels, 1);
     EXPECT_EQ(format.nSamplesPerSec, 48000u);
