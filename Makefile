@@ -58,6 +58,8 @@ bench: bootstrap
 	@scripts/bench-editions
 	@scripts/bench-plugin-seam
 	@scripts/bench-effect-formats
+	@scripts/bench-bridge
+	@scripts/bench-loopback
 	@scripts/run-window-bench
 
 # Release builds of both editions, the portable zips and the installer in build/dist/.
