@@ -910,7 +910,15 @@ TEST_F(RenderTest, ATakeKilledAtAnyMomentOpensAndIsRepairedAtTheNextStart) {
                           "--gate off --format 7 --take \"" + take + "\"",
                           "render-killed-log.txt");
     ASSERT_NE(rig, nullptr);
-    Sleep(2500);
+    // Killed once the take holds a second or so past its header (a rig slow to start on
+    // a busy machine is waited for, not killed before its take began).
+    for (int waited = 0; waited < 30000; waited += 50) {
+        WIN32_FILE_ATTRIBUTE_DATA seen;
+        if (GetFileAttributesExA(take.c_str(), GetFileExInfoStandard, &seen) && seen.nFileSizeLow > 44 + 200000)
+            break;
+        Sleep(50);
+    }
+    Sleep(300);
     ASSERT_TRUE(TerminateProcess(rig, 9));
     WaitForSingleObject(rig, 10000);
     CloseHandle(rig);
