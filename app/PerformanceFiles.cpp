@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "OwnedHandle.h"
 #include "WinInclude.h"
 #include <commdlg.h>
 
@@ -37,28 +38,13 @@ public:
     size_t size = 0;
 };
 
-class Handle {
-public:
-    explicit Handle(HANDLE h) : handle(h) {}
-    ~Handle() { close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
-    bool close() {
-        const bool closed = !valid() || CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-    HANDLE handle;
-};
-
 void say(char* detail, size_t size, const char* format, const char* text, unsigned long number = 0) {
     if (detail && size)
         std::snprintf(detail, size, format, text, number);
 }
 
 bool readWholeFile(const char* path, FileBytes& bytes, char* detail, size_t detailSize) {
-    Handle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+    OwnedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                             nullptr));
     if (!file.valid()) {
         say(detail, detailSize, "%s could not be opened (system error %lu).", path, GetLastError());

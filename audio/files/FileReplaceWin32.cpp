@@ -3,24 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "OwnedHandle.h"
 #include "WinInclude.h"
 
 namespace {
-
-class Handle {
-public:
-    explicit Handle(HANDLE h) : handle(h) {}
-    ~Handle() { close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
-    bool close() {
-        const bool closed = !valid() || CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-    HANDLE handle;
-};
 
 void say(char* detail, size_t size, const char* format, const char* text, unsigned long number = 0) {
     if (detail && size)
@@ -49,7 +35,7 @@ bool replaceFileContents(const char* path, const uint8_t* data, size_t size, cha
         return false;
     }
     std::snprintf(temporary, sizeof temporary, "%s%s", path, kReplaceTemporarySuffix);
-    Handle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OwnedHandle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         say(detail, detailSize, "%s could not be created (system error %lu).", temporary, GetLastError());
         return false;
