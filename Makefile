@@ -2,7 +2,7 @@
 #   make run    builds talvenor-live.exe and runs it: on your X display and PulseAudio
 #               when you have them, otherwise on a private display for RUN_SECONDS
 #               seconds, printing the path of a screenshot (ARGS="..." are passed on)
-#   make test   builds everything and runs every test (the Windows tests once per
+#   make test   builds what it runs and runs every test (the Windows tests once per
 #               width this machine runs; TALVENOR_ARCHS=64 limits them to 64-bit)
 #   make rig    the headless live rig (ARGS="..." passes options, ARGS=--help lists them)
 #   make render re-amps a WAV file through the chain (ARGS="--render IN.wav --out OUT.wav
@@ -48,7 +48,8 @@ render: bootstrap
 	@scripts/build-preset windows64 talvenor-rig Overdrive Filtrace Modulane
 	@scripts/run-render $(ARGS)
 
-test: build
+test: bootstrap
+	@scripts/build-for-tests
 	@if grep -q '"fuzz"' CMakePresets.json && [ -x scripts/run-fuzzers ]; then scripts/build-preset fuzz; fi
 	@scripts/run-tests
 
