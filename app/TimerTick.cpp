@@ -30,6 +30,33 @@ std::atomic<uint32_t> g_ticks{0};
 // one tick appear one after the other, in their order.
 bool g_handlingFlags = false;
 
+TickPartTimes g_partTimes = {{"menu", "navigation mark", "recording figures", "CPU display", "meters", "tuner",
+                              "tempo", "effects' idle", "error flags"},
+                             {}};
+
+// Times the parts of one tick into g_partTimes; one counter read between parts.
+class PartClock {
+public:
+    PartClock() { QueryPerformanceCounter(&last_); }
+    void endOf(int part) {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        g_partTimes.ms[part] = double(now.QuadPart - last_.QuadPart) * 1000.0 / double(frequency().QuadPart);
+        last_ = now;
+    }
+
+private:
+    static const LARGE_INTEGER& frequency() {
+        static LARGE_INTEGER value = [] {
+            LARGE_INTEGER f;
+            if (!QueryPerformanceFrequency(&f) || f.QuadPart <= 0) f.QuadPart = 1;
+            return f;
+        }();
+        return value;
+    }
+    LARGE_INTEGER last_;
+};
+
 void updateMenu(HWND frame) {
     HMENU menu = GetMenu(frame);
     if (!menu)
@@ -95,29 +122,40 @@ void handleErrorFlags() {
 }  // namespace
 
 uint32_t frameTimerTicks() { return g_ticks.load(); }
+const TickPartTimes& lastTickPartTimes() { return g_partTimes; }
 
 void timerTick(HWND frame) {
     if (!g_liveEngine || !g_liveSettings || !g_waveDeck)
         return;
     // A running take's figures join this tick with the recording window.
+    PartClock clock;
     updateMenu(frame);
+    clock.endOf(0);
     updateNavigationMark();
+    clock.endOf(1);
     updateRecordingCounters();
+    clock.endOf(2);
     const LiveEngine& engine = *g_liveEngine;
     // The CPU display in the bottom strip is drawn again only when its figure changed.
     updateCpuUsage(frame, engine.cpuLoad());
+    clock.endOf(3);
     updateMeters(engine.inputPeakLeft(), engine.inputPeakRight(), engine.outputPeakLeft(), engine.outputPeakRight());
+    clock.endOf(4);
     // The tuner repaints only for a new reading; the tempo readout only for a new
     // tempo (tapped, or set in Audio Settings) or the end of tapping.
     updateTunerWindow();
+    clock.endOf(5);
     showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
+    clock.endOf(6);
     if (g_effectHost && idleSlots(*g_effectHost))
         if (HWND panel = fxManagerPanel())
             refreshFxManagerPanel(panel);
+    clock.endOf(7);
     if (g_handlingFlags)
         return;
     ++g_ticks;
     g_handlingFlags = true;
     handleErrorFlags();
     g_handlingFlags = false;
+    clock.endOf(8);
 }

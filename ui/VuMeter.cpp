@@ -26,44 +26,57 @@ public:
     bool moved = false;
     POINT position = {0, 0};
 
-    // New peaks; repaints at once when the window is visible and a row changed.
+    // New peaks; the changed segments are drawn at once when the window is visible.
+    // Drawn straight into the window's own DC rather than invalidated and painted:
+    // under Wine each invalidation and each paint is a round trip to its server, and
+    // this runs on every tick for both meters.
     void show(float left, float right) {
         const int wanted[2] = {litSegments(left), litSegments(right)};
         if (wanted[0] == lit[0] && wanted[1] == lit[1]) return;
-        const bool visible = IsWindowVisible(hwnd()) != FALSE;
-        for (int row = 0; row < 2; ++row) {
-            if (wanted[row] == lit[row]) continue;
-            // Only the segments between the old and the new level change colour.
-            const int first = wanted[row] < lit[row] ? wanted[row] : lit[row];
-            const int last = wanted[row] < lit[row] ? lit[row] : wanted[row];
-            lit[row] = wanted[row];
-            if (!visible) continue;
-            RECT span = {kFirstSegmentX + kSegmentPitch * first, kRowTop[row],
-                         kFirstSegmentX + kSegmentPitch * (last - 1) + kSegmentWidth, kRowTop[row] + kRowHeight};
-            InvalidateRect(hwnd(), &span, FALSE);
+        const int before[2] = {lit[0], lit[1]};
+        lit[0] = wanted[0];
+        lit[1] = wanted[1];
+        if (!IsWindowVisible(hwnd())) return;
+        HDC dc = GetDC(hwnd());
+        if (!dc) {
+            InvalidateRect(hwnd(), nullptr, FALSE);
+            return;
         }
-        if (visible) UpdateWindow(hwnd());
+        for (int row = 0; row < 2; ++row) {
+            // Only the segments between the old and the new level change colour.
+            const int first = wanted[row] < before[row] ? wanted[row] : before[row];
+            const int last = wanted[row] < before[row] ? before[row] : wanted[row];
+            drawSegments(dc, row, first, last);
+        }
+        ReleaseDC(hwnd(), dc);
     }
 
 protected:
     LRESULT onPaint() override {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(hwnd(), &paint);
-        const SharedResources& shared = sharedResources();
         for (int row = 0; row < 2; ++row) {
             if (kRowTop[row] >= paint.rcPaint.bottom || kRowTop[row] + kRowHeight <= paint.rcPaint.top) continue;
-            for (int k = 0; k < kMeterSegments; ++k) {
-                HBRUSH brush = shared.meterUnlit;
-                if (k < lit[row]) brush = k < kMeterHotSegment ? shared.meterLit : shared.meterHot;
-                if (!brush) continue;
-                const int x = kFirstSegmentX + kSegmentPitch * k;
-                if (x >= paint.rcPaint.right || x + kSegmentWidth <= paint.rcPaint.left) continue;
-                RECT segment = {x, kRowTop[row], x + kSegmentWidth, kRowTop[row] + kRowHeight};
-                FillRect(dc, &segment, brush);
-            }
+            // The segments the painted area meets, each drawn whole.
+            const int first = (paint.rcPaint.left - kFirstSegmentX) / kSegmentPitch - 1;
+            const int last = (paint.rcPaint.right - kFirstSegmentX) / kSegmentPitch + 1;
+            drawSegments(dc, row, first < 0 ? 0 : first, last > kMeterSegments ? kMeterSegments : last);
         }
         EndPaint(hwnd(), &paint);
         return 0;
+    }
+
+    // Segments first to last - 1 of a row, lit or unlit as they are now.
+    void drawSegments(HDC dc, int row, int first, int last) const {
+        const SharedResources& shared = sharedResources();
+        for (int k = first; k < last; ++k) {
+            HBRUSH brush = shared.meterUnlit;
+            if (k < lit[row]) brush = k < kMeterHotSegment ? shared.meterLit : shared.meterHot;
+            if (!brush) continue;
+            const int x = kFirstSegmentX + kSegmentPitch * k;
+            RECT segment = {x, kRowTop[row], x + kSegmentWidth, kRowTop[row] + kRowHeight};
+            FillRect(dc, &segment, brush);
+        }
     }
 
     // The window's own top-left corner, not the client origin that WM_MOVE reports:
@@ -105,7 +118,8 @@ int litSegments(float peak) {
 
 bool registerVuMeterClass(HINSTANCE instance) {
     WNDCLASSEXA windowClass = {};
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    // Its own DC: the meters draw on every tick, and a DC of their own is kept ready.
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     // The class keeps the brush, and the brush its bitmap, for the program's lifetime.

@@ -46,6 +46,7 @@ double median(std::vector<double> values) {
 // Timing of WM_TIMER on the frame, through a window procedure put in front of it.
 WNDPROC g_frameProc = nullptr;
 std::vector<double> g_tickMs;
+std::vector<double> g_partMs[TickPartTimes::kParts];
 int g_ticksWithRepaint = 0;
 
 LRESULT CALLBACK timedFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -58,9 +59,32 @@ LRESULT CALLBACK timedFrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM 
     QueryPerformanceCounter(&end);
     const int after = meterLitSegments(inputMeterWindow(), 0) + meterLitSegments(outputMeterWindow(), 1);
     g_tickMs.push_back(counterMs(end.QuadPart - start.QuadPart));
+    for (int part = 0; part < TickPartTimes::kParts; ++part)
+        g_partMs[part].push_back(lastTickPartTimes().ms[part]);
     if (after != before)
         ++g_ticksWithRepaint;
     return result;
+}
+
+// The meters' painting, wherever it happens (in the tick or after it, from WM_PAINT).
+WNDPROC g_meterProcs[2] = {nullptr, nullptr};
+std::vector<double> g_meterPaintMs;
+
+LRESULT timedMeterPaint(int which, HWND meter, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_PAINT)
+        return CallWindowProcA(g_meterProcs[which], meter, message, wParam, lParam);
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    const LRESULT result = CallWindowProcA(g_meterProcs[which], meter, message, wParam, lParam);
+    QueryPerformanceCounter(&end);
+    g_meterPaintMs.push_back(counterMs(end.QuadPart - start.QuadPart));
+    return result;
+}
+LRESULT CALLBACK timedInputMeterProc(HWND meter, UINT message, WPARAM wParam, LPARAM lParam) {
+    return timedMeterPaint(0, meter, message, wParam, lParam);
+}
+LRESULT CALLBACK timedOutputMeterProc(HWND meter, UINT message, WPARAM wParam, LPARAM lParam) {
+    return timedMeterPaint(1, meter, message, wParam, lParam);
 }
 
 // An instrument whose level swells and fades three times a second.
@@ -103,10 +127,17 @@ bool timerTickBench() {
     }
     playIntoSink("instrument", tone);
     Sleep(1000);
+    HWND meters[2] = {inputMeterWindow(), outputMeterWindow()};
+    const WNDPROC meterProcs[2] = {timedInputMeterProc, timedOutputMeterProc};
+    for (int i = 0; i < 2; ++i)
+        g_meterProcs[i] = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(meters[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(meterProcs[i])));
     g_frameProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(timedFrameProc)));
     waitUntil([] { return int(g_tickMs.size()) >= kTicks; }, 60000);
     SetWindowLongPtrA(frame, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_frameProc));
+    for (int i = 0; i < 2; ++i)
+        SetWindowLongPtrA(meters[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_meterProcs[i]));
     const int cpuLoad = g_liveEngine->cpuLoad();
     program.close(20000);
     stopPlayers("talvenor-bench-swell");
@@ -117,6 +148,21 @@ bool timerTickBench() {
                 "max %.3f ms over %zu ticks (%d with a meter change); driver thread load %.1f %%\n",
                 median(g_tickMs), sorted.empty() ? NAN : sorted[sorted.size() * 9 / 10],
                 sorted.empty() ? NAN : sorted.back(), g_tickMs.size(), g_ticksWithRepaint, cpuLoad * 0.1);
+    if (!g_meterPaintMs.empty()) {
+        std::vector<double> paints = g_meterPaintMs;
+        std::sort(paints.begin(), paints.end());
+        std::printf("meter paints: median %.3f ms, 90th percentile %.3f ms, max %.3f ms over %zu paints\n",
+                    median(paints), paints[paints.size() * 9 / 10], paints.back(), paints.size());
+    }
+    // Where the time goes: each part's median, 90th percentile and largest.
+    for (int part = 0; part < TickPartTimes::kParts; ++part) {
+        std::vector<double> times = g_partMs[part];
+        if (times.empty())
+            continue;
+        std::sort(times.begin(), times.end());
+        std::printf("  %-18s median %.3f ms, 90th percentile %.3f ms, max %.3f ms\n", lastTickPartTimes().names[part],
+                    median(times), times[times.size() * 9 / 10], times.back());
+    }
     return !g_tickMs.empty();
 }
 

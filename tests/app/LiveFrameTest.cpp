@@ -168,6 +168,17 @@ TEST_F(LiveFrame, LiveInputFollowsTheDriverTheMenuAndTheMeters) {
     // The output follows once the noise gate has opened.
     EXPECT_TRUE(waitUntil([] { return meterLitSegments(outputMeterWindow(), 0) >= 36; }, kTimeout))
         << "output meter, left: " << meterLitSegments(outputMeterWindow(), 0);
+    // What the meters hold is on the screen: they draw between paints, on each tick.
+    {
+        HDC screen = GetDC(nullptr);
+        const POINT origin = clientOrigin(inputMeterWindow());
+        const int lit = meterLitSegments(inputMeterWindow(), 0);
+        const COLORREF litPixel = GetPixel(screen, origin.x + 65 + 5 * (lit - 3) + 2, origin.y + 11 + 6);
+        const COLORREF unlitPixel = GetPixel(screen, origin.x + 65 + 5 * 42 + 2, origin.y + 34 + 6);
+        ReleaseDC(nullptr, screen);
+        EXPECT_EQ(litPixel, RGB(0x0F, 0xEA, 0x4E)) << "a lit segment of the input meter's left row";
+        EXPECT_EQ(unlitPixel, RGB(0x2E, 0x30, 0x33)) << "the last segment of the input meter's right row";
+    }
     takeScreenshot(kScreenshots, "05-live-input-running");
     ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
     expectLiveInput(frame, false);
