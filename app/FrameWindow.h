@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "PartTimes.h"
 #include "WinInclude.h"
 
 // The main frame: an MDI frame with the toolbar strip on top, the MDI client below
@@ -23,13 +24,8 @@ LRESULT CALLBACK frameWindowProc(HWND frame, UINT message, WPARAM wParam, LPARAM
 void timerTick(HWND frame);
 // Ticks begun so far (a tick nested in a box of an earlier one is not counted).
 uint32_t frameTimerTicks();
-// How long each part of the last counted tick took, in milliseconds, for the window
-// bench: a slow tick is told apart by the part that was slow.
-struct TickPartTimes {
-    static constexpr int kParts = 9;
-    const char* names[kParts];
-    double ms[kParts];
-};
+// How long each part of the last counted tick took.
+using TickPartTimes = PartTimes<9>;
 const TickPartTimes& lastTickPartTimes();
 
 // Keeps a sizing rectangle at least 200 x 200, moving the edge being dragged.

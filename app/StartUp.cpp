@@ -296,9 +296,16 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
     return 0;
 }
 
+StartUpPartTimes g_startUpTimes = {{"objects", "windows", "controls and resources", "click", "settings",
+                                    "plug-in scan", "performance", "frame shown", "repaired takes"},
+                                   {}};
+
 }  // namespace
 
+const StartUpPartTimes& lastStartUpPartTimes() { return g_startUpTimes; }
+
 int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
+    PartClock clock(g_startUpTimes.ms);
     resetShellState();
     g_windows.instance = instance;
     g_windows.accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_MAIN_ACCELERATORS));
@@ -306,10 +313,12 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
 
     if (!createObjects())
         return abandonStartUp(instance, kStrNoFreeMemory);
+    clock.endOf(0);
     if (!registerWindowClasses(instance))
         return abandonStartUp(instance, kStrRegisterClassFailed);
     if (!createWindows(instance))
         return abandonStartUp(instance, kStrCreateWindowFailed);
+    clock.endOf(1);
 
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
@@ -323,7 +332,9 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     g_windows.effectMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_EFFECT_MENU));
     g_windows.effectPopup = g_windows.effectMenu ? GetSubMenu(g_windows.effectMenu, 0) : nullptr;
 
+    clock.endOf(2);
     loadClick(instance);
+    clock.endOf(3);
 
     prepareSettingsKeys();
     const int32_t showState = loadSettings(g_windows.frame);
@@ -339,16 +350,21 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     // The performance on the command line comes after the settings, which would
     // otherwise replace its accompaniment and file as the last ones used, and after
     // the plug-in scan, whose list finds a plug-in that has moved to another folder.
+    clock.endOf(4);
     scanPluginsAtStart();
+    clock.endOf(5);
     char performancePath[ShellValues::kPathSize];
     performancePathFromCommandLine(commandLine, performancePath, sizeof performancePath);
     if (performancePath[0])
         openCommandLinePerformance(g_windows.frame, performancePath);
     snapshotPerformance();
     setFrameTitle(g_windows.frame, g_liveSettings->performanceName);
+    clock.endOf(6);
     ShowWindow(g_windows.frame, showState);
     UpdateWindow(g_windows.frame);
+    clock.endOf(7);
     reportRepairedTakes();  // over the program's window, before anything can record
+    clock.endOf(8);
     SetTimer(g_windows.frame, kFrameTimerId, kFrameTimerPeriod, nullptr);
 
     const int exitCode = runMessageLoop();

@@ -11,6 +11,7 @@
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
+#include "PartTimes.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -34,28 +35,6 @@ TickPartTimes g_partTimes = {{"menu", "navigation mark", "recording figures", "C
                               "tempo", "effects' idle", "error flags"},
                              {}};
 
-// Times the parts of one tick into g_partTimes; one counter read between parts.
-class PartClock {
-public:
-    PartClock() { QueryPerformanceCounter(&last_); }
-    void endOf(int part) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        g_partTimes.ms[part] = double(now.QuadPart - last_.QuadPart) * 1000.0 / double(frequency().QuadPart);
-        last_ = now;
-    }
-
-private:
-    static const LARGE_INTEGER& frequency() {
-        static LARGE_INTEGER value = [] {
-            LARGE_INTEGER f;
-            if (!QueryPerformanceFrequency(&f) || f.QuadPart <= 0) f.QuadPart = 1;
-            return f;
-        }();
-        return value;
-    }
-    LARGE_INTEGER last_;
-};
 
 void updateMenu(HWND frame) {
     HMENU menu = GetMenu(frame);
@@ -128,7 +107,7 @@ void timerTick(HWND frame) {
     if (!g_liveEngine || !g_liveSettings || !g_waveDeck)
         return;
     // A running take's figures join this tick with the recording window.
-    PartClock clock;
+    PartClock clock(g_partTimes.ms);
     updateMenu(frame);
     clock.endOf(0);
     updateNavigationMark();

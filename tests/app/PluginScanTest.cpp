@@ -147,11 +147,11 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
 
     HostedProgram hosted;
     ASSERT_TRUE(hosted.start(""));
-    HWND starting = waitForMessageBox(kPid, "Searching for plugins...", kTimeout).window;
-    EXPECT_NE(starting, nullptr) << "no scan dialog at start-up";
+    // The scan runs before the frame is shown; a scan of a few folders ends before
+    // its dialog would show, so none is seen and the frame comes with the list whole.
     HWND frame = hosted.waitForFrame(kTimeout);
     ASSERT_NE(frame, nullptr);
-    EXPECT_FALSE(IsWindow(starting)) << "the frame came before the scan had ended";
+    EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
 
     // The program's folder first, then the user's, d.dll where sub was met; the
     // upper-case and the longer extension are left out.

@@ -1,5 +1,6 @@
 #include "PluginScanDialog.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "EffectIds.h"
@@ -16,7 +17,14 @@ struct ScanRun {
     // Asked for by the user: the dialog stays to show what was found. At start-up it
     // stays only long enough to be seen, so the program's window is not held back.
     bool showsResult;
+    // At start-up the dialog is shown only when the scan is still going after
+    // kStartUpQuietMs: a scan of a few folders ends long before, and a dialog that
+    // flashes at every start tells the player nothing.
+    std::atomic<bool> mayShow;
 };
+
+constexpr DWORD kStartUpQuietMs = 250;
+constexpr UINT_PTR kShowTimer = 1;
 
 // Waits up to ms milliseconds of real time, or until the user closes the dialog. Sleep
 // is not counted: under Wine a Sleep(50) may last more than twice that.
@@ -39,8 +47,10 @@ DWORD WINAPI scanThread(void* argument) {
                       int(run.scan->count));
         if (run.scan->scanContinue.load())
             SetWindowTextA(run.scan->statusText, finished);
-        // Time to read the count, unless the user has already closed the dialog.
-        waitUnlessClosed(*run.scan, run.showsResult ? 1300 : 300);
+        // Time to read the count, unless the user has already closed the dialog or
+        // never saw it.
+        if (IsWindowVisible(run.dialog))
+            waitUnlessClosed(*run.scan, run.showsResult ? 1300 : 300);
     } else {
         showError(kStrScanFailed);
     }
@@ -56,12 +66,26 @@ INT_PTR CALLBACK scanDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         run->dialog = dialog;
         run->scan->statusText = GetDlgItem(dialog, IDC_SCAN_STATUS);
+        if (!run->mayShow.load())
+            SetTimer(dialog, kShowTimer, kStartUpQuietMs, nullptr);
         run->thread = CreateThread(nullptr, 0, scanThread, run, 0, nullptr);
         if (!run->thread) {
             showError(kStrScanFailed);
             EndDialog(dialog, 0);
         }
         return TRUE;
+    case WM_TIMER:
+        if (wParam != kShowTimer)
+            return FALSE;
+        KillTimer(dialog, kShowTimer);
+        run->mayShow = true;
+        ShowWindow(dialog, SW_SHOWNORMAL);
+        return TRUE;
+    case WM_WINDOWPOSCHANGING:
+        // The dialog box's own showing is held back until the quiet time is over.
+        if (run && !run->mayShow.load())
+            reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~UINT(SWP_SHOWWINDOW);
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDCANCEL && LOWORD(wParam) != IDOK)
             return FALSE;
@@ -92,7 +116,8 @@ void join(HANDLE thread) {
 }  // namespace
 
 void runPluginScanDialog(HINSTANCE instance, HWND owner, int templateId, PluginScan& scan) {
-    ScanRun run{&scan, nullptr, nullptr, templateId != IDD_SCAN_AT_START};
+    const bool atStartUp = templateId == IDD_SCAN_AT_START;
+    ScanRun run{&scan, nullptr, nullptr, !atStartUp, !atStartUp};
     scan.scanContinue = 1;
     DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), owner, scanDialogProc, reinterpret_cast<LPARAM>(&run));
     scan.statusText = nullptr;
