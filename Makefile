@@ -61,6 +61,7 @@ bench: bootstrap
 	@scripts/bench-effect-formats
 	@scripts/bench-bridge
 	@scripts/bench-loopback
+	@bench/render-vs-sox
 	@scripts/run-window-bench
 
 # Release builds of both editions, the portable zips and the installer in build/dist/.
