@@ -66,7 +66,7 @@ const char* rigUsage() {
            "                         unbound program change N switches to entry N+1\n"
            "  --midi-script FILE     play these time-stamped MIDI messages (SECONDS BYTE BYTE [BYTE])\n"
            "                         through the MIDI input path, timed by the audio\n"
-           "  --tail SECONDS         how long the outgoing chain rings on at a switch, 0 to 10\n"
+           "  --switch-tail SECONDS  how long the outgoing chain rings on at a switch, 0 to 10\n"
            "                         (default 3)\n"
            "  --take FILE            record the take to FILE (default: take-<date>-<time>.wav)\n"
            "  --no-take              do not record\n"
@@ -127,7 +127,7 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
                                   : arg == "--midi-script"  ? o.midiScript
                                                             : o.makeDemo;
             target = value;
-        } else if (arg == "--tail") {
+        } else if (arg == "--switch-tail") {
             if (!needValue())
                 return false;
             if (!parseOptionNumber(value, 0.0, 10.0, o.tailSeconds))

@@ -31,6 +31,8 @@ struct Echo {
 VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float opt) {
     auto* self = static_cast<Echo*>(e->object);
     switch (opcode) {
+    case effIdentify:
+        return kEffectIdentifyAnswer;
     case effSetSampleRate:
         if (opt >= 1000.0f && opt <= 192000.0f)
             self->rate = opt;
