@@ -146,6 +146,7 @@ void pacedBlocks(Chain& c, std::atomic<bool>& stop, AtBlock atBlock) {
 }  // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("switch and MIDI control at %.0f Hz, %d-frame blocks (%.2f ms), two performances of three effects\n\n",
                 kRate, kFrames, kBlockMs);
 
@@ -247,6 +248,7 @@ int main() {
         midi.setProgramBindings({{{MidiSourceKind::Controller, 7, kAnyChannel},
                                   controlTarget(ProgramControl::OutputGain), BindingBehaviour::Continuous}});
         c.settings.outgain = 0.0f;
+        midi.deviceFeed(0).shortMessage(0xB0u | (7u << 8), 0);  // heel down: the knob is taken up
         std::atomic<bool> stop{false};
         std::thread driver([&] { pacedBlocks(c, stop, [](Clock::time_point) {}); });
         std::mt19937 rng(11);

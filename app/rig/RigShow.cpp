@@ -324,10 +324,13 @@ void RigShow::service() {
         printSwitch();
     }
     session_.midi().eventsHandled();
+    if (switcher_ && !switcher_->switchWaiting())
+        servicedSwitches_.store(point_.switchesInstalled(), std::memory_order_release);
     std::fflush(stdout);
 }
 
 bool RigShow::busy(void* show) {
     RigShow* s = static_cast<RigShow*>(show);
-    return s->active_ && s->session_.midi().eventsOutstanding();
+    return s->active_ && (s->session_.midi().eventsOutstanding() ||
+                          s->point_.switchesInstalled() != s->servicedSwitches_.load(std::memory_order_acquire));
 }

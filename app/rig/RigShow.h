@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,4 +59,7 @@ private:
     std::unique_ptr<PerformanceSwitcher> switcher_;
     MidiScript script_;
     bool active_ = false;
+    // Switches the loop has looked after (the backing track follows each): a render
+    // waits for it too, so a backing track starts at the same block every time.
+    std::atomic<uint32_t> servicedSwitches_{0};
 };
