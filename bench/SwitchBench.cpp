@@ -284,7 +284,8 @@ int main() {
             while (c.settings.outgain != wanted)
                 std::this_thread::yield();
             waits.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-            nextBlock += applier.appliedAt.load() == begunAtMessage ? 1 : 0;
+            // A block already begun may still take it before its work: that is sooner.
+            nextBlock += applier.appliedAt.load() <= begunAtMessage ? 1 : 0;
             ControlEvent e;
             while (midi.takeEvent(e)) {
             }
@@ -300,7 +301,7 @@ int main() {
         stop = true;
         driver.join();
         std::printf("MIDI input to the knob      median %.2f ms, 95%% %.2f ms, max %.2f ms of the clock; applied before\n"
-                    "                            the first block begun after it %d of %zu times (bar: one block)\n",
+                    "                            the first block begun after it (or sooner) %d of %zu times (bar: one block)\n",
                     percentile(waits, 0.5), percentile(waits, 0.95), percentile(waits, 1.0), nextBlock, waits.size());
         std::printf("flood of 20000/s for 1 s    %llu handled, %llu dropped\n",
                     (unsigned long long)(midi.messagesHandled() - handledBefore),
