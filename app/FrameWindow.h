@@ -25,7 +25,7 @@ void timerTick(HWND frame);
 // Ticks begun so far (a tick nested in a box of an earlier one is not counted).
 uint32_t frameTimerTicks();
 // How long each part of the last counted tick took.
-using TickPartTimes = PartTimes<9>;
+using TickPartTimes = PartTimes<10>;
 const TickPartTimes& lastTickPartTimes();
 
 // Keeps a sizing rectangle at least 200 x 200, moving the edge being dragged.

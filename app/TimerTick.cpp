@@ -12,6 +12,7 @@
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
 #include "PartTimes.h"
+#include "ProgramMidi.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -32,7 +33,8 @@ std::atomic<uint32_t> g_ticks{0};
 bool g_handlingFlags = false;
 
 TickPartTimes g_partTimes = {{"menu", "navigation mark", "recording figures", "CPU display", "meters", "tuner",
-                              "tempo", "effects' idle", "error flags"},
+                              "tempo", "MIDI and switches", "effects' idle",
+                              "error flags"},
                              {}};
 
 
@@ -126,15 +128,17 @@ void timerTick(HWND frame) {
     clock.endOf(5);
     showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
     clock.endOf(6);
+    serviceProgramMidi();
+    clock.endOf(7);
     if (g_effectHost && idleSlots(*g_effectHost))
         if (HWND panel = fxManagerPanel())
             refreshFxManagerPanel(panel);
-    clock.endOf(7);
+    clock.endOf(8);
     if (g_handlingFlags)
         return;
     ++g_ticks;
     g_handlingFlags = true;
     handleErrorFlags();
     g_handlingFlags = false;
-    clock.endOf(8);
+    clock.endOf(9);
 }
