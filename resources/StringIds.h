@@ -86,6 +86,27 @@ enum StringId : int {
     kStrSetlistFirstProblem = 376,
     kStrSetlistEntriesMissing = 386,
     kStrEffectFailed = 387,
+    // The setlist in the program: its boxes, then the window's labels.
+    kStrSetlistUnusable = 470,
+    kStrSetlistOpenFailed = 471,
+    kStrSetlistSaveFailed = 472,
+    kStrSetlistChangedQuestion = 473,
+    kStrSetlistCaption = 474,
+    kStrSetlistNotFound = 475,
+    kStrSetlistKeepChanges = 476,
+    kStrSetlistAutoplay = 477,
+    kStrSetlistTail = 478,
+    kStrSetlistEmpty = 479,
+    kStrSetlistMissingTag = 480,
+    kStrSetlistAutoTag = 481,
+    kStrSetlistPrevious = 482,
+    kStrSetlistNext = 483,
+    kStrSetlistAdd = 484,
+    kStrSetlistRemove = 485,
+    kStrSetlistNew = 486,
+    kStrSetlistOpen = 487,
+    kStrSetlistSave = 488,
+    kStrSetlistSaveAs = 489,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.
