@@ -17,10 +17,10 @@
 
 namespace {
 
-const int kClientWidth = 380;
+const int kClientWidth = 420;
 const int kClientHeight = 388;
 const int kRowHeight = 22;
-const RECT kDisplay = {10, 10, 370, 66};
+const RECT kDisplay = {10, 10, 410, 66};
 
 // The colours of the program's panels (the tuner's): a dark face, pale labels, an
 // amber readout in a black well.
@@ -90,32 +90,32 @@ protected:
         panelBrush_ = CreateSolidBrush(kPanel);
         wellBrush_ = CreateSolidBrush(kWell);
         HINSTANCE instance = create->hInstance;
-        key(IDC_SETLIST_PREVIOUS, text(kStrSetlistPrevious), 10, 74, 176, 40, instance);
-        key(IDC_SETLIST_NEXT, text(kStrSetlistNext), 194, 74, 176, 40, instance);
+        key(IDC_SETLIST_PREVIOUS, text(kStrSetlistPrevious), 10, 74, 196, 40, instance);
+        key(IDC_SETLIST_NEXT, text(kStrSetlistNext), 214, 74, 196, 40, instance);
         HWND list = control("LISTBOX", "",
                             LBS_OWNERDRAWFIXED | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, 10, 122,
-                            320, 8 * kRowHeight + 2, IDC_SETLIST_LIST, instance, WS_EX_CLIENTEDGE);
+                            360, 8 * kRowHeight + 2, IDC_SETLIST_LIST, instance, WS_EX_CLIENTEDGE);
         SendMessageA(list, LB_SETITEMHEIGHT, 0, kRowHeight);
-        key(IDC_SETLIST_UP, "", 338, 122, 32, 40, instance);
-        key(IDC_SETLIST_DOWN, "", 338, 168, 32, 40, instance);
+        key(IDC_SETLIST_UP, "", 378, 122, 32, 40, instance);
+        key(IDC_SETLIST_DOWN, "", 378, 168, 32, 40, instance);
         key(IDC_SETLIST_ADD, text(kStrSetlistAdd), 10, 300, 76, 24, instance);
         key(IDC_SETLIST_REMOVE, text(kStrSetlistRemove), 92, 300, 76, 24, instance);
-        control("BUTTON", text(kStrSetlistAutoplay).c_str(), BS_AUTOCHECKBOX | WS_TABSTOP, 180, 304, 190, 18,
+        control("BUTTON", text(kStrSetlistAutoplay).c_str(), BS_AUTOCHECKBOX | WS_TABSTOP, 178, 304, 232, 18,
                 IDC_SETLIST_AUTOPLAY, instance);
-        control("BUTTON", text(kStrSetlistKeepChanges).c_str(), BS_AUTOCHECKBOX | WS_TABSTOP, 10, 332, 180, 18,
+        control("BUTTON", text(kStrSetlistKeepChanges).c_str(), BS_AUTOCHECKBOX | WS_TABSTOP, 10, 332, 196, 18,
                 IDC_SETLIST_KEEP_CHANGES, instance);
-        control("STATIC", text(kStrSetlistTail).c_str(), SS_RIGHT, 180, 334, 130, 16, -1, instance);
-        HWND edit = control("EDIT", "3", ES_NUMBER | ES_CENTER | WS_BORDER | WS_TABSTOP, 316, 330, 54, 22,
+        control("STATIC", text(kStrSetlistTail).c_str(), SS_RIGHT, 206, 334, 144, 16, -1, instance);
+        HWND edit = control("EDIT", "3", ES_NUMBER | ES_CENTER | WS_BORDER | WS_TABSTOP, 356, 330, 54, 22,
                             IDC_SETLIST_TAIL, instance);
         SendMessageA(edit, EM_LIMITTEXT, 2, 0);
         HWND spin = control(UPDOWN_CLASSA, "",
                             UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS | UDS_AUTOBUDDY, 0, 0,
                             0, 0, IDC_SETLIST_TAIL_SPIN, instance);
         SendMessageA(spin, UDM_SETRANGE32, 0, 10);
-        key(IDC_SETLIST_NEW, text(kStrSetlistNew), 10, 358, 84, 24, instance);
-        key(IDC_SETLIST_OPEN, text(kStrSetlistOpen), 102, 358, 84, 24, instance);
-        key(IDC_SETLIST_SAVE, text(kStrSetlistSave), 194, 358, 84, 24, instance);
-        key(IDC_SETLIST_SAVE_AS, text(kStrSetlistSaveAs), 286, 358, 84, 24, instance);
+        key(IDC_SETLIST_NEW, text(kStrSetlistNew), 10, 358, 94, 24, instance);
+        key(IDC_SETLIST_OPEN, text(kStrSetlistOpen), 112, 358, 94, 24, instance);
+        key(IDC_SETLIST_SAVE, text(kStrSetlistSave), 214, 358, 94, 24, instance);
+        key(IDC_SETLIST_SAVE_AS, text(kStrSetlistSaveAs), 316, 358, 94, 24, instance);
         refresh();
         return 0;
     }
