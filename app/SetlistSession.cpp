@@ -135,7 +135,7 @@ void reportUnusableEntries() {
             list += utf8ToAnsi(entry.path) + " (" + why + ")\n";
     }
     if (!list.empty())
-        showErrorWithDetail(-kStrSetlistUnusable, list.c_str());
+        showErrorWithDetail(-kStrSetlistEntriesUnusable, list.c_str());
 }
 
 bool chooseSetlistPath(HWND owner, bool forSaving, char* path, size_t size) {

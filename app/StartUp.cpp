@@ -31,6 +31,7 @@
 #include "Toolbar.h"
 #include "TapTempoKey.h"
 #include "TunerTap.h"
+#include "ProgramMidi.h"
 #include "TunerWindow.h"
 #include "TunerWorker.h"
 #include "VuMeter.h"
@@ -62,7 +63,7 @@ bool createObjects() {
     g_liveEngine->attachAccompaniment(g_waveDeck);
     g_effectHost->attachSettings(g_liveSettings);
     g_liveSettings->connectPositions(g_effectHost, g_liveEngine);
-    return true;
+    return createProgramMidi();
 }
 
 // The engine goes first: deleting it closes the driver, so no callback runs while
@@ -70,6 +71,7 @@ bool createObjects() {
 void deleteObjects() {
     delete g_liveEngine;
     g_liveEngine = nullptr;
+    deleteProgramMidi();
     delete g_liveSettings;
     g_liveSettings = nullptr;
     delete g_effectHost;

@@ -11,6 +11,7 @@
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
+#include "ProgramMidi.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -111,6 +112,7 @@ void timerTick(HWND frame) {
     // tempo (tapped, or set in Audio Settings) or the end of tapping.
     updateTunerWindow();
     showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
+    serviceProgramMidi();
     if (g_effectHost && idleSlots(*g_effectHost))
         if (HWND panel = fxManagerPanel())
             refreshFxManagerPanel(panel);

@@ -86,8 +86,19 @@ enum StringId : int {
     kStrSetlistFirstProblem = 376,
     kStrSetlistEntriesMissing = 386,
     kStrEffectFailed = 387,
+    // The names of MIDI control's targets (ControlTargets.h): 400 + ProgramControl,
+    // 406 + ProgramSwitch, 409 + ProgramCommand, in their orders.
+    kStrTargetFirstControl = 400,
+    kStrTargetFirstSwitch = 406,
+    kStrTargetBypass = 408,
+    kStrTargetFirstCommand = 409,
+    kStrTargetPluginParameter = 418,
+    kStrTargetUnknown = 419,
+    // A performance of the setlist that could not be made ready for its switch.
+    kStrSwitchLoadFailed = 420,
+    // Performances of a setlist that are missing or damaged, named together.
+    kStrSetlistEntriesUnusable = 421,
     // The setlist in the program: its boxes, then the window's labels.
-    kStrSetlistUnusable = 470,
     kStrSetlistOpenFailed = 471,
     kStrSetlistSaveFailed = 472,
     kStrSetlistChangedQuestion = 473,

@@ -62,3 +62,32 @@ public:
     virtual bool mutesOutput() const = 0;
     virtual bool mutesRecording() const = 0;
 };
+
+// The MIDI control point: takes what came from the MIDI inputs since the last block
+// and applies it before the block's work, so a change is heard in this block.
+// Driver thread, once per driver block (before its first sub-block); allocates
+// nothing, takes no lock.
+class ChainMidi {
+public:
+    virtual ~ChainMidi() = default;
+    virtual void beforeBlock(int32_t frames, double rate) = 0;
+};
+
+class LiveSettings;
+
+// The performance switch: a prepared chain of effects put in place at a block
+// boundary, and the outgoing chain's effects kept ringing on silence for their tail,
+// added to the output while the incoming chain plays.
+class ChainSwitch {
+public:
+    virtual ~ChainSwitch() = default;
+    // Driver thread, once per driver block, after the MIDI control point: installs a
+    // switch that waits into settings' positions.
+    virtual void beforeBlock(LiveSettings& settings, int32_t frames, double rate) = 0;
+    // Driver thread, once per sub-block after the effects: dry is the live signal as
+    // it entered the effects, channels the effects' output; adds the outgoing chain
+    // (and fades the incoming one in across the switch).
+    virtual void mixTail(const float* const* dry, float* const* channels, int32_t channelCount, int32_t frames) = 0;
+    // Driver thread: whether mixTail needs the dry signal in this sub-block.
+    virtual bool wantsDry() const = 0;
+};

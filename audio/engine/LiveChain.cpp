@@ -75,6 +75,7 @@ LiveChain::LiveChain(LiveSettings* settings) : settings_(settings ? settings : &
     for (int ch = 0; ch < 2; ++ch) {
         liveChannels_[ch] = live_[ch];
         outputChannels_[ch] = output_[ch];
+        dryChannels_[ch] = dry_[ch];
         clearSamples(live_[ch], kMaxSubBlock);
         clearSamples(output_[ch], kMaxSubBlock);
     }
@@ -92,6 +93,12 @@ bool LiveChain::prepareForStart(double sampleRate) {
 
 void LiveChain::processBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int32_t frames) {
     const DenormalsOff denormalsOff;
+    // MIDI first: a change it makes is heard in this block, a switch it asks for
+    // waits for the UI thread.
+    if (midi_ && frames > 0)
+        midi_->beforeBlock(frames, sampleRate_);
+    if (switch_ && frames > 0)
+        switch_->beforeBlock(*settings_, frames, sampleRate_);
     for (int32_t done = 0; done < frames;) {
         const int32_t n = frames - done < kMaxSubBlock ? frames - done : kMaxSubBlock;
         processSubBlock(inputs, outputs, n);
@@ -128,6 +135,10 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
     peaks_[0] = inputLeft;
     peaks_[1] = j == 2 ? peakOf(live_[1], n) : inputLeft;
 
+    const bool keepDry = switch_ && switch_->wantsDry();
+    if (keepDry)
+        for (int32_t ch = 0; ch < j; ++ch)
+            std::memcpy(dry_[ch], live_[ch], sizeof(float) * size_t(n));
     if (effects_) {
         for (int p = 0; p < LiveSettings::kPositions; ++p) {
             EffectSlot* slot = settings_->slots[p];
@@ -135,6 +146,8 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
                 effects_->processSlot(slot, liveChannels_, j, n);
         }
     }
+    if (switch_)
+        switch_->mixTail(keepDry ? dryChannels_ : nullptr, liveChannels_, j, n);
 
     // The take never holds the click; it holds the accompaniment unless the
     // recorder asks for the playing alone. Read the choice once per sub-block.

@@ -32,6 +32,10 @@ public:
     void attachRecorder(ChainRecorder* recorder) { recorder_ = recorder; }
     void attachAccompaniment(ChainAccompaniment* accompaniment) { accompaniment_ = accompaniment; }
     void attachTuner(ChainTuner* tuner) { tuner_ = tuner; }
+    // The MIDI control point and the performance switch, each run once per driver
+    // block before its work (null: none).
+    void attachMidi(ChainMidi* midi) { midi_ = midi; }
+    void attachSwitch(ChainSwitch* performanceSwitch) { switch_ = performanceSwitch; }
     void setClick(const int16_t* samples, uint32_t sizeBytes) { metronome_.setClick(samples, sizeBytes); }
     // Start of live input: gate windows sized for the rate and cleared, metronome reset.
     // False when a gate window could not be allocated (the gate then does nothing).
@@ -68,6 +72,8 @@ private:
     ChainRecorder* recorder_ = nullptr;
     ChainAccompaniment* accompaniment_ = nullptr;
     ChainTuner* tuner_ = nullptr;
+    ChainMidi* midi_ = nullptr;
+    ChainSwitch* switch_ = nullptr;
     // The tuner's mute as a gain, ramped across a sub-block when it changes: muting
     // and unmuting do not click.
     float tunerOutputGain_ = 1.0f;
@@ -75,6 +81,8 @@ private:
 
     alignas(16) float live_[2][kMaxSubBlock];
     alignas(16) float output_[2][kMaxSubBlock];
+    alignas(16) float dry_[2][kMaxSubBlock];  // the effects' input, while a switch crossfades
+    const float* dryChannels_[2];
     float* liveChannels_[2];
     float* outputChannels_[2];
 

@@ -101,6 +101,9 @@ public:
     void attachRecorder(ChainRecorder* recorder) { chain_.attachRecorder(recorder); }
     void attachAccompaniment(ChainAccompaniment* accompaniment) { chain_.attachAccompaniment(accompaniment); }
     void setClick(const int16_t* samples, uint32_t sizeBytes) { chain_.setClick(samples, sizeBytes); }
+    // The MIDI control point (MidiControl) and the performance switch (SwitchPoint).
+    void attachMidi(ChainMidi* midi) { chain_.attachMidi(midi); }
+    void attachSwitch(ChainSwitch* performanceSwitch) { chain_.attachSwitch(performanceSwitch); }
 
     // --- read-only values for the display (any thread) ---
     bool running() const { return running_ != 0; }
