@@ -474,7 +474,10 @@ bool switchToSetlistEntry(HWND frame, int index) {
         if (outcome == FileOutcome::Failed) {
             run.unusable = true;
             g_session.setlist.entries[size_t(index)].missing = !fileThere(file);
-            showErrorWithDetail(kStrLoadPerformanceFailed, detail);
+            // Which entry, then why: the reason alone may not name the file.
+            char text[1200];
+            std::snprintf(text, sizeof text, "%d: %s\n%s", index + 1, file.c_str(), detail);
+            showErrorWithDetail(kStrLoadPerformanceFailed, text);
         }
         refreshSetlistWindow();
         return false;

@@ -15,11 +15,15 @@
 
 #include "WinInclude.h"
 
+#include "DriverSettings.h"
 #include "EffectSlot.h"
+#include "LiveEngine.h"
+#include "MidiControl.h"
 #include "ErrorFlags.h"
 #include "HostedProgram.h"
 #include "LiveSettings.h"
 #include "PerformanceFormat.h"
+#include "ProgramMidi.h"
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "SetlistSession.h"
@@ -241,6 +245,12 @@ TEST(SetlistWindow, BuildSaveReopenAndSwitchByTheKeys) {
 
 TEST(SetlistWindow, MissingAndDamagedPerformancesAreNamedOnceAndSkipped) {
     prepareSettings();
+    // The built-in driver, so that MIDI control runs at the blocks.
+    ASSERT_TRUE(saveDriverChoices("Monitor of instrument", "speakers", 1024, 4));
+    {
+        RegistryKey settings(kSettingsKeyPath, true);
+        settings.setText("asioDevice", "ZerevaZ-2-UDID wrapper");
+    }
     const std::string gig = folder("talvenor-gig-damaged");
     ASSERT_TRUE(writePerformanceOf(gig + "One.tlp", "Overdrive.dll"));
     ASSERT_TRUE(writePerformanceOf(gig + "Four.tlp", "Filtrace.dll"));
@@ -273,6 +283,31 @@ TEST(SetlistWindow, MissingAndDamagedPerformancesAreNamedOnceAndSkipped) {
     expectOnStage(3, "Filtrace.dll", "Page Down past the two");
     EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
     ASSERT_TRUE(takeScreenshot(kScreenshots, "setlist-unusable"));
+
+    // Program changes from a MIDI input (its feed, beneath the multimedia functions)
+    // with nothing bound: program 0 is the first entry; program 2 names a damaged
+    // one, which is told in a box and changes nothing; program 9 is beyond the list.
+    ASSERT_TRUE(postCommand(frame, IDC_CMD_LIVE_INPUT));
+    ASSERT_TRUE(waitUntil([] { return g_liveEngine->running(); }, kTimeout));
+    const uint8_t first[] = {0xC0, 0x00};
+    g_midiControl->deviceFeed(0).bytes(first, sizeof first, 0);
+    expectOnStage(0, "Overdrive.dll", "program change 0");
+    const uint8_t beyond[] = {0xC3, 0x09};
+    g_midiControl->deviceFeed(0).bytes(beyond, sizeof beyond, 0);
+    ASSERT_TRUE(waitForTicks(5));
+    EXPECT_EQ(currentSetlistEntry(), 0);
+    const uint8_t damaged[] = {0xC0, 0x02};
+    g_midiControl->deviceFeed(0).bytes(damaged, sizeof damaged, 0);
+    const MessageBoxSeen failed = waitForMessageBox(kPid, "Error #34", kTimeout);
+    ASSERT_NE(failed.window, nullptr);
+    EXPECT_NE(messageBoxText(failed.window).find("Three.tlp"), std::string::npos) << messageBoxText(failed.window);
+    ASSERT_TRUE(pressButton(failed.window, IDOK));
+    EXPECT_EQ(currentSetlistEntry(), 0);
+    EXPECT_EQ(firstEffect(), "Overdrive.dll");
+    const uint8_t last[] = {0xC0, 0x03};
+    g_midiControl->deviceFeed(0).bytes(last, sizeof last, 0);
+    expectOnStage(3, "Filtrace.dll", "program change 3");
+    EXPECT_TRUE(g_liveEngine->running());
     // Saving keeps the entries that could not be opened.
     ASSERT_TRUE(postCommand(frame, IDC_CMD_SAVE_SETLIST));
     ASSERT_TRUE(waitForTicks(3));
