@@ -11,7 +11,7 @@ PerformanceStage::~PerformanceStage() = default;
 void PerformanceStage::expect(const char*, const char*) {}
 void PerformanceStage::setTailSeconds(int) {}
 
-FileOutcome FileOpenStage::bringOn(HWND frame, const char* loadPath, const char* name, char* detail,
+FileOutcome FileOpenStage::bringOn(HWND frame, int, const char* loadPath, const char* name, char* detail,
                                    size_t detailSize) {
     return openPerformanceNamed(frame, loadPath, name, detail, detailSize);
 }

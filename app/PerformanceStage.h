@@ -11,10 +11,10 @@ class PerformanceStage {
 public:
     virtual ~PerformanceStage();
 
-    // UI thread. Brings the performance in the file at loadPath on, named name (the
-    // entry's own file; loadPath differs when changes were kept for the show). On
-    // Failed nothing changed and detail says why.
-    virtual FileOutcome bringOn(HWND frame, const char* loadPath, const char* name, char* detail,
+    // UI thread. Brings entry index of the setlist on: the performance in the file at
+    // loadPath, named name (the entry's own file; loadPath differs when changes were
+    // kept for the show). On Failed nothing changed and detail says why.
+    virtual FileOutcome bringOn(HWND frame, int index, const char* loadPath, const char* name, char* detail,
                                 size_t detailSize) = 0;
     // UI thread. The performances the next switch most likely brings on (either may
     // be null), so that a stage can make them ready beforehand.
@@ -27,7 +27,8 @@ public:
 // previous performance plays, then exchanged under one pause of processing.
 class FileOpenStage : public PerformanceStage {
 public:
-    FileOutcome bringOn(HWND frame, const char* loadPath, const char* name, char* detail, size_t detailSize) override;
+    FileOutcome bringOn(HWND frame, int index, const char* loadPath, const char* name, char* detail,
+                        size_t detailSize) override;
 };
 
 // The stage the setlist uses; the file-open stage until another is set. Not owned.

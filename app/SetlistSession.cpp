@@ -469,7 +469,7 @@ bool switchToSetlistEntry(HWND frame, int index) {
     const std::string file = entryFile(index);
     const std::string load = run.kept.empty() ? file : run.kept;
     char detail[600] = "";
-    const FileOutcome outcome = performanceStage().bringOn(frame, load.c_str(), file.c_str(), detail, sizeof detail);
+    const FileOutcome outcome = performanceStage().bringOn(frame, index, load.c_str(), file.c_str(), detail, sizeof detail);
     if (outcome != FileOutcome::Done) {
         if (outcome == FileOutcome::Failed) {
             run.unusable = true;
