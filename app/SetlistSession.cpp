@@ -107,10 +107,10 @@ bool readSetlistBytes(const std::string& path, std::string& bytes, std::string& 
     for (;;) {
         const size_t n = std::fread(block, 1, sizeof block, file);
         bytes.append(block, n);
-        if (bytes.size() > kMaxSetlistBytes || n < sizeof block)
+        if (n < sizeof block)
             break;
     }
-    const bool failed = std::ferror(file) != 0;
+    const bool failed = std::ferror(file) != 0;  // (parseSetlist refuses an oversized setlist)
     std::fclose(file);
     if (failed)
         why = "read error";
@@ -271,7 +271,46 @@ void setKeepChangesForShow(bool keep) {
     refreshSetlistWindow();
 }
 
+// The copies kept for the show go with the setlist: asked first whether they should
+// go into the performances' own files.
+bool askToSaveKeptChanges(HWND frame) {
+    std::string list;
+    for (int i = 0; i < setlistEntryCount(); ++i)
+        if (!g_session.runs[size_t(i)].kept.empty())
+            list += entryFile(i) + "\n";
+    if (list.empty())
+        return true;
+    const std::string question = stringEntry(kStrSetlistKeptQuestion) + "\n\n" + list;
+    const int answer = showMessageBox(frame, question.c_str(), "Confirm", MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer == IDCANCEL)
+        return false;
+    if (answer == IDNO)
+        return true;
+    for (int i = 0; i < setlistEntryCount(); ++i) {
+        EntryRun& run = g_session.runs[size_t(i)];
+        if (run.kept.empty())
+            continue;
+        std::string bytes, why;
+        char detail[600] = "";
+        const std::string file = entryFile(i);
+        const bool saved = readSetlistBytes(run.kept, bytes, why) &&
+                           replaceFileContents(file.c_str(), reinterpret_cast<const uint8_t*>(bytes.data()),
+                                               bytes.size(), detail, sizeof detail);
+        if (!saved) {
+            const std::string text = file + "\n" + (why.empty() ? std::string(detail) : why);
+            showErrorWithDetail(kStrSavePerformanceFailed, text.c_str());
+            return false;  // the copies stay, and so does the program
+        }
+        DeleteFileA(run.kept.c_str());
+        run.kept.clear();
+    }
+    refreshSetlistWindow();
+    return true;
+}
+
 bool askToSaveChangedSetlist(HWND frame) {
+    if (!askToSaveKeptChanges(frame))
+        return false;
     if (!g_session.changed || g_session.setlist.entries.empty())
         return true;
     const std::string question = stringEntry(kStrSetlistChangedQuestion);

@@ -42,7 +42,9 @@ bool newSetlist(HWND frame);
 bool openSetlistCommand(HWND frame);
 bool openSetlistFile(HWND frame, const char* path, bool bringOnFirst);
 bool saveSetlistCommand(HWND frame, bool askName);
-// The question before the program closes: false when the user cancelled.
+// The question before the program closes (and before another setlist replaces this
+// one): changes kept for the show are offered for their performances' files, then a
+// changed setlist for its own. False when the user cancelled or a save failed.
 bool askToSaveChangedSetlist(HWND frame);
 // Forgets the setlist and deletes the copies kept for the show (program exit).
 void closeSetlistSession();

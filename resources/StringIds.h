@@ -99,6 +99,7 @@ enum StringId : int {
     // Performances of a setlist that are missing or damaged, named together.
     kStrSetlistEntriesUnusable = 421,
     // The setlist in the program: its boxes, then the window's labels.
+    kStrSetlistKeptQuestion = 470,
     kStrSetlistOpenFailed = 471,
     kStrSetlistSaveFailed = 472,
     kStrSetlistChangedQuestion = 473,

@@ -4,7 +4,9 @@
 // opened again at the next start; Page Down from the frame and the arrow keys in
 // the Setlist window switching, with the mark and the chain following; a setlist
 // named on the command line with a missing and a damaged performance, both named in
-// one box and skipped while the rest plays. Screenshots go to the build folder.
+// one box and skipped while the rest plays, and switched by program changes; changes
+// kept for the show offered for the performances' files at the close. Screenshots go
+// to the build folder.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -220,9 +222,17 @@ TEST(SetlistWindow, BuildSaveReopenAndSwitchByTheKeys) {
         expectOnStage(0, "Overdrive.dll", "back to the changed one");
         EXPECT_EQ(g_liveSettings->bypass[0], 1);
         EXPECT_EQ(windowText(frame), "Talvenor Live 2.10 (Opener)");
-        ASSERT_TRUE(program.closeDiscarding(kTimeout));
+        // Closing offers the kept changes for the performances' files: Yes.
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        HWND kept = waitForDialogCaption(kPid, "Confirm", kTimeout);
+        ASSERT_NE(kept, nullptr);
+        const std::string question = messageBoxText(kept);
+        EXPECT_EQ(question.rfind("Changes to these performances were kept for the show", 0), 0u) << question;
+        EXPECT_NE(question.find(opener), std::string::npos) << question;
+        EXPECT_EQ(question.find(encore), std::string::npos) << question;
+        ASSERT_TRUE(pressButton(kept, IDYES));
+        ASSERT_TRUE(program.waitForExit(kTimeout)) << describeDialogs(kPid);
     }
-    // The copy kept for the show went with the program; the file is as saved.
     EXPECT_EQ(readText(setlistPath), "talvenor-setlist 1\nOpener.tlp\nEncore.tlp\nBallad Two.tlp\tautoplay\n");
 
     // The next start opens the last setlist with its first entry on stage.
@@ -236,7 +246,7 @@ TEST(SetlistWindow, BuildSaveReopenAndSwitchByTheKeys) {
         ASSERT_NE(program.waitForFrame(kTimeout), nullptr);
         ASSERT_TRUE(waitUntil([] { return setlistEntryCount() == 3; }, kTimeout));
         expectOnStage(0, "Overdrive.dll", "the next start");
-        EXPECT_EQ(g_liveSettings->bypass[0], 0);  // the file's own, not the kept change
+        EXPECT_EQ(g_liveSettings->bypass[0], 1);  // the kept change, saved into the file at the close
         EXPECT_TRUE(IsWindowVisible(g_windows.setlist));
         EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
         ASSERT_TRUE(program.closeDiscarding(kTimeout));
