@@ -249,6 +249,7 @@ SetlistEntryView setlistEntryView(int index) {
     view.path = entryFile(index);
     view.autoplay = entry.autoplay;
     view.unusable = g_session.runs[size_t(index)].unusable;
+    view.missing = view.unusable && entry.missing;
     view.kept = !g_session.runs[size_t(index)].kept.empty();
     return view;
 }

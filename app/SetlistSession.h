@@ -16,6 +16,7 @@ struct SetlistEntryView {
     std::string path;      // its file (ANSI)
     bool autoplay = false;
     bool unusable = false; // missing or damaged when last looked at
+    bool missing = false;  // of those, the ones whose file is not there
     bool kept = false;     // changes to it are kept for this show
 };
 

@@ -382,7 +382,10 @@ private:
         RECT tagRect = {row.right - 74, row.top, row.right - 6, row.bottom};
         if (entry.unusable) {
             SetTextColor(dc, kRed);
-            const std::string tag = text(kStrSetlistMissingTag);
+            // A file that is not there, or one that is there and does not open.
+            std::string tag = text(entry.missing ? kStrSetlistNotFound : kStrSetlistDamagedTag);
+            for (char& c : tag)
+                c = char(std::toupper(static_cast<unsigned char>(c)));
             DrawTextA(dc, tag.c_str(), -1, &tagRect, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
         } else if (entry.autoplay) {
             SetTextColor(dc, kAmber);

@@ -371,7 +371,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     // A setlist on the command line opens in place of a performance, and the last
     // setlist opens when nothing is named; either brings its first usable entry on.
     setSetlistTailSeconds(g_shell.setlistTailSeconds);
-    setProgramMidiHandler(handleSetlistMidi);
+    setSetlistMidiHandler(handleSetlistMidi);
     if (setlistNamed || (!performancePath[0] && g_shell.setlistFile[0])) {
         char setlistPath[ShellValues::kPathSize];
         std::snprintf(setlistPath, sizeof setlistPath, "%s", setlistNamed ? performancePath : g_shell.setlistFile);
@@ -381,7 +381,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     SetTimer(g_windows.frame, kFrameTimerId, kFrameTimerPeriod, nullptr);
 
     const int exitCode = runMessageLoop();
-    setProgramMidiHandler(nullptr);
+    setSetlistMidiHandler(nullptr);
     closeSetlistSession();
 
     if (g_windows.frame && IsWindow(g_windows.frame))

@@ -109,7 +109,7 @@ enum StringId : int {
     kStrSetlistAutoplay = 477,
     kStrSetlistTail = 478,
     kStrSetlistEmpty = 479,
-    kStrSetlistMissingTag = 480,
+    kStrSetlistDamagedTag = 480,
     kStrSetlistAutoTag = 481,
     kStrSetlistPrevious = 482,
     kStrSetlistNext = 483,

@@ -288,6 +288,8 @@ TEST(SetlistWindow, MissingAndDamagedPerformancesAreNamedOnceAndSkipped) {
     EXPECT_EQ(setlistEntryCount(), 4);
     EXPECT_TRUE(setlistEntryView(1).unusable);
     EXPECT_TRUE(setlistEntryView(2).unusable);
+    EXPECT_TRUE(setlistEntryView(1).missing);
+    EXPECT_FALSE(setlistEntryView(2).missing);  // there, but damaged
     expectOnStage(0, "Overdrive.dll", "the command line's setlist");
     ASSERT_TRUE(pressKeys(frame, {VK_NEXT}));
     expectOnStage(3, "Filtrace.dll", "Page Down past the two");
