@@ -18,6 +18,8 @@
 #include "PluginCommands.h"
 #include "ResourceIds.h"
 #include "SettingsStore.h"
+#include "SetlistSession.h"
+#include "SetlistWindow.h"
 #include "ShellState.h"
 #include "StringIds.h"
 #include "TapTempoKey.h"
@@ -170,6 +172,24 @@ bool runFrameCommand(HWND frame, int command) {
         return true;
     case IDC_CMD_TUNER:
         toggleTuner();
+        return true;
+    case IDC_CMD_SHOW_SETLIST:
+        showSetlistWindow();
+        return true;
+    case IDC_CMD_NEXT_IN_SETLIST:
+    case IDC_CMD_PREVIOUS_IN_SETLIST:
+        stepSetlist(frame, command == IDC_CMD_NEXT_IN_SETLIST ? 1 : -1);
+        return true;
+    case IDC_CMD_NEW_SETLIST:
+        newSetlist(frame);
+        return true;
+    case IDC_CMD_OPEN_SETLIST:
+        if (openSetlistCommand(frame))
+            showSetlistWindow();
+        return true;
+    case IDC_CMD_SAVE_SETLIST:
+    case IDC_CMD_SAVE_SETLIST_AS:
+        saveSetlistCommand(frame, command == IDC_CMD_SAVE_SETLIST_AS);
         return true;
     case IDC_CMD_TAP_TEMPO:
         tapTempoAt(DWORD(GetMessageTime()));

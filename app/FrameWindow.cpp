@@ -5,6 +5,7 @@
 #include "MessageBoxes.h"
 #include "Performance.h"
 #include "SettingsStore.h"
+#include "SetlistSession.h"
 #include "ShellState.h"
 
 namespace {
@@ -105,7 +106,7 @@ LRESULT CALLBACK frameWindowProc(HWND frame, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WM_CLOSE:
-        if (!newPerformance(frame))
+        if (!askToSaveChangedSetlist(frame) || !newPerformance(frame))
             return 0;
         stopLiveInputForExit();
         recordToolWindowPlaces();

@@ -344,6 +344,30 @@ bool savePerformanceCommand(HWND frame, bool askName) {
     return true;
 }
 
+FileOutcome openPerformanceNamed(HWND frame, const char* loadPath, const char* name, char* detail, size_t detailSize) {
+    const FileOutcome outcome = openPerformanceFile(frame, loadPath, detail, detailSize);
+    if (outcome != FileOutcome::Done)
+        return outcome;
+    nameThePerformance(frame, name);
+    showAccompanimentWindows(frame);
+    if (HWND panel = fxManagerPanel())
+        refreshFxManagerPanel(panel);
+    return outcome;
+}
+
+bool performanceFileUsable(const char* path, char* detail, size_t detailSize) {
+    FileBytes bytes;
+    if (!readWholeFile(path, bytes, detail, detailSize))
+        return false;
+    PerformanceImage image;
+    const PerformanceParse parsed = parsePerformance(bytes.data, bytes.size, image);
+    if (parsed != PerformanceParse::Ok) {
+        say(detail, detailSize, "%s", describePerformanceParse(parsed));
+        return false;
+    }
+    return formatsLoadable(image, detail, detailSize);
+}
+
 void openCommandLinePerformance(HWND frame, const char* path) {
     char detail[600] = "";
     const FileOutcome outcome = openPerformanceFile(errorBoxOwner(), path, detail, sizeof detail);

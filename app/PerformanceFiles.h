@@ -29,3 +29,11 @@ void openPerformanceCommand(HWND frame);
 bool savePerformanceCommand(HWND frame, bool askName);
 // Start-up: the performance named on the command line.
 void openCommandLinePerformance(HWND frame, const char* path);
+
+// Opens the file at loadPath as Open Performance does (no dialog, no error box) and
+// names the performance name: a setlist entry may come back from a copy of its
+// performance kept for the show, under its own file's name.
+FileOutcome openPerformanceNamed(HWND frame, const char* loadPath, const char* name, char* detail, size_t detailSize);
+// Whether the file at path reads as a performance this build can open; detail says
+// why not. Nothing is loaded.
+bool performanceFileUsable(const char* path, char* detail, size_t detailSize);

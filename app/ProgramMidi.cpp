@@ -21,6 +21,17 @@ namespace {
 SettingsApplier* g_settingsApplier = nullptr;
 ParameterApplier* g_parameterApplier = nullptr;
 ProgramMidiHandler g_handler = nullptr;
+ProgramMidiHandler g_setlistHandler = nullptr;
+
+bool forTheSetlist(const ControlEvent& event) {
+    if (event.kind == ControlEventKind::UnboundProgram)
+        return true;
+    if (targetGroup(event.target) != TargetGroup::Command)
+        return false;
+    const ProgramCommand command = ProgramCommand(targetItem(event.target));
+    return command == ProgramCommand::NextPerformance || command == ProgramCommand::PreviousPerformance ||
+           command == ProgramCommand::SetlistEntry;
+}
 
 bool slotSuspended(const EffectSlot* slot) { return __atomic_load_n(&slot->suspended, __ATOMIC_RELAXED) != 0; }
 
@@ -54,6 +65,7 @@ void deleteProgramMidi() {
 }
 
 void setProgramMidiHandler(ProgramMidiHandler handler) { g_handler = handler; }
+void setSetlistMidiHandler(ProgramMidiHandler handler) { g_setlistHandler = handler; }
 
 void serviceProgramMidi() {
     if (!g_midiControl || !g_liveSettings || !g_effectHost)
@@ -77,7 +89,9 @@ void serviceProgramMidi() {
             break;
         case ControlEventKind::Command:
         case ControlEventKind::UnboundProgram:
-            if (g_handler)
+            if (g_setlistHandler && forTheSetlist(event))
+                g_setlistHandler(event);
+            else if (g_handler)
                 g_handler(event);
             break;
         }

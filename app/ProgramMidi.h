@@ -17,6 +17,9 @@ void deleteProgramMidi();
 // program changes no binding took. Called from serviceProgramMidi; null: ignored.
 using ProgramMidiHandler = void (*)(const ControlEvent& event);
 void setProgramMidiHandler(ProgramMidiHandler handler);
+// The setlist's own: next and previous performance, setlist entries and program
+// changes no binding took go here (when set) instead of to the handler above.
+void setSetlistMidiHandler(ProgramMidiHandler handler);
 
 // The frame's timer: takes what MIDI control handed over; sets the plug-in
 // parameters and bypasses the audio thread left to it, has the FX Manager follow

@@ -163,6 +163,7 @@ int32_t loadSettings(HWND) {
     readText(key, "szAccompFile", shell.accompFile, sizeof shell.accompFile);
     readText(key, "szPerfFile", shell.perfFile, sizeof shell.perfFile);
     readText(key, "szVstDir", shell.vstDir, sizeof shell.vstDir);
+    readText(key, "szSetlistFile", shell.setlistFile, sizeof shell.setlistFile);
 
     readUnit(key, "outgain", settings.outgain);
     readUnit(key, "ingain", settings.ingain);
@@ -201,6 +202,10 @@ int32_t loadSettings(HWND) {
         shell.tunerMuteTake = choiceFromStored(number, shell.tunerMuteTake);
     if (readDword(key, "tunerReferenceA", &number))
         shell.tunerReferenceA = referenceAFromStored(number);
+    if (readSpot(key, "setlistWndPos", &shell.setlistPosition))
+        limitPosition(&shell.setlistPosition);
+    if (readDword(key, "setlistTailSeconds", &number))
+        shell.setlistTailSeconds = number <= 10 ? int32_t(number) : 3;
     if (readDword(key, "frameCmdShow", &number))
         shell.showState = showStateFromStored(int32_t(number));
 
@@ -220,6 +225,7 @@ bool saveSettings(HWND frame) {
     writeText(key, "szAccompFile", shell.accompFile);
     writeText(key, "szPerfFile", shell.perfFile);
     writeText(key, "szVstDir", shell.vstDir);
+    writeText(key, "szSetlistFile", shell.setlistFile);
     writeFloat(key, "outgain", settings.outgain);
     writeFloat(key, "ingain", settings.ingain);
     writeDword(key, "autoSync", g_liveEngine->autoSync() ? 1 : 0);
@@ -240,6 +246,8 @@ bool saveSettings(HWND frame) {
     writeDword(key, "tunerMuteOutput", shell.tunerMuteOutput ? 1 : 0);
     writeDword(key, "tunerMuteTake", shell.tunerMuteTake ? 1 : 0);
     writeDword(key, "tunerReferenceA", uint32_t(shell.tunerReferenceA));
+    writeSpot(key, "setlistWndPos", shell.setlistPosition);
+    writeDword(key, "setlistTailSeconds", uint32_t(shell.setlistTailSeconds));
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     const uint32_t showState = frame && GetWindowPlacement(frame, &placement) ? placement.showCmd : 5;
@@ -254,6 +262,7 @@ void recordToolWindowPlaces() {
     recordClientOrigin(g_windows.outputMeter, &g_shell.outputMeterPosition);
     recordClientOrigin(g_windows.navigationBar, &g_shell.navigationBarPosition);
     recordClientOrigin(g_windows.tuner, &g_shell.tunerPosition);
+    recordClientOrigin(g_windows.setlist, &g_shell.setlistPosition);
 }
 
 bool prepareSettingsKeys() {

@@ -33,6 +33,7 @@ struct ShellWindows {
     HWND tuner;         // the tuner tool window, hidden while closed
     HWND tooltip;
     HWND fxManager;     // the FX Manager MDI child, null while closed
+    HWND setlist;       // the Setlist tool window, hidden while closed
     HMENU effectMenu;   // menu 146, whose first pop-up is the effect position's menu
     HMENU effectPopup;
     HACCEL accelerators;
@@ -69,6 +70,12 @@ struct ShellValues {
     char accompFile[kPathSize] = "";    // the last accompaniment path
     char perfFile[kPathSize] = "";      // the last performance path
     char recordFile[kPathSize] = "";    // the take's path, for the run only
+    char setlistFile[kPathSize] = "";   // the last setlist ("szSetlistFile"), opened at start
+
+    // The setlist window's place and the effect tail at a switch ("setlistWndPos",
+    // "setlistTailSeconds", 0 to 10).
+    WindowSpot setlistPosition{360, 60};
+    int32_t setlistTailSeconds = 3;
 
     // The tuner's choices ("tunerMuteOutput", "tunerMuteTake", "tunerReferenceA").
     bool tunerMuteOutput = true;

@@ -1,4 +1,5 @@
 // Start-up, the message loop and shut-down of the program.
+#include <cstdio>
 #include <new>
 
 #include "WinInclude.h"
@@ -19,6 +20,10 @@
 #include "PerformanceFiles.h"
 #include "ResourceIds.h"
 #include "SettingsStore.h"
+#include "SetlistKeys.h"
+#include "SetlistMidi.h"
+#include "SetlistSession.h"
+#include "SetlistWindow.h"
 #include "SharedResources.h"
 #include "ShellState.h"
 #include "StringIds.h"
@@ -112,7 +117,8 @@ bool registerShellClass(HINSTANCE instance, const char* name, WNDPROC procedure,
 
 const char* const kClassNames[] = {kFrameClassName,         kFxManagerClassName, kToolbarClassName,
                                    kVuMeterClassName,       kTunerClassName,     kNavigationBarClassName,
-                                   kKnobClassName,          kSwitchClassName,    kStaticClassName};
+                                   kKnobClassName,          kSwitchClassName,    kStaticClassName,
+                                   kSetlistClassName};
 
 bool registerWindowClasses(HINSTANCE instance) {
     HBRUSH face = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -120,6 +126,7 @@ bool registerWindowClasses(HINSTANCE instance) {
                               MAKEINTRESOURCEA(IDM_MAIN_MENU)) &&
            registerShellClass(instance, kFxManagerClassName, fxManagerWindowProc, face, true, nullptr) &&
            registerToolbarClass(instance) && registerVuMeterClass(instance) && registerTunerClass(instance) &&
+           registerSetlistClass(instance) &&
            registerShellClass(instance, kNavigationBarClassName, navigationBarProc,
                               patternBrush(instance, IDB_NAVIGATION_PANEL), false, nullptr) &&
            registerKnobClass(instance) && registerSwitchClass(instance) && registerStaticClass(instance);
@@ -168,7 +175,8 @@ bool createWindows(HINSTANCE instance) {
                                               WS_POPUP | WS_CAPTION, CW_USEDEFAULT, CW_USEDEFAULT, kNavigationBarWidth,
                                               kNavigationBarHeight, g_windows.frame, nullptr, instance, nullptr);
     g_windows.tuner = createTunerWindow(g_windows.frame, instance);
-    return g_windows.navigationBar != nullptr && g_windows.tuner != nullptr;
+    g_windows.setlist = createSetlistWindow(g_windows.frame, instance);
+    return g_windows.navigationBar != nullptr && g_windows.tuner != nullptr && g_windows.setlist != nullptr;
 }
 
 void loadClick(HINSTANCE instance) {
@@ -248,6 +256,10 @@ int runMessageLoop() {
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (TranslateMDISysAccel(g_windows.mdiClient, &message))
             continue;
+        if (const int step = setlistKeyStep(message)) {
+            stepSetlist(g_windows.frame, step);
+            continue;
+        }
         if (isTapTempoKey(message)) {
             tapTempoAt(message.time);
             continue;
@@ -259,6 +271,9 @@ int runMessageLoop() {
             continue;
         // Tab and the arrow keys among the tuner's controls.
         if (g_windows.tuner && IsChild(g_windows.tuner, message.hwnd) && IsDialogMessageA(g_windows.tuner, &message))
+            continue;
+        if (g_windows.setlist && IsChild(g_windows.setlist, message.hwnd) &&
+            IsDialogMessageA(g_windows.setlist, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -299,7 +314,7 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
 }
 
 StartUpPartTimes g_startUpTimes = {{"objects", "windows", "controls and resources", "click", "settings",
-                                    "plug-in scan", "performance", "frame shown", "repaired takes"},
+                                    "plug-in scan", "performance", "frame shown", "repaired takes, setlist"},
                                    {}};
 
 }  // namespace
@@ -348,6 +363,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     placeClientOrigin(g_windows.outputMeter, g_shell.outputMeterPosition);
     placeClientOrigin(g_windows.navigationBar, g_shell.navigationBarPosition);
     placeClientOrigin(g_windows.tuner, g_shell.tunerPosition);
+    placeClientOrigin(g_windows.setlist, g_shell.setlistPosition);
 
     // The performance on the command line comes after the settings, which would
     // otherwise replace its accompaniment and file as the last ones used, and after
@@ -357,7 +373,8 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     clock.endOf(5);
     char performancePath[ShellValues::kPathSize];
     performancePathFromCommandLine(commandLine, performancePath, sizeof performancePath);
-    if (performancePath[0])
+    const bool setlistNamed = performancePath[0] && isSetlistPath(performancePath);
+    if (performancePath[0] && !setlistNamed)
         openCommandLinePerformance(g_windows.frame, performancePath);
     snapshotPerformance();
     setFrameTitle(g_windows.frame, g_liveSettings->performanceName);
@@ -366,10 +383,22 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     UpdateWindow(g_windows.frame);
     clock.endOf(7);
     reportRepairedTakes();  // over the program's window, before anything can record
+    // A setlist on the command line opens in place of a performance, and the last
+    // setlist opens when nothing is named; either brings its first usable entry on.
+    setSetlistTailSeconds(g_shell.setlistTailSeconds);
+    setSetlistMidiHandler(handleSetlistMidi);
+    if (setlistNamed || (!performancePath[0] && g_shell.setlistFile[0])) {
+        char setlistPath[ShellValues::kPathSize];
+        std::snprintf(setlistPath, sizeof setlistPath, "%s", setlistNamed ? performancePath : g_shell.setlistFile);
+        if (openSetlistFile(g_windows.frame, setlistPath, true))
+            showSetlistWindow();
+    }
     clock.endOf(8);
     SetTimer(g_windows.frame, kFrameTimerId, kFrameTimerPeriod, nullptr);
 
     const int exitCode = runMessageLoop();
+    setSetlistMidiHandler(nullptr);
+    closeSetlistSession();
 
     if (g_windows.frame && IsWindow(g_windows.frame))
         KillTimer(g_windows.frame, kFrameTimerId);

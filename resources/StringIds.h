@@ -98,6 +98,27 @@ enum StringId : int {
     kStrSwitchLoadFailed = 420,
     // Performances of a setlist that are missing or damaged, named together.
     kStrSetlistEntriesUnusable = 421,
+    // The setlist in the program: its boxes, then the window's labels.
+    kStrSetlistKeptQuestion = 470,
+    kStrSetlistOpenFailed = 471,
+    kStrSetlistSaveFailed = 472,
+    kStrSetlistChangedQuestion = 473,
+    kStrSetlistCaption = 474,
+    kStrSetlistNotFound = 475,
+    kStrSetlistKeepChanges = 476,
+    kStrSetlistAutoplay = 477,
+    kStrSetlistTail = 478,
+    kStrSetlistEmpty = 479,
+    kStrSetlistDamagedTag = 480,
+    kStrSetlistAutoTag = 481,
+    kStrSetlistPrevious = 482,
+    kStrSetlistNext = 483,
+    kStrSetlistAdd = 484,
+    kStrSetlistRemove = 485,
+    kStrSetlistNew = 486,
+    kStrSetlistOpen = 487,
+    kStrSetlistSave = 488,
+    kStrSetlistSaveAs = 489,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -1,0 +1,20 @@
+#include "PerformanceStage.h"
+
+namespace {
+
+FileOpenStage g_fileOpenStage;
+PerformanceStage* g_stage = nullptr;
+
+}  // namespace
+
+PerformanceStage::~PerformanceStage() = default;
+void PerformanceStage::expect(const char*, const char*) {}
+void PerformanceStage::setTailSeconds(int) {}
+
+FileOutcome FileOpenStage::bringOn(HWND frame, int, const char* loadPath, const char* name, char* detail,
+                                   size_t detailSize) {
+    return openPerformanceNamed(frame, loadPath, name, detail, detailSize);
+}
+
+PerformanceStage& performanceStage() { return g_stage ? *g_stage : g_fileOpenStage; }
+void setPerformanceStage(PerformanceStage* stage) { g_stage = stage; }
