@@ -221,6 +221,7 @@ bool captureImage(PerformanceImage& image, char* detail, size_t detailSize) {
         std::snprintf(p.classId, sizeof p.classId, "%s", identity.classId);
         p.state = slot->state.data();
         p.stateSize = uint32_t(slot->state.size());
+        p.ownProcess = slot->ownProcess;
     }
     return true;
 }
@@ -266,7 +267,10 @@ FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size
         const PerformancePosition& p = image.positions[position];
         if (!p.occupied)
             continue;
-        EffectSlot* slot = g_effectHost->loadPluginClass(p.path, p.format, p.classId);
+        // Not kept in its own process, the host still gives one to a plug-in that failed before.
+        EffectSlot* slot = g_effectHost->loadPluginClass(p.path, p.format, p.classId,
+                                                         p.ownProcess ? ProcessChoice::OwnProcess
+                                                                      : ProcessChoice::Default);
         if (!slot) {
             appendLine(missing, sizeof missing, p.path);
             continue;

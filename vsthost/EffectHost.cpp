@@ -7,6 +7,7 @@
 #include <new>
 
 #include "EditorSize.h"
+#include "FailedPlugins.h"
 #include "MessageBoxes.h"
 #include "PathNames.h"
 #include "PerformanceFormat.h"
@@ -190,7 +191,8 @@ void EffectHost::noteLoadFailure(const char* path, const char* reason) {
     std::snprintf(loadFailure_, sizeof loadFailure_, "%s: %s", path, reason);
 }
 
-PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, const char* classId) {
+PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, const char* classId,
+                                         ProcessChoice where) {
     char reason[400] = "";
     PluginFormatBackend* backend = format ? backendLabelled(format) : backendFor(slot->path);
     PluginInstance* instance = nullptr;
@@ -198,7 +200,7 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
         std::snprintf(reason, sizeof reason, "this edition of Talvenor Live has no %s support", format);
     else if (!backend)
         std::snprintf(reason, sizeof reason, "%s", "no plug-in format of this program reads such a file");
-    else if (!(instance = loadThrough(*backend, slot, classId, reason, sizeof reason)) && !reason[0])
+    else if (!(instance = loadThrough(*backend, slot, classId, where, reason, sizeof reason)) && !reason[0])
         std::snprintf(reason, sizeof reason, "%s", "the plug-in could not be loaded");
     if (instance)
         return instance;
@@ -209,13 +211,16 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
         return nullptr;
     if (!format)
         backend = backendFor(slot->path);
-    return backend ? loadThrough(*backend, slot, classId, reason, sizeof reason) : nullptr;
+    return backend ? loadThrough(*backend, slot, classId, where, reason, sizeof reason) : nullptr;
 }
 
 PluginInstance* EffectHost::loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId,
-                                        char* reason, size_t reasonSize) {
-    slot->ownProcess = loadInOwnProcess_;
-    if (!loadInOwnProcess_)
+                                        ProcessChoice where, char* reason, size_t reasonSize) {
+    // A plug-in that crashed or hung once would do it again: it is given a process of
+    // its own unless the user asked for this one.
+    slot->ownProcess = where == ProcessChoice::OwnProcess ||
+                       (where == ProcessChoice::Default && (loadInOwnProcess_ || failedBefore(slot->path)));
+    if (!slot->ownProcess)
         return backend.load(slot->path, classId ? classId : "", slot->events, reason, reasonSize);
     char bridge[EffectSlot::kPathSize];
     if (!bridgeProgramPath(bridge, sizeof bridge)) {
@@ -235,7 +240,8 @@ EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
     return loadPluginClass(resolved, nullptr, nullptr);
 }
 
-EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, const char* classId) {
+EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, const char* classId,
+                                        ProcessChoice where) {
     loadFailure_[0] = '\0';
     auto* slot = new (std::nothrow) EffectSlot;
     if (!slot)
@@ -246,7 +252,7 @@ EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, co
         return nullptr;
     }
     slot->events = new (std::nothrow) SlotEvents(*this, *slot);
-    PluginInstance* instance = slot->events ? loadInstance(slot, format, classId) : nullptr;
+    PluginInstance* instance = slot->events ? loadInstance(slot, format, classId, where) : nullptr;
     if (instance) {
         slot->plugin = new (std::nothrow) ThreadCheckedPlugin(instance);
         if (!slot->plugin)
@@ -352,8 +358,17 @@ uint8_t EffectHost::serviceSlot(EffectSlot* slot) {
         return 0;
     const uint8_t news = applyPluginNews(slot);
     slot->plugin->uiIdle();
+    rememberIfFailed(slot);
     keepStateNowAndThen(slot);
     return news;
+}
+
+void EffectHost::rememberIfFailed(EffectSlot* slot) {
+    char how[160];
+    if (slot->failureRemembered || !slot->plugin->failed(how, sizeof how))
+        return;
+    slot->failureRemembered = true;
+    rememberFailure(slot->path, slot->plugin->identity(), failureWord(how));
 }
 
 void EffectHost::keepStateNowAndThen(EffectSlot* slot) {
@@ -388,10 +403,8 @@ EffectSlot* EffectHost::reloadSlot(EffectSlot* slot, bool ownProcess) {
         state.clear();
         state.append(slot->kept.data(), slot->kept.size());
     }
-    const bool wasOwn = loadInOwnProcess_;
-    loadInOwnProcess_ = ownProcess;
-    EffectSlot* fresh = loadPluginClass(path, identity.format, identity.classId);
-    loadInOwnProcess_ = wasOwn;
+    EffectSlot* fresh = loadPluginClass(path, identity.format, identity.classId,
+                                        ownProcess ? ProcessChoice::OwnProcess : ProcessChoice::ThisProcess);
     if (fresh && state.size())
         restoreState(fresh, state.data(), uint32_t(state.size()));
     return fresh;

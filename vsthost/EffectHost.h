@@ -18,6 +18,10 @@ struct PluginEntry {
     PluginEntry* next;
 };
 
+// Where a plug-in is loaded: as the host decides (in a process of its own when all
+// are, or when it failed there before), or as asked.
+enum class ProcessChoice { Default, OwnProcess, ThisProcess };
+
 // The host side of every plug-in format: keeps the format backends (VST 2 always,
 // others registered), loads plug-ins into slots through the backend that recognises
 // the path, keeps every loaded slot in a list in load order, runs a slot on the live
@@ -62,7 +66,8 @@ public:
     EffectSlot* loadPlugin(int32_t listIndex, const char* path) override;
     // The same through the backend of that format label (null: the one recognising
     // the path), naming the class within the file (empty or null: its first effect).
-    EffectSlot* loadPluginClass(const char* path, const char* format, const char* classId);
+    EffectSlot* loadPluginClass(const char* path, const char* format, const char* classId,
+                                ProcessChoice where = ProcessChoice::Default);
     // Plug-ins loaded from now on run each in a process of its own (a bridge), or in
     // this one.
     void setLoadInOwnProcess(bool on) { loadInOwnProcess_ = on; }
@@ -145,10 +150,11 @@ private:
         const EffectHost& host_;
     };
 
-    PluginInstance* loadInstance(EffectSlot* slot, const char* format, const char* classId);
+    PluginInstance* loadInstance(EffectSlot* slot, const char* format, const char* classId, ProcessChoice where);
     void keepStateNowAndThen(EffectSlot* slot);
-    PluginInstance* loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId, char* reason,
-                                size_t reasonSize);
+    void rememberIfFailed(EffectSlot* slot);
+    PluginInstance* loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId,
+                                ProcessChoice where, char* reason, size_t reasonSize);
     void noteLoadFailure(const char* path, const char* reason);
     bool openAndConfigure(EffectSlot* slot);
     bool readProgramNames(EffectSlot* slot);

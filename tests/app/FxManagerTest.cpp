@@ -14,11 +14,13 @@
 #include "EffectHost.h"
 #include "EffectIds.h"
 #include "ErrorFlags.h"
+#include "FailedPlugins.h"
 #include "FxManagerPanel.h"
 #include "FxManagerWindow.h"
 #include "HostedProgram.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "PerformanceFiles.h"
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
@@ -333,6 +335,61 @@ TEST(FxManager, APositionInItsOwnProcessFailsAloneAndRestarts) {
     EXPECT_FALSE(g_liveSettings->slots[0]->plugin->failed(nullptr, 0));
     ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'L'}));
     ASSERT_TRUE(waitUntil([] { return !g_liveEngine->running(); }, kTimeout));
+
+    // The crash is remembered under the plug-in's path and shown; Overdrive, which
+    // never failed, is not.
+    char how[32] = "";
+    EXPECT_TRUE(failedBefore(crasher.c_str(), how, sizeof how));
+    EXPECT_STREQ(how, "crashed");
+    EXPECT_FALSE(failedBefore((kOurPlugins + "Overdrive.dll").c_str()));
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(text(panel, IDC_FX_POSITION_INFO), "1  Crasher, VST 2, own process (crashed once)");
+
+    // The choice goes into the performance file and comes back from it: both positions
+    // in their own process, then Overdrive moved back into this one.
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string show = std::string(temp) + "own process.tlp";
+    for (const bool overdriveOwn : {true, false}) {
+        if (!overdriveOwn) {
+            chooseFromMenu(panel, 1, IDC_CMD_OWN_PROCESS);
+            ASSERT_FALSE(g_liveSettings->slots[1]->ownProcess);
+        }
+        char detail[600] = "";
+        ASSERT_EQ(savePerformanceFile(show.c_str(), detail, sizeof detail), FileOutcome::Done) << detail;
+        for (int position : {0, 1})
+            g_liveSettings->unloadPosition(position);
+        ASSERT_EQ(openPerformanceFile(frame, show.c_str(), detail, sizeof detail), FileOutcome::Done) << detail;
+        ASSERT_NE(g_liveSettings->slots[0], nullptr);
+        ASSERT_NE(g_liveSettings->slots[1], nullptr);
+        EXPECT_TRUE(g_liveSettings->slots[0]->ownProcess) << overdriveOwn;
+        EXPECT_EQ(g_liveSettings->slots[1]->ownProcess, overdriveOwn);
+        EXPECT_FLOAT_EQ(g_liveSettings->slots[1]->parameters[0], 0.3f) << overdriveOwn;
+        EXPECT_FALSE(g_liveSettings->slots[0]->plugin->failed(nullptr, 0));
+    }
+    // Loaded afresh, the plug-in that never failed goes into this process and the
+    // crasher into its own; moved back into this process by the user, the crasher's
+    // failure is forgotten, and the file saved before keeps the choice made then.
+    g_liveSettings->unloadPosition(1);
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(1, (kOurPlugins + "Overdrive.dll").c_str()));
+    EXPECT_FALSE(g_liveSettings->slots[1]->ownProcess);
+    g_liveSettings->unloadPosition(0);
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(0, crasher.c_str()));
+    EXPECT_TRUE(g_liveSettings->slots[0]->ownProcess);
+    char detail[600] = "";
+    ASSERT_EQ(savePerformanceFile(show.c_str(), detail, sizeof detail), FileOutcome::Done) << detail;
+    chooseFromMenu(panel, 0, IDC_CMD_OWN_PROCESS);
+    ASSERT_NE(g_liveSettings->slots[0], nullptr);
+    EXPECT_FALSE(g_liveSettings->slots[0]->ownProcess);
+    EXPECT_FALSE(failedBefore(crasher.c_str()));
+    g_liveSettings->unloadPosition(0);
+    ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(0, crasher.c_str()));
+    EXPECT_FALSE(g_liveSettings->slots[0]->ownProcess);
+    ASSERT_EQ(openPerformanceFile(frame, show.c_str(), detail, sizeof detail), FileOutcome::Done) << detail;
+    EXPECT_TRUE(g_liveSettings->slots[0]->ownProcess);
+    EXPECT_FALSE(g_liveSettings->slots[1]->ownProcess);
+    DeleteFileA(show.c_str());
+
     for (int position : {0, 1})
         g_liveSettings->unloadPosition(position);
     closePanel(frame);
