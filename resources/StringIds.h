@@ -86,6 +86,7 @@ enum StringId : int {
     kStrSetlistFirstProblem = 376,
     kStrSetlistEntriesMissing = 386,
     kStrEffectFailed = 387,
+    kStrSavedWithKeptState = 490,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

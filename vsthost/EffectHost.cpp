@@ -15,6 +15,8 @@
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
 #include "BridgeProcess.h"
+#include "PeHeader.h"
+#include "PluginLibrary.h"
 #include "BuiltInFormats.h"
 #include "WinInclude.h"
 
@@ -140,6 +142,8 @@ bool EffectHost::addPluginEntry(const char* path, bool favourite, const char* fo
     std::strcpy(entry->path, path);
     std::snprintf(entry->format, sizeof entry->format, "%s", format);
     entry->favourite = favourite ? 1 : 0;
+    const LibraryWidth width = PluginLibrary::widthOf(path);
+    entry->otherWidth = width != LibraryWidth::Unknown && width != ownWidth() ? 1 : 0;
     *pluginTail_ = entry;
     pluginTail_ = &entry->next;
     ++pluginCount_;
@@ -216,18 +220,33 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
 
 PluginInstance* EffectHost::loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId,
                                         ProcessChoice where, char* reason, size_t reasonSize) {
-    // A plug-in that crashed or hung once would do it again: it is given a process of
-    // its own unless the user asked for this one.
-    slot->ownProcess = where == ProcessChoice::OwnProcess ||
+    // A plug-in of the other width can only run in a bridge of its width. One that
+    // crashed or hung once would do it again: it is given a process of its own unless
+    // the user asked for this one.
+    const LibraryWidth width = PluginLibrary::widthOf(slot->path);
+    const bool otherWidth = width != LibraryWidth::Unknown && width != ownWidth();
+    slot->ownProcess = otherWidth || where == ProcessChoice::OwnProcess ||
                        (where == ProcessChoice::Default && (loadInOwnProcess_ || failedBefore(slot->path)));
     if (!slot->ownProcess)
         return backend.load(slot->path, classId ? classId : "", slot->events, reason, reasonSize);
     char bridge[EffectSlot::kPathSize];
-    if (!bridgeProgramPath(bridge, sizeof bridge)) {
+    if (!bridgeProgramPath(bridge, sizeof bridge, otherWidth)) {
         std::snprintf(reason, reasonSize, "%s", "the program's folder has too long a path for its bridge");
         return nullptr;
     }
-    return loadInBridge(bridge, slot->path, backend.formatLabel(), classId, slot->events, reason, reasonSize);
+    char failure[400] = "";
+    PluginInstance* instance =
+        loadInBridge(bridge, slot->path, backend.formatLabel(), classId, slot->events, failure, sizeof failure);
+    if (instance || !otherWidth) {
+        std::snprintf(reason, reasonSize, "%s", failure);
+        return instance;
+    }
+    const char* name = std::strrchr(bridge, '\\');
+    std::snprintf(reason, reasonSize,
+                  "it is a %s plug-in, which this %s edition of Talvenor Live runs in %s, and that did not run here "
+                  "(this system may not run %s programs): %s",
+                  widthName(width), widthName(ownWidth()), name ? name + 1 : bridge, widthName(width), failure);
+    return nullptr;
 }
 
 EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
@@ -555,6 +574,13 @@ void EffectHost::suspendAllSlots() {
 bool EffectHost::captureState(EffectSlot* slot, char* failure, size_t failureSize) {
     char reason[300] = "";
     const bool whole = slot->plugin->saveState(slot->state, reason, sizeof reason);
+    slot->stateFromKept = false;
+    if (!whole && slot->ownProcess && slot->plugin->failed(nullptr, 0) && slot->kept.size()) {
+        slot->state.clear();
+        slot->stateFromKept = slot->state.append(slot->kept.data(), slot->kept.size());
+        if (slot->stateFromKept)
+            return true;
+    }
     if (failure && failureSize)
         std::snprintf(failure, failureSize, "%s", reason);
     // The host's copy follows what was read.
@@ -567,6 +593,13 @@ void EffectHost::releaseState(EffectSlot* slot) { slot->state.release(); }
 bool EffectHost::restoreState(EffectSlot* slot, const uint8_t* record, uint32_t size) {
     if (!slot || !slot->plugin->restoreState(record, size))
         return false;
+    // What it was given is the state kept for it until it gives one of its own.
+    if (slot->ownProcess) {
+        slot->kept.clear();
+        if (!slot->kept.append(record, size))
+            slot->kept.release();
+        slot->keptAtTick = uint32_t(GetTickCount());
+    }
     // The host's copy follows what the plug-in now reports.
     refreshParameters(slot);
     return true;

@@ -15,6 +15,9 @@ struct PluginEntry {
     uint8_t favourite;
     char path[kPathSize];
     char format[kFormatSize];  // the backend's label, shown beside the name
+    // The other Windows width's library (read from its header when listed): it runs
+    // in the bridge of that width.
+    uint8_t otherWidth;
     PluginEntry* next;
 };
 
@@ -94,6 +97,8 @@ public:
     // releaseState. False when the plug-in's state could not be taken whole: the
     // record then holds what stands in for it, empty when memory ran out, and
     // failure (when given) the end of a sentence that starts with the plug-in's name.
+    // A plug-in that failed in its own process (or fails while asked) gives the state
+    // last kept for it, when there is one: slot->stateFromKept then says so.
     bool captureState(EffectSlot* slot, char* failure = nullptr, size_t failureSize = 0);
     void releaseState(EffectSlot* slot);
     // Gives a state record back to the plug-in. False when the record does not read.

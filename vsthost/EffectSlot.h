@@ -47,6 +47,9 @@ struct EffectSlot {
     bool ownProcess = false;
     ByteRecord kept;
     uint32_t keptAtTick = 0;
+    // Set by the last captureState when the plug-in had failed and the state kept
+    // before stood in for its own.
+    bool stateFromKept = false;
 
     // What the plug-in asked for since the UI thread last looked (kNews bits): set from
     // any thread, taken on the UI thread. Atomic through the builtins.

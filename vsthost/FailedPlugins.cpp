@@ -55,7 +55,9 @@ bool isOwnEffect(const PluginIdentity& identity) {
 }
 
 const char* failureWord(const char* sentence) {
-    return sentence && std::strncmp(sentence, "crashed", 7) == 0 ? "crashed" : "stopped answering";
+    if (sentence && std::strncmp(sentence, "crashed", 7) == 0)
+        return "crashed";
+    return sentence && std::strncmp(sentence, "ended", 5) == 0 ? "quit" : "stopped answering";
 }
 
 bool rememberFailure(const char* path, const PluginIdentity& identity, const char* how) {

@@ -10,7 +10,7 @@
 constexpr char kFailedPluginsKeyFormat[] = "%s\\Failed Plug-ins";
 
 // True when the plug-in at path failed before; how (when given) then holds what
-// happened ("crashed", "stopped answering").
+// happened ("crashed", "quit", "stopped answering").
 bool failedBefore(const char* path, char* how = nullptr, size_t howSize = 0);
 // Remembers the plug-in at path and how it failed; the key is created on first use.
 // The program's own effects are not remembered (see isOwnEffect). False when the
@@ -22,5 +22,5 @@ bool forgetFailure(const char* path);
 // The program's own three effects (Modulane, Filtrace, Overdrive), which run in this
 // process unless asked otherwise.
 bool isOwnEffect(const PluginIdentity& identity);
-// "crashed" or "stopped answering" from a bridge's failure sentence.
+// "crashed", "quit" or "stopped answering" from a plug-in's failure sentence.
 const char* failureWord(const char* sentence);

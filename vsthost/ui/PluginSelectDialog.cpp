@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "EffectHost.h"
 #include "EffectIds.h"
@@ -33,8 +34,12 @@ HTREEITEM insertItem(HWND tree, HTREEITEM parent, const char* text, LPARAM data)
 // formats shows as two items; one that failed before says so, and that it now runs
 // in a process of its own.
 void itemText(const PluginEntry& entry, char* text, size_t size) {
-    char name[32];
-    baseNameOf(entry.path, name, sizeof name);
+    char name[48];
+    baseNameOf(entry.path, name, 32);
+    // The other width's plug-in is listed by its width: it runs in that width's bridge.
+    if (entry.otherWidth)
+        std::snprintf(name + std::strlen(name), sizeof name - std::strlen(name), " %s",
+                      sizeof(void*) == 8 ? "32-bit" : "64-bit");
     char how[32];
     const bool failed = failedBefore(entry.path, how, sizeof how);
     if (failed && !how[0])
