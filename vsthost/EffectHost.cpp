@@ -14,6 +14,7 @@
 #include "SlotProcessing.h"
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
+#include "BridgePlugin.h"
 #include "BridgeProcess.h"
 #include "PeHeader.h"
 #include "PluginLibrary.h"
@@ -237,6 +238,12 @@ PluginInstance* EffectHost::loadThrough(PluginFormatBackend& backend, EffectSlot
     char failure[400] = "";
     PluginInstance* instance =
         loadInBridge(bridge, slot->path, backend.formatLabel(), classId, slot->events, failure, sizeof failure);
+    // One that took its process down or stalled it as it opened would take this
+    // process with it: it is remembered, so that it is never opened here.
+    if (!instance && !otherWidth && bridge::BridgePlugin::failedAsItStarted(failure)) {
+        PluginIdentity unknown{};
+        rememberFailure(slot->path, unknown, failureWord(failure));
+    }
     if (instance || !otherWidth) {
         std::snprintf(reason, reasonSize, "%s", failure);
         return instance;

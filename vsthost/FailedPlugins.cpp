@@ -55,9 +55,11 @@ bool isOwnEffect(const PluginIdentity& identity) {
 }
 
 const char* failureWord(const char* sentence) {
-    if (sentence && std::strncmp(sentence, "crashed", 7) == 0)
+    if (!sentence || std::strstr(sentence, "stopped answering") || std::strstr(sentence, "did not answer"))
+        return "stopped answering";
+    if (std::strstr(sentence, "crashed"))
         return "crashed";
-    return sentence && std::strncmp(sentence, "ended", 5) == 0 ? "quit" : "stopped answering";
+    return std::strstr(sentence, "ended") ? "quit" : "stopped answering";
 }
 
 bool rememberFailure(const char* path, const PluginIdentity& identity, const char* how) {

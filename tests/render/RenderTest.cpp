@@ -1071,4 +1071,27 @@ TEST_F(RenderTest, EveryKindOfPluginFailureLeavesTheRenderWhole) {
         << again;
     EXPECT_NE(again.find("fx 1: Overdrive by an unnamed vendor (VST 2)\n"), std::string::npos) << again;
     EXPECT_EQ(again.find("crashed"), std::string::npos) << "without its cue it plays: " << again;
+
+    // A crash and a hang as the plug-in opens: refused with how, in bounded time, and
+    // remembered, so that the crasher, asked for later in this process, is opened in a
+    // process of its own again (in this one it would take the test down).
+    for (const char* cue : {"open:crash", "open:hang"}) {
+        const std::string path = std::string(here) + (cue[5] == 'c' ? "\\CrashesOpening.dll" : "\\HangsOpening.dll");
+        ASSERT_TRUE(CopyFileA(cueLibrary.c_str(), path.c_str(), FALSE)) << path;
+        SetEnvironmentVariableA(cue[5] == 'c' ? "TP_CUE_CRASHESOPENING" : "TP_CUE_HANGSOPENING", cue);
+        for (const bool ask : {true, false}) {
+            boxes_.clear();
+            std::vector<std::string> opening{"--render", "render-cues.wav", "--out", "render-opening.wav", "--fx",
+                                             "0=" + path, "--tail", "0"};
+            if (ask)
+                opening.insert(opening.end(), {"--own-process", "0"});
+            EXPECT_NE(runRig(opening), 0) << cue;
+            ASSERT_EQ(boxes_.count(), 1u) << cue << ": " << boxTexts();
+            EXPECT_NE(boxes_.boxes()[0].text.find(cue[5] == 'c' ? "it crashed its process as it started"
+                                                                 : "its process did not answer"),
+                      std::string::npos)
+                << cue << (ask ? "" : ", remembered") << ": " << boxTexts();
+        }
+    }
+    boxes_.clear();
 }

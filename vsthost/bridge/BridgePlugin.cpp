@@ -12,6 +12,9 @@ namespace {
 
 constexpr int32_t kFadeFrames = 256;  // the dry signal's fade-in after a failure
 constexpr int32_t kMaxCount = 1 << 16;  // parameters or programs beyond belief
+constexpr char kCrashedAsItStarted[] = "it crashed its process as it started";
+constexpr char kEndedAsItStarted[] = "its process ended as it started";
+constexpr char kSilentAsItStarted[] = "its process did not answer";
 
 }  // namespace
 
@@ -63,14 +66,19 @@ BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, c
                             plugin->programs_ <= kMaxCount && plugin->latency_ >= 0;
     if (!answered || !believable) {
         std::snprintf(failure, failureSize, "%s",
-                      plugin->failure() == BridgeFailure::Crashed            ? "it crashed its process as it started"
-                      : plugin->failure() == BridgeFailure::Ended            ? "its process ended as it started"
-                      : plugin->failure() == BridgeFailure::StoppedAnswering ? "its process did not answer"
+                      plugin->failure() == BridgeFailure::Crashed            ? kCrashedAsItStarted
+                      : plugin->failure() == BridgeFailure::Ended            ? kEndedAsItStarted
+                      : plugin->failure() == BridgeFailure::StoppedAnswering ? kSilentAsItStarted
                                                                              : "its process answered garbled");
         delete plugin;
         return nullptr;
     }
     return plugin;
+}
+
+bool BridgePlugin::failedAsItStarted(const char* failure) {
+    return failure && (std::strcmp(failure, kCrashedAsItStarted) == 0 || std::strcmp(failure, kEndedAsItStarted) == 0 ||
+                       std::strcmp(failure, kSilentAsItStarted) == 0);
 }
 
 uint64_t BridgePlugin::steadyMicroseconds() {

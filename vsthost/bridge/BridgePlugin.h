@@ -41,6 +41,9 @@ public:
     // either way; null with the reason in failure when the bridge does not answer.
     static BridgePlugin* create(BridgeLink* link, PluginHostEvents* events, char* failure, size_t failureSize);
     ~BridgePlugin() override;
+    // True when create's failure says the bridge's process crashed, ended or stopped
+    // answering as the plug-in was opened (not that the plug-in refused to load).
+    static bool failedAsItStarted(const char* failure);
     BridgePlugin(const BridgePlugin&) = delete;
     BridgePlugin& operator=(const BridgePlugin&) = delete;
 
