@@ -225,7 +225,18 @@ TEST(Bridge, ServesEverySeamCallAsInProcess) {
     std::vector<float> left = ramp(256, 0.8f), right = ramp(256, -0.4f);
     const std::vector<float> dryLeft = left, dryRight = right;
     float* io[2] = {left.data(), right.data()};
-    bridged->process(io, io, 256);
+    // A block past its 2.7 ms deadline on a busy machine goes dry: given again until
+    // one is answered in time, which must then be the plug-in's.
+    for (int tries = 0; tries < 50; ++tries) {
+        left = dryLeft;
+        right = dryRight;
+        const uint32_t late = bridged->lateBlocks();
+        bridged->process(io, io, 256);
+        const bool dry = left[200] == dryLeft[200] || left[200] == dryLeft[200] * (200.0f / 256.0f);
+        if (bridged->lateBlocks() == late && !dry)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     for (size_t i = 0; i < 256; ++i) {
         ASSERT_FLOAT_EQ(left[i], dryLeft[i] * 0.25f) << i;
         ASSERT_FLOAT_EQ(right[i], -dryRight[i] * 0.25f) << i;
