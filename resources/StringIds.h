@@ -119,6 +119,7 @@ enum StringId : int {
     kStrSetlistOpen = 487,
     kStrSetlistSave = 488,
     kStrSetlistSaveAs = 489,
+    kStrSavedWithKeptState = 490,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.
