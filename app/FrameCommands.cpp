@@ -5,6 +5,8 @@
 #include <shlobj.h>
 
 #include "AudioSettingsDialog.h"
+#include "MidiIds.h"
+#include "MidiSettingsDialog.h"
 #include "DialogPlacement.h"
 #include "FrameWindow.h"
 #include "FxManagerWindow.h"
@@ -176,6 +178,9 @@ bool runFrameCommand(HWND frame, int command) {
         return true;
     case IDC_CMD_AUDIO_SETTINGS:
         runAudioSettingsDialog(frame);
+        return true;
+    case IDC_CMD_MIDI_SETTINGS:
+        runMidiSettingsDialog(frame);
         return true;
     case IDC_CMD_CONTROL_PANEL:
         if (!g_liveEngine->openControlPanel())

@@ -11,6 +11,7 @@
 #include "EditorWindow.h"
 #include "FxManagerWindow.h"
 #include "PluginCommands.h"
+#include "ProgramMidi.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
@@ -291,6 +292,7 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
         g_liveEngine->closeDriver();
     releaseWindowResources(instance);
     deleteObjects();
+    stopProgramMidi();
     CoUninitialize();
     resetShellState();
     return 0;
@@ -349,6 +351,8 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     ShowWindow(g_windows.frame, showState);
     UpdateWindow(g_windows.frame);
     reportRepairedTakes();  // over the program's window, before anything can record
+    if (!startProgramMidi())
+        return abandonStartUp(instance, kStrNoFreeMemory);
     SetTimer(g_windows.frame, kFrameTimerId, kFrameTimerPeriod, nullptr);
 
     const int exitCode = runMessageLoop();
@@ -356,6 +360,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     if (g_windows.frame && IsWindow(g_windows.frame))
         KillTimer(g_windows.frame, kFrameTimerId);
     deleteObjects();
+    stopProgramMidi();  // after the engine: no callback reaches the control point any more
     if (g_windows.effectMenu)
         DestroyMenu(g_windows.effectMenu);
     g_windows.effectMenu = nullptr;

@@ -11,6 +11,7 @@
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
+#include "ProgramMidi.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -119,5 +120,6 @@ void timerTick(HWND frame) {
     ++g_ticks;
     g_handlingFlags = true;
     handleErrorFlags();
+    tickProgramMidi(frame);
     g_handlingFlags = false;
 }

@@ -96,6 +96,19 @@ enum StringId : int {
     kStrTargetUnknown = 419,
     // A performance of the setlist that could not be made ready for its switch.
     kStrSwitchLoadFailed = 420,
+    // MIDI input devices: boxes (a list of device names follows each) and the MIDI
+    // Settings dialog's texts.
+    kStrMidiDevicesMissing = 430,
+    kStrMidiDeviceVanished = 431,
+    kStrMidiDevicesOpenFailed = 432,
+    kStrMidiTooManyDevices = 433,
+    kStrMidiColumnDevice = 434,
+    kStrMidiColumnState = 435,
+    kStrMidiStateOpen = 436,
+    kStrMidiStateMissing = 437,
+    kStrMidiStateFailed = 438,
+    kStrMidiNoDevices = 439,
+    kStrMidiDevicesNote = 440,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.
