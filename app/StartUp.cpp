@@ -11,7 +11,6 @@
 #include "EditorWindow.h"
 #include "FxManagerWindow.h"
 #include "PluginCommands.h"
-#include "ProgramMidi.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
@@ -28,6 +27,8 @@
 #include "Toolbar.h"
 #include "TapTempoKey.h"
 #include "TunerTap.h"
+#include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 #include "TunerWindow.h"
 #include "TunerWorker.h"
 #include "VuMeter.h"
@@ -59,7 +60,7 @@ bool createObjects() {
     g_liveEngine->attachAccompaniment(g_waveDeck);
     g_effectHost->attachSettings(g_liveSettings);
     g_liveSettings->connectPositions(g_effectHost, g_liveEngine);
-    return true;
+    return createProgramMidi();
 }
 
 // The engine goes first: deleting it closes the driver, so no callback runs while
@@ -67,6 +68,7 @@ bool createObjects() {
 void deleteObjects() {
     delete g_liveEngine;
     g_liveEngine = nullptr;
+    deleteProgramMidi();
     delete g_liveSettings;
     g_liveSettings = nullptr;
     delete g_effectHost;
@@ -291,8 +293,8 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
     if (g_liveEngine)
         g_liveEngine->closeDriver();
     releaseWindowResources(instance);
+    stopProgramMidiInputs();
     deleteObjects();
-    stopProgramMidi();
     CoUninitialize();
     resetShellState();
     return 0;
@@ -351,7 +353,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     ShowWindow(g_windows.frame, showState);
     UpdateWindow(g_windows.frame);
     reportRepairedTakes();  // over the program's window, before anything can record
-    if (!startProgramMidi())
+    if (!startProgramMidiInputs())
         return abandonStartUp(instance, kStrNoFreeMemory);
     SetTimer(g_windows.frame, kFrameTimerId, kFrameTimerPeriod, nullptr);
 
@@ -359,8 +361,8 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
 
     if (g_windows.frame && IsWindow(g_windows.frame))
         KillTimer(g_windows.frame, kFrameTimerId);
+    stopProgramMidiInputs();  // before the control point they feed goes
     deleteObjects();
-    stopProgramMidi();  // after the engine: no callback reaches the control point any more
     if (g_windows.effectMenu)
         DestroyMenu(g_windows.effectMenu);
     g_windows.effectMenu = nullptr;

@@ -12,6 +12,7 @@
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
 #include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -112,6 +113,7 @@ void timerTick(HWND frame) {
     // tempo (tapped, or set in Audio Settings) or the end of tapping.
     updateTunerWindow();
     showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
+    serviceProgramMidi();
     if (g_effectHost && idleSlots(*g_effectHost))
         if (HWND panel = fxManagerPanel())
             refreshFxManagerPanel(panel);
@@ -120,6 +122,6 @@ void timerTick(HWND frame) {
     ++g_ticks;
     g_handlingFlags = true;
     handleErrorFlags();
-    tickProgramMidi(frame);
+    tickProgramMidiInputs();
     g_handlingFlags = false;
 }

@@ -96,6 +96,8 @@ enum StringId : int {
     kStrTargetUnknown = 419,
     // A performance of the setlist that could not be made ready for its switch.
     kStrSwitchLoadFailed = 420,
+    // Performances of a setlist that are missing or damaged, named together.
+    kStrSetlistEntriesUnusable = 421,
     // MIDI input devices: boxes (a list of device names follows each) and the MIDI
     // Settings dialog's texts.
     kStrMidiDevicesMissing = 430,

@@ -317,7 +317,8 @@ bool EffectHost::setParameter(EffectSlot* slot, int32_t index, float value) {
     if (!slot || !slot->plugin || index < 0 || index >= slot->parameterCount || !(value >= 0.0f && value <= 1.0f))
         return false;
     slot->plugin->setParameterValue(index, value);
-    slot->parameters[index] = value;
+    // The driver thread reads the copy for MIDI control (ParameterApplier).
+    __atomic_store(&slot->parameters[index], &value, __ATOMIC_RELAXED);
     return true;
 }
 
@@ -477,7 +478,7 @@ bool EffectHost::unloadAllSlots() {
 bool EffectHost::setSlotActive(EffectSlot* slot, bool active) {
     if (!slot || (slot->suspended == 0) == active)
         return true;
-    slot->suspended = active ? 0 : 1;
+    __atomic_store_n(&slot->suspended, uint8_t(active ? 0 : 1), __ATOMIC_RELAXED);  // MIDI control reads it
     if (active)
         slot->plugin->resume();
     else

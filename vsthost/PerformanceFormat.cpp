@@ -131,6 +131,15 @@ PerformanceParse readPlugin(const uint8_t* payload, size_t length, PerformanceIm
 // skipped by a reader that does not know them.
 bool isCritical(const uint8_t* tag) { return tag[0] >= 'A' && tag[0] <= 'Z'; }
 
+// "midi": the bindings text, once, within its cap; its words are the loader's to read.
+PerformanceParse readBindings(const uint8_t* payload, size_t length, PerformanceImage& image) {
+    if (image.bindings || length == 0 || length > kMaxPerformanceBindingsBytes)
+        return PerformanceParse::Inconsistent;
+    image.bindings = reinterpret_cast<const char*>(payload);
+    image.bindingsSize = uint32_t(length);
+    return PerformanceParse::Ok;
+}
+
 PerformanceParse readRecords(const uint8_t* at, size_t remaining, PerformanceImage& image) {
     bool accompanimentSeen = false;
     while (remaining > 0) {
@@ -147,6 +156,8 @@ PerformanceParse readRecords(const uint8_t* at, size_t remaining, PerformanceIma
             result = readSlot(payload, length, image);
         else if (tagIs(at, "PLUG"))
             result = readPlugin(payload, length, image);
+        else if (tagIs(at, "midi"))
+            result = readBindings(payload, length, image);
         else if (isCritical(at))
             result = PerformanceParse::Inconsistent;
         if (result != PerformanceParse::Ok)
@@ -308,6 +319,11 @@ size_t performanceFileSize(const PerformanceImage& image) {
             return 0;
         total += slotRecordSize(p);
     }
+    if (image.bindingsSize > 0) {
+        if (!image.bindings || image.bindingsSize > kMaxPerformanceBindingsBytes)
+            return 0;
+        total += kRecordHeader + image.bindingsSize;
+    }
     return total <= kMaxPerformanceFileBytes ? total : 0;
 }
 
@@ -354,6 +370,12 @@ bool writePerformance(const PerformanceImage& image, uint8_t* out, size_t size) 
         put32(at + 12 + length, p.stateSize);
         std::memcpy(at + 16 + length, p.state, p.stateSize);
         at += slotRecordSize(p);
+    }
+    if (image.bindingsSize > 0) {
+        std::memcpy(at, "midi", 4);
+        put32(at + 4, image.bindingsSize);
+        std::memcpy(at + kRecordHeader, image.bindings, image.bindingsSize);
+        at += kRecordHeader + image.bindingsSize;
     }
     put32(at, performanceChecksum(out, size - kPerformanceChecksumSize));
     return true;

@@ -68,9 +68,16 @@ struct PerformancePosition {
 // True when the position is kept as a "SLOT" record.
 bool isSlotFormat(const PerformancePosition& position);
 
+// The performance's own MIDI bindings (its plug-in parameters) as the bindings
+// text (MidiBindings.h), in an optional "midi" record older versions skip.
+constexpr uint32_t kMaxPerformanceBindingsBytes = 64u << 10;
+
 struct PerformanceImage {
     char accompaniment[kPerformancePathSize];  // empty: no accompaniment
     PerformancePosition positions[kPerformancePositions];
+    // The bindings text (into the file's bytes when read); null and 0 for none.
+    const char* bindings;
+    uint32_t bindingsSize;
 };
 
 constexpr uint16_t kPerformanceFileVersion = 1;

@@ -131,6 +131,10 @@ public:
     }
     // Reaches the audio at the next block.
     virtual void setParameterValue(int32_t index, float value) = 0;
+    // Audio thread, between two process calls (MIDI control): the value reaches the
+    // next process call. False where the format allows it on the UI thread alone;
+    // the host then asks the UI thread. Allocates nothing, waits for nothing.
+    virtual bool setParameterInProcess(int32_t /*index*/, float /*value*/) { return false; }
 
     // --- programs, UI thread ---
     virtual int32_t programCount() const = 0;

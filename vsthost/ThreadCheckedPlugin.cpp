@@ -124,6 +124,12 @@ void ThreadCheckedPlugin::setParameterValue(int32_t index, float value) {
     inner_->setParameterValue(index, value);
 }
 
+bool ThreadCheckedPlugin::setParameterInProcess(int32_t index, float value) {
+    // The driver thread's call between two process calls: it must not overlap one.
+    const ProcessScope scope(processing_);
+    return inner_->setParameterInProcess(index, value);
+}
+
 int32_t ThreadCheckedPlugin::programCount() const {
     onUiThread("programCount");
     return inner_->programCount();

@@ -49,6 +49,7 @@ public:
     bool parameterValueText(int32_t index, char* text, size_t size) const override;
     bool parameterUnit(int32_t index, char* text, size_t size) const override;
     void setParameterValue(int32_t index, float value) override;
+    bool setParameterInProcess(int32_t index, float value) override;
     int32_t programCount() const override;
     bool programName(int32_t index, char* text, size_t size) const override;
     int32_t currentProgram() const override;

@@ -18,6 +18,7 @@
 #include "RigRender.h"
 #include "RigEffects.h"
 #include "RigSession.h"
+#include "RigShow.h"
 #include "RigTunerLines.h"
 #include "TakeJournal.h"
 #include "StringIds.h"
@@ -109,6 +110,9 @@ int main(int argc, char** argv) {
 
         if (!setUpRigEffects(s, o))
             return 1;
+        RigShow show(s, o);
+        if (!show.setUp())
+            return 1;
 
         if (!o.backing.empty()) {
             const std::string backing = fullPath(o.backing);
@@ -184,7 +188,8 @@ int main(int argc, char** argv) {
         DWORD lastPrint = started;
         float peaks[4] = {0, 0, 0, 0};
         while (!console.stopRequested() && (o.seconds <= 0.0 || GetTickCount() - started < DWORD(o.seconds * 1000))) {
-            Sleep(70);
+            Sleep(show.wanted() ? 10 : 70);
+            show.service();
             recording = s.serviceErrorFlags(recording);
             if (o.tuner)
                 printTunerLines(s.tuner(), false);

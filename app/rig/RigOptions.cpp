@@ -61,6 +61,13 @@ const char* rigUsage() {
            "  --own-process POS      run the effect of position POS (or all) in a process of its own:\n"
            "                         its crash or hang leaves the position dry, the session goes on\n"
            "  --backing FILE         play this WAV file along, looping\n"
+           "  --performance FILE     open this performance file (.tlp) as the program does\n"
+           "  --setlist FILE         open this setlist (.tlset) and start on its first entry; an\n"
+           "                         unbound program change N switches to entry N+1\n"
+           "  --midi-script FILE     play these time-stamped MIDI messages (SECONDS BYTE BYTE [BYTE])\n"
+           "                         through the MIDI input path, timed by the audio\n"
+           "  --switch-tail SECONDS  how long the outgoing chain rings on at a switch, 0 to 10\n"
+           "                         (default 3)\n"
            "  --take FILE            record the take to FILE (default: take-<date>-<time>.wav)\n"
            "  --no-take              do not record\n"
            "  --format N             take format 0-19 (default 7): 10*(24-bit) + 5*(stereo) + rate,\n"
@@ -106,7 +113,8 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
         } else if (arg == "--tuner") {
             o.tuner = true;
         } else if (arg == "--driver" || arg == "--input-device" || arg == "--output-device" || arg == "--backing" ||
-                   arg == "--take" || arg == "--make-demo") {
+                   arg == "--take" || arg == "--make-demo" || arg == "--performance" || arg == "--setlist" ||
+                   arg == "--midi-script") {
             if (!needValue())
                 return false;
             std::string& target = arg == "--driver"         ? o.driver
@@ -114,8 +122,16 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
                                   : arg == "--output-device" ? o.outputDevice
                                   : arg == "--backing"      ? o.backing
                                   : arg == "--take"         ? o.take
+                                  : arg == "--performance"  ? o.performance
+                                  : arg == "--setlist"      ? o.setlist
+                                  : arg == "--midi-script"  ? o.midiScript
                                                             : o.makeDemo;
             target = value;
+        } else if (arg == "--switch-tail") {
+            if (!needValue())
+                return false;
+            if (!parseOptionNumber(value, 0.0, 10.0, o.tailSeconds))
+                return bad("0 to 10 seconds");
         } else if (arg == "--buffer") {
             if (!needValue())
                 return false;
@@ -213,6 +229,14 @@ bool parseRigOptions(int argc, const char* const* argv, RigOptions& o, std::stri
             error = "unknown option " + arg + " (see --help)";
             return false;
         }
+    }
+    if (!o.performance.empty() && !o.setlist.empty()) {
+        error = "--performance and --setlist do not go together (a setlist names its performances)";
+        return false;
+    }
+    if ((!o.performance.empty() || !o.setlist.empty()) && !o.effects.empty()) {
+        error = "--fx does not go with --performance or --setlist (the performance names its effects)";
+        return false;
     }
     return true;
 }

@@ -30,6 +30,10 @@ struct RigOptions {
     std::vector<int> ownProcess;  // positions whose effect runs in a process of its own (8: all)
     std::vector<Parameter> parameters;  // set in this order before processing starts
     std::string backing;
+    std::string performance;   // a performance file, opened as the program opens it
+    std::string setlist;       // a setlist: starts on its first entry; program changes switch
+    std::string midiScript;    // time-stamped MIDI fed through the device path
+    double tailSeconds = 3.0;  // the outgoing chain's tail at a switch, 0 to 10
     std::string take;          // empty: a name made from the date and time
     bool record = true;
     int formatIndex = 7;       // 44100 Hz, 16-bit, stereo

@@ -10,6 +10,7 @@
 #include "RenderDriver.h"
 #include "RigEffects.h"
 #include "RigSession.h"
+#include "RigShow.h"
 #include "RigTunerLines.h"
 #include "StringIds.h"
 #include "WinInclude.h"
@@ -101,17 +102,19 @@ bool setUpSession(RigSession& s, const RigOptions& o) {
 struct HoldBack {
     WaveDeck* deck;
     TunerTap* tuner;
+    RigShow* show;  // MIDI events the loop has not acted on yet (a switch to make)
     static bool busy(void* context) {
         const HoldBack* h = static_cast<const HoldBack*>(context);
         // A quarter of a second of input not yet analysed holds the render back.
-        return (h->deck && h->deck->isBlockPending()) || (h->tuner && h->tuner->pendingSamples() > 12000);
+        return (h->deck && h->deck->isBlockPending()) || (h->tuner && h->tuner->pendingSamples() > 12000) ||
+               (h->show && RigShow::busy(h->show));
     }
 };
 
 // Runs the render to its end (or Ctrl+C) with live input on the render driver.
 // False when live input could not start.
 bool runToEnd(RigSession& s, RenderDriver& driver, RenderStopRequest stopRequested, void* context, bool recording,
-              bool tuner, double* seconds) {
+              bool tuner, double* seconds, RigShow* show) {
     if (!s.engine().startLiveInput()) {
         showError(kStrStartLiveInputFailed);
         return false;
@@ -122,7 +125,10 @@ bool runToEnd(RigSession& s, RenderDriver& driver, RenderStopRequest stopRequest
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     for (;;) {
-        const bool ended = WaitForSingleObject(driver.endedEvent(), 200) == WAIT_OBJECT_0;
+        // The render waits for the show's switches: they are looked after at once.
+        const bool ended = WaitForSingleObject(driver.endedEvent(), show ? 1 : 200) == WAIT_OBJECT_0;
+        if (show)
+            show->service();
         recording = s.serviceErrorFlags(recording);
         QueryPerformanceCounter(&now);
         *seconds = double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
@@ -142,6 +148,8 @@ bool runToEnd(RigSession& s, RenderDriver& driver, RenderStopRequest stopRequest
     if (showProgress)
         std::printf("\n");
     s.engine().stopLiveInput();
+    if (show)
+        show->service();
     recording = s.serviceErrorFlags(recording);
     if (recording && !s.deck().stopRecording())
         showError(kStrRecordError);
@@ -229,7 +237,8 @@ int runRender(const RigOptions& o, RenderStopRequest stopRequested, void* contex
     double seconds = 0.0;
     {
         RigSession s;
-        bool ready = setUpSession(s, o) && s.engine().openDriverObject(driver);
+        RigShow show(s, o);
+        bool ready = setUpSession(s, o) && show.setUp() && s.engine().openDriverObject(driver);
         bool recording = false;
         if (ready && o.record && !o.take.empty()) {
             s.deck().formatIndex = int8_t(o.formatIndex);
@@ -242,15 +251,17 @@ int runRender(const RigOptions& o, RenderStopRequest stopRequested, void* contex
         }
         // A direct take's writer thread, and the tuner's analysis, must keep up with a
         // render at full speed.
-        HoldBack holdBack{recording && !o.ramTake ? &s.deck() : nullptr, o.tuner ? &s.tuner() : nullptr};
-        if (holdBack.deck || holdBack.tuner)
+        HoldBack holdBack{recording && !o.ramTake ? &s.deck() : nullptr, o.tuner ? &s.tuner() : nullptr,
+                          show.wanted() ? &show : nullptr};
+        if (holdBack.deck || holdBack.tuner || holdBack.show)
             driver->holdBackWhile(&HoldBack::busy, &holdBack);
         if (ready && o.tuner && !s.startTuner()) {
             showError(kStrErrorOccured);
             ready = false;
         }
         if (ready)
-            started = runToEnd(s, *driver, stopRequested, context, recording, o.tuner, &seconds);
+            started = runToEnd(s, *driver, stopRequested, context, recording, o.tuner, &seconds,
+                               show.wanted() ? &show : nullptr);
         // The session closes the driver before the files are finished.
     }
     const RenderOutcome outcome = driver->outcome();

@@ -8,13 +8,23 @@
 #include "ThreadCheckedPlugin.h"
 #include "WinInclude.h"
 
+namespace {
+
+bool slotSuspended(const EffectSlot* slot) { return __atomic_load_n(&slot->suspended, __ATOMIC_RELAXED) != 0; }
+
+}  // namespace
+
 RigSession::RigSession()
     : engine_(new LiveEngine()),
       settings_(new LiveSettings()),
       effects_(new EffectHost()),
       deck_(new WaveDeck()),
       tuner_(new TunerTap()),
-      tunerWorker_(new TunerWorker(*tuner_)) {
+      tunerWorker_(new TunerWorker(*tuner_)),
+      midi_(new MidiControl()),
+      settingsApplier_(new SettingsApplier(*settings_, &slotSuspended)),
+      parameterApplier_(new ParameterApplier(*settings_)),
+      switchPoint_(new SwitchPoint(effects_.get())) {
     engine_->chain().attachSettings(settings_.get());
     engine_->chain().attachTuner(tuner_.get());
     engine_->attachEffects(effects_.get());
@@ -23,6 +33,9 @@ RigSession::RigSession()
     effects_->attachSettings(settings_.get());
     settings_->connectPositions(effects_.get(), engine_.get());
     deck_->attachProcessing(engine_.get());
+    midi_->attachAppliers(settingsApplier_.get(), parameterApplier_.get());
+    engine_->attachMidi(midi_.get());
+    engine_->attachSwitch(switchPoint_.get());
 }
 
 RigSession::~RigSession() {
@@ -30,6 +43,10 @@ RigSession::~RigSession() {
     engine_.reset();
     tunerWorker_.reset();
     tuner_.reset();
+    switchPoint_.reset();
+    midi_.reset();
+    settingsApplier_.reset();
+    parameterApplier_.reset();
     settings_.reset();
     effects_.reset();
     deck_.reset();

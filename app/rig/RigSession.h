@@ -6,6 +6,10 @@
 #include "EffectHost.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "MidiControl.h"
+#include "ParameterApplier.h"
+#include "SettingsApplier.h"
+#include "SwitchPoint.h"
 #include "TunerTap.h"
 #include "TunerWorker.h"
 #include "WaveDeck.h"
@@ -25,6 +29,9 @@ public:
     EffectHost& effects() { return *effects_; }
     WaveDeck& deck() { return *deck_; }
     TunerTap& tuner() { return *tuner_; }
+    // MIDI control and the performance switch, in the chain from the start.
+    MidiControl& midi() { return *midi_; }
+    SwitchPoint& switchPoint() { return *switchPoint_; }
     // Starts the tuner listening (output not muted: the rig prints what it hears).
     bool startTuner();
 
@@ -42,6 +49,10 @@ private:
     std::unique_ptr<WaveDeck> deck_;
     std::unique_ptr<TunerTap> tuner_;
     std::unique_ptr<TunerWorker> tunerWorker_;
+    std::unique_ptr<MidiControl> midi_;
+    std::unique_ptr<SettingsApplier> settingsApplier_;
+    std::unique_ptr<ParameterApplier> parameterApplier_;
+    std::unique_ptr<SwitchPoint> switchPoint_;
 };
 
 // The built-in driver reads its devices and block size from the registry when it is

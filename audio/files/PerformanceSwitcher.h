@@ -65,6 +65,9 @@ public:
     // Preloads the entries after and before the current one (first the next).
     void preloadNeighbours();
 
+    // Before live input runs (no block in progress): puts entry index straight into
+    // settings' positions, with its backing track. False (error set) when it cannot load.
+    bool startWith(size_t index, LiveSettings& settings, std::string& error);
     // Posts the switch to entry index (loading it first when it was not preloaded);
     // it takes effect at the next block. False (error set) when the entry cannot be
     // loaded or a switch still waits for its block.
@@ -99,5 +102,7 @@ private:
     int current_ = -1;
     int waitingFor_ = -1;       // the entry posted and not yet installed
     uint32_t waitingCount_ = 0; // the installed count it will be put in place as
-    int previous_ = -1;         // the entry it replaced
+    // What the chain in the positions came from when no entry of this setlist is
+    // current (the setlist was replaced under it).
+    std::unique_ptr<LoadedPerformance> running_;
 };

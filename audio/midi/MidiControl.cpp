@@ -85,7 +85,21 @@ void MidiControl::collectRetired() { delete retired_.exchange(nullptr, std::memo
 
 bool MidiControl::takeEvent(ControlEvent& event) {
     collectRetired();
-    return mailbox_.take(event);
+    if (!mailbox_.take(event))
+        return false;
+    if (event.kind != ControlEventKind::Applied)
+        ++takenEvents_;
+    return true;
+}
+
+void MidiControl::post(const ControlEvent& event) {
+    // Applied changes are only news for the display: nothing waits on them.
+    if (event.kind == ControlEventKind::Applied) {
+        mailbox_.post(event);
+        return;
+    }
+    if (mailbox_.post(event))
+        postedEvents_.store(postedEvents_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
 bool MidiControl::newestSince(uint32_t mark, MidiMessage& message) const {
@@ -168,7 +182,7 @@ void MidiControl::handle(const MidiMessage& message, uint64_t frame) {
     TargetChange changes[MidiBindingTable::kCapacity];
     const size_t count = active_ ? active_->process(message, changes, MidiBindingTable::kCapacity) : 0;
     if (count == 0 && message.kind == MidiKind::ProgramChange) {
-        mailbox_.post(ControlEvent{ControlEventKind::UnboundProgram, kNoTarget, float(message.data1), message, frame});
+        post(ControlEvent{ControlEventKind::UnboundProgram, kNoTarget, float(message.data1), message, frame});
         return;
     }
     for (size_t c = 0; c < count; ++c) {
@@ -183,7 +197,7 @@ void MidiControl::handle(const MidiMessage& message, uint64_t frame) {
                 if (b.target == change.target && b.behaviour == BindingBehaviour::Momentary)
                     value = change.value;
             }
-            mailbox_.post(ControlEvent{ControlEventKind::Command, change.target, value, message, frame});
+            post(ControlEvent{ControlEventKind::Command, change.target, value, message, frame});
             continue;
         }
         if (kind == TargetBehaviourKind::None)
@@ -197,7 +211,7 @@ void MidiControl::handle(const MidiMessage& message, uint64_t frame) {
         for (size_t i = 0; i < active_->size(); ++i)
             if (active_->at(i).target == change.target)
                 seen_[i] = change.value;
-        mailbox_.post(ControlEvent{outcome == ControlApplier::Outcome::Applied ? ControlEventKind::Applied
+        post(ControlEvent{outcome == ControlApplier::Outcome::Applied ? ControlEventKind::Applied
                                                                               : ControlEventKind::Deferred,
                                    change.target, change.value, message, frame});
     }

@@ -68,6 +68,14 @@ public:
     // The next event, in order; false when none waits. Also frees tables the audio
     // thread let go of: call it from the timer (program) or the loop (rig).
     bool takeEvent(ControlEvent& event);
+    // UI thread: every event taken so far has been acted on (a switch posted...);
+    // Applied events are news for the display and never wait.
+    // A render waits while eventsOutstanding, so what the events start lands at the
+    // same block every time.
+    void eventsHandled() { handledEvents_.store(takenEvents_, std::memory_order_release); }
+    bool eventsOutstanding() const {
+        return postedEvents_.load(std::memory_order_acquire) != handledEvents_.load(std::memory_order_acquire);
+    }
     // MIDI learn: a mark now, then the newest source message (controller, note on,
     // program change) that arrived after it; false while none has. Messages the
     // script plays count too.
@@ -87,6 +95,7 @@ private:
     size_t publish();
     void collectRetired();
     void handle(const MidiMessage& message, uint64_t frame);
+    void post(const ControlEvent& event);
     void followTargets();
     ControlApplier* applierFor(uint32_t target) const;
 
@@ -114,6 +123,9 @@ private:
     std::atomic<uint64_t> newest_{0};  // (sequence << 32) | packed message
     std::atomic<uint64_t> frames_{0};
     std::atomic<uint64_t> handled_{0};
+    std::atomic<uint64_t> postedEvents_{0};   // driver thread writes
+    std::atomic<uint64_t> handledEvents_{0};  // UI thread writes
+    uint64_t takenEvents_ = 0;                // UI thread only
 };
 
 // The message packed into 32 bits (kind, channel, data1, data2) and back.

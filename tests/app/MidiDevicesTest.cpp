@@ -28,6 +28,7 @@
 #include "MidiInSystem.h"
 #include "MidiInputDevices.h"
 #include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 #include "RegistryKeys.h"
 #include "ShellState.h"
 #include "WinDriver.h"
@@ -240,9 +241,9 @@ uint32_t word(uint8_t status, uint8_t data1, uint8_t data2) {
 // Plays the driver thread for one block: what the devices sent reaches the control
 // point, which keeps the newest source message for MIDI learn.
 bool blockHears(uint32_t mark, const MidiMessage& expected) {
-    programMidiControl()->beforeBlock(256, 48000.0);
+    g_midiControl->beforeBlock(256, 48000.0);
     MidiMessage newest{};
-    return programMidiControl()->newestSince(mark, newest) && newest == expected;
+    return g_midiControl->newestSince(mark, newest) && newest == expected;
 }
 
 size_t countOf(const std::vector<std::string>& calls, const std::string& entry) {
@@ -304,7 +305,7 @@ TEST(MidiDevices, OpenFeedReportAndCloseThroughTheCallback) {
     ASSERT_TRUE(pressButton(missing.window, IDOK));
     HWND frame = program.waitForFrame(kTimeout);
     ASSERT_NE(frame, nullptr);
-    ASSERT_TRUE(waitUntil([] { return programMidiControl() != nullptr; }, kTimeout));
+    ASSERT_TRUE(waitUntil([] { return g_midiControl != nullptr; }, kTimeout));
     ASSERT_TRUE(waitForTicks(3));
     EXPECT_TRUE(dialogsOf(kPid).empty()) << "told more than once: " << describeDialogs(kPid);
 
@@ -321,7 +322,7 @@ TEST(MidiDevices, OpenFeedReportAndCloseThroughTheCallback) {
 
     // An expression pedal's sweep, with real-time bytes and an active sense between:
     // the last controller arrives where the engine reads.
-    uint32_t mark = programMidiControl()->learnMark();
+    uint32_t mark = g_midiControl->learnMark();
     devices.sendFromDevice(pedal, {word(0xF8, 0, 0), word(0xB0, 11, 0), word(0xFE, 0, 0), word(0xB0, 11, 64),
                                    word(0xB0, 11, 127)});
     EXPECT_TRUE(blockHears(mark, MidiMessage{MidiKind::Controller, 0, 11, 127}));
@@ -332,7 +333,7 @@ TEST(MidiDevices, OpenFeedReportAndCloseThroughTheCallback) {
     ASSERT_TRUE(devices.sysExFromDevice(pedal, 1024));
     ASSERT_TRUE(devices.sysExFromDevice(pedal, 17));
     EXPECT_EQ(devices.queuedBuffers(pedal), 1u);
-    mark = programMidiControl()->learnMark();
+    mark = g_midiControl->learnMark();
     devices.sendFromDevice(pedal, {word(0xC0, 4, 0)});
     EXPECT_TRUE(blockHears(mark, MidiMessage{MidiKind::ProgramChange, 0, 4, 0}));
     EXPECT_TRUE(waitUntil([&] { return devices.queuedBuffers(pedal) == MidiInputPort::kSysExBuffers; }, kTimeout));
@@ -387,7 +388,7 @@ TEST(MidiDevices, OpenFeedReportAndCloseThroughTheCallback) {
     EXPECT_TRUE(dialogsOf(kPid).empty()) << "told more than once: " << describeDialogs(kPid);
     const std::vector<std::string> afterUnplug = devices.calls();
     EXPECT_EQ(countOf(afterUnplug, "close Pedal Board"), 1u) << "the gone device's handle is let go";
-    mark = programMidiControl()->learnMark();
+    mark = g_midiControl->learnMark();
     devices.sendFromDevice(keys, {word(0x90, 60, 100)});
     EXPECT_TRUE(blockHears(mark, MidiMessage{MidiKind::NoteOn, 0, 60, 100}));
 

@@ -81,3 +81,30 @@ TEST(RigOptions, DxModeNamesTheBuiltInDriversModeAndLeavingItOutKeepsTheStoredOn
         EXPECT_EQ(o.driverMode, m.mode) << m.name;
     }
 }
+
+TEST(RigOptions, ReadsTheShowOptionsAndRefusesWhatDoesNotGoTogether) {
+    RigOptions o;
+    std::string error;
+    ASSERT_TRUE(parse({"--setlist", "gig.tlset", "--midi-script", "pedals.midi", "--switch-tail", "7.5", "--tail",
+                       "0.5", "--render", "dry.wav", "--out", "wet.wav"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.setlist, "gig.tlset");
+    EXPECT_EQ(o.midiScript, "pedals.midi");
+    EXPECT_EQ(o.tailSeconds, 7.5);
+    EXPECT_EQ(o.render.tailSeconds, 0.5);  // the render's own --tail is another thing
+    RigOptions d;
+    ASSERT_TRUE(parse({"--performance", "song.tlp"}, d, error)) << error;
+    EXPECT_EQ(d.performance, "song.tlp");
+    EXPECT_EQ(d.tailSeconds, 3.0);
+
+    RigOptions bad;
+    EXPECT_FALSE(parse({"--switch-tail", "11"}, bad, error));
+    EXPECT_NE(error.find("0 to 10"), std::string::npos) << error;
+    EXPECT_FALSE(parse({"--setlist", "a.tlset", "--performance", "b.tlp"}, bad, error));
+    EXPECT_NE(error.find("do not go together"), std::string::npos) << error;
+    RigOptions fx;
+    EXPECT_FALSE(parse({"--performance", "b.tlp", "--fx", "0=x.dll"}, fx, error));
+    EXPECT_NE(error.find("--fx"), std::string::npos) << error;
+    EXPECT_FALSE(parse({"--midi-script"}, bad, error));
+}

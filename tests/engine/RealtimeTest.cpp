@@ -16,6 +16,9 @@
 
 #include "ChainFixture.h"
 #include "ClickSamples.h"
+#include "MidiControl.h"
+#include "SettingsApplier.h"
+#include "SwitchPoint.h"
 #include "TunerTap.h"
 
 extern "C" void* __real_malloc(size_t);
@@ -84,14 +87,31 @@ void* __wrap_realloc(void* p, size_t n) {
 namespace {
 
 // A chain with everything on: gate, DC filter, gains, metronome, a recorder and
-// accompaniment stage attached that do nothing, and the tuner listening with the
-// output and the take muted (its ring fills and then drops, as with no reader).
+// accompaniment stage attached that do nothing, the tuner listening with the output
+// and the take muted (its ring fills and then drops, as with no reader), MIDI control
+// with bindings and a script, and the performance switch.
 struct BusyChain : ChainRecorder, ChainAccompaniment {
     LiveSettings settings;
     LiveChain chain{&settings};
     TunerTap tuner;
+    MidiControl midi;
+    SettingsApplier applier{settings};
+    SwitchPoint point;
+    SwitchSet empty;
+    MidiScript script;
     int recorded = 0, mixed = 0;
     BusyChain() {
+        midi.attachAppliers(&applier, nullptr);
+        midi.setProgramBindings({{{MidiSourceKind::Controller, 7, kAnyChannel},
+                                  controlTarget(ProgramControl::OutputGain), BindingBehaviour::Continuous},
+                                 {{MidiSourceKind::Note, 40, kAnyChannel}, commandTarget(ProgramCommand::Play),
+                                  BindingBehaviour::Momentary}});
+        MidiScriptError error;
+        const char text[] = "0 B0 07 60\n0.01 C0 03\n0.02 90 28 40\n0.03 80 28 00\n";
+        parseMidiScript(text, sizeof text - 1, script, error);
+        midi.playScript(&script);
+        chain.attachMidi(&midi);
+        chain.attachSwitch(&point);
         chain.setClick(kClickSamples, sizeof kClickSamples);
         chain.attachRecorder(this);
         chain.attachAccompaniment(this);
@@ -122,7 +142,17 @@ TEST(Realtime, ProcessBlockAllocatesNothing) {
     uint8_t* out = const_cast<uint8_t*>(io.outputBytes(1).data());
     g_allocations = 0;
     g_counting = true;
+    uint32_t installedAs = 0;
     for (int round = 0; round < 50; ++round) {
+        // Controller moves from a device, and a switch now and then (its tail rings
+        // and is retired within the region).
+        for (uint8_t v = 0; v < 40; ++v)
+            busy.midi.deviceFeed(1).shortMessage(0xB0u | (7u << 8) | (uint32_t(v + 60) << 16), 0);
+        SwitchSet retired;
+        while (busy.point.takeRetired(retired)) {
+        }
+        if (round % 10 == 3)
+            busy.point.post(&busy.empty, 0.2, installedAs);
         for (int n : pieces) {
             ChannelBuffer ins[3] = {{io.format(), 0, in}, {io.format(), 0, in}, {}};
             ChannelBuffer outs[3] = {{io.format(), 0, out}, {io.format(), 0, out}, {}};
@@ -131,6 +161,8 @@ TEST(Realtime, ProcessBlockAllocatesNothing) {
     }
     g_counting = false;
     EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(busy.point.switchesInstalled(), 5u);
+    EXPECT_EQ(busy.midi.messagesHandled(), 50u * 40u + 4u);
     EXPECT_GT(busy.recorded, 0);
     EXPECT_GT(busy.mixed, 0);
 
@@ -154,7 +186,10 @@ TEST(Realtime, ProcessBlockMakesNoSystemCall) {
         if (pid == 0) {
             if (!allowOnlyReadWriteAndExit())
                 syscall(SYS_exit_group, 3);
+            uint32_t installedAs = 0;
+            busy.point.post(&busy.empty, 0.01, installedAs);
             for (int i = 0; i < 20; ++i) {
+                busy.midi.deviceFeed(0).shortMessage(0xB0u | (7u << 8) | (uint32_t(i) << 16), 0);
                 ChannelBuffer ins[3] = {}, outs[3] = {};
                 ins[0] = ChannelBuffer{io.format(), 0, const_cast<uint8_t*>(io.outputBytes(0).data())};
                 outs[0] = ChannelBuffer{io.format(), 0, const_cast<uint8_t*>(io.outputBytes(1).data())};

@@ -318,3 +318,37 @@ TEST(PerformanceFormat, DamagedFilesAreRefusedAndLeaveNothing) {
     reseal(bigFile);
     EXPECT_EQ(parse(bigFile, image), PerformanceParse::Inconsistent);
 }
+
+// The performance's own MIDI bindings travel in an optional "midi" record: read back
+// as written, absent from files that have none (which read as before), and refused
+// when doubled or beyond their cap.
+TEST(PerformanceFormat, TheBindingsRecordIsOptionalAndChecked) {
+    Example example;
+    const Bytes without = example.file();
+    const std::string text = "talvenor-bindings 1\ncc 11 any 2147483649 continuous\n";
+    example.image.bindings = text.data();
+    example.image.bindingsSize = uint32_t(text.size());
+    const Bytes with = example.file();
+    ASSERT_EQ(with.size(), without.size() + 8 + text.size());
+
+    PerformanceImage image;
+    ASSERT_EQ(parse(with, image), PerformanceParse::Ok);
+    ASSERT_EQ(image.bindingsSize, text.size());
+    EXPECT_EQ(std::string(image.bindings, image.bindingsSize), text);
+    EXPECT_STREQ(image.positions[3].path, "D:\\plug-ins\\Filtrace.dll");
+    ASSERT_EQ(parse(without, image), PerformanceParse::Ok);
+    EXPECT_EQ(image.bindings, nullptr);
+    EXPECT_EQ(image.bindingsSize, 0u);
+
+    // A second record, and one over 64 KiB, are damage.
+    Bytes doubled(with.begin(), with.end() - 4);
+    doubled.insert(doubled.end(), with.end() - 4 - long(8 + text.size()), with.end() - 4);
+    doubled.insert(doubled.end(), 4, 0);
+    reseal(doubled);
+    EXPECT_EQ(parse(doubled, image), PerformanceParse::Inconsistent);
+    EXPECT_TRUE(isCleared(image));
+    const std::string huge(kMaxPerformanceBindingsBytes + 1, 'x');
+    example.image.bindings = huge.data();
+    example.image.bindingsSize = uint32_t(huge.size());
+    EXPECT_EQ(performanceFileSize(example.image), 0u);
+}

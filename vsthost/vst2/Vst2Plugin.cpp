@@ -195,6 +195,13 @@ void Vst2Plugin::setParameterValue(int32_t index, float value) {
         effect_->setParameter(effect_, index, value);
 }
 
+bool Vst2Plugin::setParameterInProcess(int32_t index, float value) {
+    if (index < 0 || index >= (effect_ ? effect_->numParams : 0) || !effect_->setParameter)
+        return false;
+    effect_->setParameter(effect_, index, value);
+    return true;
+}
+
 int32_t Vst2Plugin::programCount() const {
     const int32_t count = effect_ ? effect_->numPrograms : 0;
     return count > 0 ? count : 0;

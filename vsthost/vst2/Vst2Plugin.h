@@ -63,6 +63,8 @@ public:
     bool parameterValueText(int32_t index, char* text, size_t size) const override;
     bool parameterUnit(int32_t index, char* text, size_t size) const override;
     void setParameterValue(int32_t index, float value) override;
+    // VST 2 plug-ins take setParameter from the audio thread as well.
+    bool setParameterInProcess(int32_t index, float value) override;
     int32_t programCount() const override;
     bool programName(int32_t index, char* text, size_t size) const override;
     int32_t currentProgram() const override;

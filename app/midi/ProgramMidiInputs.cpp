@@ -1,19 +1,17 @@
-#include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 
 #include <new>
 
 #include "FrameWindow.h"
-#include "LiveEngine.h"
 #include "MessageBoxes.h"
 #include "MidiControl.h"
 #include "MidiInputDevices.h"
+#include "ProgramMidi.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
 #include "StringIds.h"
 
 namespace {
-
-MidiControl* g_control = nullptr;
 
 // The frame command a MIDI command stands for; 0 for none the frame has.
 int frameCommandOf(uint32_t target) {
@@ -29,19 +27,23 @@ int frameCommandOf(uint32_t target) {
     }
 }
 
+// A momentary command binding also sends its release; the frame's commands act on
+// the press.
+void runPressedCommand(const ControlEvent& event) {
+    if (event.kind == ControlEventKind::Command && event.value > 0.5f && g_windows.frame)
+        if (const int command = frameCommandOf(event.target))
+            runFrameCommand(g_windows.frame, command);
+}
+
 }  // namespace
 
-MidiControl* programMidiControl() { return g_control; }
-MidiInputDevices* programMidiInputs() { return g_midiInputs; }
-
-bool startProgramMidi() {
-    g_control = new (std::nothrow) MidiControl();
-    if (!g_control)
+bool startProgramMidiInputs() {
+    if (!g_midiControl)
         return false;
-    g_midiInputs = new (std::nothrow) MidiInputDevices(*g_control);
+    g_midiInputs = new (std::nothrow) MidiInputDevices(*g_midiControl);
     if (!g_midiInputs)
         return false;
-    g_liveEngine->attachMidi(g_control);
+    setProgramMidiHandler(&runPressedCommand);
     char missing[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 2)];
     char failed[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 48)];
     g_midiInputs->loadChoice(missing, sizeof missing, failed, sizeof failed);
@@ -52,26 +54,16 @@ bool startProgramMidi() {
     return true;
 }
 
-void stopProgramMidi() {
-    delete g_midiInputs;  // every device closed: no callback feeds the control point any more
+void stopProgramMidiInputs() {
+    setProgramMidiHandler(nullptr);
+    delete g_midiInputs;
     g_midiInputs = nullptr;
-    if (g_liveEngine)
-        g_liveEngine->attachMidi(nullptr);
-    delete g_control;
-    g_control = nullptr;
 }
 
-void tickProgramMidi(HWND frame) {
-    if (!g_midiInputs || !g_control)
+void tickProgramMidiInputs() {
+    if (!g_midiInputs)
         return;
     char vanished[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 2)];
     if (g_midiInputs->tick(vanished, sizeof vanished))
         showErrorWithDetail(kStrMidiDeviceVanished, vanished);
-    ControlEvent event{};
-    while (g_control->takeEvent(event)) {
-        // A momentary command binding also sends its release; the frame's commands act on the press.
-        if (event.kind == ControlEventKind::Command && event.value > 0.5f)
-            if (const int command = frameCommandOf(event.target))
-                runFrameCommand(frame, command);
-    }
 }
