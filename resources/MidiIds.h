@@ -3,6 +3,9 @@
 
 // Commands of the main menu.
 #define IDC_CMD_MIDI_SETTINGS 32830
+// The menu of a control that MIDI can move.
+#define IDC_CMD_MIDI_LEARN 32831
+#define IDC_CMD_MIDI_FORGET 32832
 
 // The MIDI Settings dialog.
 #define IDD_MIDI_SETTINGS 170

@@ -111,6 +111,10 @@ enum StringId : int {
     kStrMidiStateFailed = 438,
     kStrMidiNoDevices = 439,
     kStrMidiDevicesNote = 440,
+    // MIDI learn: the control's menu, and the stored bindings refused (the reason follows).
+    kStrMidiLearn = 441,
+    kStrMidiForget = 442,
+    kStrMidiBindingsUnreadable = 443,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

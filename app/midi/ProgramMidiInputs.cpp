@@ -6,6 +6,7 @@
 #include "MessageBoxes.h"
 #include "MidiControl.h"
 #include "MidiInputDevices.h"
+#include "MidiLearn.h"
 #include "ProgramMidi.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
@@ -44,6 +45,7 @@ bool startProgramMidiInputs() {
     if (!g_midiInputs)
         return false;
     setProgramMidiHandler(&runPressedCommand);
+    loadProgramBindings();
     char missing[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 2)];
     char failed[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 48)];
     g_midiInputs->loadChoice(missing, sizeof missing, failed, sizeof failed);
@@ -61,6 +63,7 @@ void stopProgramMidiInputs() {
 }
 
 void tickProgramMidiInputs() {
+    tickMidiLearn();
     if (!g_midiInputs)
         return;
     char vanished[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 2)];

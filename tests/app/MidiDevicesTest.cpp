@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -22,7 +23,13 @@
 #include "WinInclude.h"
 #include <commctrl.h>
 
+#include "Controls.h"
+#include "EffectIds.h"
+#include "FxManagerPanel.h"
+#include "FxManagerWindow.h"
 #include "HostedProgram.h"
+#include "LiveSettings.h"
+#include "MidiLearn.h"
 #include "MidiControl.h"
 #include "MidiIds.h"
 #include "MidiInSystem.h"
@@ -38,6 +45,7 @@ using namespace windriver;
 namespace {
 
 const std::string kScreenshots = TALVENOR_SCREENSHOT_DIR;
+const std::string kOurPlugins = std::string(TALVENOR_BIN_DIR) + "VST Plugins\\";
 const DWORD kTimeout = 20000;
 const DWORD kPid = GetCurrentProcessId();
 
@@ -413,6 +421,178 @@ TEST(MidiDevices, OpenFeedReportAndCloseThroughTheCallback) {
                                                    "unprepare Keys 49", "unprepare Keys 49", "unprepare Keys 49",
                                                    "close Keys 49"};
     EXPECT_EQ(keysClosing, expectedClosing);
+    EXPECT_EQ(MidiInputDevices::threadViolations(), 0);
+    setMidiInSystem(nullptr);
+}
+
+namespace {
+
+HWND openMenuWindow() {
+    HWND menu = nullptr;
+    waitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); }, kTimeout);
+    return menu;
+}
+
+// A right-click on an FX Manager control, as the mouse gives it; the menu's two items
+// read while it is shown, then the first chosen with the keys (or the menu closed).
+struct MenuSeen {
+    std::string learn, forget;
+    bool learnChecked, forgetGrayed;
+};
+MenuSeen rightClick(HWND control, bool chooseLearn, const char* screenshot = nullptr) {
+    PostMessageA(control, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+    PostMessageA(control, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+    MenuSeen seen{};
+    HWND window = openMenuWindow();
+    EXPECT_NE(window, nullptr) << "no menu";
+    if (!window)
+        return seen;
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(window, MN_GETHMENU, 0, 0));
+    char text[64] = "";
+    GetMenuStringA(menu, IDC_CMD_MIDI_LEARN, text, sizeof text, MF_BYCOMMAND);
+    seen.learn = text;
+    GetMenuStringA(menu, IDC_CMD_MIDI_FORGET, text, sizeof text, MF_BYCOMMAND);
+    seen.forget = text;
+    seen.learnChecked = (GetMenuState(menu, IDC_CMD_MIDI_LEARN, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    seen.forgetGrayed = (GetMenuState(menu, IDC_CMD_MIDI_FORGET, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    if (screenshot)
+        takeScreenshot(kScreenshots, screenshot);
+    if (chooseLearn) {
+        PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+    } else {
+        PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+    }
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, kTimeout));
+    return seen;
+}
+
+// The device sends, and one block of the driver thread takes it in.
+void play(StandInMidiIn& devices, HMIDIIN device, std::vector<uint32_t> words) {
+    devices.sendFromDevice(device, words);
+    g_midiControl->beforeBlock(256, 48000.0);
+}
+
+bool hasBinding(uint32_t target, MidiSourceKind kind, uint8_t number, BindingBehaviour behaviour) {
+    for (const MidiBinding& b : g_midiControl->programBindings())
+        if (b.target == target && b.source.kind == kind && b.source.number == number && b.behaviour == behaviour)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+// MIDI learn from the FX Manager: a position's bypass switch learns a foot switch
+// (controller 80) and toggles with it; the input gain knob learns an expression pedal
+// (controller 11) whose sweep picks the knob up and moves it to the pedal's end;
+// the bindings are kept in the registry and come back at the next start; Forget MIDI
+// removes one.
+TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
+    forgetProgramSettings();
+    ASSERT_TRUE(createSettingsKeys());
+    {
+        RegistryKey settings(kSettingsKeyPath, true);
+        settings.setPair("frameWndSize", 600, 440);
+        const char chosen[] = "Pedal Board\0";
+        ASSERT_TRUE(settings.setRaw("szMidiInputs", REG_MULTI_SZ, chosen, sizeof chosen));
+    }
+    StandInMidiIn devices;
+    setMidiInSystem(&devices);
+    {
+        HostedProgram program;
+        ASSERT_TRUE(program.start(""));
+        HWND frame = program.waitForFrame(kTimeout);
+        ASSERT_NE(frame, nullptr);
+        HMIDIIN pedal = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (pedal = devices.openHandle("Pedal Board")) != nullptr; }, kTimeout));
+        ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(2, (kOurPlugins + "Filtrace.dll").c_str()));
+        pressKeys(frame, {VK_CONTROL, 'F'});
+        HWND panel = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (panel = fxManagerPanel()) != nullptr && IsWindowVisible(panel); }, kTimeout));
+        HWND bypass = GetDlgItem(panel, IDC_FX_FIRST_BYPASS_SWITCH + 2);
+        HWND ingain = GetDlgItem(panel, IDC_FX_INGAIN_KNOB);
+
+        // The switch's menu: nothing bound yet, so nothing to forget; the right-click
+        // does not flip the switch.
+        const MenuSeen first = rightClick(bypass, true, "midi-learn-menu");
+        EXPECT_EQ(first.learn, "MIDI &Learn");
+        EXPECT_EQ(first.forget, "&Forget MIDI");
+        EXPECT_FALSE(first.learnChecked);
+        EXPECT_TRUE(first.forgetGrayed);
+        EXPECT_EQ(g_liveSettings->bypass[2], 0) << "the right-click switched the bypass";
+        ASSERT_TRUE(waitUntil([] { return midiLearnTarget() == bypassTarget(2); }, kTimeout));
+        // Learning shows in the menu; the foot switch pressed binds it.
+        play(devices, pedal, {word(0xB0, 80, 127)});
+        ASSERT_TRUE(waitUntil([] { return midiLearnTarget() == kNoTarget; }, kTimeout));
+        EXPECT_TRUE(hasBinding(bypassTarget(2), MidiSourceKind::Controller, 80, BindingBehaviour::Toggle));
+        // Released and pressed again: the effect is bypassed at that block, and the
+        // panel's switch follows.
+        play(devices, pedal, {word(0xB0, 80, 0)});
+        ASSERT_TRUE(g_midiControl->bindingsTaken());
+        play(devices, pedal, {word(0xB0, 80, 127), word(0xB0, 80, 0)});
+        EXPECT_EQ(g_liveSettings->bypass[2], 1);
+        EXPECT_TRUE(waitUntil([&] { return switchValue(bypass) == 0; }, kTimeout)) << "the switch shows it playing";
+        play(devices, pedal, {word(0xB0, 80, 127), word(0xB0, 80, 0)});
+        EXPECT_EQ(g_liveSettings->bypass[2], 0);
+
+        // The input gain learns the expression pedal; a note meanwhile cannot move a
+        // knob and is passed over.
+        rightClick(ingain, true);
+        ASSERT_TRUE(waitUntil([] { return midiLearnTarget() == controlTarget(ProgramControl::InputGain); }, kTimeout));
+        play(devices, pedal, {word(0x90, 60, 100)});
+        ASSERT_TRUE(waitForTicks(3));
+        EXPECT_EQ(midiLearnTarget(), controlTarget(ProgramControl::InputGain));
+        play(devices, pedal, {word(0xB0, 11, 10)});
+        ASSERT_TRUE(waitUntil([] { return midiLearnTarget() == kNoTarget; }, kTimeout));
+        EXPECT_TRUE(hasBinding(controlTarget(ProgramControl::InputGain), MidiSourceKind::Controller, 11,
+                               BindingBehaviour::Continuous));
+        play(devices, pedal, {});  // the new table taken
+        // A sweep from the heel: below the knob's 0.75 nothing moves (pick-up); past it
+        // the knob follows to the toe.
+        g_liveSettings->ingain = 0.75f;
+        play(devices, pedal, {word(0xB0, 11, 20), word(0xB0, 11, 60)});
+        EXPECT_EQ(float(g_liveSettings->ingain), 0.75f) << "the pedal jumped the knob";
+        for (int v = 64; v <= 127; v += 9)
+            play(devices, pedal, {word(0xB0, 11, uint8_t(v))});
+        play(devices, pedal, {word(0xB0, 11, 127)});
+        EXPECT_NEAR(float(g_liveSettings->ingain), 1.0f, 1e-6f);
+        EXPECT_TRUE(waitUntil([&] { return std::abs(knobValue(ingain) - 1.0f) < 1e-3f; }, kTimeout))
+            << "the knob shows " << knobValue(ingain);
+        takeScreenshot(kScreenshots, "midi-learnt");
+
+        // Kept in the registry as bindings text.
+        RegistryKey settings(kSettingsKeyPath, false);
+        std::string stored;
+        ASSERT_TRUE(settings.readText("szMidiBindings", &stored));
+        EXPECT_NE(stored.find("talvenor-bindings 1"), std::string::npos) << stored;
+        EXPECT_NE(stored.find("cc 80 1 33554434 toggle"), std::string::npos) << stored;
+        EXPECT_NE(stored.find("cc 11 1 16777216 continuous"), std::string::npos) << stored;
+        ASSERT_TRUE(program.closeDiscarding(kTimeout));
+    }
+    {
+        // The next start has them; Forget MIDI on the switch leaves the knob's.
+        HostedProgram program;
+        ASSERT_TRUE(program.start(""));
+        HWND frame = program.waitForFrame(kTimeout);
+        ASSERT_NE(frame, nullptr);
+        ASSERT_TRUE(waitUntil([&] { return devices.openHandle("Pedal Board") != nullptr; }, kTimeout));
+        EXPECT_EQ(g_midiControl->programBindings().size(), 2u);
+        pressKeys(frame, {VK_CONTROL, 'F'});
+        HWND panel = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (panel = fxManagerPanel()) != nullptr && IsWindowVisible(panel); }, kTimeout));
+        const MenuSeen bound = rightClick(GetDlgItem(panel, IDC_FX_FIRST_BYPASS_SWITCH + 2), false);
+        EXPECT_FALSE(bound.forgetGrayed);
+        ASSERT_TRUE(waitUntil([] { return g_midiControl->programBindings().size() == 1u; }, kTimeout));
+        EXPECT_TRUE(hasBinding(controlTarget(ProgramControl::InputGain), MidiSourceKind::Controller, 11,
+                               BindingBehaviour::Continuous));
+        ASSERT_TRUE(program.closeDiscarding(kTimeout));
+        RegistryKey settings(kSettingsKeyPath, false);
+        std::string stored;
+        ASSERT_TRUE(settings.readText("szMidiBindings", &stored));
+        EXPECT_EQ(stored.find("cc 80"), std::string::npos) << stored;
+    }
     EXPECT_EQ(MidiInputDevices::threadViolations(), 0);
     setMidiInSystem(nullptr);
 }
