@@ -6,6 +6,7 @@
 
 #include "AudioSettingsDialog.h"
 #include "MidiIds.h"
+#include "MidiBindingsDialog.h"
 #include "MidiSettingsDialog.h"
 #include "DialogPlacement.h"
 #include "FrameWindow.h"
@@ -181,6 +182,9 @@ bool runFrameCommand(HWND frame, int command) {
         return true;
     case IDC_CMD_MIDI_SETTINGS:
         runMidiSettingsDialog(frame);
+        return true;
+    case IDC_CMD_MIDI_BINDINGS:
+        runMidiBindingsDialog(frame);
         return true;
     case IDC_CMD_CONTROL_PANEL:
         if (!g_liveEngine->openControlPanel())

@@ -115,6 +115,23 @@ enum StringId : int {
     kStrMidiLearn = 441,
     kStrMidiForget = 442,
     kStrMidiBindingsUnreadable = 443,
+    // The MIDI Bindings window.
+    kStrMidiSourceController = 444,
+    kStrMidiSourceNote = 445,
+    kStrMidiSourceProgram = 446,
+    kStrMidiChannelAny = 447,
+    kStrMidiBehaviourContinuous = 448,
+    kStrMidiBehaviourToggle = 449,
+    kStrMidiBehaviourMomentary = 450,
+    kStrMidiTargetNotLoaded = 451,
+    kStrMidiColumnSource = 452,
+    kStrMidiColumnChannel = 453,
+    kStrMidiColumnTarget = 454,
+    kStrMidiColumnBehaviour = 455,
+    kStrMidiLearning = 456,
+    kStrMidiSetlistEntryChoice = 457,
+    kStrMidiBindingRefused = 458,
+    kStrMidiBehaviourUnfit = 459,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -108,6 +108,13 @@ void forgetMidi(uint32_t target) {
 
 uint32_t midiLearnTarget() { return g_learning; }
 
+void replaceProgramBindings(const std::vector<MidiBinding>& bindings) {
+    if (!g_midiControl)
+        return;
+    g_midiControl->setProgramBindings(bindings);
+    saveProgramBindings();
+}
+
 void tickMidiLearn() {
     if (!g_midiControl || g_learning == kNoTarget)
         return;

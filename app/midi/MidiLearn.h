@@ -4,6 +4,9 @@
 // (the next controller, note or program change that arrives binds to it) and
 // "Forget MIDI". UI thread.
 #include <cstdint>
+#include <vector>
+
+#include "MidiBindings.h"
 
 #include "WinInclude.h"
 
@@ -19,6 +22,8 @@ uint32_t fxControlTarget(int controlId);
 // Learning starts (replacing a learn not finished) or the target's bindings go.
 void startMidiLearn(uint32_t target);
 void forgetMidi(uint32_t target);
+// The program's bindings replaced (the bindings window's edits) and kept.
+void replaceProgramBindings(const std::vector<MidiBinding>& bindings);
 // The target learning now, or 0.
 uint32_t midiLearnTarget();
 // Timer: a learn finished by a message that arrived.

@@ -488,7 +488,7 @@ bool hasBinding(uint32_t target, MidiSourceKind kind, uint8_t number, BindingBeh
 // (controller 80) and toggles with it; the input gain knob learns an expression pedal
 // (controller 11) whose sweep picks the knob up and moves it to the pedal's end;
 // the bindings are kept in the registry and come back at the next start; Forget MIDI
-// removes one.
+// removes one. The MIDI Bindings window lists, learns, edits and removes.
 TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
     forgetProgramSettings();
     ASSERT_TRUE(createSettingsKeys());
@@ -587,11 +587,68 @@ TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
         ASSERT_TRUE(waitUntil([] { return g_midiControl->programBindings().size() == 1u; }, kTimeout));
         EXPECT_TRUE(hasBinding(controlTarget(ProgramControl::InputGain), MidiSourceKind::Controller, 11,
                                BindingBehaviour::Continuous));
+
+        // The MIDI Bindings window lists the one left; a foot switch is learnt for the
+        // metronome there, set to any channel; a continuous metronome is refused;
+        // the pedal's binding is removed.
+        ASSERT_TRUE(postCommand(frame, IDC_CMD_MIDI_BINDINGS));
+        HWND dialog = waitForDialogCaption(kPid, "MIDI Bindings", kTimeout);
+        ASSERT_NE(dialog, nullptr);
+        HWND list = GetDlgItem(dialog, IDC_MIDI_BINDINGS_LIST);
+        ASSERT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 1);
+        EXPECT_EQ(listText(list, 0, 0), "CC 11");
+        EXPECT_EQ(listText(list, 0, 1), "1");
+        EXPECT_EQ(listText(list, 0, 2), "Input Gain");
+        EXPECT_EQ(listText(list, 0, 3), "continuous");
+        HWND targets = GetDlgItem(dialog, IDC_MIDI_BINDINGS_TARGET);
+        const LRESULT metronome = SendMessageA(targets, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>("Metronome"));
+        ASSERT_NE(metronome, CB_ERR);
+        SendMessageA(targets, CB_SETCURSEL, WPARAM(metronome), 0);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_MIDI_BINDINGS_LEARN, BN_CLICKED), 0);
+        EXPECT_TRUE(waitUntil([&] { return windowText(GetDlgItem(dialog, IDC_MIDI_BINDINGS_STATUS)).find("Learning Metronome") == 0; }, kTimeout))
+            << windowText(GetDlgItem(dialog, IDC_MIDI_BINDINGS_STATUS));
+        HMIDIIN pedal = devices.openHandle("Pedal Board");
+        play(devices, pedal, {word(0x93, 36, 90)});  // a drum pad's note on channel 4
+        ASSERT_TRUE(waitUntil([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 2; }, kTimeout));
+        const int row = listText(list, 0, 2) == "Metronome" ? 0 : 1;
+        EXPECT_EQ(listText(list, row, 0), "Note 36");
+        EXPECT_EQ(listText(list, row, 1), "4");
+        EXPECT_EQ(listText(list, row, 3), "toggle");
+        EXPECT_TRUE(waitUntil([&] { return windowText(GetDlgItem(dialog, IDC_MIDI_BINDINGS_STATUS)).empty(); }, kTimeout));
+        const auto select = [&](int r) {
+            LVITEMA item{};
+            item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+            item.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageA(list, LVM_SETITEMSTATE, WPARAM(r), reinterpret_cast<LPARAM>(&item));
+        };
+        const auto choose = [&](int combo, int index) {
+            SendDlgItemMessageA(dialog, combo, CB_SETCURSEL, WPARAM(index), 0);
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(combo, CBN_SELCHANGE), LPARAM(GetDlgItem(dialog, combo)));
+        };
+        select(row);
+        choose(IDC_MIDI_BINDINGS_CHANNEL, 0);  // any
+        EXPECT_TRUE(waitUntil([&] { return listText(list, row, 1) == "any"; }, kTimeout));
+        choose(IDC_MIDI_BINDINGS_BEHAVIOUR, 0);  // continuous: a switch cannot be
+        const MessageBoxSeen refused = waitForMessageBox(kPid, "Error #458", kTimeout);
+        ASSERT_NE(refused.window, nullptr) << describeDialogs(kPid);
+        ASSERT_TRUE(pressButton(refused.window, IDOK));
+        EXPECT_EQ(listText(list, row, 3), "toggle");
+        takeScreenshot(kScreenshots, "midi-bindings");
+        select(1 - row);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_MIDI_BINDINGS_REMOVE, BN_CLICKED), 0);
+        EXPECT_TRUE(waitUntil([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 1; }, kTimeout));
+        EXPECT_EQ(listText(list, 0, 2), "Metronome");
+        ASSERT_TRUE(pressButton(dialog, IDOK));
+        ASSERT_EQ(g_midiControl->programBindings().size(), 1u);
+        EXPECT_EQ(g_midiControl->programBindings()[0].source.channel, kAnyChannel);
+
         ASSERT_TRUE(program.closeDiscarding(kTimeout));
         RegistryKey settings(kSettingsKeyPath, false);
         std::string stored;
         ASSERT_TRUE(settings.readText("szMidiBindings", &stored));
         EXPECT_EQ(stored.find("cc 80"), std::string::npos) << stored;
+        EXPECT_EQ(stored.find("cc 11"), std::string::npos) << stored;
+        EXPECT_NE(stored.find("note 36 any 50397184 toggle"), std::string::npos) << stored;
     }
     EXPECT_EQ(MidiInputDevices::threadViolations(), 0);
     setMidiInSystem(nullptr);
