@@ -23,7 +23,13 @@ EffectSlot* slotOf(LiveSettings& settings, uint32_t target) {
     if (targetGroup(target) != TargetGroup::PluginParameter)
         return nullptr;
     EffectSlot* slot = settings.slots[targetPosition(target)];
-    return slot && slot->plugin && targetParameterIndex(target) < slot->parameterCount ? slot : nullptr;
+    return slot && slot->plugin ? slot : nullptr;
+}
+
+// Read under the mark: the parameter list is the UI thread's to replace while it
+// holds the slot.
+bool hasParameter(const EffectSlot& slot, uint32_t target) {
+    return slot.parameters && targetParameterIndex(target) < slot.parameterCount;
 }
 
 }  // namespace
@@ -33,7 +39,7 @@ bool ParameterApplier::readTarget(uint32_t target, float& value) {
     if (!slot)
         return false;
     const Touching touching(*slot);
-    if (touching.held() || !slot->parameters)
+    if (touching.held() || !hasParameter(*slot, target))
         return false;
     __atomic_load(&slot->parameters[targetParameterIndex(target)], &value, __ATOMIC_RELAXED);
     return true;
@@ -46,8 +52,10 @@ ControlApplier::Outcome ParameterApplier::applyTarget(uint32_t target, float val
     if (!(value >= 0.0f && value <= 1.0f))
         return Outcome::Refused;
     const Touching touching(*slot);
-    if (touching.held() || !slot->parameters)
+    if (touching.held())
         return Outcome::Deferred;
+    if (!hasParameter(*slot, target))
+        return Outcome::Refused;
     const int32_t index = targetParameterIndex(target);
     if (!slot->plugin->setParameterInProcess(index, value))
         return Outcome::Deferred;
