@@ -4,7 +4,11 @@
 #include <vector>
 
 #include "ControlTargets.h"
+#include "EditorWindow.h"
 #include "EffectIds.h"
+#include "EffectSlot.h"
+#include "LiveSettings.h"
+#include "ShellState.h"
 #include "MessageBoxes.h"
 #include "MidiControl.h"
 #include "MidiIds.h"
@@ -98,12 +102,18 @@ void forgetMidi(uint32_t target) {
         return;
     if (g_learning == target)
         g_learning = kNoTarget;
+    const bool performance = targetGroup(target) == TargetGroup::PluginParameter;
     std::vector<MidiBinding> kept;
-    for (const MidiBinding& binding : g_midiControl->programBindings())
+    for (const MidiBinding& binding :
+         performance ? g_midiControl->performanceBindings() : g_midiControl->programBindings())
         if (binding.target != target)
             kept.push_back(binding);
-    g_midiControl->setProgramBindings(kept);
-    saveProgramBindings();
+    if (performance) {
+        g_midiControl->setPerformanceBindings(kept);
+    } else {
+        g_midiControl->setProgramBindings(kept);
+        saveProgramBindings();
+    }
 }
 
 uint32_t midiLearnTarget() { return g_learning; }
@@ -126,15 +136,22 @@ void tickMidiLearn() {
         g_mark = g_midiControl->learnMark();  // not a source for this control: wait for the next
         return;
     }
-    // A learnt control answers to the new source alone.
+    // A learnt control answers to the new source alone. A plug-in's parameter is the
+    // performance's binding, the rest the program's.
+    const bool performance = targetGroup(g_learning) == TargetGroup::PluginParameter;
     std::vector<MidiBinding> bindings;
-    for (const MidiBinding& existing : g_midiControl->programBindings())
+    for (const MidiBinding& existing :
+         performance ? g_midiControl->performanceBindings() : g_midiControl->programBindings())
         if (existing.target != g_learning)
             bindings.push_back(existing);
     bindings.push_back(binding);
     g_learning = kNoTarget;
-    g_midiControl->setProgramBindings(bindings);
-    saveProgramBindings();
+    if (performance) {
+        g_midiControl->setPerformanceBindings(bindings);
+    } else {
+        g_midiControl->setProgramBindings(bindings);
+        saveProgramBindings();
+    }
 }
 
 void showMidiLearnMenu(HWND owner, uint32_t target, int x, int y) {
@@ -148,6 +165,8 @@ void showMidiLearnMenu(HWND owner, uint32_t target, int x, int y) {
     loadStringText(kStrMidiForget, forget, sizeof forget);
     bool bound = false;
     for (const MidiBinding& binding : g_midiControl->programBindings())
+        bound = bound || binding.target == target;
+    for (const MidiBinding& binding : g_midiControl->performanceBindings())
         bound = bound || binding.target == target;
     AppendMenuA(menu, MF_STRING | (g_learning == target ? MF_CHECKED : 0), IDC_CMD_MIDI_LEARN, learn);
     AppendMenuA(menu, MF_STRING | (bound || g_learning == target ? 0 : MF_GRAYED), IDC_CMD_MIDI_FORGET, forget);
@@ -178,4 +197,14 @@ uint32_t fxControlTarget(int id) {
 void showFxControlMidiMenu(HWND panel, int controlId, int x, int y) {
     if (const uint32_t target = fxControlTarget(controlId))
         showMidiLearnMenu(panel, target, x, y);
+}
+
+void showParameterMidiMenu(HWND view, const EffectSlot* slot, int32_t parameter, int x, int y) {
+    if (!g_liveSettings || !slot)
+        return;
+    for (int p = 0; p < LiveSettings::kPositions; ++p)
+        if (g_liveSettings->slots[p] == slot) {
+            showMidiLearnMenu(view, pluginParameterTarget(p, parameter), x, y);
+            return;
+        }
 }

@@ -19,6 +19,9 @@ void showMidiLearnMenu(HWND owner, uint32_t target, int x, int y);
 void showFxControlMidiMenu(HWND panel, int controlId, int x, int y);
 // The target an FX Manager control moves, or 0.
 uint32_t fxControlTarget(int controlId);
+// The menu of a plug-in's parameter in its parameter view.
+struct EffectSlot;
+void showParameterMidiMenu(HWND view, const EffectSlot* slot, int32_t parameter, int x, int y);
 // Learning starts (replacing a learn not finished) or the target's bindings go.
 void startMidiLearn(uint32_t target);
 void forgetMidi(uint32_t target);

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "EditorWindow.h"
 #include "FrameWindow.h"
 #include "MessageBoxes.h"
 #include "MidiControl.h"
@@ -46,6 +47,7 @@ bool startProgramMidiInputs() {
         return false;
     setProgramMidiHandler(&runPressedCommand);
     loadProgramBindings();
+    setParameterMenu(&showParameterMidiMenu);
     char missing[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 2)];
     char failed[MidiInputDevices::kMaxChosen * (MidiInputDevices::kNameSize + 48)];
     g_midiInputs->loadChoice(missing, sizeof missing, failed, sizeof failed);
@@ -58,6 +60,7 @@ bool startProgramMidiInputs() {
 
 void stopProgramMidiInputs() {
     setProgramMidiHandler(nullptr);
+    setParameterMenu(nullptr);
     delete g_midiInputs;
     g_midiInputs = nullptr;
 }

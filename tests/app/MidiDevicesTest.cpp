@@ -27,7 +27,9 @@
 #include "EffectIds.h"
 #include "FxManagerPanel.h"
 #include "FxManagerWindow.h"
+#include "EffectSlot.h"
 #include "HostedProgram.h"
+#include "ThreadCheckedPlugin.h"
 #include "LiveSettings.h"
 #include "MidiLearn.h"
 #include "MidiControl.h"
@@ -439,9 +441,9 @@ struct MenuSeen {
     std::string learn, forget;
     bool learnChecked, forgetGrayed;
 };
-MenuSeen rightClick(HWND control, bool chooseLearn, const char* screenshot = nullptr) {
-    PostMessageA(control, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
-    PostMessageA(control, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+MenuSeen rightClick(HWND control, bool chooseLearn, const char* screenshot = nullptr, int x = 5, int y = 5) {
+    PostMessageA(control, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    PostMessageA(control, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
     MenuSeen seen{};
     HWND window = openMenuWindow();
     EXPECT_NE(window, nullptr) << "no menu";
@@ -561,6 +563,32 @@ TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
         EXPECT_TRUE(waitUntil([&] { return std::abs(knobValue(ingain) - 1.0f) < 1e-3f; }, kTimeout))
             << "the knob shows " << knobValue(ingain);
         takeScreenshot(kScreenshots, "midi-learnt");
+
+        // A plug-in's parameter learnt from its parameter view (Overdrive's first row):
+        // the performance's binding; the pedal's sweep moves the parameter to its end.
+        ASSERT_TRUE(g_liveSettings->loadPathIntoPosition(0, (kOurPlugins + "Overdrive.dll").c_str()));
+        refreshFxManagerPanel(panel);
+        EffectSlot* overdrive = g_liveSettings->slots[0];
+        SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+        HWND view = static_cast<HWND>(overdrive->editorView);
+        ASSERT_NE(view, nullptr);
+        const MenuSeen parameterMenu = rightClick(view, true, "midi-learn-parameter", 150, 30 + 17 / 2);
+        EXPECT_EQ(parameterMenu.learn, "MIDI &Learn");
+        ASSERT_TRUE(waitUntil([] { return midiLearnTarget() == pluginParameterTarget(0, 0); }, kTimeout));
+        play(devices, pedal, {word(0xB1, 7, 0)});
+        ASSERT_TRUE(waitUntil([] { return midiLearnTarget() == kNoTarget; }, kTimeout));
+        ASSERT_EQ(g_midiControl->performanceBindings().size(), 1u);
+        EXPECT_EQ(g_midiControl->performanceBindings()[0].target, pluginParameterTarget(0, 0));
+        EXPECT_EQ(g_midiControl->performanceBindings()[0].source.channel, 1);
+        EXPECT_EQ(g_midiControl->programBindings().size(), 2u) << "a parameter's binding went to the program's";
+        play(devices, pedal, {});
+        PluginInstance* drive = overdrive->plugin->inner();
+        for (int v = 0; v <= 127; v += 4)
+            play(devices, pedal, {word(0xB1, 7, uint8_t(v))});
+        play(devices, pedal, {word(0xB1, 7, 127)});
+        EXPECT_NEAR(drive->parameterValue(0), 1.0f, 1e-6f);
+        play(devices, pedal, {word(0xB1, 7, 64)});
+        EXPECT_NEAR(drive->parameterValue(0), 64.0f / 127.0f, 1e-3f);
 
         // Kept in the registry as bindings text.
         RegistryKey settings(kSettingsKeyPath, false);
