@@ -132,6 +132,7 @@ enum StringId : int {
     kStrMidiSetlistEntryChoice = 457,
     kStrMidiBindingRefused = 458,
     kStrMidiBehaviourUnfit = 459,
+    kStrMidiPerformanceBindingsUnreadable = 460,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -118,6 +118,44 @@ void forgetMidi(uint32_t target) {
 
 uint32_t midiLearnTarget() { return g_learning; }
 
+bool performanceBindingsText(std::vector<char>& text) {
+    text.clear();
+    if (!g_midiControl || g_midiControl->performanceBindings().empty())
+        return true;
+    MidiBindingTable table;
+    for (const MidiBinding& binding : g_midiControl->performanceBindings())
+        table.add(binding);
+    text.assign(kMaxText, '\0');
+    if (!writeBindingsText(table, text.data(), text.size())) {
+        text.clear();
+        return false;
+    }
+    text.resize(std::strlen(text.data()));
+    return true;
+}
+
+void takePerformanceBindings(const char* text, size_t size) {
+    if (!g_midiControl)
+        return;
+    if (g_learning & kPluginParameterBit)
+        g_learning = kNoTarget;  // its plug-in belonged to the performance going
+    std::vector<MidiBinding> bindings;
+    if (text && size > 0) {
+        MidiBindingTable table;
+        BindingsTextError error;
+        if (!readBindingsText(text, size, table, error)) {
+            char why[256] = "";
+            describeBindingsTextError(error, why, sizeof why);
+            showErrorWithDetail(kStrMidiPerformanceBindingsUnreadable, why);
+        } else {
+            for (size_t i = 0; i < table.size(); ++i)
+                if (targetGroup(table.at(i).target) == TargetGroup::PluginParameter)
+                    bindings.push_back(table.at(i));
+        }
+    }
+    g_midiControl->setPerformanceBindings(bindings);
+}
+
 void replaceProgramBindings(const std::vector<MidiBinding>& bindings) {
     if (!g_midiControl)
         return;

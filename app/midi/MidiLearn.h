@@ -27,6 +27,11 @@ void startMidiLearn(uint32_t target);
 void forgetMidi(uint32_t target);
 // The program's bindings replaced (the bindings window's edits) and kept.
 void replaceProgramBindings(const std::vector<MidiBinding>& bindings);
+// The running performance's bindings (its plug-in parameters) as bindings text for
+// its file, and back from a file: a text that does not read is told and the
+// performance opens without them; null or empty clears them.
+bool performanceBindingsText(std::vector<char>& text);
+void takePerformanceBindings(const char* text, size_t size);
 // The target learning now, or 0.
 uint32_t midiLearnTarget();
 // Timer: a learn finished by a message that arrived.

@@ -34,6 +34,7 @@
 #include "MidiLearn.h"
 #include "MidiControl.h"
 #include "MidiIds.h"
+#include "ResourceIds.h"
 #include "MidiInSystem.h"
 #include "MidiInputDevices.h"
 #include "ProgramMidi.h"
@@ -589,6 +590,29 @@ TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
         EXPECT_NEAR(drive->parameterValue(0), 1.0f, 1e-6f);
         play(devices, pedal, {word(0xB1, 7, 64)});
         EXPECT_NEAR(drive->parameterValue(0), 64.0f / 127.0f, 1e-3f);
+
+        // The parameter's binding travels with the performance: saved in its file, gone
+        // with New, back with Open (and the program's own bindings untouched).
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        const std::string show = std::string(temp) + "midi learnt.tlp";
+        DeleteFileA(show.c_str());
+        ASSERT_TRUE(postCommand(frame, IDC_CMD_SAVE_PERFORMANCE_AS));
+        ASSERT_TRUE(answerFileDialog(kPid, "Save Performance As", show, kTimeout));
+        ASSERT_TRUE(waitUntil([&] { return GetFileAttributesA(show.c_str()) != INVALID_FILE_ATTRIBUTES; }, kTimeout));
+        ASSERT_TRUE(waitForTicks(2));
+        ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'N'}));
+        ASSERT_TRUE(waitUntil([] { return g_liveSettings->slots[0] == nullptr; }, kTimeout));
+        EXPECT_TRUE(g_midiControl->performanceBindings().empty());
+        EXPECT_EQ(g_midiControl->programBindings().size(), 2u);
+        ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'O'}));
+        ASSERT_TRUE(answerFileDialog(kPid, "Open Performance", show, kTimeout));
+        ASSERT_TRUE(waitUntil([] { return g_midiControl->performanceBindings().size() == 1u; }, kTimeout))
+            << describeDialogs(kPid);
+        EXPECT_EQ(g_midiControl->performanceBindings()[0].target, pluginParameterTarget(0, 0));
+        EXPECT_EQ(g_midiControl->performanceBindings()[0].behaviour, BindingBehaviour::Continuous);
+        EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
+        DeleteFileA(show.c_str());
 
         // Kept in the registry as bindings text.
         RegistryKey settings(kSettingsKeyPath, false);
