@@ -8,6 +8,7 @@
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
+#include "MidiLearn.h"
 #include "PathNames.h"
 #include "PerformanceFiles.h"
 #include "ResourceIds.h"
@@ -73,6 +74,7 @@ bool newPerformance(HWND frame) {
         if (answer == IDYES && !savePerformanceCommand(frame, false))
             return false;
     }
+    takePerformanceBindings(nullptr, 0);
     g_liveEngine->pauseProcessing();
     g_effectHost->unloadAllSlots();
     for (int position = 0; position < LiveSettings::kPositions; ++position) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "OwnedHandle.h"
 #include "WinInclude.h"
@@ -14,6 +15,7 @@
 #include "FxManagerWindow.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "MidiLearn.h"
 #include "MessageBoxes.h"
 #include "ResourceIds.h"
 #include "Performance.h"
@@ -307,6 +309,7 @@ FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size
         return FileOutcome::Cancelled;
     }
     exchangePerformance(image, incoming, openAccompaniment);
+    takePerformanceBindings(image.bindings, image.bindingsSize);
     if (g_waveDeck->isAccompanimentOpen())
         std::snprintf(g_shell.accompFile, sizeof g_shell.accompFile, "%s", image.accompaniment);
     return FileOutcome::Done;
@@ -320,6 +323,11 @@ FileOutcome savePerformanceFile(const char* path, char* detail, size_t detailSiz
     }
     if (detail && detailSize)
         detail[0] = '\0';
+    std::vector<char> bindings;
+    if (performanceBindingsText(bindings) && !bindings.empty()) {
+        image.bindings = bindings.data();
+        image.bindingsSize = uint32_t(bindings.size());
+    }
     FileBytes bytes;
     bytes.size = performanceFileSize(image);
     bytes.data = bytes.size ? static_cast<uint8_t*>(std::malloc(bytes.size)) : nullptr;

@@ -33,6 +33,7 @@
 #include "TapTempoKey.h"
 #include "TunerTap.h"
 #include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 #include "TunerWindow.h"
 #include "TunerWorker.h"
 #include "VuMeter.h"
@@ -307,6 +308,7 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
     if (g_liveEngine)
         g_liveEngine->closeDriver();
     releaseWindowResources(instance);
+    stopProgramMidiInputs();
     deleteObjects();
     CoUninitialize();
     resetShellState();
@@ -314,7 +316,7 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
 }
 
 StartUpPartTimes g_startUpTimes = {{"objects", "windows", "controls and resources", "click", "settings",
-                                    "plug-in scan", "performance", "frame shown", "repaired takes, setlist"},
+                                    "plug-in scan", "performance", "frame shown", "takes, MIDI, setlist"},
                                    {}};
 
 }  // namespace
@@ -383,6 +385,8 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     UpdateWindow(g_windows.frame);
     clock.endOf(7);
     reportRepairedTakes();  // over the program's window, before anything can record
+    if (!startProgramMidiInputs())
+        return abandonStartUp(instance, kStrNoFreeMemory);
     // A setlist on the command line opens in place of a performance, and the last
     // setlist opens when nothing is named; either brings its first usable entry on.
     setSetlistTailSeconds(g_shell.setlistTailSeconds);
@@ -402,6 +406,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
 
     if (g_windows.frame && IsWindow(g_windows.frame))
         KillTimer(g_windows.frame, kFrameTimerId);
+    stopProgramMidiInputs();  // before the control point they feed goes
     deleteObjects();
     if (g_windows.effectMenu)
         DestroyMenu(g_windows.effectMenu);

@@ -13,6 +13,7 @@
 #include "MessageBoxes.h"
 #include "PartTimes.h"
 #include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -139,6 +140,7 @@ void timerTick(HWND frame) {
     ++g_ticks;
     g_handlingFlags = true;
     handleErrorFlags();
+    tickProgramMidiInputs();
     g_handlingFlags = false;
     clock.endOf(9);
 }

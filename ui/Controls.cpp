@@ -152,8 +152,8 @@ protected:
     LRESULT onEraseBackground(HDC) override { return 1; }
     LRESULT onLeftButtonDown(int, int, WPARAM) override { return toggle(); }
     LRESULT onLeftDoubleClick(int, int, WPARAM) override { return toggle(); }
-    LRESULT onRightButtonDown(int, int, WPARAM) override { return toggle(); }
-    LRESULT onRightDoubleClick(int, int, WPARAM) override { return toggle(); }
+    // The right button is left to the default processing, which asks the parent for
+    // the switch's menu (WM_CONTEXTMENU): MIDI learn.
 
     LRESULT onUser(WPARAM, LPARAM lParam) override {
         if (lParam == static_cast<LPARAM>(value)) return 0;

@@ -306,6 +306,20 @@ INT_PTR CALLBACK panelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
             openPositionMenu(panel, *state, position);
         return TRUE;
     }
+    case WM_CONTEXTMENU: {
+        HWND control = reinterpret_cast<HWND>(wParam);
+        if (!state || !state->context->controlMenu || !control || control == panel)
+            return FALSE;
+        int x = short(LOWORD(lParam)), y = short(HIWORD(lParam));
+        if (x == -1 && y == -1) {  // from the keyboard: at the control
+            RECT rect;
+            GetWindowRect(control, &rect);
+            x = rect.left;
+            y = rect.bottom;
+        }
+        state->context->controlMenu(panel, GetDlgCtrlID(control), x, y);
+        return TRUE;
+    }
     case WM_NCDESTROY:
         SetWindowLongPtrA(panel, DWLP_USER, 0);
         delete state;
