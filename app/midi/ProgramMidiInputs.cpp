@@ -9,6 +9,7 @@
 #include "MidiInputDevices.h"
 #include "MidiLearn.h"
 #include "ProgramMidi.h"
+#include "RecordingDialog.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
 #include "StringIds.h"
@@ -32,9 +33,15 @@ int frameCommandOf(uint32_t target) {
 // A momentary command binding also sends its release; the frame's commands act on
 // the press.
 void runPressedCommand(const ControlEvent& event) {
-    if (event.kind == ControlEventKind::Command && event.value > 0.5f && g_windows.frame)
-        if (const int command = frameCommandOf(event.target))
-            runFrameCommand(g_windows.frame, command);
+    if (event.kind != ControlEventKind::Command || event.value <= 0.5f || !g_windows.frame)
+        return;
+    if (targetGroup(event.target) == TargetGroup::Command &&
+        ProgramCommand(targetItem(event.target)) == ProgramCommand::Record) {
+        toggleTakeFromBinding(g_windows.frame);
+        return;
+    }
+    if (const int command = frameCommandOf(event.target))
+        runFrameCommand(g_windows.frame, command);
 }
 
 }  // namespace

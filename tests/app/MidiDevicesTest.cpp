@@ -694,6 +694,22 @@ TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
         ASSERT_EQ(g_midiControl->programBindings().size(), 1u);
         EXPECT_EQ(g_midiControl->programBindings()[0].source.channel, kAnyChannel);
 
+        // Record start/stop on a foot switch opens the recording dialog (modal, so from
+        // the frame's queue, not inside the timer) to start its take; with no audio
+        // device open here, the dialog says so, once, as it does for the mouse.
+        std::vector<MidiBinding> withRecord = g_midiControl->programBindings();
+        withRecord.push_back({{MidiSourceKind::Controller, 81, kAnyChannel},
+                              commandTarget(ProgramCommand::Record), BindingBehaviour::Toggle});
+        ASSERT_EQ(g_midiControl->setProgramBindings(withRecord), 0u);
+        play(devices, pedal, {});
+        play(devices, pedal, {word(0xB0, 81, 127), word(0xB0, 81, 0)});
+        const MessageBoxSeen noDevice = waitForMessageBox(kPid, "Talvenor Live", kTimeout);
+        ASSERT_NE(noDevice.window, nullptr) << describeDialogs(kPid);
+        EXPECT_NE(noDevice.text.find("open an audio device before recording"), std::string::npos) << noDevice.text;
+        ASSERT_TRUE(pressButton(noDevice.window, IDOK));
+        ASSERT_TRUE(waitForTicks(3));
+        EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
+
         ASSERT_TRUE(program.closeDiscarding(kTimeout));
         RegistryKey settings(kSettingsKeyPath, false);
         std::string stored;
