@@ -269,9 +269,7 @@ private:
 
 template <class T>
 T* controlOf(HWND hwnd, const char* className) {
-    char name[64];
-    if (!hwnd || !GetClassNameA(hwnd, name, sizeof(name)) || std::strcmp(name, className) != 0) return nullptr;
-    return static_cast<T*>(Window::fromHandle(hwnd));
+    return Window::ofClass<T>(hwnd, className);
 }
 
 WNDCLASSEXA controlClass(HINSTANCE instance, const char* name, UINT extraStyle) {
