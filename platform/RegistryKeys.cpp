@@ -1,5 +1,7 @@
 #include "RegistryKeys.h"
 
+#include <cstdio>
+
 #include "WinInclude.h"
 
 namespace {
@@ -20,4 +22,16 @@ bool createSettingsKeys() {
     // RegCreateKeyEx creates the missing parents too; the settings key first, so a
     // failure is reported for the outer key.
     return createKey(kSettingsKeyPath) && createKey(kBuiltInDriverKeyPath);
+}
+
+HKEY openSettingsSubkey(const char* pathFormat, REGSAM access, bool create) {
+    char keyPath[300];
+    const int written = std::snprintf(keyPath, sizeof keyPath, pathFormat, kSettingsKeyPath);
+    if (written <= 0 || size_t(written) >= sizeof keyPath)
+        return nullptr;
+    HKEY key = nullptr;
+    const LONG result = create ? RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, access, nullptr, &key,
+                                                 nullptr)
+                               : RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, access, &key);
+    return result == ERROR_SUCCESS ? key : nullptr;
 }

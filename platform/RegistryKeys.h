@@ -1,4 +1,6 @@
 #pragma once
+#include "WinInclude.h"
+
 // Where the program keeps its settings: keys under HKEY_CURRENT_USER.
 
 // The program's settings (gains, gate, driver name, directories...).
@@ -10,3 +12,8 @@ constexpr char kBuiltInDriverKeyPath[] = "SOFTWARE\\Talvenor Software\\Talvenor 
 // when the installation did not (called once at start-up, UI thread). Existing keys
 // and their values are left as they are. True when both keys exist afterwards.
 bool createSettingsKeys();
+
+// A sub-key of the settings key under HKEY_CURRENT_USER, named by a format whose %s
+// is the settings key's path ("%s\\Favourites"), opened with the access asked and
+// created only when `create`. Null when it is not there or could not be opened.
+HKEY openSettingsSubkey(const char* pathFormat, REGSAM access, bool create);

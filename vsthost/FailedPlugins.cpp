@@ -8,15 +8,7 @@
 
 namespace {
 
-HKEY openFailedKey(REGSAM access, bool create) {
-    char keyPath[300];
-    std::snprintf(keyPath, sizeof keyPath, kFailedPluginsKeyFormat, kSettingsKeyPath);
-    HKEY key = nullptr;
-    const LONG result = create ? RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, access, nullptr, &key,
-                                                 nullptr)
-                               : RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, access, &key);
-    return result == ERROR_SUCCESS ? key : nullptr;
-}
+HKEY openFailedKey(REGSAM access, bool create) { return openSettingsSubkey(kFailedPluginsKeyFormat, access, create); }
 
 }  // namespace
 

@@ -11,15 +11,7 @@ namespace {
 
 // The favourites key under the settings, opened with the access asked; created only
 // when `create` (for the first favourite). Null when it is not there or not opened.
-HKEY openFavouritesKey(REGSAM access, bool create) {
-    char keyPath[300];
-    std::snprintf(keyPath, sizeof keyPath, kFavouritesKeyFormat, kSettingsKeyPath);
-    HKEY key = nullptr;
-    const LONG result = create ? RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, access, nullptr, &key,
-                                                 nullptr)
-                               : RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, access, &key);
-    return result == ERROR_SUCCESS ? key : nullptr;
-}
+HKEY openFavouritesKey(REGSAM access, bool create) { return openSettingsSubkey(kFavouritesKeyFormat, access, create); }
 
 // The backend whose file (or bundle) this is; null when none lists it.
 const PluginFormatBackend* listingBackend(const EffectHost& host, const char* path, const char* name, bool directory) {
