@@ -13,6 +13,7 @@
 #include "MessageBoxes.h"
 #include "PartTimes.h"
 #include "ProgramMidi.h"
+#include "SwitcherStage.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -129,6 +130,7 @@ void timerTick(HWND frame) {
     showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
     clock.endOf(6);
     serviceProgramMidi();
+    serviceSwitcherStage();  // tails rung out unloaded, the next performances made ready
     clock.endOf(7);
     if (g_effectHost && idleSlots(*g_effectHost))
         if (HWND panel = fxManagerPanel())
