@@ -11,6 +11,7 @@
 #include "MessageBoxes.h"
 #include "PerformanceFormat.h"
 #include "ProgramMidi.h"
+#include "SetlistWindow.h"
 #include "ShellState.h"
 #include "StringIds.h"
 #include "WaveDeck.h"
@@ -234,9 +235,11 @@ FileOutcome SwitcherStage::bringOn(HWND frame, int index, const char* loadPath, 
             Sleep(1);
     }
     if (!installed) {
-        std::snprintf(detail, detailSize, "The switch to %s was posted, but live input put no block through.",
-                      loadPath);
-        return FileOutcome::Failed;
+        // Posted and not to be taken back: the performance is named when it lands.
+        lateIndex_ = index;
+        lateFrame_ = frame;
+        lateName_ = name;
+        return FileOutcome::Cancelled;
     }
     onStage_ = index;
     showPerformanceOnStage(frame, name);
@@ -283,8 +286,15 @@ void SwitcherStage::service() {
     // Live input started: the entries next to the one on stage are made ready.
     if (!switcher_ && liveInputRuns() && !list_.entries.empty())
         makeSwitcher();
-    if (switcher_ && liveInputRuns())
-        switcher_->service();
+    if (!switcher_ || !liveInputRuns())
+        return;
+    if (switcher_->service() && lateIndex_ >= 0) {
+        onStage_ = lateIndex_;
+        showPerformanceOnStage(lateFrame_, lateName_.c_str());
+        refreshSetlistWindow();
+    }
+    if (!switcher_->switchWaiting())
+        lateIndex_ = -1;
 }
 
 void startSwitcherStage() {

@@ -61,6 +61,11 @@ private:
     ProgramPerformanceLoader loader_;
     std::unique_ptr<PerformanceSwitcher> switcher_;
     Setlist list_;
+    // A switch that live input had not put in place when bringOn stopped waiting:
+    // named when it lands.
+    int lateIndex_ = -1;
+    HWND lateFrame_ = nullptr;
+    std::string lateName_;
     int onStage_ = -1;  // the entry the positions hold, -1 when they hold another performance
     int tailSeconds_ = int(PerformanceSwitcher::kDefaultTailSeconds);
     unsigned long thread_ = 0;
