@@ -5,6 +5,9 @@
 #include <shlobj.h>
 
 #include "AudioSettingsDialog.h"
+#include "MidiIds.h"
+#include "MidiBindingsDialog.h"
+#include "MidiSettingsDialog.h"
 #include "DialogPlacement.h"
 #include "FrameWindow.h"
 #include "FxManagerWindow.h"
@@ -196,6 +199,12 @@ bool runFrameCommand(HWND frame, int command) {
         return true;
     case IDC_CMD_AUDIO_SETTINGS:
         runAudioSettingsDialog(frame);
+        return true;
+    case IDC_CMD_MIDI_SETTINGS:
+        runMidiSettingsDialog(frame);
+        return true;
+    case IDC_CMD_MIDI_BINDINGS:
+        runMidiBindingsDialog(frame);
         return true;
     case IDC_CMD_CONTROL_PANEL:
         if (!g_liveEngine->openControlPanel())

@@ -2,6 +2,7 @@
 
 #include "EditorWindow.h"
 #include "FxManagerPanel.h"
+#include "MidiLearn.h"
 #include "PluginSelectDialog.h"
 #include "ShellState.h"
 
@@ -24,7 +25,7 @@ LRESULT CALLBACK fxManagerWindowProc(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_CREATE:
         g_panelContext = FxManagerContext{g_liveSettings, g_effectHost, g_windows.effectPopup, selectPlugin,
-                                          openEditorOfPosition};
+                                          openEditorOfPosition, showFxControlMidiMenu};
         g_panel = createFxManagerPanel(g_windows.instance, window, &g_panelContext);
         break;
     case WM_SIZE:

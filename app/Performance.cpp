@@ -8,6 +8,7 @@
 #include "LiveEngine.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
+#include "MidiLearn.h"
 #include "PathNames.h"
 #include "PerformanceFiles.h"
 #include "PerformanceStage.h"
@@ -76,6 +77,7 @@ bool newPerformance(HWND frame) {
         if (answer == IDYES && !savePerformanceCommand(frame, false))
             return false;
     }
+    takePerformanceBindings(nullptr, 0);
     EffectSlot* previous[LiveSettings::kPositions];
     g_liveEngine->pauseProcessing();
     for (int position = 0; position < LiveSettings::kPositions; ++position) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "OwnedHandle.h"
 #include "WinInclude.h"
@@ -14,6 +15,7 @@
 #include "FxManagerWindow.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "MidiLearn.h"
 #include "MessageBoxes.h"
 #include "ResourceIds.h"
 #include "Performance.h"
@@ -230,6 +232,7 @@ bool captureImage(PerformanceImage& image, char* detail, size_t detailSize) {
         std::snprintf(p.classId, sizeof p.classId, "%s", identity.classId);
         p.state = slot->state.data();
         p.stateSize = uint32_t(slot->state.size());
+        p.ownProcess = slot->ownProcess;
     }
     return true;
 }
@@ -251,6 +254,24 @@ bool formatsLoadable(const PerformanceImage& image, char* detail, size_t detailS
 }
 
 void showFailure(int stringId, const char* detail) { showErrorWithDetail(stringId, detail); }
+
+// One line per position whose plug-in had failed and was saved with its kept state.
+void sayWhichStatesWereKept(char* detail, size_t detailSize) {
+    if (!detail || !detailSize)
+        return;
+    const uint32_t now = uint32_t(GetTickCount());
+    for (int position = 0; position < kPositions; ++position) {
+        const EffectSlot* slot = g_liveSettings->slots[position];
+        if (!slot || !slot->stateFromKept)
+            continue;
+        char how[160] = "";
+        slot->plugin->failed(how, sizeof how);
+        char line[400];
+        std::snprintf(line, sizeof line, "Position %d, %s %s Its state as kept %lu s before was saved.", position + 1,
+                      slot->plugin->identity().name, how, static_cast<unsigned long>((now - slot->keptAtTick) / 1000));
+        appendLine(detail, detailSize, line);
+    }
+}
 
 }  // namespace
 
@@ -275,7 +296,10 @@ FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size
         const PerformancePosition& p = image.positions[position];
         if (!p.occupied)
             continue;
-        EffectSlot* slot = g_effectHost->loadPluginClass(p.path, p.format, p.classId);
+        // Not kept in its own process, the host still gives one to a plug-in that failed before.
+        EffectSlot* slot = g_effectHost->loadPluginClass(p.path, p.format, p.classId,
+                                                         p.ownProcess ? ProcessChoice::OwnProcess
+                                                                      : ProcessChoice::Default);
         if (!slot) {
             appendLine(missing, sizeof missing, p.path);
             continue;
@@ -294,6 +318,7 @@ FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size
         return FileOutcome::Cancelled;
     }
     exchangePerformance(image, incoming, openAccompaniment);
+    takePerformanceBindings(image.bindings, image.bindingsSize);
     if (g_waveDeck->isAccompanimentOpen())
         std::snprintf(g_shell.accompFile, sizeof g_shell.accompFile, "%s", image.accompaniment);
     return FileOutcome::Done;
@@ -305,6 +330,13 @@ FileOutcome savePerformanceFile(const char* path, char* detail, size_t detailSiz
         releaseStates();
         return FileOutcome::Failed;
     }
+    if (detail && detailSize)
+        detail[0] = '\0';
+    std::vector<char> bindings;
+    if (performanceBindingsText(bindings) && !bindings.empty()) {
+        image.bindings = bindings.data();
+        image.bindingsSize = uint32_t(bindings.size());
+    }
     FileBytes bytes;
     bytes.size = performanceFileSize(image);
     bytes.data = bytes.size ? static_cast<uint8_t*>(std::malloc(bytes.size)) : nullptr;
@@ -314,8 +346,10 @@ FileOutcome savePerformanceFile(const char* path, char* detail, size_t detailSiz
         say(detail, detailSize, "%s", "The performance could not be put together (not enough memory).");
         return FileOutcome::Failed;
     }
-    return replaceFileContents(path, bytes.data, bytes.size, detail, detailSize) ? FileOutcome::Done
-                                                                                 : FileOutcome::Failed;
+    if (!replaceFileContents(path, bytes.data, bytes.size, detail, detailSize))
+        return FileOutcome::Failed;
+    sayWhichStatesWereKept(detail, detailSize);
+    return FileOutcome::Done;
 }
 
 void openPerformanceCommand(HWND frame) {
@@ -350,6 +384,8 @@ bool savePerformanceCommand(HWND frame, bool askName) {
         return false;
     }
     nameThePerformance(frame, path);
+    if (detail[0])
+        showErrorWithDetail(-kStrSavedWithKeptState, detail);
     return true;
 }
 

@@ -20,7 +20,8 @@ enum class FileOutcome {
 // the pause of processing, and the previous plug-ins unloaded.
 FileOutcome openPerformanceFile(HWND owner, const char* path, char* detail, size_t detailSize);
 // Writes a temporary file beside path, flushes it and puts it in the place of path,
-// so that the previous file survives any failure.
+// so that the previous file survives any failure. Done with a detail when a plug-in
+// had failed and the state last kept for it was saved in place of its own.
 FileOutcome savePerformanceFile(const char* path, char* detail, size_t detailSize);
 
 // The frame's commands. On success the performance name holds the path, the title

@@ -11,6 +11,7 @@
 #include "LiveEngine.h"
 #include "MessageBoxes.h"
 #include "RecordingIds.h"
+#include "ResourceIds.h"
 #include "ShellState.h"
 #include "StringIds.h"
 #include "VuMeter.h"
@@ -20,6 +21,8 @@ namespace {
 
 char (&g_recordingPath)[ShellValues::kPathSize] = g_shell.recordFile;
 HWND g_dialog = nullptr;
+// Set by a binding's Record: the dialog it opens starts the take at once.
+bool g_startOnOpen = false;
 
 void enable(int id, bool enabled) { EnableWindow(GetDlgItem(g_dialog, id), enabled ? TRUE : FALSE); }
 
@@ -233,8 +236,13 @@ void command(int id, int notification) {
 INT_PTR CALLBACK recordingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        if (!initialise(dialog))
+        if (!initialise(dialog)) {
             endDialog(IDCANCEL);
+        } else if (g_startOnOpen) {
+            // Asked for by a binding: the take starts as if Start were pressed.
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_RECORD_START, BN_CLICKED), 0);
+        }
+        g_startOnOpen = false;
         return TRUE;
     case WM_COMMAND:
         if (g_dialog == dialog)
@@ -271,6 +279,17 @@ void runRecordingDialog(HWND frame) {
 }
 
 bool recordingDialogIsOpen() { return g_dialog != nullptr; }
+
+void toggleTakeFromBinding(HWND frame) {
+    if (g_dialog) {
+        PostMessageA(g_dialog, WM_COMMAND, MAKEWPARAM(IDC_RECORD_START, BN_CLICKED), 0);
+        return;
+    }
+    // The dialog is modal: it is opened from the frame's queue, not inside the caller.
+    g_startOnOpen = true;
+    if (!PostMessageA(frame, WM_COMMAND, IDC_CMD_RECORD, 0))
+        g_startOnOpen = false;
+}
 HWND recordingDialogWindow() { return g_dialog; }
 const char* recordingPath() { return g_recordingPath; }
 void setRecordingPath(const char* path) { std::snprintf(g_recordingPath, sizeof g_recordingPath, "%s", path); }

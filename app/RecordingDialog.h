@@ -8,6 +8,9 @@
 void runRecordingDialog(HWND frame);
 bool recordingDialogIsOpen();
 HWND recordingDialogWindow();
+// Record start/stop from a MIDI binding: Start or Stop of the open dialog, or the
+// dialog opened with its take started.
+void toggleTakeFromBinding(HWND frame);
 // The frame's timer: a full RAM take stops; the counters follow the take.
 void updateRecordingCounters();
 // The stop routine, when a take runs (the timer, after a recording error).

@@ -453,12 +453,7 @@ private:
     HBRUSH wellBrush_ = nullptr;
 };
 
-SetlistWindow* setlistOf(HWND window) {
-    char name[64];
-    if (!window || !GetClassNameA(window, name, sizeof(name)) || std::strcmp(name, kSetlistClassName) != 0)
-        return nullptr;
-    return static_cast<SetlistWindow*>(Window::fromHandle(window));
-}
+SetlistWindow* setlistOf(HWND window) { return Window::ofClass<SetlistWindow>(window, kSetlistClassName); }
 
 }  // namespace
 

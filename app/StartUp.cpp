@@ -34,6 +34,7 @@
 #include "TapTempoKey.h"
 #include "TunerTap.h"
 #include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 #include "TunerWindow.h"
 #include "TunerWorker.h"
 #include "VuMeter.h"
@@ -308,6 +309,7 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
     if (g_liveEngine)
         g_liveEngine->closeDriver();
     releaseWindowResources(instance);
+    stopProgramMidiInputs();
     deleteObjects();
     CoUninitialize();
     resetShellState();
@@ -315,7 +317,7 @@ int abandonStartUp(HINSTANCE instance, int stringId) {
 }
 
 StartUpPartTimes g_startUpTimes = {{"objects", "windows", "controls and resources", "click", "settings",
-                                    "plug-in scan", "performance", "frame shown", "repaired takes, setlist"},
+                                    "plug-in scan", "performance", "frame shown", "takes, MIDI, setlist"},
                                    {}};
 
 }  // namespace
@@ -384,6 +386,8 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     UpdateWindow(g_windows.frame);
     clock.endOf(7);
     reportRepairedTakes();  // over the program's window, before anything can record
+    if (!startProgramMidiInputs())
+        return abandonStartUp(instance, kStrNoFreeMemory);
     // A setlist on the command line opens in place of a performance, and the last
     // setlist opens when nothing is named; either brings its first usable entry on.
     startSwitcherStage();
@@ -405,6 +409,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
 
     if (g_windows.frame && IsWindow(g_windows.frame))
         KillTimer(g_windows.frame, kFrameTimerId);
+    stopProgramMidiInputs();  // before the control point they feed goes
     deleteObjects();
     if (g_windows.effectMenu)
         DestroyMenu(g_windows.effectMenu);

@@ -5,9 +5,12 @@
 #include <new>
 #include <vector>
 
+#include "ControlTargets.h"
 #include "EffectHost.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "MidiBindings.h"
+#include "MidiControl.h"
 #include "MessageBoxes.h"
 #include "PerformanceFormat.h"
 #include "ProgramMidi.h"
@@ -92,7 +95,8 @@ bool ProgramPerformanceLoader::loadPerformance(const std::string& path, LoadedPe
         const PerformancePosition& p = image.positions[position];
         if (!p.occupied)
             continue;
-        EffectSlot* slot = host.loadPluginClass(p.path, p.format, p.classId);
+        EffectSlot* slot = host.loadPluginClass(p.path, p.format, p.classId,
+                                                p.ownProcess ? ProcessChoice::OwnProcess : ProcessChoice::Default);
         if (!slot) {
             out.missing += std::string(p.path) + "\n";
             continue;
@@ -108,6 +112,21 @@ bool ProgramPerformanceLoader::loadPerformance(const std::string& path, LoadedPe
             out.accompaniment = image.accompaniment;
         else
             out.missing += std::string(image.accompaniment) + "\n";
+    }
+    // Its own bindings (plug-in parameters), taken at the switch; a text that does
+    // not read leaves them out, as a part that could not be loaded.
+    if (image.bindingsSize > 0) {
+        MidiBindingTable table;
+        BindingsTextError problem;
+        if (readBindingsText(image.bindings, image.bindingsSize, table, problem)) {
+            for (size_t i = 0; i < table.size(); ++i)
+                if (targetGroup(table.at(i).target) == TargetGroup::PluginParameter)
+                    out.bindings.push_back(table.at(i));
+        } else {
+            char reason[300];
+            describeBindingsTextError(problem, reason, sizeof reason);
+            out.missing += std::string("its MIDI bindings (") + reason + ")\n";
+        }
     }
     return true;
 }
@@ -242,8 +261,15 @@ FileOutcome SwitcherStage::bringOn(HWND frame, int index, const char* loadPath, 
         return FileOutcome::Cancelled;
     }
     onStage_ = index;
+    takeBindings();
     showPerformanceOnStage(frame, name);
     return FileOutcome::Done;
+}
+
+void SwitcherStage::takeBindings() {
+    const LoadedPerformance* now = switcher_ ? switcher_->currentPerformance() : nullptr;
+    if (g_midiControl && now)
+        g_midiControl->setPerformanceBindings(now->bindings);
 }
 
 void SwitcherStage::expect(int nextIndex, const char* nextPath, int previousIndex, const char* previousPath) {
@@ -290,6 +316,7 @@ void SwitcherStage::service() {
         return;
     if (switcher_->service() && lateIndex_ >= 0) {
         onStage_ = lateIndex_;
+        takeBindings();
         showPerformanceOnStage(lateFrame_, lateName_.c_str());
         refreshSetlistWindow();
     }

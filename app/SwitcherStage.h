@@ -57,6 +57,8 @@ private:
     // entry on stage told.
     void reset();
     bool makeSwitcher();
+    // The incoming performance's own MIDI bindings in place of the outgoing one's.
+    void takeBindings();
 
     ProgramPerformanceLoader loader_;
     std::unique_ptr<PerformanceSwitcher> switcher_;

@@ -13,6 +13,7 @@
 #include "MessageBoxes.h"
 #include "PartTimes.h"
 #include "ProgramMidi.h"
+#include "ProgramMidiInputs.h"
 #include "SwitcherStage.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
@@ -141,6 +142,7 @@ void timerTick(HWND frame) {
     ++g_ticks;
     g_handlingFlags = true;
     handleErrorFlags();
+    tickProgramMidiInputs();
     g_handlingFlags = false;
     clock.endOf(9);
 }

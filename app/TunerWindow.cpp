@@ -223,12 +223,7 @@ private:
 
 };
 
-TunerWindow* tunerOf(HWND window) {
-    char name[64];
-    if (!window || !GetClassNameA(window, name, sizeof(name)) || std::strcmp(name, kTunerClassName) != 0)
-        return nullptr;
-    return static_cast<TunerWindow*>(Window::fromHandle(window));
-}
+TunerWindow* tunerOf(HWND window) { return Window::ofClass<TunerWindow>(window, kTunerClassName); }
 
 }  // namespace
 

@@ -59,10 +59,13 @@ Var DriverFailed   ; a width whose registration failed, for the closing report
 
 ; ---- install ----
 
-; Copies one edition's program, plug-ins and read-me into a folder.
-!macro InstallEdition STAGE DIR
+; Copies one edition's program, its bridges (plug-ins of its own width in a process of
+; their own, and of the other width), plug-ins and read-me into a folder.
+!macro InstallEdition STAGE DIR OTHER
     SetOutPath "${DIR}"
     File "${STAGE}\${PROGRAM_EXE}"
+    File "${STAGE}\talvenor-bridge.exe"
+    File "${STAGE}\talvenor-bridge${OTHER}.exe"
     File "${STAGE}\README.txt"
     SetOutPath "${DIR}\VST Plugins"
     File "${STAGE}\VST Plugins\Modulane.dll"
@@ -88,7 +91,7 @@ Var DriverFailed   ; a width whose registration failed, for the closing report
 !macroend
 
 Section "Talvenor Live (64-bit)" SecEdition64
-    !insertmacro InstallEdition "${STAGE64}" "$INSTDIR"
+    !insertmacro InstallEdition "${STAGE64}" "$INSTDIR" 32
     !insertmacro InstallFormats "${STAGE64}" "$COMMONFILES64" x86_64-win
     SetOutPath "$INSTDIR"
     CreateDirectory "${MENU_FOLDER}"
@@ -97,7 +100,7 @@ Section "Talvenor Live (64-bit)" SecEdition64
 SectionEnd
 
 Section /o "Talvenor Live (32-bit, for 32-bit plug-ins)" SecEdition32
-    !insertmacro InstallEdition "${STAGE32}" "$Dir32"
+    !insertmacro InstallEdition "${STAGE32}" "$Dir32" 64
     !insertmacro InstallFormats "${STAGE32}" "$Common32" x86-win
     SetOutPath "$Dir32"
     CreateDirectory "${MENU_FOLDER}"
@@ -202,8 +205,10 @@ FunctionEnd
 
 ; ---- uninstall: exactly what was installed, never the user's takes or settings ----
 
-!macro RemoveEdition DIR
+!macro RemoveEdition DIR OTHER
     Delete "${DIR}\${PROGRAM_EXE}"
+    Delete "${DIR}\talvenor-bridge.exe"
+    Delete "${DIR}\talvenor-bridge${OTHER}.exe"
     Delete "${DIR}\README.txt"
     Delete "${DIR}\VST Plugins\Modulane.dll"
     Delete "${DIR}\VST Plugins\Filtrace.dll"
@@ -260,12 +265,12 @@ Section "Uninstall"
 
     ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "Edition32"
     ${If} $0 == 1
-        !insertmacro RemoveEdition "$Dir32"
+        !insertmacro RemoveEdition "$Dir32" 64
         !insertmacro RemoveFormats "$Common32" x86-win
     ${EndIf}
     ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "Edition64"
     ${If} $0 == 1
-        !insertmacro RemoveEdition "$INSTDIR"
+        !insertmacro RemoveEdition "$INSTDIR" 32
         !insertmacro RemoveFormats "$COMMONFILES64" x86_64-win
     ${EndIf}
     Delete "${MENU_FOLDER}\Talvenor Live.lnk"

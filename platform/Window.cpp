@@ -1,5 +1,7 @@
 #include "Window.h"
 
+#include <cstring>
+
 #include <windowsx.h>
 
 Window::Window() : hwnd_(nullptr), message_(0), wParam_(0), lParam_(0) {}
@@ -8,6 +10,11 @@ Window::~Window() {}
 
 Window* Window::fromHandle(HWND hwnd) {
     return hwnd ? reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)) : nullptr;
+}
+
+bool Window::hasClassName(HWND hwnd, const char* className) {
+    char name[64];
+    return hwnd && className && GetClassNameA(hwnd, name, sizeof(name)) && std::strcmp(name, className) == 0;
 }
 
 bool Window::registerFilledClass(WNDCLASSEXA& windowClass) {

@@ -16,6 +16,13 @@ public:
     // The object of a window of one of these classes, or null (a foreign window, or
     // one being destroyed: its user data is cleared before the object is deleted).
     static Window* fromHandle(HWND hwnd);
+    // The T of a window of the class named className, or null for any other window:
+    // the class is checked before the user data is believed.
+    template <class T>
+    static T* ofClass(HWND hwnd, const char* className) {
+        return hasClassName(hwnd, className) ? static_cast<T*>(fromHandle(hwnd)) : nullptr;
+    }
+    static bool hasClassName(HWND hwnd, const char* className);
 
     // Registers a class whose windows each get a new T. The class's window procedure
     // and its extra bytes (none) are filled in here; the rest comes from the caller.

@@ -119,6 +119,42 @@ enum StringId : int {
     kStrSetlistOpen = 487,
     kStrSetlistSave = 488,
     kStrSetlistSaveAs = 489,
+    kStrSavedWithKeptState = 490,
+    // MIDI input devices: boxes (a list of device names follows each) and the MIDI
+    // Settings dialog's texts.
+    kStrMidiDevicesMissing = 430,
+    kStrMidiDeviceVanished = 431,
+    kStrMidiDevicesOpenFailed = 432,
+    kStrMidiTooManyDevices = 433,
+    kStrMidiColumnDevice = 434,
+    kStrMidiColumnState = 435,
+    kStrMidiStateOpen = 436,
+    kStrMidiStateMissing = 437,
+    kStrMidiStateFailed = 438,
+    kStrMidiNoDevices = 439,
+    kStrMidiDevicesNote = 440,
+    // MIDI learn: the control's menu, and the stored bindings refused (the reason follows).
+    kStrMidiLearn = 441,
+    kStrMidiForget = 442,
+    kStrMidiBindingsUnreadable = 443,
+    // The MIDI Bindings window.
+    kStrMidiSourceController = 444,
+    kStrMidiSourceNote = 445,
+    kStrMidiSourceProgram = 446,
+    kStrMidiChannelAny = 447,
+    kStrMidiBehaviourContinuous = 448,
+    kStrMidiBehaviourToggle = 449,
+    kStrMidiBehaviourMomentary = 450,
+    kStrMidiTargetNotLoaded = 451,
+    kStrMidiColumnSource = 452,
+    kStrMidiColumnChannel = 453,
+    kStrMidiColumnTarget = 454,
+    kStrMidiColumnBehaviour = 455,
+    kStrMidiLearning = 456,
+    kStrMidiSetlistEntryChoice = 457,
+    kStrMidiBindingRefused = 458,
+    kStrMidiBehaviourUnfit = 459,
+    kStrMidiPerformanceBindingsUnreadable = 460,
 };
 
 // The metronome click: 16-bit little-endian mono samples, no header.

@@ -152,8 +152,8 @@ protected:
     LRESULT onEraseBackground(HDC) override { return 1; }
     LRESULT onLeftButtonDown(int, int, WPARAM) override { return toggle(); }
     LRESULT onLeftDoubleClick(int, int, WPARAM) override { return toggle(); }
-    LRESULT onRightButtonDown(int, int, WPARAM) override { return toggle(); }
-    LRESULT onRightDoubleClick(int, int, WPARAM) override { return toggle(); }
+    // The right button is left to the default processing, which asks the parent for
+    // the switch's menu (WM_CONTEXTMENU): MIDI learn.
 
     LRESULT onUser(WPARAM, LPARAM lParam) override {
         if (lParam == static_cast<LPARAM>(value)) return 0;
@@ -269,9 +269,7 @@ private:
 
 template <class T>
 T* controlOf(HWND hwnd, const char* className) {
-    char name[64];
-    if (!hwnd || !GetClassNameA(hwnd, name, sizeof(name)) || std::strcmp(name, className) != 0) return nullptr;
-    return static_cast<T*>(Window::fromHandle(hwnd));
+    return Window::ofClass<T>(hwnd, className);
 }
 
 WNDCLASSEXA controlClass(HINSTANCE instance, const char* name, UINT extraStyle) {

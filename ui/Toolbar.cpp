@@ -246,12 +246,7 @@ private:
     HFONT unitFont_ = nullptr;
 };
 
-ToolbarWindow* toolbarOf(HWND toolbar) {
-    char name[64];
-    if (!toolbar || !GetClassNameA(toolbar, name, sizeof(name)) || std::strcmp(name, kToolbarClassName) != 0)
-        return nullptr;
-    return static_cast<ToolbarWindow*>(Window::fromHandle(toolbar));
-}
+ToolbarWindow* toolbarOf(HWND toolbar) { return Window::ofClass<ToolbarWindow>(toolbar, kToolbarClassName); }
 
 void addTool(HWND tips, HWND window, UINT id, RECT area, const char* text, HINSTANCE instance) {
     TOOLINFOA tool = {};

@@ -91,12 +91,7 @@ protected:
     }
 };
 
-VuMeterWindow* meterOf(HWND meter) {
-    char name[64];
-    if (!meter || !GetClassNameA(meter, name, sizeof(name)) || std::strcmp(name, kVuMeterClassName) != 0)
-        return nullptr;
-    return static_cast<VuMeterWindow*>(Window::fromHandle(meter));
-}
+VuMeterWindow* meterOf(HWND meter) { return Window::ofClass<VuMeterWindow>(meter, kVuMeterClassName); }
 
 HWND createMeter(HWND frame, HINSTANCE instance, const char* title) {
     const int width = kMeterClientWidth + 2 * GetSystemMetrics(SM_CXDLGFRAME);

@@ -7,13 +7,17 @@
 #include <new>
 
 #include "EditorSize.h"
+#include "FailedPlugins.h"
 #include "MessageBoxes.h"
 #include "PathNames.h"
 #include "PerformanceFormat.h"
 #include "SlotProcessing.h"
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
+#include "BridgePlugin.h"
 #include "BridgeProcess.h"
+#include "PeHeader.h"
+#include "PluginLibrary.h"
 #include "BuiltInFormats.h"
 #include "WinInclude.h"
 
@@ -139,6 +143,8 @@ bool EffectHost::addPluginEntry(const char* path, bool favourite, const char* fo
     std::strcpy(entry->path, path);
     std::snprintf(entry->format, sizeof entry->format, "%s", format);
     entry->favourite = favourite ? 1 : 0;
+    const LibraryWidth width = PluginLibrary::widthOf(path);
+    entry->otherWidth = width != LibraryWidth::Unknown && width != ownWidth() ? 1 : 0;
     *pluginTail_ = entry;
     pluginTail_ = &entry->next;
     ++pluginCount_;
@@ -190,7 +196,8 @@ void EffectHost::noteLoadFailure(const char* path, const char* reason) {
     std::snprintf(loadFailure_, sizeof loadFailure_, "%s: %s", path, reason);
 }
 
-PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, const char* classId) {
+PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, const char* classId,
+                                         ProcessChoice where) {
     char reason[400] = "";
     PluginFormatBackend* backend = format ? backendLabelled(format) : backendFor(slot->path);
     PluginInstance* instance = nullptr;
@@ -198,7 +205,7 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
         std::snprintf(reason, sizeof reason, "this edition of Talvenor Live has no %s support", format);
     else if (!backend)
         std::snprintf(reason, sizeof reason, "%s", "no plug-in format of this program reads such a file");
-    else if (!(instance = loadThrough(*backend, slot, classId, reason, sizeof reason)) && !reason[0])
+    else if (!(instance = loadThrough(*backend, slot, classId, where, reason, sizeof reason)) && !reason[0])
         std::snprintf(reason, sizeof reason, "%s", "the plug-in could not be loaded");
     if (instance)
         return instance;
@@ -209,20 +216,44 @@ PluginInstance* EffectHost::loadInstance(EffectSlot* slot, const char* format, c
         return nullptr;
     if (!format)
         backend = backendFor(slot->path);
-    return backend ? loadThrough(*backend, slot, classId, reason, sizeof reason) : nullptr;
+    return backend ? loadThrough(*backend, slot, classId, where, reason, sizeof reason) : nullptr;
 }
 
 PluginInstance* EffectHost::loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId,
-                                        char* reason, size_t reasonSize) {
-    slot->ownProcess = loadInOwnProcess_;
-    if (!loadInOwnProcess_)
+                                        ProcessChoice where, char* reason, size_t reasonSize) {
+    // A plug-in of the other width can only run in a bridge of its width. One that
+    // crashed or hung once would do it again: it is given a process of its own unless
+    // the user asked for this one.
+    const LibraryWidth width = PluginLibrary::widthOf(slot->path);
+    const bool otherWidth = width != LibraryWidth::Unknown && width != ownWidth();
+    slot->ownProcess = otherWidth || where == ProcessChoice::OwnProcess ||
+                       (where == ProcessChoice::Default && (loadInOwnProcess_ || failedBefore(slot->path)));
+    if (!slot->ownProcess)
         return backend.load(slot->path, classId ? classId : "", slot->events, reason, reasonSize);
     char bridge[EffectSlot::kPathSize];
-    if (!bridgeProgramPath(bridge, sizeof bridge)) {
+    if (!bridgeProgramPath(bridge, sizeof bridge, otherWidth)) {
         std::snprintf(reason, reasonSize, "%s", "the program's folder has too long a path for its bridge");
         return nullptr;
     }
-    return loadInBridge(bridge, slot->path, backend.formatLabel(), classId, slot->events, reason, reasonSize);
+    char failure[400] = "";
+    PluginInstance* instance =
+        loadInBridge(bridge, slot->path, backend.formatLabel(), classId, slot->events, failure, sizeof failure);
+    // One that took its process down or stalled it as it opened would take this
+    // process with it: it is remembered, so that it is never opened here.
+    if (!instance && !otherWidth && bridge::BridgePlugin::failedAsItStarted(failure)) {
+        PluginIdentity unknown{};
+        rememberFailure(slot->path, unknown, failureWord(failure));
+    }
+    if (instance || !otherWidth) {
+        std::snprintf(reason, reasonSize, "%s", failure);
+        return instance;
+    }
+    const char* name = std::strrchr(bridge, '\\');
+    std::snprintf(reason, reasonSize,
+                  "it is a %s plug-in, which this %s edition of Talvenor Live runs in %s, and that did not run here "
+                  "(this system may not run %s programs): %s",
+                  widthName(width), widthName(ownWidth()), name ? name + 1 : bridge, widthName(width), failure);
+    return nullptr;
 }
 
 EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
@@ -235,7 +266,8 @@ EffectSlot* EffectHost::loadPlugin(int32_t listIndex, const char* path) {
     return loadPluginClass(resolved, nullptr, nullptr);
 }
 
-EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, const char* classId) {
+EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, const char* classId,
+                                        ProcessChoice where) {
     loadFailure_[0] = '\0';
     auto* slot = new (std::nothrow) EffectSlot;
     if (!slot)
@@ -246,7 +278,7 @@ EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, co
         return nullptr;
     }
     slot->events = new (std::nothrow) SlotEvents(*this, *slot);
-    PluginInstance* instance = slot->events ? loadInstance(slot, format, classId) : nullptr;
+    PluginInstance* instance = slot->events ? loadInstance(slot, format, classId, where) : nullptr;
     if (instance) {
         slot->plugin = new (std::nothrow) ThreadCheckedPlugin(instance);
         if (!slot->plugin)
@@ -353,8 +385,17 @@ uint8_t EffectHost::serviceSlot(EffectSlot* slot) {
         return 0;
     const uint8_t news = applyPluginNews(slot);
     slot->plugin->uiIdle();
+    rememberIfFailed(slot);
     keepStateNowAndThen(slot);
     return news;
+}
+
+void EffectHost::rememberIfFailed(EffectSlot* slot) {
+    char how[160];
+    if (slot->failureRemembered || !slot->plugin->failed(how, sizeof how))
+        return;
+    slot->failureRemembered = true;
+    rememberFailure(slot->path, slot->plugin->identity(), failureWord(how));
 }
 
 void EffectHost::keepStateNowAndThen(EffectSlot* slot) {
@@ -389,10 +430,8 @@ EffectSlot* EffectHost::reloadSlot(EffectSlot* slot, bool ownProcess) {
         state.clear();
         state.append(slot->kept.data(), slot->kept.size());
     }
-    const bool wasOwn = loadInOwnProcess_;
-    loadInOwnProcess_ = ownProcess;
-    EffectSlot* fresh = loadPluginClass(path, identity.format, identity.classId);
-    loadInOwnProcess_ = wasOwn;
+    EffectSlot* fresh = loadPluginClass(path, identity.format, identity.classId,
+                                        ownProcess ? ProcessChoice::OwnProcess : ProcessChoice::ThisProcess);
     if (fresh && state.size())
         restoreState(fresh, state.data(), uint32_t(state.size()));
     return fresh;
@@ -543,6 +582,13 @@ void EffectHost::suspendAllSlots() {
 bool EffectHost::captureState(EffectSlot* slot, char* failure, size_t failureSize) {
     char reason[300] = "";
     const bool whole = slot->plugin->saveState(slot->state, reason, sizeof reason);
+    slot->stateFromKept = false;
+    if (!whole && slot->ownProcess && slot->plugin->failed(nullptr, 0) && slot->kept.size()) {
+        slot->state.clear();
+        slot->stateFromKept = slot->state.append(slot->kept.data(), slot->kept.size());
+        if (slot->stateFromKept)
+            return true;
+    }
     if (failure && failureSize)
         std::snprintf(failure, failureSize, "%s", reason);
     // The host's copy follows what was read.
@@ -555,6 +601,13 @@ void EffectHost::releaseState(EffectSlot* slot) { slot->state.release(); }
 bool EffectHost::restoreState(EffectSlot* slot, const uint8_t* record, uint32_t size) {
     if (!slot || !slot->plugin->restoreState(record, size))
         return false;
+    // What it was given is the state kept for it until it gives one of its own.
+    if (slot->ownProcess) {
+        slot->kept.clear();
+        if (!slot->kept.append(record, size))
+            slot->kept.release();
+        slot->keptAtTick = uint32_t(GetTickCount());
+    }
     // The host's copy follows what the plug-in now reports.
     refreshParameters(slot);
     return true;

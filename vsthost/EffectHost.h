@@ -15,8 +15,15 @@ struct PluginEntry {
     uint8_t favourite;
     char path[kPathSize];
     char format[kFormatSize];  // the backend's label, shown beside the name
+    // The other Windows width's library (read from its header when listed): it runs
+    // in the bridge of that width.
+    uint8_t otherWidth;
     PluginEntry* next;
 };
+
+// Where a plug-in is loaded: as the host decides (in a process of its own when all
+// are, or when it failed there before), or as asked.
+enum class ProcessChoice { Default, OwnProcess, ThisProcess };
 
 // The host side of every plug-in format: keeps the format backends (VST 2 always,
 // others registered), loads plug-ins into slots through the backend that recognises
@@ -62,7 +69,8 @@ public:
     EffectSlot* loadPlugin(int32_t listIndex, const char* path) override;
     // The same through the backend of that format label (null: the one recognising
     // the path), naming the class within the file (empty or null: its first effect).
-    EffectSlot* loadPluginClass(const char* path, const char* format, const char* classId);
+    EffectSlot* loadPluginClass(const char* path, const char* format, const char* classId,
+                                ProcessChoice where = ProcessChoice::Default);
     // Plug-ins loaded from now on run each in a process of its own (a bridge), or in
     // this one.
     void setLoadInOwnProcess(bool on) { loadInOwnProcess_ = on; }
@@ -91,6 +99,8 @@ public:
     // releaseState. False when the plug-in's state could not be taken whole: the
     // record then holds what stands in for it, empty when memory ran out, and
     // failure (when given) the end of a sentence that starts with the plug-in's name.
+    // A plug-in that failed in its own process (or fails while asked) gives the state
+    // last kept for it, when there is one: slot->stateFromKept then says so.
     bool captureState(EffectSlot* slot, char* failure = nullptr, size_t failureSize = 0);
     void releaseState(EffectSlot* slot);
     // Gives a state record back to the plug-in. False when the record does not read.
@@ -147,10 +157,11 @@ private:
         const EffectHost& host_;
     };
 
-    PluginInstance* loadInstance(EffectSlot* slot, const char* format, const char* classId);
+    PluginInstance* loadInstance(EffectSlot* slot, const char* format, const char* classId, ProcessChoice where);
     void keepStateNowAndThen(EffectSlot* slot);
-    PluginInstance* loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId, char* reason,
-                                size_t reasonSize);
+    void rememberIfFailed(EffectSlot* slot);
+    PluginInstance* loadThrough(PluginFormatBackend& backend, EffectSlot* slot, const char* classId,
+                                ProcessChoice where, char* reason, size_t reasonSize);
     void noteLoadFailure(const char* path, const char* reason);
     bool openAndConfigure(EffectSlot* slot);
     bool readProgramNames(EffectSlot* slot);

@@ -40,11 +40,16 @@ struct EffectSlot {
     int32_t latency = 0;
     // Set once the plug-in's failure (its process crashed or hung) has been told.
     bool failureTold = false;
+    // Set once the failure is remembered for the plug-in's path (FailedPlugins.h).
+    bool failureRemembered = false;
     // It runs in a process of its own; its state is then kept now and then (kept), so
     // that a restart after a crash has the most recent one the program holds.
     bool ownProcess = false;
     ByteRecord kept;
     uint32_t keptAtTick = 0;
+    // Set by the last captureState when the plug-in had failed and the state kept
+    // before stood in for its own.
+    bool stateFromKept = false;
 
     // What the plug-in asked for since the UI thread last looked (kNews bits): set from
     // any thread, taken on the UI thread. Atomic through the builtins.

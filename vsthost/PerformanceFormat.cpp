@@ -7,6 +7,7 @@ namespace {
 const uint8_t kMagic[8] = {'T', 'L', 'P', 'E', 'R', 'F', '\r', '\n'};
 const size_t kRecordHeader = 8;      // tag and payload length
 const size_t kSlotFixedBytes = 8;    // position, bypass, path length, state size
+const size_t kOwnProcessBytes = 1;   // a bit per position
 
 void put16(uint8_t* out, uint16_t v) {
     out[0] = uint8_t(v);
@@ -127,6 +128,24 @@ PerformanceParse readPlugin(const uint8_t* payload, size_t length, PerformanceIm
     return PerformanceParse::Ok;
 }
 
+// "ownp": one byte, bit N set when position N runs in a process of its own. The
+// positions named must hold a plug-in; that is checked once every record is read.
+PerformanceParse readOwnProcess(const uint8_t* payload, size_t length, bool& seen, uint8_t& positions) {
+    if (seen || length != kOwnProcessBytes || payload[0] == 0)
+        return PerformanceParse::Inconsistent;
+    seen = true;
+    positions = payload[0];
+    return PerformanceParse::Ok;
+}
+
+uint8_t ownProcessPositions(const PerformanceImage& image) {
+    uint8_t positions = 0;
+    for (int position = 0; position < kPerformancePositions; ++position)
+        if (image.positions[position].occupied && image.positions[position].ownProcess)
+            positions = uint8_t(positions | 1u << position);
+    return positions;
+}
+
 // Records whose tag begins with a capital letter must be understood; others may be
 // skipped by a reader that does not know them.
 bool isCritical(const uint8_t* tag) { return tag[0] >= 'A' && tag[0] <= 'Z'; }
@@ -142,6 +161,8 @@ PerformanceParse readBindings(const uint8_t* payload, size_t length, Performance
 
 PerformanceParse readRecords(const uint8_t* at, size_t remaining, PerformanceImage& image) {
     bool accompanimentSeen = false;
+    bool ownProcessSeen = false;
+    uint8_t ownProcess = 0;
     while (remaining > 0) {
         if (remaining < kRecordHeader)
             return PerformanceParse::Inconsistent;
@@ -158,12 +179,21 @@ PerformanceParse readRecords(const uint8_t* at, size_t remaining, PerformanceIma
             result = readPlugin(payload, length, image);
         else if (tagIs(at, "midi"))
             result = readBindings(payload, length, image);
+        else if (tagIs(at, "ownp"))
+            result = readOwnProcess(payload, length, ownProcessSeen, ownProcess);
         else if (isCritical(at))
             result = PerformanceParse::Inconsistent;
         if (result != PerformanceParse::Ok)
             return result;
         at += kRecordHeader + length;
         remaining -= kRecordHeader + length;
+    }
+    for (int position = 0; position < kPerformancePositions; ++position) {
+        if (!(ownProcess & 1u << position))
+            continue;
+        if (!image.positions[position].occupied)
+            return PerformanceParse::Inconsistent;  // an empty position has no process
+        image.positions[position].ownProcess = true;
     }
     return PerformanceParse::Ok;
 }
@@ -324,6 +354,8 @@ size_t performanceFileSize(const PerformanceImage& image) {
             return 0;
         total += kRecordHeader + image.bindingsSize;
     }
+    if (ownProcessPositions(image))
+        total += kRecordHeader + kOwnProcessBytes;
     return total <= kMaxPerformanceFileBytes ? total : 0;
 }
 
@@ -376,6 +408,12 @@ bool writePerformance(const PerformanceImage& image, uint8_t* out, size_t size) 
         put32(at + 4, image.bindingsSize);
         std::memcpy(at + kRecordHeader, image.bindings, image.bindingsSize);
         at += kRecordHeader + image.bindingsSize;
+    }
+    if (const uint8_t positions = ownProcessPositions(image)) {
+        std::memcpy(at, "ownp", 4);
+        put32(at + 4, uint32_t(kOwnProcessBytes));
+        at[kRecordHeader] = positions;
+        at += kRecordHeader + kOwnProcessBytes;
     }
     put32(at, performanceChecksum(out, size - kPerformanceChecksumSize));
     return true;

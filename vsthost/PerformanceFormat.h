@@ -64,6 +64,9 @@ struct PerformancePosition {
     // for VST 2, the backend's own bytes for other formats.
     const uint8_t* state;
     uint32_t stateSize;
+    // It runs in a process of its own (the optional "ownp" record); false in files
+    // without one.
+    bool ownProcess;
 };
 // True when the position is kept as a "SLOT" record.
 bool isSlotFormat(const PerformancePosition& position);

@@ -18,9 +18,11 @@ bool setUpRigEffects(RigSession& s, const RigOptions& o) {
             showErrorWithDetail(kStrLoadPluginFailed, s.effects().lastLoadFailure());
             return false;
         }
-        const PluginIdentity& who = s.settings().slots[fx.position]->plugin->identity();
+        // In its own process also when asked for none: a plug-in that failed before gets one.
+        const EffectSlot* slot = s.settings().slots[fx.position];
+        const PluginIdentity& who = slot->plugin->identity();
         std::printf("fx %d: %s by %s (%s%s)\n", fx.position, who.name, who.vendor[0] ? who.vendor : "an unnamed vendor",
-                    who.format, own ? ", in its own process" : "");
+                    who.format, slot->ownProcess ? ", in its own process" : "");
     }
     for (int position : o.bypassed)
         if (!s.settings().bypass[position])

@@ -60,6 +60,7 @@ const char* rigUsage() {
            "  --bypass POS           bypass position POS\n"
            "  --own-process POS      run the effect of position POS (or all) in a process of its own:\n"
            "                         its crash or hang leaves the position dry, the session goes on\n"
+           "                         (a plug-in of the other width, or one that failed once, always is)\n"
            "  --backing FILE         play this WAV file along, looping\n"
            "  --performance FILE     open this performance file (.tlp) as the program does\n"
            "  --setlist FILE         open this setlist (.tlset) and start on its first entry; an\n"

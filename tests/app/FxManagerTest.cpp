@@ -5,6 +5,11 @@
 // panel goes to the build folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <vector>
 #include <string>
 
 #include "WinInclude.h"
@@ -14,11 +19,14 @@
 #include "EffectHost.h"
 #include "EffectIds.h"
 #include "ErrorFlags.h"
+#include "FailedPlugins.h"
 #include "FxManagerPanel.h"
 #include "FxManagerWindow.h"
 #include "HostedProgram.h"
 #include "LiveEngine.h"
 #include "LiveSettings.h"
+#include "PerformanceFiles.h"
+#include "PerformanceFormat.h"
 #include "RegistryKeys.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
@@ -92,6 +100,32 @@ Grayed menuOfPosition(HWND panel, int position) {
     }
     EXPECT_EQ(fxManagerCurrentPosition(panel), position);
     return seen;
+}
+
+// Runs call on the program's own thread (the one that owns frame) and waits for it:
+// what the program does with its plug-ins must not race its timer's idle calls.
+// A hook on that thread's messages runs it when it takes a marked WM_NULL.
+std::function<void()>* g_onProgram = nullptr;
+const WPARAM kOnProgramMark = 0x7A1E;
+
+LRESULT CALLBACK runMarked(int code, WPARAM removed, LPARAM message) {
+    const MSG* msg = reinterpret_cast<const MSG*>(message);
+    if (code == HC_ACTION && removed == PM_REMOVE && msg->message == WM_NULL && msg->wParam == kOnProgramMark &&
+        g_onProgram) {
+        (*g_onProgram)();
+        g_onProgram = nullptr;
+    }
+    return CallNextHookEx(nullptr, code, removed, message);
+}
+
+void onProgramThread(HWND frame, std::function<void()> call) {
+    const DWORD thread = GetWindowThreadProcessId(frame, nullptr);
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, runMarked, nullptr, thread);
+    ASSERT_NE(hook, nullptr);
+    g_onProgram = &call;
+    PostMessageA(frame, WM_NULL, kOnProgramMark, 0);
+    EXPECT_TRUE(waitUntil([] { return g_onProgram == nullptr; }, 60000)) << "the program's thread did not run it";
+    UnhookWindowsHookEx(hook);
 }
 
 // Runs a command of the position menu for position, as chosen from the menu.
@@ -321,6 +355,32 @@ TEST(FxManager, APositionInItsOwnProcessFailsAloneAndRestarts) {
     EXPECT_TRUE(dialogsOf(kPid).empty()) << "told once: " << describeDialogs(kPid);
     UpdateWindow(panel);
     takeScreenshot(kScreenshots, "32-fx-manager-failed-position");
+    // Saved while it has failed: the state last kept for it goes into the file in place
+    // of its own, and the save says so.
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string show = std::string(temp) + "own process.tlp";
+    {
+        char detail[600] = "";
+        FileOutcome saved = FileOutcome::Failed;
+        std::vector<uint8_t> kept;
+        onProgramThread(frame, [&] {
+            saved = savePerformanceFile(show.c_str(), detail, sizeof detail);
+            kept.assign(g_liveSettings->slots[0]->kept.data(),
+                        g_liveSettings->slots[0]->kept.data() + g_liveSettings->slots[0]->kept.size());
+        });
+        ASSERT_EQ(saved, FileOutcome::Done) << detail;
+        EXPECT_EQ(std::string(detail).rfind("Position 1, Crasher crashed: its process ended. Its state as kept ", 0), 0u)
+            << detail;
+        std::ifstream in(show, std::ios::binary);
+        const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        PerformanceImage image;
+        ASSERT_EQ(parsePerformance(file.data(), file.size(), image), PerformanceParse::Ok);
+        ASSERT_FALSE(kept.empty());
+        ASSERT_EQ(image.positions[0].stateSize, kept.size());
+        EXPECT_TRUE(std::equal(kept.begin(), kept.end(), image.positions[0].state));
+        EXPECT_TRUE(image.positions[0].ownProcess);
+    }
     menuOfPosition(panel, 0);
     EXPECT_FALSE(GetMenuState(g_windows.effectPopup, IDC_CMD_RESTART_EFFECT, MF_BYCOMMAND) & MF_GRAYED);
     EXPECT_TRUE(GetMenuState(g_windows.effectPopup, IDC_CMD_OWN_PROCESS, MF_BYCOMMAND) & MF_GRAYED);
@@ -333,8 +393,78 @@ TEST(FxManager, APositionInItsOwnProcessFailsAloneAndRestarts) {
     EXPECT_FALSE(g_liveSettings->slots[0]->plugin->failed(nullptr, 0));
     ASSERT_TRUE(pressKeys(frame, {VK_CONTROL, 'L'}));
     ASSERT_TRUE(waitUntil([] { return !g_liveEngine->running(); }, kTimeout));
-    for (int position : {0, 1})
-        g_liveSettings->unloadPosition(position);
+
+    // The crash is remembered under the plug-in's path and shown; Overdrive, which
+    // never failed, is not.
+    char how[32] = "";
+    EXPECT_TRUE(failedBefore(crasher.c_str(), how, sizeof how));
+    EXPECT_STREQ(how, "crashed");
+    EXPECT_FALSE(failedBefore((kOurPlugins + "Overdrive.dll").c_str()));
+    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(text(panel, IDC_FX_POSITION_INFO), "1  Crasher, VST 2, own process (crashed once)");
+
+    // The choice goes into the performance file and comes back from it: both positions
+    // in their own process, then Overdrive moved back into this one.
+    for (const bool overdriveOwn : {true, false}) {
+        if (!overdriveOwn) {
+            chooseFromMenu(panel, 1, IDC_CMD_OWN_PROCESS);
+            ASSERT_FALSE(g_liveSettings->slots[1]->ownProcess);
+        }
+        char detail[600] = "";
+        FileOutcome saved = FileOutcome::Failed, opened = FileOutcome::Failed;
+        onProgramThread(frame, [&] {
+            saved = savePerformanceFile(show.c_str(), detail, sizeof detail);
+            for (int position : {0, 1})
+                g_liveSettings->unloadPosition(position);
+            opened = openPerformanceFile(frame, show.c_str(), detail, sizeof detail);
+        });
+        ASSERT_EQ(saved, FileOutcome::Done) << detail;
+        ASSERT_EQ(opened, FileOutcome::Done) << detail;
+        ASSERT_NE(g_liveSettings->slots[0], nullptr);
+        ASSERT_NE(g_liveSettings->slots[1], nullptr);
+        EXPECT_TRUE(g_liveSettings->slots[0]->ownProcess) << overdriveOwn;
+        EXPECT_EQ(g_liveSettings->slots[1]->ownProcess, overdriveOwn);
+        EXPECT_FLOAT_EQ(g_liveSettings->slots[1]->parameters[0], 0.3f) << overdriveOwn;
+        EXPECT_FALSE(g_liveSettings->slots[0]->plugin->failed(nullptr, 0));
+    }
+    // Loaded afresh, the plug-in that never failed goes into this process and the
+    // crasher into its own; moved back into this process by the user, the crasher's
+    // failure is forgotten, and the file saved before keeps the choice made then.
+    char detail[600] = "";
+    FileOutcome saved = FileOutcome::Failed, opened = FileOutcome::Failed;
+    onProgramThread(frame, [&] {
+        g_liveSettings->unloadPosition(1);
+        g_liveSettings->loadPathIntoPosition(1, (kOurPlugins + "Overdrive.dll").c_str());
+        g_liveSettings->unloadPosition(0);
+        g_liveSettings->loadPathIntoPosition(0, crasher.c_str());
+        saved = savePerformanceFile(show.c_str(), detail, sizeof detail);
+    });
+    ASSERT_NE(g_liveSettings->slots[0], nullptr);
+    ASSERT_NE(g_liveSettings->slots[1], nullptr);
+    EXPECT_FALSE(g_liveSettings->slots[1]->ownProcess);
+    EXPECT_TRUE(g_liveSettings->slots[0]->ownProcess);
+    ASSERT_EQ(saved, FileOutcome::Done) << detail;
+    chooseFromMenu(panel, 0, IDC_CMD_OWN_PROCESS);
+    ASSERT_NE(g_liveSettings->slots[0], nullptr);
+    EXPECT_FALSE(g_liveSettings->slots[0]->ownProcess);
+    EXPECT_FALSE(failedBefore(crasher.c_str()));
+    bool wasOwn = true;
+    onProgramThread(frame, [&] {
+        g_liveSettings->unloadPosition(0);
+        g_liveSettings->loadPathIntoPosition(0, crasher.c_str());
+        wasOwn = g_liveSettings->slots[0] && g_liveSettings->slots[0]->ownProcess;
+        opened = openPerformanceFile(frame, show.c_str(), detail, sizeof detail);
+    });
+    EXPECT_FALSE(wasOwn);
+    ASSERT_EQ(opened, FileOutcome::Done) << detail;
+    EXPECT_TRUE(g_liveSettings->slots[0]->ownProcess);
+    EXPECT_FALSE(g_liveSettings->slots[1]->ownProcess);
+    DeleteFileA(show.c_str());
+
+    onProgramThread(frame, [] {
+        for (int position : {0, 1})
+            g_liveSettings->unloadPosition(position);
+    });
     closePanel(frame);
     ASSERT_TRUE(program.close(kTimeout));
 }

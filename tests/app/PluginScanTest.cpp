@@ -117,8 +117,9 @@ HWND openSelection(HWND panel, int position) {
 }  // namespace
 
 TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
-    // The user's folder: a.dll, b.DLL, c.dll.txt and sub\d.dll; the program's folder:
-    // a.dll again (in another folder), x.y.dll and our Overdrive.
+    // The user's folder: a.dll, b.DLL, c.dll.txt, sub\d.dll (which crashed once) and
+    // w.dll (a library of the other width); the program's folder: a.dll again (in
+    // another folder), x.y.dll and our Overdrive.
     const std::string user = tempFolder("talvenor-scan-user");
     const std::string program = tempFolder("talvenor-scan-app");
     const std::string programPlugins = program + "VST Plugins\\";
@@ -131,6 +132,14 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     makeFile(programPlugins + "a.dll");
     makeFile(programPlugins + "x.y.dll");
     ASSERT_TRUE(CopyFileA((kOurPlugins + "Overdrive.dll").c_str(), (programPlugins + "Overdrive.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((std::string(TALVENOR_BIN_DIR) + "test-plugins\\TestOtherWidth.dll").c_str(),
+                          (user + "w.dll").c_str(), FALSE));
+#ifdef _WIN64
+    const std::string kW = "w 32-bit (VST 2)";
+#else
+    const std::string kW = "w 64-bit (VST 2)";
+#endif
+    const std::string kD = "d (VST 2, crashed once: own process)";
 
     forgetProgramSettings();
     ASSERT_TRUE(createSettingsKeys());
@@ -143,6 +152,9 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
         RegistryKey favourites((std::string(kSettingsKeyPath) + "\\Favourites").c_str(), true);
         std::string otherCase = user + "SUB\\d.dll";
         favourites.setText("d", otherCase);
+        // Remembered under its path, whatever the letter case (as the file system finds it).
+        RegistryKey failed((std::string(kSettingsKeyPath) + "\\Failed Plug-ins").c_str(), true);
+        failed.setText((user + "SUB\\D.dll").c_str(), "crashed");
     }
 
     HostedProgram hosted;
@@ -164,6 +176,8 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
             expected.push_back(user + name);
         else if (name == "sub")
             expected.push_back(user + "sub\\d.dll");
+        else if (name == "w.dll")
+            expected.push_back(user + name);
     }
     EXPECT_EQ(pluginPaths(), expected);
     for (const PluginEntry* entry = g_effectHost->pluginList(); entry; entry = entry->next)
@@ -209,14 +223,14 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     ASSERT_NE(select, nullptr);
     HWND tree = GetDlgItem(select, IDC_SELECT_TREE);
     HWND favouriteButton = GetDlgItem(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: | Plugins: a (VST 2) a (VST 2) d (VST 2) Overdrive (VST 2) x.y (VST 2)");
+    EXPECT_EQ(treeText(tree), "Favourites: | Plugins: a (VST 2) a (VST 2) " + kD + " Overdrive (VST 2) " + kW + " x.y (VST 2)");
     EXPECT_FALSE(IsWindowEnabled(favouriteButton));
     // Added: x.y moves to the favourites at once, and the registry holds its path.
     ASSERT_TRUE(selectItem(tree, "Plugins", "x.y (VST 2)"));
     EXPECT_TRUE(IsWindowEnabled(favouriteButton));
     EXPECT_EQ(windowText(favouriteButton), "Add to Favourites");
     click(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: x.y (VST 2) | Plugins: a (VST 2) a (VST 2) d (VST 2) Overdrive (VST 2)");
+    EXPECT_EQ(treeText(tree), "Favourites: x.y (VST 2) | Plugins: a (VST 2) a (VST 2) " + kD + " Overdrive (VST 2) " + kW);
     {
         RegistryKey favourites((std::string(kSettingsKeyPath) + "\\Favourites").c_str(), false);
         std::string stored;
@@ -228,12 +242,12 @@ TEST(PluginScan, ListsLibrariesMarksFavouritesAndFeedsTheSelection) {
     click(select, IDC_SELECT_FAVOURITE);
     ASSERT_TRUE(selectItem(tree, "Plugins", "a (VST 2)", 0));
     click(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: a (VST 2) x.y (VST 2) a (VST 2) | Plugins: d (VST 2) Overdrive (VST 2)");
+    EXPECT_EQ(treeText(tree), "Favourites: a (VST 2) x.y (VST 2) a (VST 2) | Plugins: " + kD + " Overdrive (VST 2) " + kW);
     // Removed: back among the sorted plug-ins at once.
     ASSERT_TRUE(selectItem(tree, "Favourites", "x.y (VST 2)"));
     EXPECT_EQ(windowText(favouriteButton), "Remove from Favourites");
     click(select, IDC_SELECT_FAVOURITE);
-    EXPECT_EQ(treeText(tree), "Favourites: a (VST 2) a (VST 2) | Plugins: d (VST 2) Overdrive (VST 2) x.y (VST 2)");
+    EXPECT_EQ(treeText(tree), "Favourites: a (VST 2) a (VST 2) | Plugins: " + kD + " Overdrive (VST 2) " + kW + " x.y (VST 2)");
     // A branch chosen with OK loads nothing.
     ASSERT_TRUE(selectItem(tree, "Plugins", ""));
     EXPECT_FALSE(IsWindowEnabled(favouriteButton));

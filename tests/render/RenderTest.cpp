@@ -989,3 +989,109 @@ TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
     for (int c = 0; c < 2; ++c)
         EXPECT_EQ(survived.samples[size_t(c)][last], alone.samples[size_t(c)][last]) << "channel " << c;
 }
+
+// Failures outside processing and of every kind, one per position of one render, each
+// in its own process: a crash and a hang while giving the state the program keeps, exit,
+// abort, a process ended at once mid-block, threads flooding the host, and a state
+// answer of 2 GiB, beside Overdrive. Each failure is named once with how it happened,
+// the render is complete, and a plug-in that failed is given its own process next time
+// without being asked.
+TEST_F(RenderTest, EveryKindOfPluginFailureLeavesTheRenderWhole) {
+    const DryTake take = testTake(44100, 16, 2, 3.0);
+    ASSERT_TRUE(writeDryTake("render-cues.wav", take));
+    char here[MAX_PATH];
+    GetCurrentDirectoryA(sizeof here, here);
+    const std::string cueLibrary = std::string(TALVENOR_BIN_DIR) + "test-plugins\\TestFailsOnCue.dll";
+    const struct {
+        const char* name;
+        const char* cue;
+        const char* told;  // the end of the line naming it, or null for none
+    } positions[] = {
+        {"CrashesSaving", "save:crash", "CrashesSaving crashed: its process ended."},
+        {"HangsSaving", "save:hang", "HangsSaving stopped answering, and its process was ended."},
+        {"Exits", "process:exit", "Exits ended its process without a crash"},
+        {"Aborts", "process:abort", "Aborts ended its process without a crash"},
+        {"Terminated", "process:terminate", "Terminated ended its process without a crash"},
+        {"Floods", "open:flood", nullptr},
+        {"HugeState", "save:huge", nullptr},
+    };
+    std::vector<std::string> arguments{"--render", "render-cues.wav", "--out", "render-cues-out.wav", "--buffer", "256",
+                                       "--own-process", "all", "--tail", "0"};
+    std::string paths[7];
+    for (int p = 0; p < 7; ++p) {
+        paths[p] = std::string(here) + "\\" + positions[p].name + ".dll";
+        ASSERT_TRUE(CopyFileA(cueLibrary.c_str(), paths[p].c_str(), FALSE)) << paths[p];
+        std::string variable = std::string("TP_CUE_") + positions[p].name;
+        for (char& c : variable)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        SetEnvironmentVariableA(variable.c_str(), positions[p].cue);
+        arguments.push_back("--fx");
+        arguments.push_back(std::to_string(p) + "=" + paths[p]);
+    }
+    arguments.push_back("--fx");
+    arguments.push_back("7=" + kPlugins + "Overdrive.dll");
+    int result = -1;
+    const std::string printed = capturedOutput([&] { return runRig(arguments); }, &result);
+    EXPECT_EQ(result, 0) << printed << boxTexts();
+    EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = printed.find(what); at != std::string::npos; at = printed.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    for (int p = 0; p < 7; ++p) {
+        const std::string line = "fx " + std::to_string(p) + ": " + positions[p].name + " ";
+        if (positions[p].told)
+            EXPECT_EQ(count("fx " + std::to_string(p) + ": " + positions[p].told), 1u) << printed;
+        else
+            EXPECT_EQ(count(line), 1u) << "its load line alone, no failure: " << printed;
+    }
+    EXPECT_EQ(count("passes its signal through dry"), 5u) << printed;
+    EXPECT_EQ(count("fx 7: Overdrive "), 1u) << "its load line alone: " << printed;
+    EXPECT_TRUE(headerMatchesLength("render-cues-out.wav"));
+    WavContent rendered;
+    ASSERT_TRUE(readWav("render-cues-out.wav", rendered));
+    EXPECT_EQ(rendered.frames(), take.channels[0].size()) << "the render is complete";
+
+    // Loaded again without asking for a process of its own: the crasher gets one, for
+    // it failed once; Overdrive, which never did, plays in this process.
+    for (int p = 0; p < 7; ++p) {
+        std::string variable = std::string("TP_CUE_") + positions[p].name;
+        for (char& c : variable)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        SetEnvironmentVariableA(variable.c_str(), nullptr);
+    }
+    const std::string again = capturedOutput([&] {
+        return runRig({"--render", "render-cues.wav", "--out", "render-again.wav", "--buffer", "256", "--fx",
+                       "0=" + paths[0], "--fx", "1=" + kPlugins + "Overdrive.dll", "--tail", "0"});
+    }, &result);
+    EXPECT_EQ(result, 0) << again << boxTexts();
+    EXPECT_NE(again.find("fx 0: CrashesSaving by an unnamed vendor (VST 2, in its own process)"), std::string::npos)
+        << again;
+    EXPECT_NE(again.find("fx 1: Overdrive by an unnamed vendor (VST 2)\n"), std::string::npos) << again;
+    EXPECT_EQ(again.find("crashed"), std::string::npos) << "without its cue it plays: " << again;
+
+    // A crash and a hang as the plug-in opens: refused with how, in bounded time, and
+    // remembered, so that the crasher, asked for later in this process, is opened in a
+    // process of its own again (in this one it would take the test down).
+    for (const char* cue : {"open:crash", "open:hang"}) {
+        const std::string path = std::string(here) + (cue[5] == 'c' ? "\\CrashesOpening.dll" : "\\HangsOpening.dll");
+        ASSERT_TRUE(CopyFileA(cueLibrary.c_str(), path.c_str(), FALSE)) << path;
+        SetEnvironmentVariableA(cue[5] == 'c' ? "TP_CUE_CRASHESOPENING" : "TP_CUE_HANGSOPENING", cue);
+        for (const bool ask : {true, false}) {
+            boxes_.clear();
+            std::vector<std::string> opening{"--render", "render-cues.wav", "--out", "render-opening.wav", "--fx",
+                                             "0=" + path, "--tail", "0"};
+            if (ask)
+                opening.insert(opening.end(), {"--own-process", "0"});
+            EXPECT_NE(runRig(opening), 0) << cue;
+            ASSERT_EQ(boxes_.count(), 1u) << cue << ": " << boxTexts();
+            EXPECT_NE(boxes_.boxes()[0].text.find(cue[5] == 'c' ? "it crashed its process as it started"
+                                                                 : "its process did not answer"),
+                      std::string::npos)
+                << cue << (ask ? "" : ", remembered") << ": " << boxTexts();
+        }
+    }
+    boxes_.clear();
+}

@@ -3,6 +3,7 @@
 // refused in every damaged form a disk or a careless tool can produce.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -351,4 +352,59 @@ TEST(PerformanceFormat, TheBindingsRecordIsOptionalAndChecked) {
     example.image.bindings = huge.data();
     example.image.bindingsSize = uint32_t(huge.size());
     EXPECT_EQ(performanceFileSize(example.image), 0u);
+}
+
+// The own-process choice: an optional record written only when a position runs in
+// its own process, so that files without it stay as they were; read back onto its
+// positions whatever the record order; refused when it names an empty position, is
+// given twice, names none, or has another length.
+TEST(PerformanceFormat, TheOwnProcessChoiceIsAnOptionalRecord) {
+    Example example;
+    const Bytes plain = example.file();
+    PerformanceImage image;
+    ASSERT_EQ(parse(plain, image), PerformanceParse::Ok);
+    for (const PerformancePosition& p : image.positions)
+        EXPECT_FALSE(p.ownProcess);
+
+    example.image.positions[3].ownProcess = true;
+    example.image.positions[7].ownProcess = true;
+    example.image.positions[5].ownProcess = true;  // empty: not written
+    const Bytes own = example.file();
+    ASSERT_EQ(own.size(), plain.size() + 9);
+    EXPECT_TRUE(std::equal(plain.begin() + 16, plain.end() - 4, own.begin() + 16)) << "the records before it unchanged";
+    const size_t record = own.size() - 4 - 9;
+    EXPECT_EQ(std::string(own.begin() + long(record), own.begin() + long(record) + 4), "ownp");
+    EXPECT_EQ(le32(own, record + 4), 1u);
+    EXPECT_EQ(own[record + 8], (1u << 3) | (1u << 7));
+    ASSERT_EQ(parse(own, image), PerformanceParse::Ok);
+    for (int position = 0; position < kPerformancePositions; ++position)
+        EXPECT_EQ(image.positions[position].ownProcess, position == 3 || position == 7) << position;
+
+    // First in the file, before the positions it names: the same reading.
+    Bytes moved(own.begin(), own.begin() + 16);
+    moved.insert(moved.end(), own.begin() + long(record), own.begin() + long(record) + 9);
+    moved.insert(moved.end(), own.begin() + 16, own.begin() + long(record));
+    moved.insert(moved.end(), 4, 0);
+    reseal(moved);
+    ASSERT_EQ(parse(moved, image), PerformanceParse::Ok);
+    EXPECT_TRUE(image.positions[3].ownProcess);
+    EXPECT_TRUE(image.positions[7].ownProcess);
+    EXPECT_FALSE(image.positions[0].ownProcess);
+
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } refused[] = {
+        {"an empty position", {'o', 'w', 'n', 'p', 1, 0, 0, 0, 1u << 2}},
+        {"no position", {'o', 'w', 'n', 'p', 1, 0, 0, 0, 0}},
+        {"two bytes", {'o', 'w', 'n', 'p', 2, 0, 0, 0, 1u << 3, 0}},
+        {"given twice", {'o', 'w', 'n', 'p', 1, 0, 0, 0, 1u << 3}},
+    };
+    for (const auto& edit : refused) {
+        Bytes changed = std::string(edit.what) == "given twice" ? own : plain;
+        changed.insert(changed.end() - 4, edit.bytes.begin(), edit.bytes.end());
+        reseal(changed);
+        EXPECT_EQ(parse(changed, image), PerformanceParse::Inconsistent) << edit.what;
+        EXPECT_TRUE(isCleared(image)) << edit.what;
+    }
 }

@@ -12,6 +12,9 @@ namespace {
 
 constexpr int32_t kFadeFrames = 256;  // the dry signal's fade-in after a failure
 constexpr int32_t kMaxCount = 1 << 16;  // parameters or programs beyond belief
+constexpr char kCrashedAsItStarted[] = "it crashed its process as it started";
+constexpr char kEndedAsItStarted[] = "its process ended as it started";
+constexpr char kSilentAsItStarted[] = "its process did not answer";
 
 }  // namespace
 
@@ -63,13 +66,19 @@ BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, c
                             plugin->programs_ <= kMaxCount && plugin->latency_ >= 0;
     if (!answered || !believable) {
         std::snprintf(failure, failureSize, "%s",
-                      plugin->failure() == BridgeFailure::Crashed            ? "its process ended as it started"
-                      : plugin->failure() == BridgeFailure::StoppedAnswering ? "its process did not answer"
+                      plugin->failure() == BridgeFailure::Crashed            ? kCrashedAsItStarted
+                      : plugin->failure() == BridgeFailure::Ended            ? kEndedAsItStarted
+                      : plugin->failure() == BridgeFailure::StoppedAnswering ? kSilentAsItStarted
                                                                              : "its process answered garbled");
         delete plugin;
         return nullptr;
     }
     return plugin;
+}
+
+bool BridgePlugin::failedAsItStarted(const char* failure) {
+    return failure && (std::strcmp(failure, kCrashedAsItStarted) == 0 || std::strcmp(failure, kEndedAsItStarted) == 0 ||
+                       std::strcmp(failure, kSilentAsItStarted) == 0);
 }
 
 uint64_t BridgePlugin::steadyMicroseconds() {
@@ -110,7 +119,9 @@ bool BridgePlugin::call(Command command, Fill fill) const {
     const CallResult result = callAndWait(lane.serials, link_->uiToBridge(), link_->uiFromBridge(),
                                           kUiDeadlineMicroseconds);
     if (result != CallResult::Answered) {
-        fail(result == CallResult::PeerGone || crashedSaid() ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering);
+        fail(result == CallResult::PeerGone ? goneWhy()
+             : crashedSaid()                ? BridgeFailure::Crashed
+                                            : BridgeFailure::StoppedAnswering);
         return false;
     }
     const int32_t status = lane.status;
@@ -187,13 +198,13 @@ void BridgePlugin::process(float* const* inputs, float* const* outputs, int32_t 
     if (lateSince_ != 0) {
         // A block is still out: the lane is the bridge's until it answers.
         if (lane.serials.reply.load(std::memory_order_acquire) != lane.serials.request.load(std::memory_order_relaxed)) {
-            const bool crashed = crashedSaid() || link_->audioFromBridge().wait(0) == Doorbell::Wake::PeerGone;
+            const bool gone = crashedSaid() || link_->audioFromBridge().wait(0) == Doorbell::Wake::PeerGone;
             // A second unanswered, of the clock or of the audio (a render's seconds pass sooner).
             lateFrames_ += frames;
             const bool hung = steadyMicroseconds() - lateSince_ > kHangMicroseconds ||
                               double(lateFrames_) > sampleRate_ * double(kHangMicroseconds) * 1e-6;
-            if (crashed || hung)
-                markFailed(crashed ? BridgeFailure::Crashed : BridgeFailure::StoppedAnswering);
+            if (gone || hung)
+                markFailed(gone ? goneWhy() : BridgeFailure::StoppedAnswering);
             return passDry(inputs, outputs, frames);
         }
         lateSince_ = 0;  // it answered after all: the plug-in plays again from this block
@@ -210,7 +221,7 @@ void BridgePlugin::process(float* const* inputs, float* const* outputs, int32_t 
     if (result != CallResult::Answered) {
         fadeDone_ = 0;
         if (result == CallResult::PeerGone || crashedSaid()) {
-            markFailed(BridgeFailure::Crashed);
+            markFailed(goneWhy());
         } else {
             // Late: this block goes dry, and the bridge has kHangMicroseconds to answer.
             lateBlocks_.fetch_add(1, std::memory_order_relaxed);
@@ -292,7 +303,12 @@ bool BridgePlugin::saveState(ByteRecord& record, char* failure, size_t failureSi
         return false;
     };
     uint32_t total = 0;
+    const uint64_t start = steadyMicroseconds();
     for (uint32_t offset = 0;;) {
+        if (offset > 0 && steadyMicroseconds() - start > kStateDeadlineMicroseconds) {
+            fail(BridgeFailure::StoppedAnswering);
+            return refuse("took too long giving its state, and its process was ended.");
+        }
         const bool ok = call(Command::SaveState, [&](MessageWriter& out) { out.u32(offset); });
         if (this->failure() != BridgeFailure::None)
             return refuse("stopped answering while giving its state.");
@@ -326,7 +342,12 @@ bool BridgePlugin::restoreState(const uint8_t* data, size_t size) {
         return false;
     if (!call(Command::RestoreBegin, [&](MessageWriter& out) { out.u32(uint32_t(size)); }))
         return false;
+    const uint64_t start = steadyMicroseconds();
     for (size_t done = 0; done < size;) {
+        if (steadyMicroseconds() - start > kStateDeadlineMicroseconds) {
+            fail(BridgeFailure::StoppedAnswering);
+            return false;
+        }
         size_t piece = 0;
         const bool ok = call(Command::RestorePiece, [&](MessageWriter& out) {
             const size_t room = out.roomForBytes();
@@ -352,6 +373,8 @@ bool BridgePlugin::failed(char* how, size_t size) const {
     if (how && size)
         std::snprintf(how, size, "%s",
                       why == BridgeFailure::Crashed            ? "crashed: its process ended."
+                      : why == BridgeFailure::Ended
+                          ? "ended its process without a crash (it quit, or was ended from outside)."
                       : why == BridgeFailure::StoppedAnswering ? "stopped answering, and its process was ended."
                                                                : "answered garbled, and its process was ended.");
     return true;

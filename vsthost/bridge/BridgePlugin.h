@@ -29,7 +29,11 @@ public:
     virtual void end() = 0;
 };
 
-enum class BridgeFailure : int32_t { None, Crashed, StoppedAnswering, Garbled };
+// Crashed: its process faulted (the bridge said so as it went); Ended: its process
+// ended without a fault (the plug-in called exit or abort, or it was ended from
+// outside); StoppedAnswering: it missed a deadline by far and was ended; Garbled: it
+// answered what no bridge of ours says, and was ended.
+enum class BridgeFailure : int32_t { None, Crashed, StoppedAnswering, Garbled, Ended };
 
 class BridgePlugin final : public PluginInstance {
 public:
@@ -37,6 +41,9 @@ public:
     // either way; null with the reason in failure when the bridge does not answer.
     static BridgePlugin* create(BridgeLink* link, PluginHostEvents* events, char* failure, size_t failureSize);
     ~BridgePlugin() override;
+    // True when create's failure says the bridge's process crashed, ended or stopped
+    // answering as the plug-in was opened (not that the plug-in refused to load).
+    static bool failedAsItStarted(const char* failure);
     BridgePlugin(const BridgePlugin&) = delete;
     BridgePlugin& operator=(const BridgePlugin&) = delete;
 
@@ -80,6 +87,9 @@ public:
 
     // How long a UI call may take before the bridge counts as stopped.
     static constexpr uint32_t kUiDeadlineMicroseconds = 3000000;
+    // How long a whole state may take to cross, in however many pieces: a bridge that
+    // answers each piece just in time cannot hold the UI thread for longer.
+    static constexpr uint64_t kStateDeadlineMicroseconds = 10000000;
     // How long a late block may stay unanswered (of the clock, or of the audio gone by)
     // before the bridge counts as hung. A block past its deadline alone (a busy
     // machine) costs only that block: it goes dry.
@@ -98,6 +108,8 @@ private:
     bool textCall(Command command, int32_t index, char* text, size_t size) const;
     void fail(BridgeFailure why) const;
     bool crashedSaid() const;
+    // Why a process that is gone went: it said it crashed, or it just ended.
+    BridgeFailure goneWhy() const { return crashedSaid() ? BridgeFailure::Crashed : BridgeFailure::Ended; }
     void markFailed(BridgeFailure why);
     static uint64_t steadyMicroseconds();
     void passDry(float* const* inputs, float* const* outputs, int32_t frames);

@@ -118,7 +118,7 @@ private:
 
 }  // namespace
 
-bool bridgeProgramPath(char* path, size_t size) {
+bool bridgeProgramPath(char* path, size_t size, bool otherWidth) {
     char own[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, own, sizeof own);
     if (n == 0 || n >= sizeof own)
@@ -127,7 +127,9 @@ bool bridgeProgramPath(char* path, size_t size) {
     if (!slash)
         return false;
     slash[1] = '\0';
-    return std::snprintf(path, size, "%stalvenor-bridge.exe", own) < int(size);
+    const char* name = !otherWidth ? "talvenor-bridge.exe" : sizeof(void*) == 8 ? "talvenor-bridge32.exe"
+                                                                                : "talvenor-bridge64.exe";
+    return std::snprintf(path, size, "%s%s", own, name) < int(size);
 }
 
 PluginInstance* loadInBridge(const char* bridgePath, const char* path, const char* format, const char* classId,

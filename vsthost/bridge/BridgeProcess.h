@@ -12,5 +12,8 @@
 PluginInstance* loadInBridge(const char* bridgePath, const char* path, const char* format, const char* classId,
                              PluginHostEvents* events, char* failure, size_t failureSize);
 
-// The bridge program beside this program's own file; false when the path is too long.
-bool bridgeProgramPath(char* path, size_t size);
+// The bridge program beside this program's own file for plug-ins of this edition's
+// width (talvenor-bridge.exe) or, with otherWidth, of the other width
+// (talvenor-bridge32.exe in the 64-bit edition, talvenor-bridge64.exe in the 32-bit
+// one); false when the path is too long.
+bool bridgeProgramPath(char* path, size_t size, bool otherWidth = false);

@@ -136,6 +136,16 @@ void endDrag() {
     ShowCursor(TRUE);
 }
 
+ParameterMenu g_parameterMenu = nullptr;
+
+// The parameter whose row holds y, or -1.
+int32_t parameterAt(const EffectSlot* slot, int y) {
+    for (int32_t i = 0; i < slot->parameterCount; ++i)
+        if (kRowTop + kRowHeight * i <= y && y < kRowTop + kRowHeight * (i + 1))
+            return i;
+    return -1;
+}
+
 LRESULT CALLBACK viewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam) {
     EffectSlot* slot = slotOf(view);
     if (!slot || hasOwnEditor(slot))
@@ -154,6 +164,15 @@ LRESULT CALLBACK viewProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
         if (GetCapture() == view)
             endDrag();
         return 0;
+    case WM_RBUTTONUP: {
+        POINT at{short(LOWORD(lParam)), short(HIWORD(lParam))};
+        const int32_t parameter = parameterAt(slot, at.y);
+        if (g_parameterMenu && parameter >= 0) {
+            ClientToScreen(view, &at);
+            g_parameterMenu(view, slot, parameter, at.x, at.y);
+        }
+        return 0;
+    }
     default:
         return DefWindowProcA(view, message, wParam, lParam);
     }
@@ -223,6 +242,8 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 }  // namespace
+
+void setParameterMenu(ParameterMenu menu) { g_parameterMenu = menu; }
 
 bool registerEditorClasses(HWND mdiClient, HINSTANCE instance) {
     g_editors.mdiClient = mdiClient;

@@ -16,6 +16,11 @@ constexpr char kEditorViewClassName[] = "DJHIUIRBOIS";
 
 // Registers the frame and view classes; the frames become children of mdiClient.
 bool registerEditorClasses(HWND mdiClient, HINSTANCE instance);
+// The menu of a parameter of the generic parameter view (a right-click on its row),
+// at screen point (x, y): MIDI learn. Null: the rows have no menu.
+struct EffectSlot;
+using ParameterMenu = void (*)(HWND view, const EffectSlot* slot, int32_t parameter, int x, int y);
+void setParameterMenu(ParameterMenu menu);
 // Unregisters them (a program hosted twice in one process registers them afresh).
 void unregisterEditorClasses(HINSTANCE instance);
 // Shows the slot's editor, creating it when needed; false when it cannot be opened.

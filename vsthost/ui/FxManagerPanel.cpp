@@ -4,6 +4,7 @@
 
 #include "Controls.h"
 #include "EffectHost.h"
+#include "FailedPlugins.h"
 #include "EffectIds.h"
 #include "LiveSettings.h"
 #include "MessageBoxes.h"
@@ -106,9 +107,15 @@ void describePosition(const FxManagerContext& context, int32_t position, char* t
     const double rate = double(context.host->sampleRate());
     if (slot->latency > 0 && rate > 0.0 && size_t(used) < size)
         used += std::snprintf(text + used, size - size_t(used), ", %.1f ms", 1000.0 * slot->latency / rate);
-    if (slot->ownProcess && size_t(used) < size)
-        std::snprintf(text + used, size - size_t(used), "%s",
-                      slot->plugin->failed(nullptr, 0) ? ", failed in its own process" : ", own process");
+    if (!slot->ownProcess || size_t(used) >= size)
+        return;
+    char before[32];
+    if (slot->plugin->failed(nullptr, 0))
+        std::snprintf(text + used, size - size_t(used), "%s", ", failed in its own process");
+    else if (failedBefore(slot->path, before, sizeof before))
+        std::snprintf(text + used, size - size_t(used), ", own process (%s once)", before[0] ? before : "failed");
+    else
+        std::snprintf(text + used, size - size_t(used), "%s", ", own process");
 }
 
 void showPositionInfo(HWND panel, PanelState& state) {
@@ -183,6 +190,10 @@ void runElsewhere(HWND panel, PanelState& state, bool restart) {
         showErrorWithDetail(kStrLoadPluginFailed, host.lastLoadFailure());
         return;
     }
+    // Moved back into this process by the user's choice: a failure it had is no
+    // longer held against it.
+    if (!fresh->ownProcess)
+        forgetFailure(fresh->path);
     settings.replacePosition(state.current, fresh);
     refresh(panel);
 }
@@ -293,6 +304,20 @@ INT_PTR CALLBACK panelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lPara
         const int32_t position = menuButtonAt(short(LOWORD(lParam)), short(HIWORD(lParam)));
         if (state && position >= 0)
             openPositionMenu(panel, *state, position);
+        return TRUE;
+    }
+    case WM_CONTEXTMENU: {
+        HWND control = reinterpret_cast<HWND>(wParam);
+        if (!state || !state->context->controlMenu || !control || control == panel)
+            return FALSE;
+        int x = short(LOWORD(lParam)), y = short(HIWORD(lParam));
+        if (x == -1 && y == -1) {  // from the keyboard: at the control
+            RECT rect;
+            GetWindowRect(control, &rect);
+            x = rect.left;
+            y = rect.bottom;
+        }
+        state->context->controlMenu(panel, GetDlgCtrlID(control), x, y);
         return TRUE;
     }
     case WM_NCDESTROY:

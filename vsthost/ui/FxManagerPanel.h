@@ -19,6 +19,9 @@ struct FxManagerContext {
     int32_t (*selectPlugin)(HWND owner);
     // Opens (or brings forward) the editor of a position; false when it cannot.
     bool (*openEditor)(int32_t position);
+    // The menu of a knob or switch (its control id) at screen point (x, y): MIDI
+    // learn. Null: the controls have no menu.
+    void (*controlMenu)(HWND panel, int controlId, int x, int y);
 };
 
 // Creates the panel (dialog 144) inside parent, filling its client area, shown.

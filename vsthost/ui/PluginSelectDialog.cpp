@@ -3,9 +3,11 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "EffectHost.h"
 #include "EffectIds.h"
+#include "FailedPlugins.h"
 #include "MessageBoxes.h"
 #include "PathNames.h"
 #include "PluginScan.h"
@@ -29,12 +31,25 @@ HTREEITEM insertItem(HWND tree, HTREEITEM parent, const char* text, LPARAM data)
 }
 
 // A plug-in as listed: its name and its format beside it, so that one plug-in in two
-// formats shows as two items.
+// formats shows as two items; one that failed before says so, and that it now runs
+// in a process of its own.
 void itemText(const PluginEntry& entry, char* text, size_t size) {
-    char name[32];
-    baseNameOf(entry.path, name, sizeof name);
-    if (entry.format[0])
+    char name[48];
+    baseNameOf(entry.path, name, 32);
+    // The other width's plug-in is listed by its width: it runs in that width's bridge.
+    if (entry.otherWidth)
+        std::snprintf(name + std::strlen(name), sizeof name - std::strlen(name), " %s",
+                      sizeof(void*) == 8 ? "32-bit" : "64-bit");
+    char how[32];
+    const bool failed = failedBefore(entry.path, how, sizeof how);
+    if (failed && !how[0])
+        std::snprintf(how, sizeof how, "%s", "failed");
+    if (entry.format[0] && failed)
+        std::snprintf(text, size, "%s (%s, %s once: own process)", name, entry.format, how);
+    else if (entry.format[0])
         std::snprintf(text, size, "%s (%s)", name, entry.format);
+    else if (failed)
+        std::snprintf(text, size, "%s (%s once: own process)", name, how);
     else
         std::snprintf(text, size, "%s", name);
 }
@@ -48,7 +63,7 @@ void fillTree(HWND dialog, Selection& selection) {
     HTREEITEM plugins = insertItem(tree, TVI_ROOT, "Plugins", 0);
     int32_t k = 1;
     for (const PluginEntry* entry = selection.host->pluginList(); entry; entry = entry->next, ++k) {
-        char name[32 + PluginEntry::kFormatSize + 4];
+        char name[32 + PluginEntry::kFormatSize + 64];
         itemText(*entry, name, sizeof name);
         if (entry->favourite)
             insertItem(tree, favourites, name, -k);

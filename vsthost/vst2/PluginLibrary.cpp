@@ -40,43 +40,16 @@ HMODULE loadPrivateCopy(const char* path, char* copyPath) {
 }
 
 // The machine field of a PE file's header, or 0 when the file is not one.
-WORD peMachine(const char* path) {
+WORD machineOfFile(const char* path) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    unsigned char head[4096];
+    uint8_t head[kPeHeadBytes];
     DWORD got = 0;
     const BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
     CloseHandle(file);
-    if (!read || got < sizeof(IMAGE_DOS_HEADER))
-        return 0;
-    IMAGE_DOS_HEADER dos;
-    std::memcpy(&dos, head, sizeof dos);
-    const size_t at = size_t(DWORD(dos.e_lfanew));
-    if (dos.e_magic != IMAGE_DOS_SIGNATURE || at > got || got - at < sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER))
-        return 0;
-    DWORD signature;
-    IMAGE_FILE_HEADER header;
-    std::memcpy(&signature, head + at, sizeof signature);
-    std::memcpy(&header, head + at + sizeof signature, sizeof header);
-    return signature == IMAGE_NT_SIGNATURE ? header.Machine : 0;
-}
-
-#ifdef _WIN64
-const WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
-const char kOwnEdition[] = "64-bit";
-#else
-const WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
-const char kOwnEdition[] = "32-bit";
-#endif
-
-const char* widthOf(WORD machine) {
-    switch (machine) {
-    case IMAGE_FILE_MACHINE_I386: return "32-bit";
-    case IMAGE_FILE_MACHINE_AMD64: return "64-bit";
-    default: return nullptr;
-    }
+    return read ? peMachine(head, got) : 0;
 }
 
 }  // namespace
@@ -96,14 +69,15 @@ void PluginLibrary::describeLoadFailure(const char* path, unsigned long error, c
         insert[0] = 'i', insert[1] = 't';
     if (!reason[0])
         std::snprintf(reason, sizeof reason, "system error %lu", error);
-    const WORD machine = peMachine(path);
-    const char* width = widthOf(machine);
-    if (machine && machine != kOwnMachine && width)
+    const LibraryWidth width = widthOfMachine(machineOfFile(path));
+    if (width != LibraryWidth::Unknown && width != ownWidth())
         std::snprintf(text, size, "%s (it is a %s plug-in; this %s edition of Talvenor Live loads %s plug-ins)",
-                      reason, width, kOwnEdition, kOwnEdition);
+                      reason, widthName(width), widthName(ownWidth()), widthName(ownWidth()));
     else
         std::snprintf(text, size, "%s", reason);
 }
+
+LibraryWidth PluginLibrary::widthOf(const char* path) { return widthOfMachine(machineOfFile(path)); }
 
 HMODULE PluginLibrary::load(const char* path, InUseTest inUse, void* context, char* copyPath) {
     copyPath[0] = '\0';

@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "WinInclude.h"
+#include "PeHeader.h"
 #include "VstInterface.h"
 
 // Loading and releasing plug-in libraries for effect slots.
@@ -22,6 +23,10 @@ public:
     // (GetLastError after the failed load) and, when the file is a library of the
     // other Windows width, a plain statement of that. Always NUL-terminated.
     static void describeLoadFailure(const char* path, unsigned long error, char* text, size_t size);
+
+    // The width of the library at path as its PE header names it (the first
+    // kPeHeadBytes of the file); Unknown when it cannot be read or is no PE file.
+    static LibraryWidth widthOf(const char* path);
 
     // Frees the module and deletes its private copy, if any.
     static void release(HMODULE module, const char* copyPath);

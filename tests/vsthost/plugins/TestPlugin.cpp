@@ -54,8 +54,24 @@
 #define TP_FAILURE 0
 #endif
 
-#if TP_CALLS_HOST_IN_PROCESS || TP_FAILURE
+// Fails where and how its environment says: TP_CUE_<its file's base name, upper case>
+// is "<where>:<how>", where one of open, save, process (after TP_CUE_BLOCKS blocks),
+// editor; how one of crash, hang, exit, abort, terminate (the process ended at once,
+// as from outside), huge (a state answer claiming 2 GiB), flood (threads of its own
+// calling the host without pause from then on: parameter moves, idle, time and size). So one library, copied under several
+// names, fails differently in each copy.
+#ifndef TP_ON_CUE
+#define TP_ON_CUE 0
+#endif
+#define TP_CUE_BLOCKS 100
+
+#if TP_CALLS_HOST_IN_PROCESS || TP_FAILURE || TP_ON_CUE
 #include <windows.h>
+#endif
+#if TP_ON_CUE
+#include <cctype>
+#include <cstdlib>
+#include <thread>
 #endif
 
 namespace {
@@ -145,6 +161,80 @@ void log(const char* text) {
     g_log += '\n';
 }
 
+#if TP_ON_CUE
+enum class CueWhere { None, Open, Save, Process, Editor };
+enum class CueHow { None, Crash, Hang, Exit, Abort, Terminate, Huge, Flood };
+CueWhere g_cueWhere = CueWhere::None;
+CueHow g_cueHow = CueHow::None;
+std::atomic<bool> g_flooding{false};
+
+void readCue() {
+    HMODULE self = nullptr;
+    char path[MAX_PATH] = "";
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&readCue), &self);
+    GetModuleFileNameA(self, path, sizeof path);
+    const char* base = std::strrchr(path, '\\');
+    base = base ? base + 1 : path;
+    std::string name = "TP_CUE_";
+    for (const char* c = base; *c && *c != '.'; ++c)
+        name += char(std::toupper(static_cast<unsigned char>(*c)));
+    const char* cue = std::getenv(name.c_str());
+    if (!cue)
+        return;
+    const std::string text = cue;
+    const size_t colon = text.find(':');
+    const std::string where = text.substr(0, colon), how = colon == std::string::npos ? "" : text.substr(colon + 1);
+    g_cueWhere = where == "open" ? CueWhere::Open : where == "save" ? CueWhere::Save
+               : where == "process" ? CueWhere::Process : where == "editor" ? CueWhere::Editor : CueWhere::None;
+    g_cueHow = how == "crash" ? CueHow::Crash : how == "hang" ? CueHow::Hang : how == "exit" ? CueHow::Exit
+             : how == "abort" ? CueHow::Abort : how == "terminate" ? CueHow::Terminate : how == "huge" ? CueHow::Huge
+             : how == "flood" ? CueHow::Flood : CueHow::None;
+}
+
+// The host called from threads of the plug-in's own, as a plug-in with a busy
+// worker or a careless meter does: parameter moves, idle, time and size requests.
+void flood(AEffect* e) {
+    if (g_flooding.exchange(true))
+        return;
+    for (int t = 0; t < 4; ++t)
+        std::thread([e, t] {
+            for (unsigned n = 0;; ++n) {
+                g_host(e, audioMasterAutomate, int(n % 2), 0, nullptr, float(n % 100) / 100.0f);
+                g_host(e, t % 2 ? audioMasterIdle : audioMasterNeedIdle, 0, 0, nullptr, 0.0f);
+                g_host(e, audioMasterGetTime, 0, 0, nullptr, 0.0f);
+                g_host(e, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
+                g_host(e, audioMasterSizeWindow, 200 + int(n % 50), 120, nullptr, 0.0f);
+                if (n % 64 == 0)
+                    Sleep(0);
+            }
+        }).detach();
+}
+
+// True when the cue here asks for a huge state answer; the other kinds do not return.
+bool onCue(CueWhere where, AEffect* e) {
+    if (g_cueWhere != where)
+        return false;
+    switch (g_cueHow) {
+    case CueHow::Crash: {
+        int* volatile bad = reinterpret_cast<int*>(uintptr_t(16));
+        *bad = 1;
+        return false;
+    }
+    case CueHow::Hang:
+        for (;;)
+            Sleep(1000);
+    case CueHow::Exit: std::exit(7);
+    case CueHow::Abort: std::abort();
+    case CueHow::Terminate: TerminateProcess(GetCurrentProcess(), 9); return false;
+    case CueHow::Huge: return true;
+    case CueHow::Flood: flood(e); return false;
+    case CueHow::None: return false;
+    }
+    return false;
+}
+#endif
+
 // Asks the host for a new editor size, as a plug-in whose editor changes size does,
 // from the thread it is called on; its rectangle then reports that size.
 VstIntPtr askForEditorSize(AEffect* e, int width, int height) {
@@ -159,6 +249,16 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
     std::snprintf(line, sizeof line, "op %d index %d value %ld opt %g", int(opcode), int(index), long(value),
                   double(opt));
     log(line);
+#if TP_ON_CUE
+    if (opcode == effOpen)
+        onCue(CueWhere::Open, e);
+    if (opcode == effEditOpen)
+        onCue(CueWhere::Editor, e);
+    if (opcode == effGetChunk && onCue(CueWhere::Save, e)) {
+        *static_cast<void**>(ptr) = const_cast<char*>(self->chunk.data());
+        return VstIntPtr(0x7FFFFFFF);
+    }
+#endif
     switch (opcode) {
     case effIdentify:
         return TP_IDENTIFY;
@@ -222,6 +322,11 @@ void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 
 #if TP_CALLS_HOST_IN_PROCESS
     callHostFromProcessing(static_cast<TestEffect*>(e->object));
 #endif
+#if TP_ON_CUE
+    static int cueBlocks = 0;
+    if (++cueBlocks > TP_CUE_BLOCKS)
+        onCue(CueWhere::Process, e);
+#endif
 #if TP_FAILURE
     static int blocks = 0;
     if (++blocks > TP_FAILS_AFTER_BLOCKS) {
@@ -256,6 +361,9 @@ float VSTCALLBACK getParameter(AEffect* e, VstInt32 index) {
 
 extern "C" AEffect* testPluginMain(audioMasterCallback host) {
     g_host = host;
+#if TP_ON_CUE
+    readCue();
+#endif
     auto* self = new TestEffect();
     AEffect& e = self->effect;
     e.magic = TP_MAGIC;
