@@ -11,6 +11,7 @@
 #include "MidiLearn.h"
 #include "PathNames.h"
 #include "PerformanceFiles.h"
+#include "PerformanceStage.h"
 #include "ResourceIds.h"
 #include "ShellState.h"
 #include "StringIds.h"
@@ -32,8 +33,10 @@ void snapshotPerformance() {
     }
     std::free(settings.snapshotBlob);
     settings.snapshotBlob = nullptr;
+    // Only what the positions hold: a next performance loaded beside them or a tail
+    // still ringing is no part of this one.
     const uint8_t* blob = nullptr;
-    const int32_t length = g_effectHost->buildStateBlob(&blob);
+    const int32_t length = g_effectHost->buildStateBlob(&blob, settings.slots, LiveSettings::kPositions);
     if (blob && length > 0) {
         settings.snapshotBlob = static_cast<uint8_t*>(std::malloc(size_t(length)));
         if (settings.snapshotBlob)
@@ -58,7 +61,7 @@ bool performanceChanged() {
             settings.bypass[position] != settings.snapshotBypass[position])
             return true;
     const uint8_t* blob = nullptr;
-    const int32_t length = g_effectHost->buildStateBlob(&blob);
+    const int32_t length = g_effectHost->buildStateBlob(&blob, settings.slots, LiveSettings::kPositions);
     // A snapshot whose copy could not be kept cannot vouch for anything.
     return !blob || length != settings.snapshotLength || !settings.snapshotBlob ||
            std::memcmp(blob, settings.snapshotBlob, size_t(length)) != 0;
@@ -75,14 +78,24 @@ bool newPerformance(HWND frame) {
             return false;
     }
     takePerformanceBindings(nullptr, 0);
+    EffectSlot* previous[LiveSettings::kPositions];
     g_liveEngine->pauseProcessing();
-    g_effectHost->unloadAllSlots();
     for (int position = 0; position < LiveSettings::kPositions; ++position) {
+        previous[position] = g_liveSettings->slots[position];
+        if (previous[position])
+            g_effectHost->detachSlot(previous[position]);
         g_liveSettings->slots[position] = nullptr;
         g_liveSettings->bypass[position] = 0;
     }
     g_waveDeck->closeAccompaniment();
     g_liveEngine->resumeProcessing();
+    // What the stage holds beside the positions (a tail ringing) stays until it is done.
+    performanceStage().positionsReplaced(previous, LiveSettings::kPositions);
+    for (EffectSlot* slot : previous)
+        if (slot)
+            g_effectHost->unloadSlot(slot);
+    EffectSlot* const none[LiveSettings::kPositions] = {};
+    unloadStrays(none);
     g_liveSettings->performanceName[0] = '\0';
     setFrameTitle(frame, nullptr);
     snapshotPerformance();

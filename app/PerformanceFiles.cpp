@@ -20,6 +20,7 @@
 #include "ResourceIds.h"
 #include "Performance.h"
 #include "PerformanceFormat.h"
+#include "PerformanceStage.h"
 #include "ShellState.h"
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
@@ -122,6 +123,21 @@ bool isOneOf(const EffectSlot* slot, EffectSlot* const* slots) {
     return false;
 }
 
+}  // namespace
+
+void unloadStrays(EffectSlot* const* kept) {
+    // A plug-in that no position held belonged to the old performance as well, unless
+    // the stage holds it: the next performance made ready, or a tail still ringing.
+    for (EffectSlot* slot = g_effectHost->slotList(); slot;) {
+        EffectSlot* const following = slot->next;
+        if (!isOneOf(slot, kept) && !performanceStage().spares(slot))
+            g_effectHost->unloadSlot(slot);
+        slot = following;
+    }
+}
+
+namespace {
+
 // Within one pause the chain goes from the old positions to the new ones; the old
 // plug-ins are closed after it, when no callback can reach them any more.
 void exchangePerformance(const PerformanceImage& image, EffectSlot* const* incoming, bool openAccompaniment) {
@@ -140,16 +156,9 @@ void exchangePerformance(const PerformanceImage& image, EffectSlot* const* incom
     else
         g_waveDeck->closeAccompaniment();
     g_liveEngine->resumeProcessing();
+    performanceStage().positionsReplaced(previous, kPositions);
     unloadEach(previous);
-    // A plug-in that no position held belonged to the old performance as well.
-    for (EffectSlot* slot = g_effectHost->slotList(); slot;) {
-        if (isOneOf(slot, incoming)) {
-            slot = slot->next;
-            continue;
-        }
-        g_effectHost->unloadSlot(slot);
-        slot = g_effectHost->slotList();
-    }
+    unloadStrays(incoming);
 }
 
 void showAccompanimentWindows(HWND frame) {
@@ -378,6 +387,15 @@ bool savePerformanceCommand(HWND frame, bool askName) {
     if (detail[0])
         showErrorWithDetail(-kStrSavedWithKeptState, detail);
     return true;
+}
+
+void showPerformanceOnStage(HWND frame, const char* name) {
+    if (g_waveDeck->isAccompanimentOpen())
+        std::snprintf(g_shell.accompFile, sizeof g_shell.accompFile, "%s", g_waveDeck->accompaniment().path);
+    nameThePerformance(frame, name);
+    showAccompanimentWindows(frame);
+    if (HWND panel = fxManagerPanel())
+        refreshFxManagerPanel(panel);
 }
 
 FileOutcome openPerformanceNamed(HWND frame, const char* loadPath, const char* name, char* detail, size_t detailSize) {

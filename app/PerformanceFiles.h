@@ -3,6 +3,8 @@
 
 #include "WinInclude.h"
 
+struct EffectSlot;
+
 // Performance files (docs/performance-file.md): opening one in place of the running
 // performance and saving the running one. UI thread.
 
@@ -38,3 +40,10 @@ FileOutcome openPerformanceNamed(HWND frame, const char* loadPath, const char* n
 // Whether the file at path reads as a performance this build can open; detail says
 // why not. Nothing is loaded.
 bool performanceFileUsable(const char* path, char* detail, size_t detailSize);
+
+// A performance another way has put in place (a gapless switch): named name, its
+// title, accompaniment windows and FX Manager shown, a new snapshot taken.
+void showPerformanceOnStage(HWND frame, const char* name);
+// Unloads every loaded plug-in that is none of kept (kPositions of them, null
+// entries allowed) and that the performance stage does not hold.
+void unloadStrays(EffectSlot* const* kept);

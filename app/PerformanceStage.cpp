@@ -8,8 +8,10 @@ PerformanceStage* g_stage = nullptr;
 }  // namespace
 
 PerformanceStage::~PerformanceStage() = default;
-void PerformanceStage::expect(const char*, const char*) {}
+void PerformanceStage::expect(int, const char*, int, const char*) {}
 void PerformanceStage::setTailSeconds(int) {}
+bool PerformanceStage::spares(const EffectSlot*) const { return false; }
+void PerformanceStage::positionsReplaced(const EffectSlot* const*, int) {}
 
 FileOutcome FileOpenStage::bringOn(HWND frame, int, const char* loadPath, const char* name, char* detail,
                                    size_t detailSize) {

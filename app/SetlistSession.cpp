@@ -224,7 +224,7 @@ void tellStageWhatComes() {
         return run.kept.empty() ? entryFile(index) : run.kept;
     };
     const std::string nextPath = fileOf(next), previousPath = fileOf(previous);
-    performanceStage().expect(next >= 0 ? nextPath.c_str() : nullptr,
+    performanceStage().expect(next, next >= 0 ? nextPath.c_str() : nullptr, previous,
                               previous >= 0 ? previousPath.c_str() : nullptr);
 }
 

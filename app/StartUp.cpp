@@ -22,6 +22,7 @@
 #include "SettingsStore.h"
 #include "SetlistKeys.h"
 #include "SetlistMidi.h"
+#include "SwitcherStage.h"
 #include "SetlistSession.h"
 #include "SetlistWindow.h"
 #include "SharedResources.h"
@@ -389,6 +390,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
         return abandonStartUp(instance, kStrNoFreeMemory);
     // A setlist on the command line opens in place of a performance, and the last
     // setlist opens when nothing is named; either brings its first usable entry on.
+    startSwitcherStage();
     setSetlistTailSeconds(g_shell.setlistTailSeconds);
     setSetlistMidiHandler(handleSetlistMidi);
     if (setlistNamed || (!performancePath[0] && g_shell.setlistFile[0])) {
@@ -403,6 +405,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     const int exitCode = runMessageLoop();
     setSetlistMidiHandler(nullptr);
     closeSetlistSession();
+    closeSwitcherStage();  // before the effect host: it unloads what it made ready
 
     if (g_windows.frame && IsWindow(g_windows.frame))
         KillTimer(g_windows.frame, kFrameTimerId);

@@ -14,6 +14,7 @@
 #include "PartTimes.h"
 #include "ProgramMidi.h"
 #include "ProgramMidiInputs.h"
+#include "SwitcherStage.h"
 #include "ResourceIds.h"
 #include "RecordingDialog.h"
 #include "ShellState.h"
@@ -130,6 +131,7 @@ void timerTick(HWND frame) {
     showToolbarTempo(g_windows.toolbar, g_liveSettings->tempo, tempoTapping(GetTickCount()));
     clock.endOf(6);
     serviceProgramMidi();
+    serviceSwitcherStage();  // tails rung out unloaded, the next performances made ready
     clock.endOf(7);
     if (g_effectHost && idleSlots(*g_effectHost))
         if (HWND panel = fxManagerPanel())

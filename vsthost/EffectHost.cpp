@@ -613,13 +613,28 @@ bool EffectHost::restoreState(EffectSlot* slot, const uint8_t* record, uint32_t 
     return true;
 }
 
-int32_t EffectHost::buildStateBlob(const uint8_t** blob) {
+namespace {
+
+bool amongSlots(const EffectSlot* slot, EffectSlot* const* only, int32_t count) {
+    if (!only)
+        return true;
+    for (int32_t i = 0; i < count; ++i)
+        if (only[i] == slot)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int32_t EffectHost::buildStateBlob(const uint8_t** blob, EffectSlot* const* only, int32_t onlyCount) {
     std::free(blob_);
     blob_ = nullptr;
     *blob = nullptr;
     size_t total = kStateBlobTagSize;
     bool complete = true;
     for (EffectSlot* s = slots_.first(); s; s = s->next) {
+        if (!amongSlots(s, only, onlyCount))
+            continue;
         // A chunk the host refuses to read counts as an empty one here; saving says so.
         captureState(s);
         if (s->state.size() == 0)
@@ -633,7 +648,8 @@ int32_t EffectHost::buildStateBlob(const uint8_t** blob) {
         writeStateBlobTag(blob_);
         uint8_t* at = blob_ + kStateBlobTagSize;
         for (EffectSlot* s = slots_.first(); s; s = s->next)
-            at = writeStateSection(at, s->path, std::strlen(s->path), s->state.data(), s->state.size(), s->reserved);
+            if (amongSlots(s, only, onlyCount))
+                at = writeStateSection(at, s->path, std::strlen(s->path), s->state.data(), s->state.size(), s->reserved);
     }
     for (EffectSlot* s = slots_.first(); s; s = s->next)
         releaseState(s);

@@ -91,8 +91,10 @@ public:
     const char* lastLoadFailure() const { return loadFailure_; }
     // The state of every slot in load order as one byte string: "VSTWRAP_" and a
     // section per slot. Owned by the host and valid until the next build; the
-    // length (8 with no slots), or 0 with a null blob when memory ran out.
-    int32_t buildStateBlob(const uint8_t** blob);
+    // length (8 with no slots), or 0 with a null blob when memory ran out. With only,
+    // just the slots among its count entries (null entries ignored): the positions'
+    // plug-ins without the ones loaded beside them (a next performance, a ringing tail).
+    int32_t buildStateBlob(const uint8_t** blob, EffectSlot* const* only = nullptr, int32_t onlyCount = 0);
     // The plug-in's state as a record kept in the slot (slot->state) until
     // releaseState. False when the plug-in's state could not be taken whole: the
     // record then holds what stands in for it, empty when memory ran out, and

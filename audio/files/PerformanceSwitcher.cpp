@@ -117,6 +117,18 @@ bool PerformanceSwitcher::startWith(size_t index, LiveSettings& settings, std::s
     return true;
 }
 
+bool PerformanceSwitcher::setRunning(size_t index) {
+    if (waitingFor_ >= 0 || index >= prepared_.size())
+        return false;
+    if (current_ >= 0 && size_t(current_) != index && prepared_[size_t(current_)].performance)
+        running_ = std::move(prepared_[size_t(current_)].performance);
+    // A copy made ready of it is not what plays: it goes.
+    if (int(index) != current_)
+        forget(index);
+    current_ = int(index);
+    return true;
+}
+
 bool PerformanceSwitcher::switchTo(size_t index, std::string& error) {
     if (int(index) == current_ && waitingFor_ < 0)
         return true;  // already playing: nothing to do

@@ -68,6 +68,10 @@ public:
     // Before live input runs (no block in progress): puts entry index straight into
     // settings' positions, with its backing track. False (error set) when it cannot load.
     bool startWith(size_t index, LiveSettings& settings, std::string& error);
+    // The chain in the positions is entry index's, put there another way (opened as
+    // a file before live input ran): the next switch goes from it and the neighbours
+    // follow it. Nothing is loaded or unloaded. False while a switch waits.
+    bool setRunning(size_t index);
     // Posts the switch to entry index (loading it first when it was not preloaded);
     // it takes effect at the next block. False (error set) when the entry cannot be
     // loaded or a switch still waits for its block.

@@ -491,6 +491,22 @@ TEST(ControlChainTest, TheSwitcherPreloadsNeighboursSwitchesAndUnloadsTails) {
         // Switching to the entry playing changes nothing.
         EXPECT_TRUE(switcher.switchTo(3, error));
         EXPECT_FALSE(switcher.switchWaiting());
+        // The positions given entry one another way (opened as a file before live
+        // input ran): the copy made ready of it goes and its neighbour is made ready.
+        const size_t loadsBefore = loader.loads.size(), unloadsBefore = loader.unloads.size();
+        ASSERT_TRUE(switcher.setRunning(0));
+        EXPECT_EQ(switcher.current(), 0);
+        EXPECT_FALSE(switcher.preloaded(0));
+        EXPECT_EQ(loader.unloads.size(), unloadsBefore + 1);
+        EXPECT_FALSE(switcher.service());
+        ASSERT_EQ(loader.loads.size(), loadsBefore + 1);
+        EXPECT_EQ(loader.loads.back(), "two");
+        ASSERT_TRUE(switcher.setRunning(1));
+        EXPECT_EQ(loader.unloads.size(), unloadsBefore + 2);
+        switcher.service();
+        EXPECT_EQ(loader.loads.back(), "one");  // the damaged one is not tried again
+        EXPECT_EQ(loader.loads.size(), loadsBefore + 2);
+        EXPECT_FALSE(switcher.setRunning(7));
     }
     // What it preloaded and never switched to is unloaded with it; what plays stays.
     std::set<std::string> unloaded(loader.unloads.begin(), loader.unloads.end());

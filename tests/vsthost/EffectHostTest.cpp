@@ -448,6 +448,11 @@ TEST(EffectHostState, BlobCapturesAndRestoresEveryPluginsState) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 5), "CHUNK");
     EXPECT_EQ(le32At(record + 5), own.size());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record + 9), own.size()), own);
+    // Only the slots asked for (the positions' plug-ins, not one loaded beside them).
+    EffectSlot* const onlyThree[2] = {nullptr, three};
+    ASSERT_EQ(host.buildStateBlob(&blob, onlyThree, 2), 56);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(blob + 14), 8), "C:\\a.dll");
+    EXPECT_EQ(chunky->state.size(), 0u);
 
     // A chunk of -1 is "CHUNK" with size 0.
     setChunkAnswer(1, -1, 0);
