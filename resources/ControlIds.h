@@ -36,3 +36,7 @@
 #define IDC_DRIVER_32_BITS 1031         // radio button
 #define IDC_DRIVER_SAMPLE_RATE 1032     // drop-down list
 #define IDC_DRIVER_MODE 1040            // drop-down list: WASAPI exclusive, WASAPI shared, DirectSound
+
+// Style bit of the program's switch control (a class style of its own): the right
+// button opens its parent's menu for it (WM_CONTEXTMENU) instead of flipping it.
+#define SWITCH_HAS_MENU 0x0001L

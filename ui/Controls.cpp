@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ControlIds.h"
 #include "SharedResources.h"
 #include "Window.h"
 
@@ -152,8 +153,15 @@ protected:
     LRESULT onEraseBackground(HDC) override { return 1; }
     LRESULT onLeftButtonDown(int, int, WPARAM) override { return toggle(); }
     LRESULT onLeftDoubleClick(int, int, WPARAM) override { return toggle(); }
-    // The right button is left to the default processing, which asks the parent for
-    // the switch's menu (WM_CONTEXTMENU): MIDI learn.
+    // The right button flips the switch too, unless the switch has a menu: then it is
+    // left to the default processing, which asks the parent for it (WM_CONTEXTMENU).
+    LRESULT onRightButtonDown(int x, int y, WPARAM keys) override {
+        return hasMenu() ? Window::onRightButtonDown(x, y, keys) : toggle();
+    }
+    LRESULT onRightDoubleClick(int x, int y, WPARAM keys) override {
+        return hasMenu() ? Window::onRightDoubleClick(x, y, keys) : toggle();
+    }
+    bool hasMenu() const { return (GetWindowLongA(hwnd(), GWL_STYLE) & SWITCH_HAS_MENU) != 0; }
 
     LRESULT onUser(WPARAM, LPARAM lParam) override {
         if (lParam == static_cast<LPARAM>(value)) return 0;
