@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "EffectHost.h"
 #include "LiveEngine.h"
@@ -22,6 +23,12 @@ namespace {
 const double kVersion = 2.1;
 
 uint32_t serialOf(const EffectSlot* slot) { return slot ? slot->serial : 0; }
+
+// The performance's MIDI bindings as the snapshot saw them: a parameter learnt or
+// forgotten since is a change to save. `bindingsKnown` false when they could not be
+// written out, which vouches for nothing.
+std::vector<char> g_snapshotBindings;
+bool g_snapshotBindingsKnown = false;
 
 }  // namespace
 
@@ -45,6 +52,7 @@ void snapshotPerformance() {
     settings.snapshotLength = length;
     std::snprintf(settings.snapshotAccompaniment, sizeof settings.snapshotAccompaniment, "%s",
                   g_waveDeck->accompaniment().path);
+    g_snapshotBindingsKnown = performanceBindingsText(g_snapshotBindings);
 }
 
 bool performanceChanged() {
@@ -55,6 +63,9 @@ bool performanceChanged() {
     if (!anyEffect && !g_shell.accompFile[0])
         return false;
     if (std::strcmp(g_waveDeck->accompaniment().path, settings.snapshotAccompaniment) != 0)
+        return true;
+    std::vector<char> bindings;
+    if (!g_snapshotBindingsKnown || !performanceBindingsText(bindings) || bindings != g_snapshotBindings)
         return true;
     for (int position = 0; position < LiveSettings::kPositions; ++position)
         if (serialOf(settings.slots[position]) != settings.snapshotSlots[position] ||

@@ -32,6 +32,7 @@
 #include "ThreadCheckedPlugin.h"
 #include "LiveSettings.h"
 #include "MidiLearn.h"
+#include "Performance.h"
 #include "MidiControl.h"
 #include "MidiIds.h"
 #include "ResourceIds.h"
@@ -612,6 +613,11 @@ TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
         EXPECT_EQ(g_midiControl->performanceBindings()[0].target, pluginParameterTarget(0, 0));
         EXPECT_EQ(g_midiControl->performanceBindings()[0].behaviour, BindingBehaviour::Continuous);
         EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
+        // Reopened, nothing is changed; a parameter's binding forgotten is a change
+        // that New and closing ask to save.
+        EXPECT_FALSE(performanceChanged());
+        g_midiControl->setPerformanceBindings({});
+        EXPECT_TRUE(performanceChanged()) << "a forgotten binding would be lost without a question";
         DeleteFileA(show.c_str());
 
         // Kept in the registry as bindings text.
