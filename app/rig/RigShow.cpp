@@ -95,7 +95,9 @@ bool RigPerformanceLoader::loadPerformance(const std::string& path, LoadedPerfor
         const PerformancePosition& p = image.positions[position];
         if (!p.occupied)
             continue;
-        EffectSlot* slot = host.loadPluginClass(p.path, p.format, p.classId);
+        // A position kept in its own process loads there, as in the program.
+        EffectSlot* slot = host.loadPluginClass(p.path, p.format, p.classId,
+                                                p.ownProcess ? ProcessChoice::OwnProcess : ProcessChoice::Default);
         if (!slot) {
             out.missing += std::string(p.path) + "\n";
             continue;
