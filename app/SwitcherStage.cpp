@@ -13,6 +13,7 @@
 #include "MidiControl.h"
 #include "MessageBoxes.h"
 #include "PerformanceFormat.h"
+#include "PerformanceLoading.h"
 #include "ProgramMidi.h"
 #include "SetlistWindow.h"
 #include "ShellState.h"
@@ -26,41 +27,6 @@ namespace {
 const DWORD kInstallWaitMs = 2000;
 
 SwitcherStage* g_switcherStage = nullptr;
-
-bool fileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The whole file, refused unread beyond the largest a performance can be.
-bool readImage(const std::string& path, std::vector<uint8_t>& bytes, PerformanceImage& image, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = path + " could not be opened";
-        return false;
-    }
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(file) : -1;
-    if (size < 0 || uint64_t(size) > kMaxPerformanceFileBytes) {
-        std::fclose(file);
-        error = size < 0 ? path + " could not be read" : describePerformanceParse(PerformanceParse::TooLarge);
-        return false;
-    }
-    bytes.resize(size_t(size));
-    ok = std::fseek(file, 0, SEEK_SET) == 0 &&
-         (size == 0 || std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size());
-    std::fclose(file);
-    if (!ok) {
-        error = path + " could not be read";
-        return false;
-    }
-    const PerformanceParse parsed = parsePerformance(bytes.data(), bytes.size(), image);
-    if (parsed != PerformanceParse::Ok) {
-        error = describePerformanceParse(parsed);
-        return false;
-    }
-    return true;
-}
 
 bool liveInputRuns() { return g_liveEngine && g_liveEngine->running() && g_switchPoint; }
 
@@ -76,58 +42,12 @@ bool onOwnThread(unsigned long thread, const char* what) {
 }  // namespace
 
 bool ProgramPerformanceLoader::loadPerformance(const std::string& path, LoadedPerformance& out, std::string& error) {
-    std::vector<uint8_t> bytes;
-    PerformanceImage image;
-    if (!readImage(path, bytes, image, error))
+    // Only its plug-in parameters' bindings: the program's own are the registry's.
+    if (!loadPerformanceForSwitch(*g_effectHost, path, true, out, error))
         return false;
-    EffectHost& host = *g_effectHost;
-    // A format this build cannot load refuses the whole file, as File, Open does.
-    for (int position = 0; position < kPerformancePositions; ++position) {
-        const PerformancePosition& p = image.positions[position];
-        if (p.occupied && !host.backendLabelled(p.format)) {
-            error = "position " + std::to_string(position + 1) + " holds a " + p.format +
-                    " plug-in, which this edition cannot load";
-            return false;
-        }
-    }
-    out = LoadedPerformance();
-    for (int position = 0; position < kPerformancePositions; ++position) {
-        const PerformancePosition& p = image.positions[position];
-        if (!p.occupied)
-            continue;
-        EffectSlot* slot = host.loadPluginClass(p.path, p.format, p.classId,
-                                                p.ownProcess ? ProcessChoice::OwnProcess : ProcessChoice::Default);
-        if (!slot) {
-            out.missing += std::string(p.path) + "\n";
-            continue;
-        }
-        slots_.insert(slot);
-        host.restoreState(slot, p.state, p.stateSize);
-        host.setSlotActive(slot, p.bypass == 0);
-        out.chain.slots[position] = slot;
-        out.chain.bypass[position] = p.bypass;
-    }
-    if (image.accompaniment[0]) {
-        if (fileExists(image.accompaniment))
-            out.accompaniment = image.accompaniment;
-        else
-            out.missing += std::string(image.accompaniment) + "\n";
-    }
-    // Its own bindings (plug-in parameters), taken at the switch; a text that does
-    // not read leaves them out, as a part that could not be loaded.
-    if (image.bindingsSize > 0) {
-        MidiBindingTable table;
-        BindingsTextError problem;
-        if (readBindingsText(image.bindings, image.bindingsSize, table, problem)) {
-            for (size_t i = 0; i < table.size(); ++i)
-                if (targetGroup(table.at(i).target) == TargetGroup::PluginParameter)
-                    out.bindings.push_back(table.at(i));
-        } else {
-            char reason[300];
-            describeBindingsTextError(problem, reason, sizeof reason);
-            out.missing += std::string("its MIDI bindings (") + reason + ")\n";
-        }
-    }
+    for (EffectSlot* slot : out.chain.slots)
+        if (slot)
+            slots_.insert(slot);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "ControlTargets.h"
 #include "MessageBoxes.h"
 #include "PerformanceFormat.h"
+#include "PerformanceLoading.h"
 #include "SetlistSwitch.h"
 #include "StringIds.h"
 #include "ThreadCheckedPlugin.h"
@@ -18,44 +19,6 @@ std::string fullPath(const std::string& path) {
     char full[MAX_PATH];
     const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
     return n > 0 && n < sizeof full ? std::string(full) : path;
-}
-
-bool fileExists(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The whole file, refused unread beyond the largest a performance can be.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = path + " could not be opened";
-        return false;
-    }
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(file) : -1;
-    if (size < 0 || uint64_t(size) > kMaxPerformanceFileBytes) {
-        std::fclose(file);
-        error = size < 0 ? path + " could not be read" : describePerformanceParse(PerformanceParse::TooLarge);
-        return false;
-    }
-    bytes.resize(size_t(size));
-    ok = std::fseek(file, 0, SEEK_SET) == 0 && (size == 0 || std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size());
-    std::fclose(file);
-    if (!ok)
-        error = path + " could not be read";
-    return ok;
-}
-
-bool readImage(const std::string& path, std::vector<uint8_t>& bytes, PerformanceImage& image, std::string& error) {
-    if (!readWholeFile(path, bytes, error))
-        return false;
-    const PerformanceParse parsed = parsePerformance(bytes.data(), bytes.size(), image);
-    if (parsed != PerformanceParse::Ok) {
-        error = describePerformanceParse(parsed);
-        return false;
-    }
-    return true;
 }
 
 const char* commandWord(ProgramCommand command) {
@@ -72,60 +35,11 @@ const char* commandWord(ProgramCommand command) {
 bool checkPerformanceFile(const std::string& path, std::string& error) {
     std::vector<uint8_t> bytes;
     PerformanceImage image;
-    return readImage(path, bytes, image, error);
+    return readPerformanceImage(path, bytes, image, error);
 }
 
 bool RigPerformanceLoader::loadPerformance(const std::string& path, LoadedPerformance& out, std::string& error) {
-    std::vector<uint8_t> bytes;
-    PerformanceImage image;
-    if (!readImage(path, bytes, image, error))
-        return false;
-    EffectHost& host = session_.effects();
-    // A format this build cannot load refuses the whole file, as in the program.
-    for (int position = 0; position < kPerformancePositions; ++position) {
-        const PerformancePosition& p = image.positions[position];
-        if (p.occupied && !host.backendLabelled(p.format)) {
-            error = "position " + std::to_string(position + 1) + " holds a " + p.format +
-                    " plug-in, which this edition cannot load";
-            return false;
-        }
-    }
-    out = LoadedPerformance();
-    for (int position = 0; position < kPerformancePositions; ++position) {
-        const PerformancePosition& p = image.positions[position];
-        if (!p.occupied)
-            continue;
-        // A position kept in its own process loads there, as in the program.
-        EffectSlot* slot = host.loadPluginClass(p.path, p.format, p.classId,
-                                                p.ownProcess ? ProcessChoice::OwnProcess : ProcessChoice::Default);
-        if (!slot) {
-            out.missing += std::string(p.path) + "\n";
-            continue;
-        }
-        host.restoreState(slot, p.state, p.stateSize);
-        host.setSlotActive(slot, p.bypass == 0);
-        out.chain.slots[position] = slot;
-        out.chain.bypass[position] = p.bypass;
-    }
-    if (image.accompaniment[0]) {
-        if (fileExists(image.accompaniment))
-            out.accompaniment = image.accompaniment;
-        else
-            out.missing += std::string(image.accompaniment) + "\n";
-    }
-    if (image.bindingsSize > 0) {
-        MidiBindingTable table;
-        BindingsTextError problem;
-        if (readBindingsText(image.bindings, image.bindingsSize, table, problem)) {
-            for (size_t i = 0; i < table.size(); ++i)
-                out.bindings.push_back(table.at(i));
-        } else {
-            char reason[300];
-            describeBindingsTextError(problem, reason, sizeof reason);
-            out.missing += std::string("its MIDI bindings (") + reason + ")\n";
-        }
-    }
-    return true;
+    return loadPerformanceForSwitch(session_.effects(), path, false, out, error);
 }
 
 void RigPerformanceLoader::unloadSlots(const SwitchSet& set) {
@@ -207,7 +121,7 @@ bool RigShow::setUp() {
         SetlistEntry entry;
         entry.resolved = fullPath(options_.performance);
         entry.path = options_.performance;
-        entry.missing = !fileExists(entry.resolved);
+        entry.missing = !regularFileExists(entry.resolved);
         setlist.entries.push_back(entry);
     }
     if (setlist.entries.empty())
