@@ -126,7 +126,8 @@ int main() {
 
     // The plug-in's main thread is this one, which loaded it; its audio thread another.
     std::atomic<bool> stop{false};
-    std::thread audio([&] { server.serveAudio(stop); });
+    WindowsIdler idler;
+    std::thread audio([&] { server.serveAudio(stop, &idler); });
     server.serveUi();
     stop = true;
     audio.join();

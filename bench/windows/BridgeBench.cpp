@@ -1,8 +1,9 @@
 // What running a plug-in in a process of its own costs per block: Overdrive called in
 // this process and through its bridge at 64, 256 and 1024 frames (median and 99.9th
 // percentile of each call, and the bridge's median added), and a chain of eight
-// Overdrives either way. A plain program for Wine (no Google Benchmark for MinGW);
-// scripts/bench-bridge runs it on the bench.
+// Overdrives either way. Each is measured twice: at a driver's pace (a block each
+// period, as live input calls the chain) and back to back (as a render does). A plain
+// program for Wine (no Google Benchmark for MinGW); scripts/bench-bridge runs it.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "BridgeProcess.h"
 #include "PluginInstance.h"
 #include "Vst2Backend.h"
+#include "WinInclude.h"
 
 namespace {
 
@@ -52,12 +54,40 @@ Figures figures(std::vector<double> us) {
     return {us[us.size() / 2], us[std::min(us.size() - 1, size_t(double(us.size()) * 0.999))]};
 }
 
-// Microseconds of each block through every plug-in of chain, in place.
-std::vector<double> timeBlocks(std::vector<PluginInstance*>& chain, int32_t frames, int blocks) {
+// A driver's steady clock: sleeps in whole milliseconds, then looks at the clock for
+// the rest, so that each block begins one period after the last.
+void awaitPeriod(Clock::time_point& next, int32_t frames) {
+    next += std::chrono::microseconds(int64_t(double(frames) / kRate * 1e6));
+    const auto ahead = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+    if (ahead > 1)
+        Sleep(DWORD(ahead - 1));
+    while (Clock::now() < next) {
+    }
+}
+
+// The machine's busy share of its cores since the last call (GetSystemTimes).
+double busyShare() {
+    static ULONGLONG lastIdle = 0, lastAll = 0;
+    FILETIME idle, kernel, user;
+    GetSystemTimes(&idle, &kernel, &user);
+    auto value = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const ULONGLONG i = value(idle), all = value(kernel) + value(user);  // kernel time includes idle
+    const double share = all > lastAll ? 1.0 - double(i - lastIdle) / double(all - lastAll) : 0.0;
+    lastIdle = i;
+    lastAll = all;
+    return share;
+}
+
+// Microseconds of each block through every plug-in of chain, in place; paced, a block
+// each period as a driver asks, else back to back.
+std::vector<double> timeBlocks(std::vector<PluginInstance*>& chain, int32_t frames, int blocks, bool paced) {
     std::vector<float> left(static_cast<size_t>(frames)), right(static_cast<size_t>(frames));
     std::vector<double> us;
     us.reserve(size_t(blocks));
+    Clock::time_point next = Clock::now();
     for (int b = 0; b < blocks + 50; ++b) {
+        if (paced)
+            awaitPeriod(next, frames);
         for (int32_t i = 0; i < frames; ++i)
             left[size_t(i)] = right[size_t(i)] = 0.3f * float(std::sin(0.05 * double(b * frames + i)));
         float* io[2] = {left.data(), right.data()};
@@ -107,29 +137,44 @@ int main(int argc, char** argv) {
         if (!inProcess.back() || !bridged.back())
             return 1;
     }
-    std::printf("Overdrive per block, microseconds (%d blocks each; median, 99.9th percentile)\n", blocks);
-    std::printf("%8s %22s %22s %16s %14s\n", "frames", "in process", "own process", "added (median)",
-                "quarter block");
-    for (int32_t frames : {64, 256, 1024}) {
-        std::vector<PluginInstance*> one = {inProcess[0]}, oneBridged = {bridged[0]};
-        const Figures a = figures(timeBlocks(one, frames, blocks));
-        const Figures b = figures(timeBlocks(oneBridged, frames, blocks));
-        char how[160];
-        if (bridged[0]->failed(how, sizeof how)) {
-            std::printf("%8d: the bridged Overdrive %s (a block past its deadline); loaded again\n", int(frames), how);
-            delete bridged[0];
-            bridged[0] = load(true, path);
-            if (!bridged[0])
-                return 1;
-            continue;
-        }
-        std::printf("%8d %10.1f %10.1f  %10.1f %10.1f  %16.1f %14.1f\n", int(frames), a.median, a.p999, b.median,
-                    b.p999, b.median - a.median, double(frames) / kRate * 1e6 / 4.0);
-    }
-    const Figures chainIn = figures(timeBlocks(inProcess, 256, blocks / 4));
-    const Figures chainOut = figures(timeBlocks(bridged, 256, blocks / 4));
-    int failed = 0;
     unsigned late = 0;
+    for (bool paced : {true, false}) {
+        std::printf("\nOverdrive per block, microseconds, %s (median, 99.9th percentile)\n",
+                    paced ? "at a driver's pace (8 s at each size)" : "back to back, as a render");
+        std::printf("%8s %8s %22s %22s %16s %14s\n", "frames", "blocks", "in process", "own process",
+                    "added (median)", "quarter block");
+        for (int32_t frames : {64, 256, 1024}) {
+            const int count = paced ? int(8.0 * kRate / double(frames)) : blocks;
+            std::vector<PluginInstance*> one = {inProcess[0]}, oneBridged = {bridged[0]};
+            const Figures a = figures(timeBlocks(one, frames, count, paced));
+            const Figures b = figures(timeBlocks(oneBridged, frames, count, paced));
+            char how[160];
+            if (bridged[0]->failed(how, sizeof how)) {
+                std::printf("%8d: the bridged Overdrive %s; loaded again\n", int(frames), how);
+                late += static_cast<bridge::BridgePlugin*>(bridged[0])->lateBlocks();
+                delete bridged[0];
+                bridged[0] = load(true, path);
+                if (!bridged[0])
+                    return 1;
+                continue;
+            }
+            std::printf("%8d %8d %10.1f %10.1f  %10.1f %10.1f  %16.1f %14.1f\n", int(frames), count, a.median,
+                        a.p999, b.median, b.p999, b.median - a.median, double(frames) / kRate * 1e6 / 4.0);
+        }
+        const int chainBlocks = paced ? int(8.0 * kRate / 256.0) : blocks / 4;
+        busyShare();
+        const Figures chainIn = figures(timeBlocks(inProcess, 256, chainBlocks, paced));
+        const double busyIn = busyShare();
+        const Figures chainOut = figures(timeBlocks(bridged, 256, chainBlocks, paced));
+        const double busyOut = busyShare();
+        std::printf("eight Overdrives at 256 frames: in process %.1f us (99.9th %.1f), each in its own %.1f us "
+                    "(99.9th %.1f): %.1f us added a position\n",
+                    chainIn.median, chainIn.p999, chainOut.median, chainOut.p999,
+                    (chainOut.median - chainIn.median) / 8.0);
+        std::printf("the machine's cores busy meanwhile: %.1f %% in process, %.1f %% with the bridges\n",
+                    busyIn * 100.0, busyOut * 100.0);
+    }
+    int failed = 0;
     for (PluginInstance* p : bridged) {
         failed += p->failed(nullptr, 0) ? 1 : 0;
         late += static_cast<bridge::BridgePlugin*>(p)->lateBlocks();
@@ -137,10 +182,6 @@ int main(int argc, char** argv) {
     std::printf("blocks past their deadline (gone dry), all runs: %u\n", late);
     if (failed)
         std::printf("(%d of the eight bridged Overdrives missed a deadline in the chain)\n", failed);
-    std::printf("eight Overdrives at 256 frames: in process %.1f us (99.9th %.1f), each in its own %.1f us "
-                "(99.9th %.1f): %.1f us added a position\n",
-                chainIn.median, chainIn.p999, chainOut.median, chainOut.p999,
-                (chainOut.median - chainIn.median) / 8.0);
     for (PluginInstance* p : inProcess)
         delete p;
     for (PluginInstance* p : bridged)

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "BlockRhythm.h"
 #include "BridgePlugin.h"
 #include "BridgeServer.h"
 
@@ -26,6 +27,7 @@ namespace {
 class ThreadBell : public Doorbell {
 public:
     void ring() override {
+        rings.fetch_add(1);
         std::lock_guard<std::mutex> hold(lock_);
         rung_ = true;
         woken_.notify_all();
@@ -44,6 +46,8 @@ public:
         gone_ = true;
         woken_.notify_all();
     }
+
+    std::atomic<int> rings{0};
 
 private:
     std::mutex lock_;
@@ -133,12 +137,12 @@ private:
 // The program's region and bells, and the bridge's two serving threads on them.
 class ThreadBridge : public BridgeLink {
 public:
-    explicit ThreadBridge(PluginInstance* plugin) : region_(new Region) {
+    explicit ThreadBridge(PluginInstance* plugin, Idler* idler = nullptr) : region_(new Region) {
         initialiseRegion(region_.get());
         server_.reset(new BridgeServer(region_.get(), uiTo_, uiFrom_, audioTo_, audioFrom_));
         server_->attach(plugin);
         ui_ = std::thread([this] { server_->serveUi(); });
-        audio_ = std::thread([this] { server_->serveAudio(stop_); });
+        audio_ = std::thread([this, idler] { server_->serveAudio(stop_, idler); });
     }
     ~ThreadBridge() override {
         end();
@@ -151,6 +155,7 @@ public:
     Doorbell& uiFromBridge() override { return uiFrom_; }
     Doorbell& audioToBridge() override { return audioTo_; }
     Doorbell& audioFromBridge() override { return audioFrom_; }
+    ThreadBell& audioBell() { return audioTo_; }
     // As the process ending: both sides see the other gone.
     void end() override {
         ++ends;
@@ -374,6 +379,74 @@ TEST(Bridge, AHungEndedOrGarbledBridgeNeverHoldsTheAudio) {
 // The plug-in's own threads calling the host without pause while blocks and idle
 // calls go on; then a state request the plug-in never answers: the audio lane keeps
 // playing the plug-in meanwhile, and the UI call comes back failed after its bound.
+// The audio lane's answering side, looking for blocks at the pace they come rather
+// than sleeping: every block at a steady pace, back to back, after a pause and at a
+// ragged pace is answered with the plug-in's output, none left waiting on a ring that
+// was skipped; and blocks it was looking for needed no ring at all.
+TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
+    BlockRhythm rhythm;
+    uint64_t from = 0, until = 0;
+    for (uint64_t t = 0; t <= 8000; t += 1000) {
+        EXPECT_FALSE(rhythm.window(&from, &until)) << "no pace before eight gaps";
+        rhythm.arrived(10000 + t);
+    }
+    ASSERT_TRUE(rhythm.window(&from, &until));
+    EXPECT_EQ(from, 18000u + 1000 - BlockRhythm::kLeadMicroseconds);
+    EXPECT_EQ(until, 18000u + 1000 + BlockRhythm::kLagMicroseconds);
+    rhythm.arrived(1018000);  // a second's pause is no pace
+    EXPECT_FALSE(rhythm.window(&from, &until));
+
+    class TestIdler : public Idler {
+    public:
+        uint32_t napMicroseconds() const override { return 80; }
+        void nap() override { std::this_thread::sleep_for(std::chrono::microseconds(20)); }
+        void relax() override { std::this_thread::yield(); }
+    } idler;
+    GainPlugin gain(16);
+    ThreadBridge* link = new ThreadBridge(&gain, &idler);
+    RecordingEvents events;
+    char failure[128] = "";
+    std::unique_ptr<BridgePlugin> bridged(BridgePlugin::create(link, &events, failure, sizeof failure));
+    ASSERT_TRUE(bridged) << failure;
+    ASSERT_TRUE(bridged->configure(48000.0, 256));
+    ASSERT_TRUE(bridged->resume());
+
+    AudioLane& lane = link->region()->audio;
+    int calls = 0, wrong = 0, unanswered = 0;
+    const int ringsBefore = link->audioBell().rings.load();
+    auto block = [&] {
+        lane.frames = 64;
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; i < 64; ++i)
+                lane.in[c][i] = float(calls % 97 + i) * (c ? -0.01f : 0.01f);
+        // Far past any block's deadline: only a lost wake-up runs into it.
+        if (callAndWait(lane.serials, link->audioToBridge(), link->audioFromBridge(), 150000) != CallResult::Answered)
+            ++unanswered;
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; i < 64; ++i)
+                wrong += lane.out[c][i] != lane.in[c][i] * 0.5f;
+        ++calls;
+    };
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point next = Clock::now();
+    for (int b = 0; b < 200; ++b) {  // a driver's steady pace
+        std::this_thread::sleep_until(next += std::chrono::milliseconds(1));
+        block();
+    }
+    for (int b = 0; b < 300; ++b)  // a render's
+        block();
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    next = Clock::now();
+    for (int b = 0; b < 100; ++b) {  // ragged: some blocks early, some late
+        next += std::chrono::microseconds(3000 + (b % 7 == 0 ? 900 : 0) - (b % 10 == 0 ? 700 : 0));
+        std::this_thread::sleep_until(next);
+        block();
+    }
+    EXPECT_EQ(unanswered, 0);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_LT(link->audioBell().rings.load() - ringsBefore, calls) << "blocks it looked for needed no ring";
+}
+
 TEST(Bridge, FloodingThreadsAndAHungStateRequestHoldNeitherTheUiNorTheAudio) {
     GainPlugin gain(64);
     ThreadBridge* link = new ThreadBridge(&gain);

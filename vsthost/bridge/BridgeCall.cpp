@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "BlockRhythm.h"
+
 namespace bridge {
 
 namespace {
@@ -13,16 +15,34 @@ uint32_t microsecondsSince(Clock::time_point start) {
     return elapsed < 0 ? 0 : elapsed > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(elapsed);
 }
 
-// How long a caller looks for its answer before sleeping: most blocks are answered
-// within it, and then neither side pays for a wake-up.
-constexpr uint32_t kLookMicroseconds = 60;
+uint64_t steadyMicroseconds() {
+    return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
+}
+
+// How long a caller looks for its answer before sleeping: a bridge asleep when the
+// block came wakes in some 50 us under Wine (90th percentile 120), and a caller that is
+// still looking then needs no wake-up of its own.
+constexpr uint32_t kLookMicroseconds = 250;
+
+// A bell's sleep ends up to a millisecond late (Windows waits in whole milliseconds,
+// and Wine's server adds some 200 us): an answering side that wants to be looking at a
+// moment sleeps on its bell only until this long before it.
+constexpr uint64_t kBellLeadMicroseconds = 1300;
+
+// Answering side, before a sleep: asleep, then one more look (the caller stores its
+// request before it reads this flag, so either the look sees it or the caller rings).
+bool requestWhileFallingAsleep(Serials& lane, uint32_t answered) {
+    lane.answererAsleep.store(1, std::memory_order_seq_cst);
+    return lane.request.load(std::memory_order_seq_cst) != answered;
+}
 
 }  // namespace
 
 CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint32_t deadlineMicroseconds) {
     const uint32_t serial = lane.request.load(std::memory_order_relaxed) + 1;
-    lane.request.store(serial, std::memory_order_release);
-    toPeer.ring();
+    lane.request.store(serial, std::memory_order_seq_cst);
+    if (lane.answererAsleep.load(std::memory_order_seq_cst))
+        toPeer.ring();
     const Clock::time_point start = Clock::now();
     const uint32_t look = deadlineMicroseconds < kLookMicroseconds ? deadlineMicroseconds : kLookMicroseconds;
     for (int i = 0;; ++i) {
@@ -52,24 +72,75 @@ CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint
     }
 }
 
-bool waitForRequest(const Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
+bool waitForRequest(Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
                     Doorbell::Wake* why) {
     const Clock::time_point start = Clock::now();
     *why = Doorbell::Wake::Rung;
+    bool came = false;
     for (;;) {
-        if (lane.request.load(std::memory_order_acquire) != answered)
-            return true;
+        if (requestWhileFallingAsleep(lane, answered)) {
+            came = true;
+            break;
+        }
         const uint32_t waited = microsecondsSince(start);
         if (waited >= timeoutMicroseconds) {
             *why = Doorbell::Wake::TimedOut;
-            return false;
+            break;
         }
         const Doorbell::Wake wake = fromCaller.wait(timeoutMicroseconds - waited);
         if (wake == Doorbell::Wake::PeerGone) {
             *why = wake;  // nobody is left to read an answer
-            return false;
+            break;
         }
     }
+    // Busy with the request now (or gone): a caller that comes meanwhile need not ring,
+    // as this side looks again before it sleeps.
+    lane.answererAsleep.store(0, std::memory_order_relaxed);
+    return came;
+}
+
+bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler& idler, BlockRhythm& rhythm,
+                  uint32_t timeoutMicroseconds, Doorbell::Wake* why) {
+    uint64_t from = 0, until = 0;
+    if (rhythm.window(&from, &until)) {
+        const uint32_t nap = idler.napMicroseconds();
+        for (;;) {
+            if (lane.request.load(std::memory_order_acquire) != answered) {
+                lane.answererAsleep.store(0, std::memory_order_relaxed);
+                rhythm.arrived(steadyMicroseconds());
+                *why = Doorbell::Wake::Rung;
+                return true;
+            }
+            const uint64_t now = steadyMicroseconds();
+            if (now >= until)
+                break;  // it did not come when expected: the bell
+            const uint64_t ahead = from > now ? from - now : 0;
+            if (ahead >= kBellLeadMicroseconds + 1000) {
+                // Far off: asleep on the bell for whole milliseconds, rung if it comes early.
+                if (requestWhileFallingAsleep(lane, answered))
+                    continue;
+                const Doorbell::Wake wake = fromCaller.wait(uint32_t((ahead - kBellLeadMicroseconds) / 1000 * 1000));
+                if (wake == Doorbell::Wake::PeerGone) {
+                    *why = wake;
+                    lane.answererAsleep.store(0, std::memory_order_relaxed);
+                    return false;
+                }
+                continue;
+            }
+            if (ahead > BlockRhythm::kLeadMicroseconds && nap == 0)
+                break;  // too far to look all the way, and no nap here: the bell
+            // Near, and looking: the caller needs no ring.
+            lane.answererAsleep.store(0, std::memory_order_seq_cst);
+            if (ahead > nap)
+                idler.nap();
+            else
+                idler.relax();
+        }
+    }
+    const bool came = waitForRequest(lane, answered, fromCaller, timeoutMicroseconds, why);
+    if (came)
+        rhythm.arrived(steadyMicroseconds());
+    return came;
 }
 
 void answer(Serials& lane, uint32_t serial, Doorbell& toCaller) {

@@ -1,9 +1,10 @@
 #pragma once
-// The handshake on one lane: the caller raises the request serial and rings; the
-// answering side sets the reply serial to it when done, and rings back if the caller
-// has gone to sleep. A caller first looks for a while (a block's answer often comes
-// within tens of microseconds), then sleeps on its bell, never past its deadline and
-// never for a side that is gone.
+// The handshake on one lane: the caller raises the request serial and rings if the
+// answering side sleeps; the answering side sets the reply serial to it when done, and
+// rings back if the caller has gone to sleep. A caller first looks for a while (a
+// block's answer often comes within tens of microseconds), then sleeps on its bell,
+// never past its deadline and never for a side that is gone. The audio lane's answering
+// side may look for a block it expects (BlockRhythm) rather than sleep.
 #include <atomic>
 #include <cstdint>
 
@@ -21,6 +22,19 @@ public:
     virtual Wake wait(uint32_t microseconds) = 0;
 };
 
+// How a side that looks for a request passes the time: napping where a short sleep is
+// short, else giving way to other threads between looks.
+class Idler {
+public:
+    virtual ~Idler() = default;
+    // What one nap takes here in microseconds; 0 where a sleep is too coarse to nap.
+    virtual uint32_t napMicroseconds() const = 0;
+    virtual void nap() = 0;
+    virtual void relax() = 0;
+};
+
+class BlockRhythm;
+
 enum class CallResult { Answered, TimedOut, PeerGone };
 
 // Caller: sends the request already written to the lane.
@@ -28,8 +42,14 @@ CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint
 
 // Answering side: waits for a request newer than answered; false on time-out or a
 // caller that is gone (why says which), whose requests are not served.
-bool waitForRequest(const Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
+bool waitForRequest(Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
                     Doorbell::Wake* why);
+
+// The audio lane's answering side: as waitForRequest, but when rhythm knows when the
+// next block comes it sleeps on the bell only until shortly before, then naps and looks
+// until it comes, so that it needs no wake-up. Records the request's arrival in rhythm.
+bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler& idler, BlockRhythm& rhythm,
+                  uint32_t timeoutMicroseconds, Doorbell::Wake* why);
 
 // Answering side: the answer is in place (rung for only when the caller sleeps).
 void answer(Serials& lane, uint32_t serial, Doorbell& toCaller);

@@ -18,6 +18,7 @@ void initialiseRegion(Region* region) {
         s->request.store(0);
         s->reply.store(0);
         s->callerAsleep.store(0);
+        s->answererAsleep.store(1);  // until the bridge is up and looking, ring it
     }
     region->ui.size = 0;
     region->audio.frames = 0;

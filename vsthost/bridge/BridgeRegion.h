@@ -15,7 +15,7 @@
 namespace bridge {
 
 constexpr uint32_t kMagic = 0x52424C54u;  // "TLBR"
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 constexpr int32_t kMaxFrames = 4096;      // per process call
 constexpr int32_t kMaxChannels = 2;
 constexpr uint32_t kUiPayloadBytes = 64 * 1024;
@@ -49,12 +49,13 @@ enum class Status : int32_t { Ok = 0, Refused = 1, Malformed = 2, Unknown = 3 };
 enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, kNewsUiCall = 8, kNewsCrashed = 16 };
 
 // A lane's handshake (BridgeCall.h): the caller's request serial, the answer's
-// serial, and whether the caller sleeps on its bell (else it is still looking, and the
-// answer needs no ring, which under Wine saves a trip through its server).
+// serial, and whether either side sleeps on its bell (else it is still looking, and
+// needs no ring, which under Wine saves a wake-up through its server).
 struct Serials {
     std::atomic<uint32_t> request;
     std::atomic<uint32_t> reply;
     std::atomic<uint32_t> callerAsleep;
+    std::atomic<uint32_t> answererAsleep;
 };
 
 struct UiLane {

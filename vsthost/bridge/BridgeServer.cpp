@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BlockRhythm.h"
+
 namespace bridge {
 
 namespace {
@@ -196,11 +198,14 @@ bool BridgeServer::answerUi(Command command, MessageReader& in, MessageWriter& o
     return false;
 }
 
-void BridgeServer::serveAudio(const std::atomic<bool>& stop) {
+void BridgeServer::serveAudio(const std::atomic<bool>& stop, Idler* idler) {
     uint32_t answered = region_->audio.serials.reply.load(std::memory_order_acquire);
+    BlockRhythm rhythm;
     while (!stop.load(std::memory_order_relaxed)) {
         Doorbell::Wake why;
-        if (!waitForRequest(region_->audio.serials, answered, audioIn_, kServeWait, &why)) {
+        const bool came = idler ? waitForBlock(region_->audio.serials, answered, audioIn_, *idler, rhythm, kServeWait, &why)
+                                : waitForRequest(region_->audio.serials, answered, audioIn_, kServeWait, &why);
+        if (!came) {
             if (why == Doorbell::Wake::PeerGone)
                 return;
             continue;

@@ -24,7 +24,8 @@ public:
     // The bridge's UI thread: answers calls until Quit or the program is gone.
     void serveUi();
     // The bridge's audio thread: answers blocks until the program is gone or stop.
-    void serveAudio(const std::atomic<bool>& stop);
+    // With an idler it looks for blocks at the pace they come rather than sleeping.
+    void serveAudio(const std::atomic<bool>& stop, Idler* idler = nullptr);
 
     // PluginHostEvents, any thread of the plug-in's.
     void parameterEdited(int32_t index, float value) override;
