@@ -549,6 +549,11 @@ void EffectHost::processSlot(EffectSlot* slot, float* const* channels, int32_t c
         processing_->processSlot(slot, channels, channelCount, frames);
 }
 
+void EffectHost::slotComing(EffectSlot* slot) {
+    if (processing_)
+        processing_->slotComing(slot);
+}
+
 void EffectHost::setSampleRate(float rate) {
     // Compared in double precision: in single precision 44100 - 0.001 is 44100 itself,
     // and the tolerance would vanish.

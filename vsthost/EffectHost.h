@@ -131,6 +131,7 @@ public:
 
     // --- ChainEffects: processSlot on the driver thread, the rest on the UI thread ---
     void processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) override;
+    void slotComing(EffectSlot* slot) override;
     void setSampleRate(float rate) override;
     void setBlockSize(int32_t size) override;
     void resumeAllSlots() override;

@@ -116,6 +116,9 @@ public:
     // inputs and outputs may be the same buffers (in place). frames never exceeds
     // configure's maxBlockFrames.
     virtual void process(float* const* inputs, float* const* outputs, int32_t frames) = 0;
+    // The next process call is near (the positions before this one are being run): a
+    // plug-in in another process can be woken meanwhile. Returns at once.
+    virtual void blockComing() {}
 
     // --- parameters, UI thread ---
     virtual int32_t parameterCount() const = 0;

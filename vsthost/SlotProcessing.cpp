@@ -44,6 +44,15 @@ SlotHold::SlotHold(EffectSlot& slot) : slot_(slot) {
 
 SlotHold::~SlotHold() { __atomic_store_n(&slot_.held, 0, __ATOMIC_RELEASE); }
 
+void SlotProcessing::slotComing(EffectSlot* slot) {
+    PluginInstance* plugin = slot ? slot->plugin : nullptr;
+    if (!plugin)
+        return;
+    const InProcess inProcess(*slot);
+    if (!inProcess.held())
+        plugin->blockComing();
+}
+
 void SlotProcessing::processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames) {
     PluginInstance* plugin = slot ? slot->plugin : nullptr;
     if (!plugin || frames <= 0)

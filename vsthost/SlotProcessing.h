@@ -35,6 +35,8 @@ public:
     // Reads and replaces the first channelCount live buffers (frames at most 1024).
     // A plug-in with other than one or two inputs or outputs leaves them untouched.
     void processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount, int32_t frames);
+    // Driver thread: slot comes next; its plug-in is told, unless the UI thread holds it.
+    void slotComing(EffectSlot* slot);
 
 private:
     alignas(16) float scratchIn_[2][kMaxFrames];

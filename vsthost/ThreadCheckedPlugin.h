@@ -43,6 +43,7 @@ public:
     bool failed(char* how, size_t size) const override { return inner_->failed(how, size); }
     int32_t latencyFrames() const override;
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
+    void blockComing() override { inner_->blockComing(); }
     int32_t parameterCount() const override;
     bool parameterName(int32_t index, char* text, size_t size) const override;
     float parameterValue(int32_t index) const override;

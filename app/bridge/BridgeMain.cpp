@@ -126,7 +126,7 @@ int main() {
 
     // The plug-in's main thread is this one, which loaded it; its audio thread another.
     std::atomic<bool> stop{false};
-    WindowsIdler idler;
+    WindowsIdler idler(args.program);
     std::thread audio([&] { server.serveAudio(stop, &idler); });
     server.serveUi();
     stop = true;

@@ -15,6 +15,9 @@ public:
     // Driver thread, once per sub-block and position.
     virtual void processSlot(EffectSlot* slot, float* const* channels, int32_t channelCount,
                              int32_t frames) = 0;
+    // Driver thread: slot is the next to be processed in this sub-block (a plug-in in
+    // another process is woken meanwhile).
+    virtual void slotComing(EffectSlot* /*slot*/) {}
     // UI thread, at start of live input after the driver's buffers exist and before the
     // driver starts, in this order.
     virtual void setSampleRate(float rate) = 0;

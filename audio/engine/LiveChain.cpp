@@ -108,6 +108,17 @@ void LiveChain::processBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int3
 
 void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, int32_t n) {
     const double fs = sampleRate_;
+    // Each effect position is told it comes next while what is before it runs, so that
+    // a plug-in in its own process is awake by then: the first one now.
+    auto nextActive = [&](int from) {
+        for (int p = from; p < LiveSettings::kPositions; ++p)
+            if (settings_->slots[p] && !settings_->bypass[p])
+                return p;
+        return int(LiveSettings::kPositions);
+    };
+    const int firstActive = effects_ ? nextActive(0) : int(LiveSettings::kPositions);
+    if (firstActive < LiveSettings::kPositions)
+        effects_->slotComing(settings_->slots[firstActive]);
     clearSamples(live_[0], n);
     clearSamples(live_[1], n);
 
@@ -140,10 +151,13 @@ void LiveChain::processSubBlock(ChannelBuffer* inputs, ChannelBuffer* outputs, i
         for (int32_t ch = 0; ch < j; ++ch)
             std::memcpy(dry_[ch], live_[ch], sizeof(float) * size_t(n));
     if (effects_) {
-        for (int p = 0; p < LiveSettings::kPositions; ++p) {
-            EffectSlot* slot = settings_->slots[p];
-            if (slot && !settings_->bypass[p])
-                effects_->processSlot(slot, liveChannels_, j, n);
+        int p = firstActive;
+        while (p < LiveSettings::kPositions) {
+            const int next = nextActive(p + 1);
+            if (next < LiveSettings::kPositions)
+                effects_->slotComing(settings_->slots[next]);
+            effects_->processSlot(settings_->slots[p], liveChannels_, j, n);
+            p = next;
         }
     }
     if (switch_)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "BlockRhythm.h"
+#include "LookingSlots.h"
 #include "BridgePlugin.h"
 #include "BridgeServer.h"
 
@@ -396,11 +397,38 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
     rhythm.arrived(1018000);  // a second's pause is no pace
     EXPECT_FALSE(rhythm.window(&from, &until));
 
+    // One slot to look in: the second bridge waits for it, or takes it from one that
+    // ended while looking.
+    LookingSlotTable shared = {};
+    LookingSlots first(&shared, 1, 100), second(&shared, 1, 200);
+    EXPECT_TRUE(first.take(5));
+    EXPECT_FALSE(second.take(6));
+    first.give();
+    EXPECT_TRUE(second.take(7));
+    EXPECT_FALSE(first.take(7 + LookingSlots::kStaleMilliseconds));
+    EXPECT_TRUE(first.take(8 + LookingSlots::kStaleMilliseconds)) << "a holder gone this long is taken over";
+    first.give();
+    LookingSlots third(&shared, 1, 300);
+    third.startWork(40);
+    EXPECT_FALSE(first.take(41)) << "no core to spare while another bridge processes";
+    third.stopWork();
+    EXPECT_TRUE(first.take(42));
+    third.startWork(43);
+    EXPECT_FALSE(first.mayKeep(43));
+
     class TestIdler : public Idler {
     public:
         uint32_t napMicroseconds() const override { return 80; }
         void nap() override { std::this_thread::sleep_for(std::chrono::microseconds(20)); }
         void relax() override { std::this_thread::yield(); }
+        bool startLooking() override { return slots.take(1); }
+        bool mayKeepLooking() override { return slots.mayKeep(1); }
+        bool spareCore() override { return slots.spare(1); }
+        void stopLooking() override { slots.give(); }
+        void startWorking() override { slots.startWork(1); }
+        void stopWorking() override { slots.stopWork(); }
+        LookingSlotTable table = {};
+        LookingSlots slots{&table, 1, 7};
     } idler;
     GainPlugin gain(16);
     ThreadBridge* link = new ThreadBridge(&gain, &idler);
@@ -440,6 +468,13 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
     for (int b = 0; b < 100; ++b) {  // ragged: some blocks early, some late
         next += std::chrono::microseconds(3000 + (b % 7 == 0 ? 900 : 0) - (b % 10 == 0 ? 700 : 0));
         std::this_thread::sleep_until(next);
+        block();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    for (int b = 0; b < 100; ++b) {  // announced while the position before runs, at no pace
+        std::this_thread::sleep_for(std::chrono::microseconds(b % 3 == 0 ? 4000 : 700 + 37 * (b % 11)));
+        announce(lane.serials, link->audioToBridge());
+        std::this_thread::sleep_for(std::chrono::microseconds(b % 5 == 0 ? 2500 : 150));
         block();
     }
     EXPECT_EQ(unanswered, 0);

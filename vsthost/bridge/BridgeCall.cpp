@@ -29,6 +29,10 @@ constexpr uint32_t kLookMicroseconds = 250;
 // moment sleeps on its bell only until this long before it.
 constexpr uint64_t kBellLeadMicroseconds = 1300;
 
+// How long an announced block is looked for: the position before it may take a while,
+// but not past this.
+constexpr uint64_t kAnnouncedLookMicroseconds = 1500;
+
 // Answering side, before a sleep: asleep, then one more look (the caller stores its
 // request before it reads this flag, so either the look sees it or the caller rings).
 bool requestWhileFallingAsleep(Serials& lane, uint32_t answered) {
@@ -101,46 +105,103 @@ bool waitForRequest(Serials& lane, uint32_t answered, Doorbell& fromCaller, uint
 
 bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler& idler, BlockRhythm& rhythm,
                   uint32_t timeoutMicroseconds, Doorbell::Wake* why) {
-    uint64_t from = 0, until = 0;
-    if (rhythm.window(&from, &until)) {
-        const uint32_t nap = idler.napMicroseconds();
-        for (;;) {
-            if (lane.request.load(std::memory_order_acquire) != answered) {
-                lane.answererAsleep.store(0, std::memory_order_relaxed);
-                rhythm.arrived(steadyMicroseconds());
-                *why = Doorbell::Wake::Rung;
-                return true;
+    const uint64_t start = steadyMicroseconds();
+    const uint32_t nap = idler.napMicroseconds();
+    uint64_t announcedAt = 0;
+    bool looking = false;  // holding one of the looking slots
+    auto end = [&](bool came, Doorbell::Wake wake) {
+        if (looking)
+            idler.stopLooking();
+        lane.answererAsleep.store(0, std::memory_order_relaxed);
+        if (came)
+            rhythm.arrived(steadyMicroseconds());
+        *why = wake;
+        return came;
+    };
+    // Asleep, then one more look for a request, or an announcement not yet looked for.
+    auto newsWhileFallingAsleep = [&] {
+        return requestWhileFallingAsleep(lane, answered) ||
+               (announcedAt == 0 && lane.coming.load(std::memory_order_seq_cst) == answered + 1);
+    };
+    auto lookAwake = [&](bool napping) {
+        lane.answererAsleep.store(0, std::memory_order_seq_cst);
+        if (napping)
+            idler.nap();
+        else
+            idler.relax();
+    };
+    for (;;) {
+        if (lane.request.load(std::memory_order_acquire) != answered)
+            return end(true, Doorbell::Wake::Rung);
+        const uint64_t now = steadyMicroseconds();
+        if (now - start >= timeoutMicroseconds)
+            return end(false, Doorbell::Wake::TimedOut);
+        // Announced: the block comes once the positions before it are done.
+        bool announced = false;
+        if (lane.coming.load(std::memory_order_acquire) == answered + 1) {
+            if (announcedAt == 0)
+                announcedAt = now;
+            announced = now - announcedAt < kAnnouncedLookMicroseconds;
+        }
+        // Else expected by the pace of the last blocks.
+        uint64_t from = 0, until = 0;
+        const bool expected = !announced && rhythm.window(&from, &until) && now < until;
+        const uint64_t ahead = expected && from > now ? from - now : 0;
+        if (expected && ahead >= kBellLeadMicroseconds + 1000) {
+            // Far off: asleep on the bell for whole milliseconds, rung if it comes early.
+            if (looking) {
+                idler.stopLooking();
+                looking = false;
             }
-            const uint64_t now = steadyMicroseconds();
-            if (now >= until)
-                break;  // it did not come when expected: the bell
-            const uint64_t ahead = from > now ? from - now : 0;
-            if (ahead >= kBellLeadMicroseconds + 1000) {
-                // Far off: asleep on the bell for whole milliseconds, rung if it comes early.
-                if (requestWhileFallingAsleep(lane, answered))
-                    continue;
-                const Doorbell::Wake wake = fromCaller.wait(uint32_t((ahead - kBellLeadMicroseconds) / 1000 * 1000));
-                if (wake == Doorbell::Wake::PeerGone) {
-                    *why = wake;
-                    lane.answererAsleep.store(0, std::memory_order_relaxed);
-                    return false;
-                }
+            if (newsWhileFallingAsleep())
+                continue;
+            const uint64_t left = timeoutMicroseconds - (now - start);
+            uint64_t sleep = (ahead - kBellLeadMicroseconds) / 1000 * 1000;
+            sleep = sleep < left ? sleep : left;
+            if (fromCaller.wait(uint32_t(sleep)) == Doorbell::Wake::PeerGone)
+                return end(false, Doorbell::Wake::PeerGone);
+            continue;
+        }
+        if (announced || (expected && ahead <= BlockRhythm::kLeadMicroseconds)) {
+            // Near: looked for awake, by as many bridges at once as there are cores to
+            // spare (the others sleep on the bell). Awake, the caller needs no ring.
+            if (looking && !idler.mayKeepLooking()) {
+                idler.stopLooking();  // a block is being processed meanwhile: its core
+                looking = false;
+            }
+            if (!looking)
+                looking = idler.startLooking();
+            if (looking) {
+                lookAwake(false);
                 continue;
             }
-            if (ahead > BlockRhythm::kLeadMicroseconds && nap == 0)
-                break;  // too far to look all the way, and no nap here: the bell
-            // Near, and looking: the caller needs no ring.
-            lane.answererAsleep.store(0, std::memory_order_seq_cst);
-            if (ahead > nap)
-                idler.nap();
-            else
-                idler.relax();
+            // No core to spare: napping here would only take more from the busy ones.
+        } else if (expected && nap != 0 && idler.spareCore()) {
+            // Nearing it in naps, while there is a core to look with.
+            if (looking) {
+                idler.stopLooking();
+                looking = false;
+            }
+            lookAwake(true);
+            continue;
         }
+        if (looking) {
+            idler.stopLooking();
+            looking = false;
+        }
+        // Neither announced nor expected (nor a way to wait for it awake): the bell.
+        if (newsWhileFallingAsleep())
+            continue;
+        const uint64_t left = timeoutMicroseconds - (now - start);
+        if (fromCaller.wait(uint32_t(left)) == Doorbell::Wake::PeerGone)
+            return end(false, Doorbell::Wake::PeerGone);
     }
-    const bool came = waitForRequest(lane, answered, fromCaller, timeoutMicroseconds, why);
-    if (came)
-        rhythm.arrived(steadyMicroseconds());
-    return came;
+}
+
+void announce(Serials& lane, Doorbell& toPeer) {
+    lane.coming.store(lane.request.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
+    if (lane.answererAsleep.load(std::memory_order_seq_cst))
+        toPeer.ring();
 }
 
 void answer(Serials& lane, uint32_t serial, Doorbell& toCaller) {

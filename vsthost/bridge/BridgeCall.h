@@ -23,7 +23,8 @@ public:
 };
 
 // How a side that looks for a request passes the time: napping where a short sleep is
-// short, else giving way to other threads between looks.
+// short, else giving way to other threads between looks; and whether it may look for
+// a block it only expects (LookingSlots), which keeps a core busy.
 class Idler {
 public:
     virtual ~Idler() = default;
@@ -31,6 +32,13 @@ public:
     virtual uint32_t napMicroseconds() const = 0;
     virtual void nap() = 0;
     virtual void relax() = 0;
+    virtual bool startLooking() = 0;  // false when the cores to spare are busy
+    virtual bool mayKeepLooking() = 0;
+    virtual bool spareCore() = 0;  // whether one more could look now
+    virtual void stopLooking() = 0;
+    // Processing a block (the cores it takes are not there for looking).
+    virtual void startWorking() = 0;
+    virtual void stopWorking() = 0;
 };
 
 class BlockRhythm;
@@ -45,11 +53,16 @@ CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint
 bool waitForRequest(Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
                     Doorbell::Wake* why);
 
-// The audio lane's answering side: as waitForRequest, but when rhythm knows when the
-// next block comes it sleeps on the bell only until shortly before, then naps and looks
-// until it comes, so that it needs no wake-up. Records the request's arrival in rhythm.
+// The audio lane's answering side: as waitForRequest, but awake and looking when a
+// block is announced as coming, and, when rhythm knows when the next block comes, asleep
+// on the bell only until shortly before, then napping and looking until it comes; so
+// that most blocks need no wake-up. Records each request's arrival in rhythm.
 bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler& idler, BlockRhythm& rhythm,
                   uint32_t timeoutMicroseconds, Doorbell::Wake* why);
+
+// Caller: the next request on this lane will come soon (rung only if the answering
+// side sleeps).
+void announce(Serials& lane, Doorbell& toPeer);
 
 // Answering side: the answer is in place (rung for only when the caller sleeps).
 void answer(Serials& lane, uint32_t serial, Doorbell& toCaller);

@@ -19,6 +19,7 @@ void initialiseRegion(Region* region) {
         s->reply.store(0);
         s->callerAsleep.store(0);
         s->answererAsleep.store(1);  // until the bridge is up and looking, ring it
+        s->coming.store(0);
     }
     region->ui.size = 0;
     region->audio.frames = 0;

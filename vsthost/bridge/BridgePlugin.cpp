@@ -234,6 +234,13 @@ void BridgePlugin::process(float* const* inputs, float* const* outputs, int32_t 
         std::memcpy(outputs[c], lane.out[c], sizeof(float) * size_t(frames));
 }
 
+void BridgePlugin::blockComing() {
+    // Not while a block is still out or the bridge has failed: the lane is not ours.
+    if (lateSince_ != 0 || failure() != BridgeFailure::None)
+        return;
+    announce(region_->audio.serials, link_->audioToBridge());
+}
+
 bool BridgePlugin::textCall(Command command, int32_t index, char* text, size_t size) const {
     if (!text || size == 0)
         return false;

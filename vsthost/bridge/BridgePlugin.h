@@ -62,6 +62,7 @@ public:
     int32_t latencyFrames() const override { return latency_; }
 
     void process(float* const* inputs, float* const* outputs, int32_t frames) override;
+    void blockComing() override;
 
     int32_t parameterCount() const override { return parameters_; }
     bool parameterName(int32_t index, char* text, size_t size) const override;

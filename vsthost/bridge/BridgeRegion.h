@@ -50,12 +50,15 @@ enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, 
 
 // A lane's handshake (BridgeCall.h): the caller's request serial, the answer's
 // serial, and whether either side sleeps on its bell (else it is still looking, and
-// needs no ring, which under Wine saves a wake-up through its server).
+// needs no ring, which under Wine saves a wake-up through its server). coming is the
+// serial of a request the caller is about to make (the position before it in the chain
+// is being processed), so the answering side can be up and looking when it comes.
 struct Serials {
     std::atomic<uint32_t> request;
     std::atomic<uint32_t> reply;
     std::atomic<uint32_t> callerAsleep;
     std::atomic<uint32_t> answererAsleep;
+    std::atomic<uint32_t> coming;
 };
 
 struct UiLane {

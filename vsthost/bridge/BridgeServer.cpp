@@ -211,8 +211,12 @@ void BridgeServer::serveAudio(const std::atomic<bool>& stop, Idler* idler) {
             continue;
         }
         const uint32_t serial = region_->audio.serials.request.load(std::memory_order_acquire);
+        if (idler)
+            idler->startWorking();
         answerBlock();
         answer(region_->audio.serials, serial, audioOut_);
+        if (idler)
+            idler->stopWorking();
         answered = serial;
     }
 }

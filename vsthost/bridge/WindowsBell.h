@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "BridgeCall.h"
+#include "LookingSlots.h"
 #include "WinInclude.h"
 
 namespace bridge {
@@ -44,10 +45,22 @@ private:
 
 // How a bridge's audio thread passes the time while it looks for a block: naps of
 // ntdll's relative delay where one is short (under Wine it is a plain sleep of about a
-// tenth of a millisecond, no trip through the server), measured once at start.
+// tenth of a millisecond, no trip through the server), measured once at start. The
+// looking slots are shared by the program's bridges in a mapping named after it.
 class WindowsIdler final : public Idler {
 public:
-    WindowsIdler() {
+    explicit WindowsIdler(DWORD programId) : slots_(nullptr, 1, GetCurrentProcessId()) {
+        wchar_t name[64];
+        _snwprintf(name, 64, L"Local\\talvenor-bridge-looking-%lu", static_cast<unsigned long>(programId));
+        name[63] = L'\0';
+        // Made zeroed by whichever bridge comes first, opened by the others.
+        mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LookingSlotTable), name);
+        void* table = mapping_ ? MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(LookingSlotTable)) : nullptr;
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        // The program's audio thread has a core; the rest may look.
+        const int spare = int(system.dwNumberOfProcessors) - 1;
+        slots_ = LookingSlots(static_cast<LookingSlotTable*>(table), spare, GetCurrentProcessId());
         HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
         if (ntdll)
             delay_ = reinterpret_cast<DelayFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
@@ -72,15 +85,30 @@ public:
         relative.QuadPart = -200;  // 20 us, in hundreds of nanoseconds; what it takes is measured
         delay_(FALSE, &relative);
     }
-    void relax() override {
-        YieldProcessor();
-        SwitchToThread();  // the other positions' bridges and the program may want the core
+    // Not SwitchToThread: with other work on the machine a yield can hand the core away
+    // for a whole time slice, milliseconds; a looker holds a core that is spare.
+    void relax() override { YieldProcessor(); }
+    bool startLooking() override { return slots_.take(GetTickCount()); }
+    bool mayKeepLooking() override { return slots_.mayKeep(GetTickCount()); }
+    bool spareCore() override { return slots_.spare(GetTickCount()); }
+    void stopLooking() override { slots_.give(); }
+    void startWorking() override { slots_.startWork(GetTickCount()); }
+    void stopWorking() override { slots_.stopWork(); }
+    ~WindowsIdler() override {
+        slots_.give();
+        slots_.stopWork();
+        if (mapping_)
+            CloseHandle(mapping_);  // the view goes with the process
     }
+    WindowsIdler(const WindowsIdler&) = delete;
+    WindowsIdler& operator=(const WindowsIdler&) = delete;
 
 private:
     using DelayFunction = LONG(WINAPI*)(BOOLEAN, PLARGE_INTEGER);
     DelayFunction delay_ = nullptr;
     uint32_t napMicroseconds_ = 0;
+    HANDLE mapping_ = nullptr;
+    LookingSlots slots_;
 };
 
 // The names a bridge's region and bells go by: base, then what each is.
