@@ -11,6 +11,7 @@
 #include "BridgeServer.h"
 #include "BuiltInFormats.h"
 #include "WindowsBell.h"
+#include "WindowsIdler.h"
 
 #include <shellapi.h>
 

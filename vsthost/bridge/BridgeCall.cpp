@@ -20,9 +20,10 @@ uint64_t steadyMicroseconds() {
 }
 
 // How long a caller looks for its answer before sleeping: a bridge asleep when the
-// block came wakes in some 50 us under Wine (90th percentile 120), and a caller that is
-// still looking then needs no wake-up of its own.
-constexpr uint32_t kLookMicroseconds = 250;
+// block came wakes in some 50 us under Wine, and a caller still looking then needs no
+// wake-up of its own; longer, its looking would take the core a busy machine's bridge
+// needs.
+constexpr uint32_t kLookMicroseconds = 120;
 
 // A bell's sleep ends up to a millisecond late (Windows waits in whole milliseconds,
 // and Wine's server adds some 200 us): an answering side that wants to be looking at a
