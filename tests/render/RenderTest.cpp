@@ -939,7 +939,8 @@ TEST_F(RenderTest, ATakeKilledAtAnyMomentOpensAndIsRepairedAtTheNextStart) {
 
 // Effects in processes of their own: Overdrive bridged sounds exactly as in process;
 // a crashing and a hanging plug-in in two positions of the same render are each named
-// once, their positions pass the signal through dry, and the render is complete.
+// once, their positions pass the signal through dry, and the render and the take
+// recorded meanwhile are complete.
 TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
     const DryTake take = testTake(44100, 16, 2, 3.0);
     ASSERT_TRUE(writeDryTake("render-bridged.wav", take));
@@ -963,7 +964,7 @@ TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
         return runRig({"--render", "render-bridged.wav", "--out", "render-failures.wav", "--buffer", "256", "--fx",
                        "0=" + testPlugins + "TestCrashesInProcess.dll", "--fx",
                        "1=" + testPlugins + "TestHangsInProcess.dll", "--fx", "2" + overdrive, "--own-process", "all",
-                       "--tail", "0"});
+                       "--tail", "0", "--take", "render-failures-take.wav", "--format", "18"});
     });
     EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
     auto count = [&](const std::string& what) {
@@ -979,6 +980,14 @@ TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
     WavContent survived;
     ASSERT_TRUE(readWav("render-failures.wav", survived));
     EXPECT_EQ(survived.frames(), take.channels[0].size()) << "the render is complete";
+    EXPECT_TRUE(headerMatchesLength("render-failures-take.wav"));
+    WavContent recorded;
+    ASSERT_TRUE(readWav("render-failures-take.wav", recorded));
+    ASSERT_GE(recorded.frames(), survived.frames()) << "blocks of the take were lost";
+    float lastSecond = 0.0f;
+    for (size_t i = survived.frames() - 44100; i < survived.frames(); ++i)
+        lastSecond = std::max(lastSecond, std::fabs(recorded.samples[0][i]));
+    EXPECT_GT(lastSecond, 0.05f) << "the take goes on after the failures";
     // After both failures the signal is Overdrive's alone, as with the two positions empty.
     ASSERT_EQ(runRig({"--render", "render-bridged.wav", "--out", "render-overdrive-only.wav", "--buffer", "256", "--fx",
                       "2" + overdrive, "--tail", "0"}),
