@@ -18,6 +18,7 @@
 #include "NavigationBar.h"
 #include "Performance.h"
 #include "PerformanceFiles.h"
+#include "PluginFaultNote.h"
 #include "ResourceIds.h"
 #include "SettingsStore.h"
 #include "SetlistKeys.h"
@@ -203,6 +204,19 @@ void reportRepairedTakes() {
         showErrorWithDetail(-kStrTakesRepaired, repaired);
 }
 
+// A plug-in that crashed the program when it last ran is remembered before anything
+// loads, so that it now opens in a process of its own; the player is told once the
+// window is up. From here on a crash inside a plug-in is noted as it happens.
+char g_crashedPlugin[260] = "";
+void takeCrashedPluginBeforeLoading() {
+    takeCrashedPlugin(g_crashedPlugin, sizeof g_crashedPlugin);
+    installPluginFaultHandler();
+}
+void reportCrashedPlugin() {
+    if (g_crashedPlugin[0])
+        showErrorWithDetail(-kStrPluginCrashedTheProgram, g_crashedPlugin);
+}
+
 // Moves a window so that its client area's top-left corner lands on spot, the point
 // its move notifications report and the settings keep.
 void placeClientOrigin(HWND window, const WindowSpot& spot) {
@@ -357,6 +371,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     clock.endOf(3);
 
     prepareSettingsKeys();
+    takeCrashedPluginBeforeLoading();
     const int32_t showState = loadSettings(g_windows.frame);
     g_shell.recordPlaces = true;
     if (showState != SW_SHOWMAXIMIZED)
@@ -386,6 +401,7 @@ int runTalvenorLive(HINSTANCE instance, const char* commandLine) {
     UpdateWindow(g_windows.frame);
     clock.endOf(7);
     reportRepairedTakes();  // over the program's window, before anything can record
+    reportCrashedPlugin();
     if (!startProgramMidiInputs())
         return abandonStartUp(instance, kStrNoFreeMemory);
     // A setlist on the command line opens in place of a performance, and the last

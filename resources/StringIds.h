@@ -120,6 +120,7 @@ enum StringId : int {
     kStrSetlistSave = 488,
     kStrSetlistSaveAs = 489,
     kStrSavedWithKeptState = 490,
+    kStrPluginCrashedTheProgram = 530,
     // MIDI input devices: boxes (a list of device names follows each) and the MIDI
     // Settings dialog's texts.
     kStrMidiDevicesMissing = 430,

@@ -18,6 +18,7 @@
 #include "BridgeProcess.h"
 #include "PeHeader.h"
 #include "PluginLibrary.h"
+#include "PluginFaultNote.h"
 #include "BuiltInFormats.h"
 #include "WinInclude.h"
 
@@ -228,8 +229,14 @@ PluginInstance* EffectHost::loadThrough(PluginFormatBackend& backend, EffectSlot
     const bool otherWidth = width != LibraryWidth::Unknown && width != ownWidth();
     slot->ownProcess = otherWidth || where == ProcessChoice::OwnProcess ||
                        (where == ProcessChoice::Default && (loadInOwnProcess_ || failedBefore(slot->path)));
-    if (!slot->ownProcess)
-        return backend.load(slot->path, classId ? classId : "", slot->events, reason, reasonSize);
+    if (!slot->ownProcess) {
+        // Noted from before it opens: a crash in its loading is its own too.
+        notePluginInProcess(slot->path);
+        PluginInstance* instance = backend.load(slot->path, classId ? classId : "", slot->events, reason, reasonSize);
+        if (!instance)
+            notePluginOutOfProcess(slot->path);
+        return instance;
+    }
     char bridge[EffectSlot::kPathSize];
     if (!bridgeProgramPath(bridge, sizeof bridge, otherWidth)) {
         std::snprintf(reason, reasonSize, "%s", "the program's folder has too long a path for its bridge");
@@ -281,8 +288,11 @@ EffectSlot* EffectHost::loadPluginClass(const char* path, const char* format, co
     PluginInstance* instance = slot->events ? loadInstance(slot, format, classId, where) : nullptr;
     if (instance) {
         slot->plugin = new (std::nothrow) ThreadCheckedPlugin(instance);
-        if (!slot->plugin)
+        if (!slot->plugin) {
             delete instance;
+            if (!slot->ownProcess)
+                notePluginOutOfProcess(slot->path);
+        }
     }
     if (!slot->plugin) {
         delete slot->events;
@@ -478,6 +488,8 @@ bool EffectHost::readProgramNames(EffectSlot* slot) {
 
 void EffectHost::releaseSlot(EffectSlot* slot) {
     delete slot->plugin;  // switches the plug-in off and closes it
+    if (!slot->ownProcess)
+        notePluginOutOfProcess(slot->path);
     delete slot->events;
     delete[] slot->parameters;
     delete[] slot->programNames;

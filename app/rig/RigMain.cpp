@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "PluginFaultNote.h"
 #include "BuiltInDriver.h"
 #include "DemoSounds.h"
 #include "MessageBoxes.h"
@@ -77,6 +78,11 @@ int main(int argc, char** argv) {
     char repaired[2048];
     if (repairTakesLeftInProgress(repaired, sizeof repaired) > 0)
         showErrorWithDetail(-kStrTakesRepaired, repaired);
+    // A plug-in that crashed the last run is given a process of its own in this one.
+    char crashed[260];
+    if (takeCrashedPlugin(crashed, sizeof crashed))
+        showErrorWithDetail(-kStrPluginCrashedTheProgram, crashed);
+    installPluginFaultHandler();
     int result = 0;
     if (!o.render.input.empty()) {
         result = runRender(o, [](void* c) { return static_cast<RigConsole*>(c)->stopRequested(); }, &console);

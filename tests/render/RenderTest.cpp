@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "ErrorFlags.h"
+#include "FailedPlugins.h"
+#include "PluginFaultNote.h"
 #include "LiveEngine.h"
 #include "RecordingFormat.h"
 #include "RenderDriver.h"
@@ -997,6 +999,58 @@ TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
     const size_t last = survived.frames() - 1;
     for (int c = 0; c < 2; ++c)
         EXPECT_EQ(survived.samples[size_t(c)][last], alone.samples[size_t(c)][last]) << "channel " << c;
+}
+
+// A plug-in that crashes the rig while running inside it is noted as it crashes; the
+// next start says so, once, and runs it in a process of its own, where the same crash
+// no longer ends the render.
+TEST_F(RenderTest, APluginThatCrashedTheRigRunsInItsOwnProcessFromTheNextStart) {
+    ASSERT_TRUE(writeDryTake("render-crash-in.wav", testTake(44100, 16, 2, 2.0)));
+    const std::string crasher = std::string(TALVENOR_BIN_DIR) + "test-plugins\\TestCrashesInProcess.dll";
+    forgetFailure(crasher.c_str());
+    char leftOver[MAX_PATH];
+    takeCrashedPlugin(leftOver, sizeof leftOver);  // of an earlier run cut short
+    forgetFailure(crasher.c_str());
+    const std::string arguments =
+        "--render render-crash-in.wav --out render-crash-out.wav --buffer 256 --tail 0 --fx \"0=" + crasher + "\"";
+    HANDLE rig = startRig(arguments, "render-crash-first.txt");
+    ASSERT_NE(rig, nullptr);
+    ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(rig, &code);
+    CloseHandle(rig);
+    EXPECT_NE(code, 0u) << "the plug-in took the rig down";
+    EXPECT_FALSE(failedBefore(crasher.c_str())) << "known only at the next start";
+
+    rig = startRig(arguments, "render-crash-next.txt");
+    ASSERT_NE(rig, nullptr);
+    ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
+    GetExitCodeProcess(rig, &code);
+    CloseHandle(rig);
+    const std::vector<uint8_t> bytes = fileBytes("render-crash-next.txt");
+    const std::string printed(bytes.begin(), bytes.end());
+    EXPECT_EQ(code, 0u) << printed;
+    EXPECT_TRUE(failedBefore(crasher.c_str()));
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = printed.find(what); at != std::string::npos; at = printed.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("This effect crashed Talvenor Live when it last ran."), 1u) << printed;
+    EXPECT_NE(printed.find(crasher), std::string::npos) << printed;
+    EXPECT_NE(printed.find("in its own process)"), std::string::npos) << printed;
+    EXPECT_EQ(count("fx 0: Crasher crashed: its process ended."), 1u) << printed;
+    EXPECT_TRUE(headerMatchesLength("render-crash-out.wav"));
+
+    // A third start has nothing to tell.
+    rig = startRig(arguments, "render-crash-third.txt");
+    ASSERT_NE(rig, nullptr);
+    ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
+    CloseHandle(rig);
+    const std::vector<uint8_t> third = fileBytes("render-crash-third.txt");
+    EXPECT_EQ(std::string(third.begin(), third.end()).find("when it last ran"), std::string::npos);
+    forgetFailure(crasher.c_str());
 }
 
 // Failures outside processing and of every kind, one per position of one render, each

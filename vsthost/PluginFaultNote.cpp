@@ -1,0 +1,138 @@
+#include "PluginFaultNote.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "FailedPlugins.h"
+#include "RegistryKeys.h"
+#include "WinInclude.h"
+
+namespace {
+
+constexpr char kCrashedValue[] = "Crashed Plug-in";
+constexpr int kNotes = 64;
+constexpr int kPathSize = 260;
+
+// Written by the UI thread only; read by the fault handler on any thread. An entry's
+// path is complete before its count makes it visible.
+struct Note {
+    std::atomic<int> count{0};
+    char path[kPathSize] = "";
+};
+Note g_notes[kNotes];
+HKEY g_settings = nullptr;  // opened at install: the handler only writes to it
+LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
+
+bool samePath(const char* a, const char* b) { return _stricmp(a, b) == 0; }
+
+// The module's file lies in the noted path: it is that file, or inside that folder (a
+// bundle).
+bool fileIsIn(const char* file, const char* noted) {
+    const size_t n = std::strlen(noted);
+    return n > 0 && _strnicmp(file, noted, n) == 0 && (file[n] == '\0' || file[n] == '\\' || file[n] == '/');
+}
+
+const char* notedFileOfModule(const char* file) {
+    for (Note& note : g_notes)
+        if (note.count.load(std::memory_order_acquire) > 0 && fileIsIn(file, note.path))
+            return note.path;
+    return nullptr;
+}
+
+LONG WINAPI noteFaultingPlugin(EXCEPTION_POINTERS* info) {
+    char path[kPathSize];
+    if (info && info->ExceptionRecord && g_settings &&
+        notedPluginAt(info->ExceptionRecord->ExceptionAddress, path, sizeof path)) {
+        RegSetValueExA(g_settings, kCrashedValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                       DWORD(std::strlen(path) + 1));
+        RegFlushKey(g_settings);
+        // The plug-in's fault, and the next start says whose: the process ends here,
+        // not in a debugger's or the system's crash dialog that would wait for a player.
+        TerminateProcess(GetCurrentProcess(), info->ExceptionRecord->ExceptionCode);
+    }
+    return g_previous ? g_previous(info) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+void notePluginInProcess(const char* path) {
+    if (!path || !path[0] || std::strlen(path) >= size_t(kPathSize))
+        return;
+    for (Note& note : g_notes)
+        if (note.count.load(std::memory_order_relaxed) > 0 && samePath(note.path, path)) {
+            note.count.fetch_add(1, std::memory_order_release);
+            return;
+        }
+    for (Note& note : g_notes)
+        if (note.count.load(std::memory_order_relaxed) == 0) {
+            std::snprintf(note.path, sizeof note.path, "%s", path);
+            note.count.store(1, std::memory_order_release);
+            return;
+        }
+    // More files than notes: this one's crash goes untold, as before notes existed.
+}
+
+void notePluginOutOfProcess(const char* path) {
+    if (!path)
+        return;
+    for (Note& note : g_notes)
+        if (note.count.load(std::memory_order_relaxed) > 0 && samePath(note.path, path)) {
+            note.count.fetch_sub(1, std::memory_order_release);
+            return;
+        }
+}
+
+bool notedPluginAt(const void* address, char* path, size_t size) {
+    HMODULE module = nullptr;
+    if (!path || size == 0 ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(address), &module))
+        return false;
+    char file[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(module, file, sizeof file);
+    if (length == 0 || length >= sizeof file)
+        return false;
+    const char* noted = notedFileOfModule(file);
+    if (!noted)
+        return false;
+    std::snprintf(path, size, "%s", noted);
+    return true;
+}
+
+void installPluginFaultHandler() {
+    if (g_settings)
+        return;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_SET_VALUE, &g_settings) != ERROR_SUCCESS) {
+        g_settings = nullptr;
+        return;
+    }
+    g_previous = SetUnhandledExceptionFilter(noteFaultingPlugin);
+}
+
+bool takeCrashedPlugin(char* path, size_t size) {
+    if (!path || size == 0)
+        return false;
+    path[0] = '\0';
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    // Untrusted as any stored value: only a string that fits is a path.
+    char stored[kPathSize] = "";
+    DWORD type = 0, bytes = sizeof stored - 1;
+    const LONG result = RegQueryValueExA(key, kCrashedValue, nullptr, &type, reinterpret_cast<BYTE*>(stored), &bytes);
+    const bool present = result == ERROR_SUCCESS || result == ERROR_MORE_DATA;
+    if (present)
+        RegDeleteValueA(key, kCrashedValue);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || type != REG_SZ || bytes == 0)
+        return false;
+    stored[bytes < sizeof stored ? bytes : sizeof stored - 1] = '\0';
+    if (!stored[0])
+        return false;
+    PluginIdentity unknown{};
+    if (!rememberFailure(stored, unknown, "crashed"))
+        return false;
+    std::snprintf(path, size, "%s", stored);
+    return true;
+}

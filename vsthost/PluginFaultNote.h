@@ -1,0 +1,24 @@
+#pragma once
+// A plug-in that crashes this process while it runs inside it cannot be told about as
+// one in its own process can: the process is gone. So the files of the plug-ins loaded
+// here are noted, and a fault handler, when the faulting code lies in one of them,
+// leaves its path in the settings ("Crashed Plug-in") before the process ends. At the
+// next start that plug-in is remembered as failed (FailedPlugins): it then loads in a
+// process of its own, and the player is told once. Windows.
+#include <cstddef>
+
+// UI thread: a plug-in file is (about to be) loaded in this process, and no longer.
+// Counted, so several positions may hold the same file.
+void notePluginInProcess(const char* path);
+void notePluginOutOfProcess(const char* path);
+
+// Installs the fault handler (once, at start, after the settings key exists); the
+// handler installed before it is called after it.
+void installPluginFaultHandler();
+
+// At start: the plug-in that crashed this program when it last ran, now remembered as
+// failed, and its note cleared. False when there was none.
+bool takeCrashedPlugin(char* path, size_t size);
+
+// For tests: the path noted for a fault at this code address, as the handler finds it.
+bool notedPluginAt(const void* address, char* path, size_t size);
