@@ -1,6 +1,6 @@
 // The four callbacks the driver calls on its own thread. They allocate nothing and
-// take no lock; their only system calls are the two counter reads, the idle event's
-// reset and set, and the driver's outputReady.
+// take no lock; their only system calls are the two counter reads and the driver's
+// outputReady (and the wakeup of a pause that waits for the block to end).
 #include <cmath>
 #include <cstring>
 
@@ -98,7 +98,7 @@ void LiveEngine::processBuffer(long doubleBufferIndex) {
     uint64_t start = 0;
     const bool timed = counter_(&start);
 
-    // The gate's signal goes unset before its flag is read: a pause that has
+    // The block is marked busy before the gate's flag is read: a pause that has
     // returned never overlaps processing (ProcessingGate).
     if (gate_.enter() && !formatErrorLatch_ && (doubleBufferIndex == 0 || doubleBufferIndex == 1)) {
         // Zero-filled, so the entry after the last used one has a null position.

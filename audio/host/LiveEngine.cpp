@@ -50,16 +50,15 @@ LiveEngine::~LiveEngine() {
     current_.compare_exchange_strong(self, nullptr);
 }
 
-LiveEngine::IdleEvent::IdleEvent() : event_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+LiveEngine::WakeupEvent::WakeupEvent() : event_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
-LiveEngine::IdleEvent::~IdleEvent() {
+LiveEngine::WakeupEvent::~WakeupEvent() {
     if (event_)
         CloseHandle(event_);
 }
 
-void LiveEngine::IdleEvent::reset() { ResetEvent(event_); }
-void LiveEngine::IdleEvent::set() { SetEvent(event_); }
-void LiveEngine::IdleEvent::wait() { WaitForSingleObject(event_, INFINITE); }
+void LiveEngine::WakeupEvent::wake() { SetEvent(event_); }
+void LiveEngine::WakeupEvent::wait() { WaitForSingleObject(event_, INFINITE); }
 
 void LiveEngine::setMeterWindows(HWND input, HWND output) {
     inputMeter_ = input;

@@ -149,22 +149,20 @@ private:
     int32_t currentIndex_ = -1;
 
     CounterReader counter_;
-    // The pause protocol's signal: a manual-reset event, non-signalled while a
-    // callback processes.
-    class IdleEvent : public IdleSignal {
+    // The pause protocol's wakeup: an auto-reset event, set by the block a pause waits for.
+    class WakeupEvent : public PauseWakeup {
     public:
-        IdleEvent();
-        ~IdleEvent() override;
+        WakeupEvent();
+        ~WakeupEvent() override;
         bool valid() const { return event_ != nullptr; }
-        void reset() override;
-        void set() override;
+        void wake() override;
         void wait() override;
 
     private:
         HANDLE event_;
     };
-    IdleEvent idleEvent_;
-    ProcessingGate gate_{idleEvent_};
+    WakeupEvent pauseWakeup_;
+    ProcessingGate gate_{pauseWakeup_};
     Relaxed<uint8_t> running_{0};
     Relaxed<uint8_t> autoSync_{0};
     Relaxed<uint8_t> formatErrorLatch_{0};  // set by the callback, cleared by open and start

@@ -98,7 +98,7 @@ bool LiveEngine::createBuffers() {
 bool LiveEngine::startLiveInput() {
     if (running_)
         return true;
-    if (!driver_ || !idleEvent_.valid())
+    if (!driver_ || !pauseWakeup_.valid())
         return false;
     if (!readDriverSetup() || !createBuffers())
         return false;

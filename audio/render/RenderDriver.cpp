@@ -15,7 +15,11 @@ void clearFloats(float* samples, int32_t count) { std::memset(samples, 0, sizeof
 }  // namespace
 
 RenderDriver::RenderDriver(RenderInput& input, RenderOutput& output, const RenderPlan& plan)
-    : input_(input), output_(output), plan_(plan), total_(uint64_t(input.frames()) + plan.tailFrames) {
+    : input_(input),
+      output_(output),
+      plan_(plan),
+      total_(uint64_t(input.frames()) + plan.tailFrames),
+      files_(input, output, float(input.rate())) {
     ended_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
@@ -60,6 +64,10 @@ ASIOBool RenderDriver::init(void*) {
     }
     if (plan_.blockFrames < kMinBlock || plan_.blockFrames > kMaxBlock) {
         setErrorText("The render driver's block size is out of range");
+        return 0;
+    }
+    if (!files_.allocate(plan_.blockFrames)) {
+        setErrorText("Not enough memory for the render driver's buffers");
         return 0;
     }
     return 1;
@@ -222,8 +230,13 @@ ASIOError RenderDriver::start() {
                 callbacks_->asioMessage(kAsioSelectorSupported, kAsioSupportsTimeInfo, nullptr, nullptr) == 1 &&
                 callbacks_->bufferSwitchTimeInfo;
     stopRequest_ = false;
+    if (!files_.start()) {
+        setErrorText("The render driver could not start its file thread");
+        return ASE_HWMalfunction;
+    }
     thread_ = CreateThread(nullptr, 0, &RenderDriver::renderThread, this, 0, nullptr);
     if (!thread_) {
+        files_.stop();
         setErrorText("The render driver could not start its thread");
         return ASE_HWMalfunction;
     }
@@ -237,12 +250,21 @@ ASIOError RenderDriver::stop() {
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);
     thread_ = nullptr;
+    files_.stop();
     return ASE_OK;
 }
 
 DWORD WINAPI RenderDriver::renderThread(void* driver) {
     static_cast<RenderDriver*>(driver)->render();
     return 0;
+}
+
+void RenderDriver::finish(RenderOutcome outcome) {
+    if (!files_.drain()) {
+        done_.store(files_.framesWritten());
+        outcome = RenderOutcome::OutputFailed;
+    }
+    end(outcome);
 }
 
 void RenderDriver::end(RenderOutcome outcome) {
@@ -294,20 +316,25 @@ void RenderDriver::render() {
     QueryPerformanceCounter(&start);
     const uint64_t resumedAt = done_.load();
     const int32_t block = plan_.blockFrames;
-    const float rate = float(input_.rate());
     long half = 0;
     while (!stopRequest_.load()) {
         const uint64_t done = done_.load();
-        if (done >= total_) {
-            end(RenderOutcome::Complete);
+        // A write that failed ends the render too: finish says so.
+        if (done >= total_ || files_.writeFailed()) {
+            finish(RenderOutcome::Complete);
             return;
         }
         const int32_t frames = total_ - done < uint64_t(block) ? int32_t(total_ - done) : block;
         int32_t wanted = 0, got = 0;
         if (done < input_.frames()) {
-            const uint64_t inputLeft = input_.frames() - done;
-            wanted = inputLeft < uint64_t(frames) ? int32_t(inputLeft) : frames;
-            got = input_.read(inputs_[0][half], inputs_[1][half], wanted);
+            const RenderFileThread::InputBlock* in = files_.nextInput(stopRequest_);
+            if (!in)
+                break;  // stopped before the block began; its input stays for a restart
+            wanted = in->wanted;
+            got = in->got;
+            for (long ch = 0; ch < kChannels; ++ch)
+                std::memcpy(inputs_[ch][half], in->channels[ch], sizeof(float) * size_t(got));
+            files_.doneWithInput();
         }
         for (long ch = 0; ch < kChannels; ++ch) {
             clearFloats(inputs_[ch][half] + got, block - got);
@@ -322,16 +349,16 @@ void RenderDriver::render() {
         callHost(half, done);
         // A block the input could not fill ends the render with the frames it had.
         const int32_t rendered = inputFailed ? got : frames;
-        if (!output_.write(outputs_[0][half], outputs_[1][half], rendered, rate)) {
-            end(RenderOutcome::OutputFailed);
-            return;
-        }
+        float* const* written = files_.outputBlock();
+        for (long ch = 0; ch < kChannels; ++ch)
+            std::memcpy(written[ch], outputs_[ch][half], sizeof(float) * size_t(rendered));
+        files_.queueOutput(rendered);
         done_.store(done + uint64_t(rendered));
         if (inputFailed) {
-            end(RenderOutcome::InputFailed);
+            finish(RenderOutcome::InputFailed);
             return;
         }
         half ^= 1;
     }
-    end(RenderOutcome::Stopped);
+    finish(RenderOutcome::Stopped);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "Asio.h"
+#include "RenderFileThread.h"
 #include "RenderInput.h"
 #include "RenderOutput.h"
 
@@ -90,6 +91,9 @@ private:
     void callHost(long half, uint64_t position);
     void paceUntil(uint64_t frames, int64_t startCount, int64_t countsPerSecond);
     void waitWhileHeldBack();
+    // Ends the render once everything queued is written (a failed write turns the
+    // outcome into OutputFailed, at the frames that reached the file).
+    void finish(RenderOutcome outcome);
     void end(RenderOutcome outcome);
     void setErrorText(const char* text);
     void freeBuffers();
@@ -108,6 +112,10 @@ private:
     float* memory_ = nullptr;
     float* inputs_[kChannels][2] = {};   // [channel][half], blockFrames each
     float* outputs_[kChannels][2] = {};
+    // Reads ahead of the chain and writes behind it; its blocks read ahead outlast
+    // the host's buffers, so a host that disposes of them between a stop and a start
+    // loses nothing.
+    RenderFileThread files_;
 
     HANDLE thread_ = nullptr;
     HANDLE ended_ = nullptr;

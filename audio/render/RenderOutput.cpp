@@ -11,6 +11,20 @@ namespace {
 
 const uint32_t kFlushBytes = 1024 * 1024;  // the header follows the data at least this often
 
+// A new file rather than one truncated in place: under Wine creating over an existing
+// file truncates it, and a file truncated to nothing is written back in full at its
+// close (the file system guards a rewrite that way), which held up the end of every
+// render. A temporary file left by an earlier render is deleted first; one that cannot
+// be is overwritten as before.
+HANDLE createTemporary(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && DeleteFileA(path))
+        file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+        file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file;
+}
+
 }  // namespace
 
 RenderOutput::RenderOutput() = default;
@@ -43,7 +57,7 @@ bool RenderOutput::create(const char* target, const FormatRecord& entry, uint32_
         systemError_ = 0;
         return false;
     }
-    file_ = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_ = createTemporary(temporary_.c_str());
     if (file_ == INVALID_HANDLE_VALUE) {
         systemError_ = GetLastError();
         return false;

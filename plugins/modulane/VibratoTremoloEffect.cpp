@@ -62,13 +62,46 @@ struct ChunkGains {
     float swing[kChunkFrames];     // 10^(V cos)
 };
 
-inline void evaluateGains(ChunkGains& gains, int frames, float depthT, float depthV) {
+// A stage at zero depth has a gain of exactly 1 (1 - 0 x s^2, and 10^0), so its
+// oscillator is stepped but not evaluated: the output is the same to the bit.
+inline void evaluateTremolo(ChunkGains& gains, int frames, float depthT) {
     for (int i = 0; i < frames; ++i) {
         float sinT, cosT;
         fastmath::sinCos(gains.tremoloPhase[i], sinT, cosT);
         gains.tremolo0[i] = 1.0f - depthT * (sinT * sinT);
         gains.tremolo1[i] = 1.0f - depthT * (cosT * cosT);
+    }
+}
+
+inline void evaluateSwing(ChunkGains& gains, int frames, float depthV) {
+    for (int i = 0; i < frames; ++i)
         gains.swing[i] = fastmath::pow10(depthV * fastmath::cos(gains.vibratoPhase[i]));
+}
+
+inline void unityGains(float* gains, int frames) {
+    for (int i = 0; i < frames; ++i)
+        gains[i] = 1.0f;
+}
+
+// A whole chunk is evaluated with a constant count, which the compiler vectorises
+// without a remainder loop.
+inline void evaluateGains(ChunkGains& gains, int n, float depthT, float depthV) {
+    if (depthT != 0.0f) {
+        if (n == kChunkFrames)
+            evaluateTremolo(gains, kChunkFrames, depthT);
+        else
+            evaluateTremolo(gains, n, depthT);
+    } else {
+        unityGains(gains.tremolo0, n);
+        unityGains(gains.tremolo1, n);
+    }
+    if (depthV != 0.0f) {
+        if (n == kChunkFrames)
+            evaluateSwing(gains, kChunkFrames, depthV);
+        else
+            evaluateSwing(gains, n, depthV);
+    } else {
+        unityGains(gains.swing, n);
     }
 }
 
@@ -97,6 +130,20 @@ void VibratoTremoloEffect::processReplacing(float** inputs, float** outputs, Vst
     // the gains are evaluated over the chunk in a loop the compiler vectorises.
     float phaseT = tremoloPhase;
     float phaseV = vibratoPhase;
+    if (depthT == 0.0f && depthV == 0.0f) {
+        // Both stages at zero depth: the signal passes unchanged (to the bit, as it
+        // would through unity gains) and only the oscillators run on.
+        for (VstInt32 i = 0; i < sampleFrames; ++i) {
+            phaseT = nextPhase(phaseT, stepT);
+            phaseV = nextPhase(phaseV, stepV);
+        }
+        for (int ch = 0; ch < 2; ++ch)
+            if (outputs[ch] != inputs[ch])
+                std::memmove(outputs[ch], inputs[ch], sizeof(float) * size_t(sampleFrames));
+        tremoloPhase = phaseT;
+        vibratoPhase = phaseV;
+        return;
+    }
     for (VstInt32 start = 0; start < sampleFrames; start += kChunkFrames) {
         const VstInt32 remaining = sampleFrames - start;
         const int n = remaining < kChunkFrames ? int(remaining) : kChunkFrames;
@@ -107,12 +154,7 @@ void VibratoTremoloEffect::processReplacing(float** inputs, float** outputs, Vst
             gains.vibratoPhase[i] = phaseV;
             phaseV = nextPhase(phaseV, stepV);
         }
-        // A whole chunk is evaluated with a constant count, which the compiler
-        // vectorises without a remainder loop.
-        if (n == kChunkFrames)
-            evaluateGains(gains, kChunkFrames, depthT, depthV);
-        else
-            evaluateGains(gains, n, depthT, depthV);
+        evaluateGains(gains, n, depthT, depthV);
 
         const float* in0 = inputs[0] + start;
         const float* in1 = inputs[1] + start;

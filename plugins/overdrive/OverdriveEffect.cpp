@@ -32,11 +32,6 @@ inline Lanes absolute(Lanes v) {
     return Lanes(LaneBits(v) & 0x7FFFFFFF);
 }
 
-// |magnitude| with the sign of sign, lane by lane.
-inline Lanes copySign(Lanes magnitude, Lanes sign) {
-    return Lanes((LaneBits(magnitude) & 0x7FFFFFFF) | (LaneBits(sign) & int32_t(0x80000000u)));
-}
-
 // Lanes whose magnitude is below floor become zero.
 inline Lanes zeroBelow(Lanes v, float floor) {
     return Lanes(LaneBits(v) & (absolute(v) >= splat(floor)));
@@ -151,7 +146,9 @@ void OverdriveEffect::processReplacing(float** inputs, float** outputs, VstInt32
             y2[g] = y1[g];
             y1[g] = flushTiny(y);
             const Lanes v = bandDrive[g] * y;
-            const Lanes clipped = copySign(1.0f - 1.0f / (1.0f + absolute(v)), v);
+            // v / (1 + |v|): odd, bounded by 1, and accurate for small v (the form
+            // 1 - 1 / (1 + |v|) loses the low bits of a quiet band to cancellation).
+            const Lanes clipped = v / (1.0f + absolute(v));
             const Lanes smoothed = s[g] + (clipped - s[g]) * smoothing;
             s[g] = zeroBelow(smoothed, kSmoothingFloor);
         }

@@ -227,6 +227,10 @@ TEST(Modulane, MatchesTheDirectFormulaOverLongRunsWithWraps) {
         {1.0f, 1.0f, 1.0f, 1.0f, 48000.0f},
         {0.5f, 0.2f, 0.3f, 0.9f, 44100.0f},
         {1.0f, 0.73f, 1.0f, 0.11f, 22050.0f},
+        // A stage at zero depth is left out of the work; its oscillator still runs.
+        {0.0f, 0.4f, 0.7f, 0.5f, 48000.0f},
+        {0.6f, 0.3f, 0.0f, 0.2f, 44100.0f},
+        {0.0f, 0.9f, 0.0f, 0.6f, 48000.0f},
     };
     for (const Setting& set : settings) {
         Effect effect(nullptr);

@@ -40,6 +40,8 @@ bool anySubnormal(const float* values, size_t count) {
 struct ReferenceBank {
     float state[Effect::kNumBands][5] = {};
     float blockerIn = 0.0f, blockerOut = 0.0f;
+    // The shape the effect had before: 1 - 1 / (1 + |v|) with v's sign.
+    bool formerForm = false;
 
     float shaped(const Effect& effect, float x, float drive, float smooth, float brightness) {
         const float g = (1.0f - smooth) * (1.0f - smooth) * 0.7f + 0.1f;
@@ -55,7 +57,9 @@ struct ReferenceBank {
             st[2] = (y + 0.000001f) - 0.000001f;
             const float weight = band < 3 ? 1.0f : 1.0f + brightness;
             const float v = d * weight * y;
-            const float q = (v > 0.0f ? 1.0f : v < 0.0f ? -1.0f : 0.0f) * (1.0f - 1.0f / (1.0f + std::fabs(v)));
+            const float q = formerForm ? (v > 0.0f ? 1.0f : v < 0.0f ? -1.0f : 0.0f) *
+                                             (1.0f - 1.0f / (1.0f + std::fabs(v)))
+                                       : v / (1.0f + std::fabs(v));
             st[4] = st[4] + (q - st[4]) * g;
             if (std::fabs(st[4]) < 1e-20f)
                 st[4] = 0.0f;  // the effect's floor against denormals
@@ -95,6 +99,34 @@ TEST(Overdrive, MatchesTheBandByBandAlgorithmExactly) {
         ReferenceBank reference;
         for (size_t i = 0; i < in.size(); ++i)
             ASSERT_EQ(reference.step(effect, in[i], set.drive, set.smooth, set.brightness), out[i]) << i;
+    }
+}
+
+// The present form against the former one, loud and quiet, at every end of the
+// settings: what differs is rounding, far below anything audible (a millionth of
+// full scale is -120 dB).
+TEST(Overdrive, SoundsAsItsFormerFormToAMillionthOfFullScale) {
+    const float settings[][3] = {{0.5f, 0.25f, 1.0f}, {1.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 0.0f}, {1.0f, 1.0f, 0.5f}};
+    for (const auto& set : settings) {
+        Effect effect(nullptr);
+        effect.setSampleRate(48000.0f);
+        effect.setParameter(Effect::kDrive, set[0]);
+        effect.setParameter(Effect::kSmooth, set[1]);
+        effect.setParameter(Effect::kBrightness, set[2]);
+        std::vector<float> in = plugintest::noise(48000, 1.0f, 21);
+        for (size_t i = 24000; i < in.size(); ++i)
+            in[i] *= 1e-4f;
+        const std::vector<float> out = run(effect, in);
+        ReferenceBank former;
+        former.formerForm = true;
+        float worst = 0.0f, loudest = 0.0f;
+        for (size_t i = 0; i < in.size(); ++i) {
+            const float then = former.step(effect, in[i], set[0], set[1], set[2]);
+            worst = std::fmax(worst, std::fabs(then - out[i]));
+            loudest = std::fmax(loudest, std::fabs(out[i]));
+        }
+        EXPECT_LT(worst, 1e-6f) << set[0] << " " << set[1] << " " << set[2];
+        EXPECT_GT(loudest, 0.01f);  // the comparison was made on sound, not on silence
     }
 }
 
@@ -253,7 +285,7 @@ TEST(Overdrive, OutputStaysWithinFullScaleWhateverTheInput) {
 TEST(Overdrive, HardDriveClipsSmallBandOutputs) {
     // At drive 1.0 the factor is 1025: a band output of 0.0088 already clips past 0.9.
     const float v = 1025.0f * 0.0088f;
-    EXPECT_GT(1.0f - 1.0f / (1.0f + v), 0.9f);
+    EXPECT_GT(v / (1.0f + v), 0.9f);
     Effect effect(nullptr);
     effect.setParameter(Effect::kDrive, 1.0f);
     effect.setParameter(Effect::kSmooth, 1.0f);

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,62 +21,54 @@
 
 namespace {
 
-// The tests' idle signal: an atomic the UI thread waits on by yielding.
-class YieldingIdle : public IdleSignal {
+// The tests' wakeup for the exchange below: the UI thread's wait yields once and the
+// gate looks again.
+class YieldingWakeup : public PauseWakeup {
 public:
-    void reset() override { idle_.store(false, std::memory_order_seq_cst); }
-    void set() override { idle_.store(true, std::memory_order_seq_cst); }
-    void wait() override {
-        while (!idle_.load(std::memory_order_seq_cst))
-            std::this_thread::yield();
-    }
-
-private:
-    std::atomic<bool> idle_{true};
+    void wake() override {}
+    void wait() override { std::this_thread::yield(); }
 };
 
-// An idle signal that logs every call with what a block starting at that moment
-// would be told (the gate's flag, read by entering it from inside the call), and can
-// let a pause run at the very start of the next reset, before the reset takes effect:
-// the closest a pause on the UI thread can come to a block that is starting.
-class RecordingIdle : public IdleSignal {
+// A wakeup whose wait blocks until a wake, counting both: the pause's real wait.
+class BlockingWakeup : public PauseWakeup {
 public:
-    ProcessingGate* gate = nullptr;
-    std::vector<std::string> log;
-    bool pauseAtNextReset = false;
-    bool idle = true;
+    std::atomic<int> waits{0}, wakes{0};
 
-    void reset() override {
-        if (probing_)
-            return;
-        note("reset");
-        if (pauseAtNextReset) {
-            pauseAtNextReset = false;
-            gate->pause();
-        }
-        idle = false;
+    void wake() override {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        woken_ = true;
+        ++wakes;
+        changed_.notify_one();
     }
-    void set() override {
-        if (probing_)
-            return;
-        note("set");
-        idle = true;
-    }
-    // Returns at once: a busy signal here is a wait that would last until leave.
     void wait() override {
-        if (probing_)
-            return;
-        note(idle ? "wait, idle" : "wait, busy");
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++waits;
+        changed_.wait(lock, [this] { return woken_; });
+        woken_ = false;
     }
 
 private:
-    void note(const char* call) {
-        probing_ = true;
-        const bool processing = gate->enter();
-        probing_ = false;
-        log.push_back(std::string(call) + (processing ? ", on" : ", off"));
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool woken_ = false;
+};
+
+// A wakeup that logs its calls; its wait runs what the driver thread does meanwhile
+// (the end of the block in progress), so one thread can play both sides in order.
+class ScriptedWakeup : public PauseWakeup {
+public:
+    std::vector<std::string> log;
+    std::function<void()> duringWait;
+
+    void wake() override { log.push_back("wake"); }
+    void wait() override {
+        log.push_back("wait");
+        if (duringWait) {
+            auto step = duringWait;
+            duringWait = nullptr;
+            step();
+        }
     }
-    bool probing_ = false;
 };
 
 struct GateControl : ProcessingControl {
@@ -127,8 +122,8 @@ struct ListedEffects : EffectSlots, ChainEffects {
 }  // namespace
 
 TEST(PortableExchange, PositionsChangeUnderAFastDriverThreadAndAPluginsOwnThread) {
-    YieldingIdle idle;
-    ProcessingGate gate(idle);
+    YieldingWakeup wakeup;
+    ProcessingGate gate(wakeup);
     GateControl control(gate);
     LiveSettings settings;
     ListedEffects effects;
@@ -208,45 +203,102 @@ TEST(PortableExchange, PositionsChangeUnderAFastDriverThreadAndAPluginsOwnThread
     EXPECT_EQ(effects.list.first(), nullptr);
 }
 
-// The order inside the pause protocol, step by step: pause clears the flag before it
-// waits, so a block starting during its wait does not process; enter resets the
-// signal before it reads the flag, so a pause that slips in between finds the signal
-// still set only if the block then sees the flag cleared.
-TEST(PortableExchange, PauseClearsTheFlagBeforeItWaitsAndEnterResetsBeforeItReads) {
-    RecordingIdle idle;
-    ProcessingGate gate(idle);
-    idle.gate = &gate;
+// The pause protocol step by step: blocks make no call at all while no pause waits
+// (the driver thread's callbacks stay free of system calls); a pause with no block in
+// progress returns without waiting; a pause during a block waits and that block's
+// leave wakes it; no block processes from the pause's return to the resume.
+TEST(PortableExchange, BlocksCallNothingUnlessAPauseWaitsForThem) {
+    ScriptedWakeup wakeup;
+    ProcessingGate gate(wakeup);
     using Log = std::vector<std::string>;
 
-    EXPECT_TRUE(gate.enter());
-    gate.leave();
-    EXPECT_EQ(idle.log, (Log{"reset, on", "set, on"}));
+    for (int block = 0; block < 100; ++block) {
+        EXPECT_TRUE(gate.enter());
+        gate.leave();
+    }
+    EXPECT_EQ(wakeup.log, Log{}) << "blocks with no pause waiting touch the wakeup";
 
-    idle.log.clear();
     gate.pause();
-    EXPECT_EQ(idle.log, (Log{"wait, idle, off"})) << "the flag is cleared before the wait";
-    idle.log.clear();
+    EXPECT_EQ(wakeup.log, Log{}) << "a pause between blocks waited";
     EXPECT_FALSE(gate.enter()) << "paused: no block processes";
     gate.leave();
-    EXPECT_EQ(idle.log, (Log{"reset, off", "set, off"}));
+    EXPECT_EQ(wakeup.log, Log{}) << "a block after the pause returned woke nobody";
     gate.resume();
 
-    // A pause at the start of a block's reset returns at once (the signal is still
-    // set): the block must then see the flag cleared.
-    idle.log.clear();
-    idle.pauseAtNextReset = true;
+    // A pause during a block waits; the block's leave wakes it, and it returns.
+    ASSERT_TRUE(gate.enter());
+    wakeup.duringWait = [&] { gate.leave(); };
+    gate.pause();
+    EXPECT_EQ(wakeup.log, (Log{"wait", "wake"}));
     EXPECT_FALSE(gate.enter()) << "a block processed after a pause had returned";
     gate.leave();
-    EXPECT_EQ(idle.log, (Log{"reset, on", "wait, idle, off", "set, off"}));
     gate.resume();
 
-    // A pause during a block waits for its leave.
-    idle.log.clear();
+    // A wait that returns without its wake (one left over from before) is waited again.
+    wakeup.log.clear();
     ASSERT_TRUE(gate.enter());
+    wakeup.duringWait = [&] { wakeup.duringWait = [&] { gate.leave(); }; };
     gate.pause();
-    gate.leave();
-    EXPECT_EQ(idle.log, (Log{"reset, on", "wait, busy, off", "set, off"}));
+    EXPECT_EQ(wakeup.log, (Log{"wait", "wait", "wake"}));
     gate.resume();
     EXPECT_TRUE(gate.enter());
     gate.leave();
+    EXPECT_EQ(wakeup.log, (Log{"wait", "wait", "wake"})) << "a block after the resume woke a pause again";
+}
+
+// The same with two threads and a wait that really blocks: in every other round the
+// pause lands in a block that lasts until the pause waits, so it can return only by
+// that block's wake; in the others it lands wherever the driver thread is.
+TEST(PortableExchange, APauseAlwaysReturnsAndNoBlockProcessesUntilTheResume) {
+    BlockingWakeup wakeup;
+    ProcessingGate gate(wakeup);
+    std::atomic<bool> quit{false}, paused{false}, holdRequest{false};
+    std::atomic<int> inBlock{0}, holding{0}, overlaps{0};
+    std::atomic<long> ran{0};
+    std::thread driver([&] {
+        while (!quit.load()) {
+            if (gate.enter()) {
+                inBlock = 1;
+                overlaps += paused.load() ? 1 : 0;
+                if (holdRequest.exchange(false)) {
+                    const int waitsBefore = wakeup.waits.load();
+                    holding = 1;
+                    while (wakeup.waits.load() == waitsBefore)
+                        std::this_thread::yield();
+                    holding = 0;
+                }
+                ++ran;
+                inBlock = 0;
+            }
+            gate.leave();
+        }
+    });
+
+    const int rounds = 400;
+    int held = 0;
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2) {
+            holdRequest = true;
+            while (holding.load() == 0)
+                std::this_thread::yield();
+            ++held;
+        } else {
+            const long before = ran.load();
+            while (ran.load() == before)
+                std::this_thread::yield();
+        }
+        gate.pause();
+        EXPECT_EQ(inBlock.load(), 0) << "a pause returned during a block, round " << round;
+        paused = true;
+        for (int i = 0; i < 20; ++i)
+            std::this_thread::yield();
+        paused = false;
+        gate.resume();
+    }
+    quit = true;
+    driver.join();
+
+    EXPECT_EQ(overlaps.load(), 0) << "blocks processed between a pause and its resume";
+    EXPECT_GE(wakeup.wakes.load(), held) << "a pause that waited was not woken by its block";
+    EXPECT_GE(ran.load(), long(rounds));
 }
