@@ -199,10 +199,8 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
     }
 }
 
-void announce(Serials& lane, Doorbell& toPeer) {
+void announce(Serials& lane) {
     lane.coming.store(lane.request.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
-    if (lane.answererAsleep.load(std::memory_order_seq_cst))
-        toPeer.ring();
 }
 
 void answer(Serials& lane, uint32_t serial, Doorbell& toCaller) {

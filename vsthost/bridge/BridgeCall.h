@@ -53,16 +53,17 @@ CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint
 bool waitForRequest(Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
                     Doorbell::Wake* why);
 
-// The audio lane's answering side: as waitForRequest, but awake and looking when a
-// block is announced as coming, and, when rhythm knows when the next block comes, asleep
-// on the bell only until shortly before, then napping and looking until it comes; so
-// that most blocks need no wake-up. Records each request's arrival in rhythm.
+// The audio lane's answering side: as waitForRequest, but when rhythm knows when the
+// next block comes, asleep on the bell only until shortly before, then napping and
+// looking until it comes (and on while it is announced as coming), as far as the idler
+// lets it; so that most blocks need no wake-up. Records each request's arrival in rhythm.
 bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler& idler, BlockRhythm& rhythm,
                   uint32_t timeoutMicroseconds, Doorbell::Wake* why);
 
-// Caller: the next request on this lane will come soon (rung only if the answering
-// side sleeps).
-void announce(Serials& lane, Doorbell& toPeer);
+// Caller: the next request on this lane will come soon. Not rung: a bridge asleep is
+// left asleep (woken for nothing it would take a core from the busy ones on a small
+// machine); one awake, looking for its block or napping toward it, looks on.
+void announce(Serials& lane);
 
 // Answering side: the answer is in place (rung for only when the caller sleeps).
 void answer(Serials& lane, uint32_t serial, Doorbell& toCaller);

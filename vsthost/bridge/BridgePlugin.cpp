@@ -238,7 +238,7 @@ void BridgePlugin::blockComing() {
     // Not while a block is still out or the bridge has failed: the lane is not ours.
     if (lateSince_ != 0 || failure() != BridgeFailure::None)
         return;
-    announce(region_->audio.serials, link_->audioToBridge());
+    announce(region_->audio.serials);
 }
 
 bool BridgePlugin::textCall(Command command, int32_t index, char* text, size_t size) const {
