@@ -113,6 +113,7 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
     auto end = [&](bool came, Doorbell::Wake wake) {
         if (looking)
             idler.stopLooking();
+        looking = false;
         lane.answererAsleep.store(0, std::memory_order_relaxed);
         if (came)
             rhythm.arrived(steadyMicroseconds());
@@ -123,6 +124,17 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
     auto newsWhileFallingAsleep = [&] {
         return requestWhileFallingAsleep(lane, answered) ||
                (announcedAt == 0 && lane.coming.load(std::memory_order_seq_cst) == answered + 1);
+    };
+    auto stopLooking = [&] {
+        if (looking)
+            idler.stopLooking();
+        looking = false;
+    };
+    // Asleep on the bell for at most microseconds (and the time left); false when the
+    // caller is gone.
+    auto sleepOnBell = [&](uint64_t now, uint64_t microseconds) {
+        const uint64_t left = timeoutMicroseconds - (now - start);
+        return fromCaller.wait(uint32_t(microseconds < left ? microseconds : left)) != Doorbell::Wake::PeerGone;
     };
     auto lookAwake = [&](bool napping) {
         lane.answererAsleep.store(0, std::memory_order_seq_cst);
@@ -150,26 +162,18 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
         const uint64_t ahead = expected && from > now ? from - now : 0;
         if (expected && ahead >= kBellLeadMicroseconds + 1000) {
             // Far off: asleep on the bell for whole milliseconds, rung if it comes early.
-            if (looking) {
-                idler.stopLooking();
-                looking = false;
-            }
+            stopLooking();
             if (newsWhileFallingAsleep())
                 continue;
-            const uint64_t left = timeoutMicroseconds - (now - start);
-            uint64_t sleep = (ahead - kBellLeadMicroseconds) / 1000 * 1000;
-            sleep = sleep < left ? sleep : left;
-            if (fromCaller.wait(uint32_t(sleep)) == Doorbell::Wake::PeerGone)
+            if (!sleepOnBell(now, (ahead - kBellLeadMicroseconds) / 1000 * 1000))
                 return end(false, Doorbell::Wake::PeerGone);
             continue;
         }
         if (announced || (expected && ahead <= BlockRhythm::kLeadMicroseconds)) {
             // Near: looked for awake, by as many bridges at once as there are cores to
             // spare (the others sleep on the bell). Awake, the caller needs no ring.
-            if (looking && !idler.mayKeepLooking()) {
-                idler.stopLooking();  // a block is being processed meanwhile: its core
-                looking = false;
-            }
+            if (looking && !idler.mayKeepLooking())
+                stopLooking();  // a block is being processed meanwhile: its core
             if (!looking)
                 looking = idler.startLooking();
             if (looking) {
@@ -179,22 +183,15 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
             // No core to spare: napping here would only take more from the busy ones.
         } else if (expected && nap != 0 && idler.spareCore()) {
             // Nearing it in naps, while there is a core to look with.
-            if (looking) {
-                idler.stopLooking();
-                looking = false;
-            }
+            stopLooking();
             lookAwake(true);
             continue;
         }
-        if (looking) {
-            idler.stopLooking();
-            looking = false;
-        }
+        stopLooking();
         // Neither announced nor expected (nor a way to wait for it awake): the bell.
         if (newsWhileFallingAsleep())
             continue;
-        const uint64_t left = timeoutMicroseconds - (now - start);
-        if (fromCaller.wait(uint32_t(left)) == Doorbell::Wake::PeerGone)
+        if (!sleepOnBell(now, timeoutMicroseconds))
             return end(false, Doorbell::Wake::PeerGone);
     }
 }
