@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "BridgeEditorWindow.h"
 #include "BridgeServer.h"
 #include "BuiltInFormats.h"
 #include "WindowsBell.h"
@@ -19,6 +20,14 @@ using namespace bridge;
 namespace {
 
 Region* g_region = nullptr;
+BridgeServer* g_server = nullptr;
+
+// Inside a modal loop of the plug-in's (its editor's menu or dialog) the program's
+// calls are answered from here, since the serving loop is not running.
+void CALLBACK serveFromModalLoop(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_server)
+        g_server->serveWaitingUi();
+}
 
 // A fault in the plug-in: the program is told it crashed, and the process ends at
 // once rather than wait for a debugger or the system's crash report.
@@ -104,7 +113,13 @@ int main() {
         bells[i].attach(event, program);
     }
     // The program rings "to", this side waits there; it rings "from" for the program.
+    // This thread holds the editor's window: its messages are dispatched as it waits.
+    bells[0].dispatchMessagesWhileWaiting();
     BridgeServer server(region, bells[0], bells[1], bells[2], bells[3]);
+    BridgeEditorWindow editorWindow(GetModuleHandleA(nullptr));
+    server.attachEditorWindow(&editorWindow);
+    g_server = &server;
+    const UINT_PTR modalTimer = SetTimer(nullptr, 0, 20, serveFromModalLoop);
 
     BridgeFacts facts;
     PluginFormatBackend* backends[8] = {};
@@ -128,6 +143,10 @@ int main() {
     std::atomic<bool> stop{false};
     std::thread audio([&] { server.serveAudio(stop); });
     server.serveUi();
+    KillTimer(nullptr, modalTimer);
+    g_server = nullptr;
+    if (plugin && editorWindow.isOpen())
+        editorWindow.close(*plugin);
     stop = true;
     audio.join();
     delete plugin;

@@ -22,12 +22,18 @@ public:
         peer_ = peer;
     }
     bool ready() const { return event_ != nullptr; }
+    // The waiting thread owns windows (the bridge's UI thread, with the plug-in's
+    // editor): their messages are dispatched while it waits.
+    void dispatchMessagesWhileWaiting() { dispatches_ = true; }
     void ring() override { SetEvent(event_); }
     Wake wait(uint32_t microseconds) override {
         const HANDLE handles[2] = {event_, peer_};
         // Windows waits in milliseconds: rounded up, a deadline is never cut short.
         const DWORD ms = DWORD((uint64_t(microseconds) + 999) / 1000);
-        const DWORD result = WaitForMultipleObjects(peer_ ? 2 : 1, handles, FALSE, ms);
+        const DWORD count = peer_ ? 2 : 1;
+        if (dispatches_)
+            return waitDispatching(handles, count, ms);
+        const DWORD result = WaitForMultipleObjects(count, handles, FALSE, ms);
         if (result == WAIT_OBJECT_0)
             return Wake::Rung;
         if (result == WAIT_TIMEOUT)
@@ -36,7 +42,30 @@ public:
     }
 
 private:
+    Wake waitDispatching(const HANDLE* handles, DWORD count, DWORD ms) {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            const DWORD waited = GetTickCount() - start;
+            const DWORD left = waited >= ms ? 0 : ms - waited;
+            const DWORD result = MsgWaitForMultipleObjectsEx(count, handles, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (result == WAIT_OBJECT_0)
+                return Wake::Rung;
+            if (result == WAIT_TIMEOUT)
+                return Wake::TimedOut;
+            if (result != WAIT_OBJECT_0 + count)
+                return Wake::PeerGone;
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            if (left == 0)
+                return Wake::TimedOut;
+        }
+    }
+
     HANDLE event_ = nullptr;
+    bool dispatches_ = false;
     HANDLE peer_ = nullptr;
 };
 
