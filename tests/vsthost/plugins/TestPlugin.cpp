@@ -249,7 +249,7 @@ VstIntPtr askForEditorSize(AEffect* e, int width, int height) {
 
 #if TP_EDITOR_WINDOW
 // The editor's window: parameter 0 as a bar set where it is clicked, parameter 1 as a
-// second bar that '+' and '-' move, and 'w' / 'n' asking the host for a wider or the
+// second bar that 'u' and 'd' move, and 'w' / 'n' asking the host for a wider or the
 // first size, as an editor with a size switch does.
 HWND g_editorWindow = nullptr;
 AEffect* g_editorEffect = nullptr;
@@ -312,8 +312,8 @@ LRESULT CALLBACK editorProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CHAR:
         if (!e)
             break;
-        if (wParam == '+' || wParam == '-')
-            editParameter(e, 1, e->getParameter(e, 1) + (wParam == '+' ? 0.125f : -0.125f));
+        if (wParam == 'u' || wParam == 'd')
+            editParameter(e, 1, e->getParameter(e, 1) + (wParam == 'u' ? 0.125f : -0.125f));
         if (wParam == 'w' || wParam == 'n') {
             const int width = wParam == 'w' ? 320 : 200, height = wParam == 'w' ? 150 : 120;
             SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -328,6 +328,7 @@ LRESULT CALLBACK editorProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 bool openEditorWindow(AEffect* e, HWND parent) {
     WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = editorProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
