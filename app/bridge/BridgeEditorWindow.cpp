@@ -7,12 +7,23 @@ using namespace bridge;
 
 namespace {
 
+void (*g_serveWaiting)() = nullptr;
+constexpr UINT_PTR kServeTimer = 1;
+constexpr UINT kServeEveryMs = 20;
+
 // The window itself: what the program posts, and the program's window kept just
 // below it when the user brings it up.
 class EditorHolder final : public Window {
 protected:
     LRESULT onCreate(CREATESTRUCTA* create) override {
         programWindow_ = static_cast<HWND>(create->lpCreateParams);
+        SetTimer(hwnd(), kServeTimer, kServeEveryMs, nullptr);
+        return 0;
+    }
+
+    LRESULT onTimer(UINT_PTR id) override {
+        if (id == kServeTimer && g_serveWaiting)
+            g_serveWaiting();
         return 0;
     }
 
@@ -75,7 +86,9 @@ int32_t editorSide(int32_t pixels) {
 
 }  // namespace
 
-BridgeEditorWindow::BridgeEditorWindow(HINSTANCE instance) : instance_(instance), uiThread_(GetCurrentThreadId()) {
+BridgeEditorWindow::BridgeEditorWindow(HINSTANCE instance, void (*serveWaiting)())
+    : instance_(instance), uiThread_(GetCurrentThreadId()) {
+    g_serveWaiting = serveWaiting;
     WNDCLASSEXA windowClass{};
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);

@@ -13,8 +13,11 @@
 
 class BridgeEditorWindow final : public bridge::EditorWindowHost {
 public:
-    // UI thread (the plug-in's main thread): registers the window class.
-    explicit BridgeEditorWindow(HINSTANCE instance);
+    // UI thread (the plug-in's main thread): registers the window class. While the
+    // editor is open, serveWaiting is called every few milliseconds from its window's
+    // timer, which also runs inside a modal loop of the plug-in's (its menu, its
+    // dialog), where the bridge's serving loop does not.
+    BridgeEditorWindow(HINSTANCE instance, void (*serveWaiting)());
     ~BridgeEditorWindow() override;
     BridgeEditorWindow(const BridgeEditorWindow&) = delete;
     BridgeEditorWindow& operator=(const BridgeEditorWindow&) = delete;

@@ -23,8 +23,8 @@ Region* g_region = nullptr;
 BridgeServer* g_server = nullptr;
 
 // Inside a modal loop of the plug-in's (its editor's menu or dialog) the program's
-// calls are answered from here, since the serving loop is not running.
-void CALLBACK serveFromModalLoop(HWND, UINT, UINT_PTR, DWORD) {
+// calls are answered from the editor window's timer, since the serving loop is not running.
+void serveFromModalLoop() {
     if (g_server)
         g_server->serveWaitingUi();
 }
@@ -116,10 +116,9 @@ int main() {
     // This thread holds the editor's window: its messages are dispatched as it waits.
     bells[0].dispatchMessagesWhileWaiting();
     BridgeServer server(region, bells[0], bells[1], bells[2], bells[3]);
-    BridgeEditorWindow editorWindow(GetModuleHandleA(nullptr));
+    BridgeEditorWindow editorWindow(GetModuleHandleA(nullptr), serveFromModalLoop);
     server.attachEditorWindow(&editorWindow);
     g_server = &server;
-    const UINT_PTR modalTimer = SetTimer(nullptr, 0, 20, serveFromModalLoop);
 
     BridgeFacts facts;
     PluginFormatBackend* backends[8] = {};
@@ -143,7 +142,6 @@ int main() {
     std::atomic<bool> stop{false};
     std::thread audio([&] { server.serveAudio(stop); });
     server.serveUi();
-    KillTimer(nullptr, modalTimer);
     g_server = nullptr;
     if (plugin && editorWindow.isOpen())
         editorWindow.close(*plugin);

@@ -227,6 +227,7 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
     switch (message) {
     case WM_WINDOWPOSCHANGED:
     case WM_MDIACTIVATE:
+    case WM_NCACTIVATE:  // also when the program's window comes up: the editors come with it
     case WM_SHOWWINDOW:
         editorFramesChanged();
         break;
