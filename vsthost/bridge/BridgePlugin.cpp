@@ -108,6 +108,7 @@ void BridgePlugin::fail(BridgeFailure why) const {
 
 template <typename Fill>
 bool BridgePlugin::call(Command command, Fill fill, uint32_t deadline) const {
+    lastCallMade_ = false;
     if (failure() != BridgeFailure::None || !settleLate(kBusyWaitMicroseconds))
         return false;
     UiLane& lane = region_->ui;
@@ -131,7 +132,8 @@ bool BridgePlugin::call(Command command, Fill fill, uint32_t deadline) const {
                                             : BridgeFailure::StoppedAnswering);
         return false;
     }
-    return statusBelievable() && lastStatus_ == Status::Ok;
+    lastCallMade_ = statusBelievable();
+    return lastCallMade_ && lastStatus_ == Status::Ok;
 }
 
 bool BridgePlugin::statusBelievable() const {
@@ -155,8 +157,10 @@ bool BridgePlugin::settleLate(uint32_t wait) const {
             lateCallSince_ = 0;
             if (!statusBelievable())
                 return false;
+            lastCallMade_ = true;  // its answer is there to read
             if (lateCommand_ == Command::Idle && lastStatus_ == Status::Ok)
                 takeEdits();
+            lastCallMade_ = false;  // read: what follows is the next call's
             return true;
         }
         const uint64_t now = steadyMicroseconds();
@@ -181,8 +185,9 @@ bool BridgePlugin::call(Command command) const {
 }
 
 MessageReader BridgePlugin::reader() const {
-    return MessageReader(region_->ui.payload, failure() == BridgeFailure::None ? region_->ui.size : 0,
-                         kUiPayloadBytes);
+    // Nothing to read of a call not made: the lane may be the bridge's still.
+    return MessageReader(region_->ui.payload,
+                         failure() == BridgeFailure::None && lastCallMade_ ? region_->ui.size : 0, kUiPayloadBytes);
 }
 
 bool BridgePlugin::configure(double sampleRate, int32_t maxBlockFrames) {
@@ -282,7 +287,7 @@ bool BridgePlugin::textCall(Command command, int32_t index, char* text, size_t s
         return false;
     text[0] = '\0';
     const bool ok = call(command, [&](MessageWriter& out) { out.i32(index); });
-    if (lastStatus_ == Status::Malformed || failure() != BridgeFailure::None)
+    if (!lastCallMade_ || lastStatus_ == Status::Malformed || failure() != BridgeFailure::None)
         return false;
     MessageReader in = reader();
     if (!in.text(text, size)) {
@@ -355,6 +360,8 @@ bool BridgePlugin::saveState(ByteRecord& record, char* failure, size_t failureSi
         const bool ok = call(Command::SaveState, [&](MessageWriter& out) { out.u32(offset); });
         if (this->failure() != BridgeFailure::None)
             return refuse("stopped answering while giving its state.");
+        if (!lastCallMade_)
+            return refuse("was busy in its process and did not give its state.");
         MessageReader in = reader();
         char said[256] = "";
         in.text(said, sizeof said);
