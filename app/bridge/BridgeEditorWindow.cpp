@@ -8,8 +8,13 @@ using namespace bridge;
 namespace {
 
 void (*g_serveWaiting)() = nullptr;
-constexpr UINT_PTR kServeTimer = 1;
 constexpr UINT kServeEveryMs = 20;
+
+// A thread timer, not the window's: a call it answers may destroy the window.
+void CALLBACK serveFromTimer(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_serveWaiting)
+        g_serveWaiting();
+}
 
 // The window itself: what the program posts, and the program's window kept just
 // below it when the user brings it up.
@@ -17,13 +22,6 @@ class EditorHolder final : public Window {
 protected:
     LRESULT onCreate(CREATESTRUCTA* create) override {
         programWindow_ = static_cast<HWND>(create->lpCreateParams);
-        SetTimer(hwnd(), kServeTimer, kServeEveryMs, nullptr);
-        return 0;
-    }
-
-    LRESULT onTimer(UINT_PTR id) override {
-        if (id == kServeTimer && g_serveWaiting)
-            g_serveWaiting();
         return 0;
     }
 
@@ -98,6 +96,8 @@ BridgeEditorWindow::BridgeEditorWindow(HINSTANCE instance, void (*serveWaiting)(
 }
 
 BridgeEditorWindow::~BridgeEditorWindow() {
+    if (serveTimer_)
+        KillTimer(nullptr, serveTimer_);
     if (HWND window = window_.exchange(nullptr))
         DestroyWindow(window);
     UnregisterClassA(kBridgeEditorClassName, instance_);
@@ -120,6 +120,7 @@ bool BridgeEditorWindow::open(PluginInstance& plugin, uint32_t programWindow, ui
         DestroyWindow(made);
         return false;
     }
+    serveTimer_ = SetTimer(nullptr, 0, kServeEveryMs, serveFromTimer);
     if (width_.load() > 0 && height_.load() > 0) {
         w = width_.load();  // asked for while opening: the latest word
         h = height_.load();
@@ -137,6 +138,9 @@ void BridgeEditorWindow::close(PluginInstance& plugin) {
     HWND window = window_.exchange(nullptr, std::memory_order_acq_rel);
     if (!window)
         return;
+    if (serveTimer_)
+        KillTimer(nullptr, serveTimer_);
+    serveTimer_ = 0;
     plugin.closeEditor();
     DestroyWindow(window);
 }

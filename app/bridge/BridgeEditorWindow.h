@@ -14,8 +14,8 @@
 class BridgeEditorWindow final : public bridge::EditorWindowHost {
 public:
     // UI thread (the plug-in's main thread): registers the window class. While the
-    // editor is open, serveWaiting is called every few milliseconds from its window's
-    // timer, which also runs inside a modal loop of the plug-in's (its menu, its
+    // editor is open, serveWaiting is called every few milliseconds from a timer of the
+    // thread's, which also runs inside a modal loop of the plug-in's (its menu, its
     // dialog), where the bridge's serving loop does not.
     BridgeEditorWindow(HINSTANCE instance, void (*serveWaiting)());
     ~BridgeEditorWindow() override;
@@ -32,5 +32,6 @@ private:
     HINSTANCE instance_;
     DWORD uiThread_;
     std::atomic<HWND> window_{nullptr};
+    UINT_PTR serveTimer_ = 0;  // while open
     std::atomic<int32_t> width_{0}, height_{0};
 };

@@ -72,10 +72,16 @@ bool BridgeEditorPlacement::attach(void* view, uint32_t bridgeWindow) {
     return true;
 }
 
+void BridgeEditorPlacement::showNothing() {
+    const RECT none{0, 0, 0, 0};
+    if (!EqualRect(&clip_, &none))
+        PostMessageA(window_, kBridgeEditorClipMessage, 0, 0);
+    clip_ = none;
+}
+
 void BridgeEditorPlacement::detach() {
     if (window_ && IsWindow(window_))
-        SetWindowPos(window_, nullptr, 0, 0, 0, 0,
-                     SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+        showNothing();
     window_ = nullptr;
     view_ = nullptr;
     shown_ = false;
@@ -107,10 +113,10 @@ void BridgeEditorPlacement::follow() {
     }
     seen = seen && !IsIconic(top) && area(visible) > 0;
     if (!seen) {
-        if (shown_)
-            SetWindowPos(window_, nullptr, 0, 0, 0, 0,
-                         SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
-        shown_ = false;
+        // Clipped to nothing rather than hidden: hiding the window the user last typed
+        // into would make the bridge's side choose another window to activate, and
+        // that goes through the program's thread.
+        showNothing();
         return;
     }
     const RECT clip{visible.left - origin.x, visible.top - origin.y, visible.right - origin.x,
@@ -123,7 +129,7 @@ void BridgeEditorPlacement::follow() {
     UINT flags = SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_ASYNCWINDOWPOS;
     const bool moved = !shown_ || origin.x != at_.x || origin.y != at_.y;
     const bool raise = !justAbove(window_, top);
-    if (!moved && !raise && IsWindowVisible(window_))
+    if (!moved && !raise)
         return;
     if (!moved)
         flags |= SWP_NOMOVE;

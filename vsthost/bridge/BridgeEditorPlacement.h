@@ -5,8 +5,8 @@
 // a posted clip), so that a bridge whose thread is busy or hung holds nothing of
 // ours. The window is shown at the view's place, clipped to what of the view is
 // neither outside its frames nor under a window above them, kept just above the
-// program's window, and hidden while the view cannot be seen (a frame minimised,
-// the program minimised). UI thread.
+// program's window, and clipped to nothing while the view cannot be seen (a frame
+// minimised, the program minimised). UI thread.
 #include "BridgePlugin.h"
 #include "WinInclude.h"
 
@@ -21,10 +21,12 @@ public:
     void detach() override;
 
 private:
+    void showNothing();
     DWORD bridgeProcess_;
     HWND view_ = nullptr;
     HWND window_ = nullptr;  // the bridge's
-    // What the window was last given, so that only a change is sent.
+    // What the window was last given, so that only a change is sent: shown_ once it
+    // has been shown (it stays so until detached, clipped to nothing when unseen).
     bool shown_ = false;
     POINT at_{};
     RECT clip_{};

@@ -108,7 +108,16 @@ void BridgePlugin::fail(BridgeFailure why) const {
 
 template <typename Fill>
 bool BridgePlugin::call(Command command, Fill fill, uint32_t deadline) const {
+    // A call from inside another (a message answered while it waits) would take the lane
+    // from it: refused.
+    if (inCall_)
+        return false;
     lastCallMade_ = false;
+    struct InCall {
+        bool& flag;
+        explicit InCall(bool& f) : flag(f) { flag = true; }
+        ~InCall() { flag = false; }
+    } inCall(inCall_);
     if (failure() != BridgeFailure::None || !settleLate(kBusyWaitMicroseconds))
         return false;
     UiLane& lane = region_->ui;

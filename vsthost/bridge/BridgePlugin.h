@@ -168,6 +168,7 @@ private:
     uint64_t lateSince_ = 0;  // audio thread: when the block still out was sent, or 0
     int64_t lateFrames_ = 0;  // audio thread: frames gone by since then
     std::atomic<uint32_t> lateBlocks_{0};
+    mutable bool inCall_ = false;         // UI thread: a call waits for its answer
     mutable bool lastCallMade_ = false;   // UI thread: the last call was answered (its reply is there)
     mutable uint64_t lateCallSince_ = 0;  // UI thread: when the late call was sent, or 0
     mutable Command lateCommand_ = Command::Idle;

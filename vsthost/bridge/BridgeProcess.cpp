@@ -91,6 +91,7 @@ public:
         CloseHandle(info.hThread);
         for (int i = 0; i < 4; ++i)
             bells_[i].attach(events[i], process_);
+        bells_[1].answerSentMessagesWhileWaiting();  // the UI thread's
         return true;
     }
 
