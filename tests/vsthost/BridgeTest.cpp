@@ -644,20 +644,30 @@ TEST(Bridge, AnEditorCrossesAndABusyOneNeverHoldsTheUi) {
     // process is ended only once the UI deadline has passed.
     gain.hangIdle = true;
     const Clock::time_point hungFrom = Clock::now();
-    Clock::duration longest{};
+    Clock::duration longest{}, busyCall{};
+    bridged->uiIdle();
+    {  // a call made by the user meanwhile waits a while for the bridge, then is refused
+        char name[32];
+        const Clock::time_point start = Clock::now();
+        EXPECT_FALSE(bridged->parameterName(0, name, sizeof name));
+        busyCall = Clock::now() - start;
+    }
     while (bridged->failure() == BridgeFailure::None && Clock::now() - hungFrom < std::chrono::seconds(8)) {
         const Clock::time_point start = Clock::now();
         bridged->uiIdle();
         longest = std::max(longest, Clock::now() - start);
-        char name[32];
+        ByteRecord state;
+        char why[96] = "";
         const Clock::time_point other = Clock::now();
-        EXPECT_FALSE(bridged->parameterName(0, name, sizeof name)) << "a busy bridge's call is refused";
+        EXPECT_FALSE(bridged->saveState(state, why, sizeof why)) << "a state taken now and then does not wait";
         longest = std::max(longest, Clock::now() - other);
         std::this_thread::sleep_for(std::chrono::milliseconds(70));
     }
     EXPECT_EQ(bridged->failure(), BridgeFailure::StoppedAnswering);
     EXPECT_GE(Clock::now() - hungFrom, std::chrono::microseconds(BridgePlugin::kUiDeadlineMicroseconds));
     EXPECT_LT(longest, std::chrono::milliseconds(500)) << "the UI thread was held";
+    EXPECT_GE(busyCall, std::chrono::microseconds(BridgePlugin::kBusyWaitMicroseconds)) << "it did not wait for the bridge";
+    EXPECT_LT(busyCall, std::chrono::seconds(2)) << "another call waited past its bound";
     EXPECT_GE(link->ends.load(), 1);
     gain.hangIdle = false;
     bridged.reset();

@@ -359,6 +359,12 @@ bool BridgePlugin::saveState(ByteRecord& record, char* failure, size_t failureSi
         record.clear();
         return false;
     };
+    if (!settleLate(0)) {
+        // Busy in its editor (or hung there, which its idle calls will find): the
+        // state is asked again later rather than the UI thread kept waiting for it.
+        return refuse(this->failure() != BridgeFailure::None ? "stopped answering while giving its state."
+                                                              : "was busy in its process and did not give its state.");
+    }
     uint32_t total = 0;
     const uint64_t start = steadyMicroseconds();
     for (uint32_t offset = 0;;) {

@@ -121,8 +121,10 @@ public:
     // busy (or hung) in its editor holds the program's windows for no longer. Hung for
     // kUiDeadlineMicroseconds, its process is ended.
     static constexpr uint32_t kIdleDeadlineMicroseconds = 50000;
-    // How long another UI call waits for a late idle answer before it is refused.
-    static constexpr uint32_t kBusyWaitMicroseconds = 100000;
+    // How long another UI call waits for a late idle answer before it is refused (a
+    // bridge still busy starting, or the plug-in's editor busy for a moment). A state
+    // taken now and then does not wait: it is refused at once.
+    static constexpr uint32_t kBusyWaitMicroseconds = 1000000;
     // An editor side no bridge of ours answers beyond.
     static constexpr int32_t kMaxEditorSide = 16384;
     // Any thread: blocks that went dry because the bridge answered past the deadline.
