@@ -162,6 +162,9 @@ public:
     virtual void closeEditor() = 0;
     // The host's frame was resized by the user; the plug-in may adjust the size.
     virtual bool resizeEditor(int32_t* width, int32_t* height) = 0;
+    // The host's frame moved, was shown, hidden, covered or brought up: an editor in a
+    // window of its own (another process's) follows it there.
+    virtual void editorFrameChanged() {}
     // The UI thread's periodic call, and the answer to uiCallRequested.
     virtual void uiIdle() = 0;
 };

@@ -180,6 +180,11 @@ bool ThreadCheckedPlugin::resizeEditor(int32_t* width, int32_t* height) {
     return inner_->resizeEditor(width, height);
 }
 
+void ThreadCheckedPlugin::editorFrameChanged() {
+    onUiThread("editorFrameChanged");
+    inner_->editorFrameChanged();
+}
+
 void ThreadCheckedPlugin::uiIdle() {
     onUiThread("uiIdle");
     inner_->uiIdle();

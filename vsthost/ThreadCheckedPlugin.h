@@ -61,6 +61,7 @@ public:
     bool openEditor(void* parent, int32_t* width, int32_t* height) override;
     void closeEditor() override;
     bool resizeEditor(int32_t* width, int32_t* height) override;
+    void editorFrameChanged() override;
     void uiIdle() override;
 
 private:

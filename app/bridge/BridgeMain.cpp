@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "BridgeEditorWindow.h"
 #include "BridgeServer.h"
 #include "BuiltInFormats.h"
 #include "WindowsBell.h"
@@ -20,6 +21,14 @@ using namespace bridge;
 namespace {
 
 Region* g_region = nullptr;
+BridgeServer* g_server = nullptr;
+
+// Inside a modal loop of the plug-in's (its editor's menu or dialog) the program's
+// calls are answered from the editor window's timer, since the serving loop is not running.
+void serveFromModalLoop() {
+    if (g_server)
+        g_server->serveWaitingUi();
+}
 
 // A fault in the plug-in: the program is told it crashed, and the process ends at
 // once rather than wait for a debugger or the system's crash report.
@@ -105,7 +114,12 @@ int main() {
         bells[i].attach(event, program);
     }
     // The program rings "to", this side waits there; it rings "from" for the program.
+    // This thread holds the editor's window: its messages are dispatched as it waits.
+    bells[0].dispatchMessagesWhileWaiting();
     BridgeServer server(region, bells[0], bells[1], bells[2], bells[3]);
+    BridgeEditorWindow editorWindow(GetModuleHandleA(nullptr), serveFromModalLoop);
+    server.attachEditorWindow(&editorWindow);
+    g_server = &server;
 
     BridgeFacts facts;
     PluginFormatBackend* backends[8] = {};
@@ -130,6 +144,9 @@ int main() {
     WindowsIdler idler(args.program);
     std::thread audio([&] { server.serveAudio(stop, &idler); });
     server.serveUi();
+    g_server = nullptr;
+    if (plugin && editorWindow.isOpen())
+        editorWindow.close(*plugin);
     stop = true;
     audio.join();
     delete plugin;

@@ -117,12 +117,30 @@ public:
         restored.assign(data, data + size);
         return true;
     }
-    bool hasEditor() const override { return false; }
-    bool openEditor(void*, int32_t*, int32_t*) override { return false; }
-    void closeEditor() override {}
-    bool resizeEditor(int32_t*, int32_t*) override { return false; }
-    void uiIdle() override { ++idles; }
+    bool hasEditor() const override { return editor; }
+    // An editor of 300 x 200 that takes a width of at most 500.
+    bool openEditor(void* parent, int32_t* width, int32_t* height) override {
+        if (!editor || !parent)
+            return false;
+        editorOpen = true;
+        *width = 300;
+        *height = 200;
+        return true;
+    }
+    void closeEditor() override { editorOpen = false; }
+    bool resizeEditor(int32_t* width, int32_t* height) override {
+        *width = std::min(*width, int32_t(500));
+        return editorOpen && *height > 0;
+    }
+    void uiIdle() override {
+        ++idles;
+        while (hangIdle.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 
+    bool editor = false;
+    bool editorOpen = false;
+    std::atomic<bool> hangIdle{false};
     std::atomic<bool> hang{false};
     std::atomic<bool> hangSaving{false};
     std::vector<uint8_t> restored;
@@ -135,13 +153,68 @@ private:
     int32_t program_ = 0;
 };
 
+// The bridge's editor window as a record of what it was told (the bridge's UI thread;
+// takeSize from any).
+class RecordingEditorWindow : public EditorWindowHost {
+public:
+    bool open(PluginInstance& plugin, uint32_t programWindow, uint32_t* window, int32_t* width,
+              int32_t* height) override {
+        open_ = true;
+        toldProgram = programWindow;
+        if (!plugin.openEditor(this, width, height)) {
+            open_ = false;
+            return false;
+        }
+        *window = handle;
+        return true;
+    }
+    void close(PluginInstance& plugin) override {
+        plugin.closeEditor();
+        open_ = false;
+    }
+    bool isOpen() const override { return open_.load(); }
+    void takeSize(int32_t width, int32_t height) override {
+        sizeWidth = width;
+        sizeHeight = height;
+    }
+    uint32_t handle = 0x1234;
+    std::atomic<uint32_t> toldProgram{0};
+    std::atomic<int32_t> sizeWidth{0}, sizeHeight{0};
+
+private:
+    std::atomic<bool> open_{false};
+};
+
+// The program's placement of it, believing only the bridge's own window.
+class RecordingPlacement : public EditorPlacement {
+public:
+    uint32_t topWindowOf(void*) const override { return 0x77; }
+    bool attach(void* view, uint32_t window) override {
+        if (window != ownWindow)
+            return false;
+        attachedTo = view;
+        return true;
+    }
+    void follow() override { ++follows; }
+    void detach() override {
+        attachedTo = nullptr;
+        ++detaches;
+    }
+    uint32_t ownWindow = 0x1234;
+    void* attachedTo = nullptr;
+    int follows = 0, detaches = 0;
+};
+
 // The program's region and bells, and the bridge's two serving threads on them.
 class ThreadBridge : public BridgeLink {
 public:
-    explicit ThreadBridge(PluginInstance* plugin, Idler* idler = nullptr) : region_(new Region) {
+    explicit ThreadBridge(PluginInstance* plugin, bool editors = false, Idler* idler = nullptr) : region_(new Region) {
         initialiseRegion(region_.get());
         server_.reset(new BridgeServer(region_.get(), uiTo_, uiFrom_, audioTo_, audioFrom_));
         server_->attach(plugin);
+        if (editors)
+            server_->attachEditorWindow(&editorWindow);
+        editors_ = editors;
         ui_ = std::thread([this] { server_->serveUi(); });
         audio_ = std::thread([this, idler] { server_->serveAudio(stop_, idler); });
     }
@@ -157,6 +230,9 @@ public:
     Doorbell& audioToBridge() override { return audioTo_; }
     Doorbell& audioFromBridge() override { return audioFrom_; }
     ThreadBell& audioBell() { return audioTo_; }
+    EditorPlacement* editorPlacement() override { return editors_ ? &placement : nullptr; }
+    RecordingEditorWindow editorWindow;
+    RecordingPlacement placement;
     // As the process ending: both sides see the other gone.
     void end() override {
         ++ends;
@@ -167,6 +243,7 @@ public:
     std::atomic<int> ends{0};
 
 private:
+    bool editors_ = false;
     std::unique_ptr<Region> region_;
     ThreadBell uiTo_, uiFrom_, audioTo_, audioFrom_;
     std::unique_ptr<BridgeServer> server_;
@@ -177,13 +254,17 @@ private:
 class RecordingEvents : public PluginHostEvents {
 public:
     void parameterEdited(int32_t index, float value) override { edits.push_back({index, value}); }
-    bool editorResizeRequested(int32_t, int32_t) override { return false; }
+    bool editorResizeRequested(int32_t width, int32_t height) override {
+        sizes.push_back({width, height});
+        return true;
+    }
     void latencyChanged() override { ++latency; }
     void parametersChanged() override { ++parameters; }
     void restartRequested() override { ++restarts; }
     void uiCallRequested() override {}
     double tempo() const override { return 96.0; }
     std::vector<std::pair<int32_t, float>> edits;
+    std::vector<std::pair<int32_t, int32_t>> sizes;
     int latency = 0, parameters = 0, restarts = 0;
 };
 
@@ -431,7 +512,7 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
         LookingSlots slots{&table, 1, 7};
     } idler;
     GainPlugin gain(16);
-    ThreadBridge* link = new ThreadBridge(&gain, &idler);
+    ThreadBridge* link = new ThreadBridge(&gain, false, &idler);
     RecordingEvents events;
     char failure[128] = "";
     std::unique_ptr<BridgePlugin> bridged(BridgePlugin::create(link, &events, failure, sizeof failure));
@@ -614,4 +695,99 @@ TEST(BridgeMessage, BelievesNoLengthItIsGiven) {
     MessageReader notFinite(buffer, bad.size(), sizeof buffer);
     notFinite.f32();
     EXPECT_FALSE(notFinite.ok());
+}
+
+// A bridged editor: opened in the bridge's window and placed by the program, the
+// plug-in's own size change (from a thread of its own) reaching the host at its idle
+// call, the user's size as the plug-in takes it, sizes beyond belief bounded, closed;
+// a window that is not the bridge's refused as garbled; and a plug-in hung in its
+// editor's idle never holding the UI thread past a short wait, ended once it has
+// been stopped for the UI deadline.
+TEST(Bridge, AnEditorCrossesAndABusyOneNeverHoldsTheUi) {
+    using Clock = std::chrono::steady_clock;
+    GainPlugin gain(16);
+    gain.editor = true;
+    ThreadBridge* link = new ThreadBridge(&gain, true);
+    RecordingEvents events;
+    char failure[128] = "";
+    std::unique_ptr<BridgePlugin> bridged(BridgePlugin::create(link, &events, failure, sizeof failure));
+    ASSERT_TRUE(bridged) << failure;
+    ASSERT_TRUE(bridged->hasEditor());
+    int view = 0;
+    int32_t width = 0, height = 0;
+    ASSERT_TRUE(bridged->openEditor(&view, &width, &height));
+    EXPECT_EQ(width, 300);
+    EXPECT_EQ(height, 200);
+    EXPECT_TRUE(gain.editorOpen);
+    EXPECT_EQ(link->editorWindow.toldProgram.load(), 0x77u) << "the bridge is told the window to keep above";
+    EXPECT_EQ(link->placement.attachedTo, &view);
+    bridged->editorFrameChanged();
+    EXPECT_EQ(link->placement.follows, 1);
+
+    std::thread([&] { EXPECT_TRUE(link->server().editorResizeRequested(420, 260)); }).join();
+    EXPECT_EQ(link->editorWindow.sizeWidth.load(), 420) << "the bridge's window takes it at once";
+    bridged->uiIdle();
+    ASSERT_EQ(events.sizes.size(), 1u);
+    EXPECT_EQ(events.sizes[0], std::make_pair(int32_t(420), int32_t(260))) << "our frame follows at the idle call";
+    bridged->uiIdle();
+    EXPECT_EQ(events.sizes.size(), 1u) << "told once";
+    width = 900;
+    height = 300;
+    ASSERT_TRUE(bridged->resizeEditor(&width, &height));
+    EXPECT_EQ(width, 500) << "the user's size, as the plug-in takes it";
+    EXPECT_EQ(link->editorWindow.sizeWidth.load(), 500);
+    EXPECT_TRUE(link->server().editorResizeRequested(1 << 30, 5));
+    EXPECT_EQ(link->editorWindow.sizeWidth.load(), BridgeServer::kMaxEditorSide);
+    bridged->uiIdle();
+    ASSERT_EQ(events.sizes.size(), 2u);
+    EXPECT_EQ(events.sizes[1], std::make_pair(BridgeServer::kMaxEditorSide, int32_t(5)));
+    bridged->closeEditor();
+    EXPECT_FALSE(gain.editorOpen);
+    EXPECT_FALSE(link->editorWindow.isOpen());
+    EXPECT_EQ(link->placement.attachedTo, nullptr);
+    EXPECT_FALSE(link->server().editorResizeRequested(300, 200)) << "no editor, no size";
+    EXPECT_EQ(bridged->failure(), BridgeFailure::None);
+
+    // Hung in its editor's idle: each idle call returns after a short wait; the
+    // process is ended only once the UI deadline has passed.
+    gain.hangIdle = true;
+    const Clock::time_point hungFrom = Clock::now();
+    Clock::duration longest{}, busyCall{};
+    bridged->uiIdle();
+    {  // a call made by the user meanwhile waits a while for the bridge, then is refused
+        char name[32];
+        const Clock::time_point start = Clock::now();
+        EXPECT_FALSE(bridged->parameterName(0, name, sizeof name));
+        busyCall = Clock::now() - start;
+    }
+    while (bridged->failure() == BridgeFailure::None && Clock::now() - hungFrom < std::chrono::seconds(8)) {
+        const Clock::time_point start = Clock::now();
+        bridged->uiIdle();
+        longest = std::max(longest, Clock::now() - start);
+        ByteRecord state;
+        char why[96] = "";
+        const Clock::time_point other = Clock::now();
+        EXPECT_FALSE(bridged->saveState(state, why, sizeof why)) << "a state taken now and then does not wait";
+        longest = std::max(longest, Clock::now() - other);
+        std::this_thread::sleep_for(std::chrono::milliseconds(70));
+    }
+    EXPECT_EQ(bridged->failure(), BridgeFailure::StoppedAnswering);
+    EXPECT_GE(Clock::now() - hungFrom, std::chrono::microseconds(BridgePlugin::kUiDeadlineMicroseconds));
+    EXPECT_LT(longest, std::chrono::milliseconds(500)) << "the UI thread was held";
+    EXPECT_GE(busyCall, std::chrono::microseconds(BridgePlugin::kBusyWaitMicroseconds)) << "it did not wait for the bridge";
+    EXPECT_LT(busyCall, std::chrono::seconds(2)) << "another call waited past its bound";
+    EXPECT_GE(link->ends.load(), 1);
+    gain.hangIdle = false;
+    bridged.reset();
+
+    // A window the bridge says is its editor's, which is not its own: garbled.
+    GainPlugin other(16);
+    other.editor = true;
+    ThreadBridge* lying = new ThreadBridge(&other, true);
+    lying->editorWindow.handle = 0x999;
+    std::unique_ptr<BridgePlugin> liar(BridgePlugin::create(lying, &events, failure, sizeof failure));
+    ASSERT_TRUE(liar) << failure;
+    EXPECT_FALSE(liar->openEditor(&view, &width, &height));
+    EXPECT_EQ(liar->failure(), BridgeFailure::Garbled);
+    EXPECT_GE(lying->ends.load(), 1);
 }

@@ -19,9 +19,10 @@ constexpr char kSilentAsItStarted[] = "its process did not answer";
 }  // namespace
 
 BridgePlugin::BridgePlugin(BridgeLink* link, PluginHostEvents* events)
-    : link_(link), region_(link->region()), events_(events) {}
+    : link_(link), region_(link->region()), events_(events), placement_(link->editorPlacement()) {}
 
 BridgePlugin::~BridgePlugin() {
+    closeEditor();
     if (failure() == BridgeFailure::None)
         call(Command::Quit);
     link_->end();
@@ -59,7 +60,7 @@ BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, c
     plugin->parameters_ = in.i32();
     plugin->programs_ = in.i32();
     plugin->latency_ = in.i32();
-    in.u32();  // an editor: not shown across processes yet
+    plugin->hasEditor_ = in.u32() != 0;
     const bool believable = in.atEnd() && plugin->inputs_ >= 0 && plugin->inputs_ <= kMaxChannels &&
                             plugin->outputs_ >= 0 && plugin->outputs_ <= kMaxChannels && plugin->parameters_ >= 0 &&
                             plugin->parameters_ <= kMaxCount && plugin->programs_ >= 0 &&
@@ -106,8 +107,18 @@ void BridgePlugin::fail(BridgeFailure why) const {
 }
 
 template <typename Fill>
-bool BridgePlugin::call(Command command, Fill fill) const {
-    if (failure() != BridgeFailure::None)
+bool BridgePlugin::call(Command command, Fill fill, uint32_t deadline) const {
+    // A call from inside another (a message answered while it waits) would take the lane
+    // from it: refused.
+    if (inCall_)
+        return false;
+    lastCallMade_ = false;
+    struct InCall {
+        bool& flag;
+        explicit InCall(bool& f) : flag(f) { flag = true; }
+        ~InCall() { flag = false; }
+    } inCall(inCall_);
+    if (failure() != BridgeFailure::None || !settleLate(kBusyWaitMicroseconds))
         return false;
     UiLane& lane = region_->ui;
     MessageWriter out(lane.payload, kUiPayloadBytes);
@@ -116,21 +127,66 @@ bool BridgePlugin::call(Command command, Fill fill) const {
         return false;
     lane.command = uint32_t(command);
     lane.size = out.size();
-    const CallResult result = callAndWait(lane.serials, link_->uiToBridge(), link_->uiFromBridge(),
-                                          kUiDeadlineMicroseconds);
+    const CallResult result = callAndWait(lane.serials, link_->uiToBridge(), link_->uiFromBridge(), deadline);
+    if (result == CallResult::TimedOut && deadline < kUiDeadlineMicroseconds && !crashedSaid()) {
+        // Late, not yet hung: the answer is looked for again before the next call.
+        lateCallSince_ = steadyMicroseconds();
+        lateCommand_ = command;
+        lastStatus_ = Status::Refused;
+        return false;
+    }
     if (result != CallResult::Answered) {
         fail(result == CallResult::PeerGone ? goneWhy()
              : crashedSaid()                ? BridgeFailure::Crashed
                                             : BridgeFailure::StoppedAnswering);
         return false;
     }
+    lastCallMade_ = statusBelievable();
+    return lastCallMade_ && lastStatus_ == Status::Ok;
+}
+
+bool BridgePlugin::statusBelievable() const {
+    const UiLane& lane = region_->ui;
     const int32_t status = lane.status;
     if (status < int32_t(Status::Ok) || status > int32_t(Status::Unknown) || lane.size > kUiPayloadBytes) {
         fail(BridgeFailure::Garbled);
         return false;
     }
     lastStatus_ = Status(status);
-    return lastStatus_ == Status::Ok;
+    return true;
+}
+
+bool BridgePlugin::settleLate(uint32_t wait) const {
+    if (lateCallSince_ == 0)
+        return true;
+    const uint64_t start = steadyMicroseconds();
+    const Serials& serials = region_->ui.serials;
+    for (;;) {
+        if (serials.reply.load(std::memory_order_acquire) == serials.request.load(std::memory_order_relaxed)) {
+            lateCallSince_ = 0;
+            if (!statusBelievable())
+                return false;
+            lastCallMade_ = true;  // its answer is there to read
+            if (lateCommand_ == Command::Idle && lastStatus_ == Status::Ok)
+                takeEdits();
+            lastCallMade_ = false;  // read: what follows is the next call's
+            return true;
+        }
+        const uint64_t now = steadyMicroseconds();
+        if (crashedSaid() || link_->uiFromBridge().wait(0) == Doorbell::Wake::PeerGone) {
+            fail(goneWhy());
+            return false;
+        }
+        if (now - lateCallSince_ > kUiDeadlineMicroseconds) {
+            fail(BridgeFailure::StoppedAnswering);
+            return false;
+        }
+        if (now - start >= wait) {
+            lastStatus_ = Status::Refused;  // busy: this call is not made
+            return false;
+        }
+        link_->uiFromBridge().wait(1000);  // a pause that also sees the process go
+    }
 }
 
 bool BridgePlugin::call(Command command) const {
@@ -138,8 +194,9 @@ bool BridgePlugin::call(Command command) const {
 }
 
 MessageReader BridgePlugin::reader() const {
-    return MessageReader(region_->ui.payload, failure() == BridgeFailure::None ? region_->ui.size : 0,
-                         kUiPayloadBytes);
+    // Nothing to read of a call not made: the lane may be the bridge's still.
+    return MessageReader(region_->ui.payload,
+                         failure() == BridgeFailure::None && lastCallMade_ ? region_->ui.size : 0, kUiPayloadBytes);
 }
 
 bool BridgePlugin::configure(double sampleRate, int32_t maxBlockFrames) {
@@ -246,7 +303,7 @@ bool BridgePlugin::textCall(Command command, int32_t index, char* text, size_t s
         return false;
     text[0] = '\0';
     const bool ok = call(command, [&](MessageWriter& out) { out.i32(index); });
-    if (lastStatus_ == Status::Malformed || failure() != BridgeFailure::None)
+    if (!lastCallMade_ || lastStatus_ == Status::Malformed || failure() != BridgeFailure::None)
         return false;
     MessageReader in = reader();
     if (!in.text(text, size)) {
@@ -309,6 +366,12 @@ bool BridgePlugin::saveState(ByteRecord& record, char* failure, size_t failureSi
         record.clear();
         return false;
     };
+    if (!settleLate(0)) {
+        // Busy in its editor (or hung there, which its idle calls will find): the
+        // state is asked again later rather than the UI thread kept waiting for it.
+        return refuse(this->failure() != BridgeFailure::None ? "stopped answering while giving its state."
+                                                              : "was busy in its process and did not give its state.");
+    }
     uint32_t total = 0;
     const uint64_t start = steadyMicroseconds();
     for (uint32_t offset = 0;;) {
@@ -319,6 +382,8 @@ bool BridgePlugin::saveState(ByteRecord& record, char* failure, size_t failureSi
         const bool ok = call(Command::SaveState, [&](MessageWriter& out) { out.u32(offset); });
         if (this->failure() != BridgeFailure::None)
             return refuse("stopped answering while giving its state.");
+        if (!lastCallMade_)
+            return refuse("was busy in its process and did not give its state.");
         MessageReader in = reader();
         char said[256] = "";
         in.text(said, sizeof said);
@@ -387,12 +452,86 @@ bool BridgePlugin::failed(char* how, size_t size) const {
     return true;
 }
 
+bool BridgePlugin::readEditorSize(MessageReader& in, int32_t* width, int32_t* height) const {
+    *width = in.i32();
+    *height = in.i32();
+    if (in.ok() && *width > 0 && *width <= kMaxEditorSide && *height > 0 && *height <= kMaxEditorSide)
+        return true;
+    fail(BridgeFailure::Garbled);  // our bridge bounds every size it gives
+    return false;
+}
+
+bool BridgePlugin::openEditor(void* parent, int32_t* width, int32_t* height) {
+    if (!hasEditor() || !parent || !width || !height)
+        return false;
+    if (editorOpen_)
+        closeEditor();
+    const uint32_t top = placement_->topWindowOf(parent);
+    if (!call(Command::EditorOpen, [&](MessageWriter& out) { out.u32(top); }))
+        return false;
+    MessageReader in = reader();
+    const uint32_t window = in.u32();
+    int32_t w = 0, h = 0;
+    if (!readEditorSize(in, &w, &h))
+        return false;
+    if (!placement_->attach(parent, window)) {
+        fail(BridgeFailure::Garbled);  // a window that is not its own
+        return false;
+    }
+    editorOpen_ = true;
+    editorWidth_ = *width = w;
+    editorHeight_ = *height = h;
+    return true;
+}
+
+void BridgePlugin::closeEditor() {
+    if (!editorOpen_)
+        return;
+    editorOpen_ = false;
+    placement_->detach();  // gone from the screen at once, however long the bridge takes
+    call(Command::EditorClose);
+}
+
+bool BridgePlugin::resizeEditor(int32_t* width, int32_t* height) {
+    if (!editorOpen_ || !width || !height)
+        return false;
+    const int32_t askedWidth = *width, askedHeight = *height;
+    if (askedWidth < 1 || askedWidth > kMaxEditorSide || askedHeight < 1 || askedHeight > kMaxEditorSide)
+        return false;
+    const bool ok = call(Command::EditorResize, [&](MessageWriter& out) {
+        out.i32(askedWidth);
+        out.i32(askedHeight);
+    });
+    if (!ok)
+        return false;
+    MessageReader in = reader();
+    int32_t w = 0, h = 0;
+    if (!readEditorSize(in, &w, &h))
+        return false;
+    editorWidth_ = *width = w;
+    editorHeight_ = *height = h;
+    placement_->follow();
+    return true;
+}
+
+void BridgePlugin::editorFrameChanged() {
+    if (editorOpen_ && failure() == BridgeFailure::None)
+        placement_->follow();
+}
+
 void BridgePlugin::uiIdle() {
     if (failure() != BridgeFailure::None) {
+        if (placement_ && editorOpen_)
+            placement_->detach();
         link_->end();  // a failure the audio thread only marked
         return;
     }
-    const uint32_t news = region_->news.exchange(0, std::memory_order_acq_rel);
+    if (editorOpen_)
+        placement_->follow();  // first: it waits for nothing
+    if (lateCallSince_ != 0 && !settleLate(0))
+        return;  // still busy: its news waits too
+    // The crash bit stays: it is the bridge's last word, read after its process went.
+    const uint32_t news = region_->news.fetch_and(kNewsCrashed, std::memory_order_acq_rel);
     if (events_) {
         if (news & kNewsLatency)
             events_->latencyChanged();
@@ -401,8 +540,22 @@ void BridgePlugin::uiIdle() {
         if (news & kNewsRestart)
             events_->restartRequested();
     }
-    if (!call(Command::Idle))
-        return;
+    if ((news & kNewsEditorSize) && editorOpen_ && call(Command::EditorSize)) {
+        MessageReader in = reader();
+        int32_t width = 0, height = 0;
+        if (readEditorSize(in, &width, &height) && (width != editorWidth_ || height != editorHeight_)) {
+            editorWidth_ = width;
+            editorHeight_ = height;
+            if (events_)
+                events_->editorResizeRequested(width, height);
+            placement_->follow();
+        }
+    }
+    if (call(Command::Idle, [](MessageWriter&) {}, kIdleDeadlineMicroseconds))
+        takeEdits();
+}
+
+void BridgePlugin::takeEdits() const {
     MessageReader in = reader();
     const uint32_t count = in.u32();
     for (uint32_t i = 0; in.ok() && i < count; ++i) {

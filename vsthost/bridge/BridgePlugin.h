@@ -16,6 +16,23 @@
 
 namespace bridge {
 
+// The program's side of a bridged editor's window (the platform's): the editor is a
+// top-level window of the bridge's, which this keeps over the view that holds its
+// place in the program's editor frame. Nothing here waits for the bridge. UI thread.
+class EditorPlacement {
+public:
+    virtual ~EditorPlacement() = default;
+    // The program's top-level window that holds view, as the bridge is told it.
+    virtual uint32_t topWindowOf(void* view) const = 0;
+    // Takes the bridge's window for view; false when it is no window of the bridge's.
+    virtual bool attach(void* view, uint32_t bridgeWindow) = 0;
+    // Brings the window to the view's place on the screen, clipped to what of the view
+    // is not covered, above the program's window, hidden while the view cannot be seen.
+    virtual void follow() = 0;
+    // Hides the window and forgets it (the bridge destroys it).
+    virtual void detach() = 0;
+};
+
 // The running bridge process as the program's side holds it.
 class BridgeLink {
 public:
@@ -27,6 +44,9 @@ public:
     virtual Doorbell& audioFromBridge() = 0;
     // Ends the process, whatever it is doing; then nothing of it is touched again.
     virtual void end() = 0;
+    // Where the bridge's editor windows are kept; null where none can be (the editor
+    // is then not offered).
+    virtual EditorPlacement* editorPlacement() { return nullptr; }
 };
 
 // Crashed: its process faulted (the bridge said so as it went); Ended: its process
@@ -79,11 +99,13 @@ public:
     bool saveState(ByteRecord& record, char* failure, size_t failureSize) override;
     bool restoreState(const uint8_t* data, size_t size) override;
 
-    // Editors of bridged plug-ins are not shown yet.
-    bool hasEditor() const override { return false; }
-    bool openEditor(void*, int32_t*, int32_t*) override { return false; }
-    void closeEditor() override {}
-    bool resizeEditor(int32_t*, int32_t*) override { return false; }
+    // The editor is a window of the bridge's, kept over parent by the link's
+    // placement: nothing of the program's is its parent or owner.
+    bool hasEditor() const override { return hasEditor_ && placement_; }
+    bool openEditor(void* parent, int32_t* width, int32_t* height) override;
+    void closeEditor() override;
+    bool resizeEditor(int32_t* width, int32_t* height) override;
+    void editorFrameChanged() override;
     void uiIdle() override;
 
     // How long a UI call may take before the bridge counts as stopped.
@@ -95,6 +117,17 @@ public:
     // before the bridge counts as hung. A block past its deadline alone (a busy
     // machine) costs only that block: it goes dry.
     static constexpr uint64_t kHangMicroseconds = 1000000;
+    // How long the UI thread waits for the answer to an idle call, which comes every
+    // timer tick: one not in by then is looked for at the next tick, so that a plug-in
+    // busy (or hung) in its editor holds the program's windows for no longer. Hung for
+    // kUiDeadlineMicroseconds, its process is ended.
+    static constexpr uint32_t kIdleDeadlineMicroseconds = 50000;
+    // How long another UI call waits for a late idle answer before it is refused (a
+    // bridge still busy starting, or the plug-in's editor busy for a moment). A state
+    // taken now and then does not wait: it is refused at once.
+    static constexpr uint32_t kBusyWaitMicroseconds = 1000000;
+    // An editor side no bridge of ours answers beyond.
+    static constexpr int32_t kMaxEditorSide = 16384;
     // Any thread: blocks that went dry because the bridge answered past the deadline.
     uint32_t lateBlocks() const { return lateBlocks_.load(std::memory_order_relaxed); }
 
@@ -102,9 +135,17 @@ private:
     BridgePlugin(BridgeLink* link, PluginHostEvents* events);
     // One UI call: the request's fields written by fill, the answer read by the
     // caller from reader(). False when the bridge failed (it is then ended) or refused.
+    // A call with a deadline shorter than kUiDeadlineMicroseconds may be late: it is then
+    // left out (false, the bridge not failed) and settled by a later call.
     template <typename Fill>
-    bool call(Command command, Fill fill) const;
+    bool call(Command command, Fill fill, uint32_t deadline = kUiDeadlineMicroseconds) const;
     bool call(Command command) const;
+    // A late call's answer, waited for up to wait: true once it is in (an idle's edits
+    // taken), false while it is still out or when the bridge failed waiting for it.
+    bool settleLate(uint32_t wait) const;
+    bool statusBelievable() const;
+    void takeEdits() const;
+    bool readEditorSize(MessageReader& in, int32_t* width, int32_t* height) const;
     MessageReader reader() const;
     bool textCall(Command command, int32_t index, char* text, size_t size) const;
     void fail(BridgeFailure why) const;
@@ -130,6 +171,14 @@ private:
     uint64_t lateSince_ = 0;  // audio thread: when the block still out was sent, or 0
     int64_t lateFrames_ = 0;  // audio thread: frames gone by since then
     std::atomic<uint32_t> lateBlocks_{0};
+    mutable bool inCall_ = false;         // UI thread: a call waits for its answer
+    mutable bool lastCallMade_ = false;   // UI thread: the last call was answered (its reply is there)
+    mutable uint64_t lateCallSince_ = 0;  // UI thread: when the late call was sent, or 0
+    mutable Command lateCommand_ = Command::Idle;
+    bool hasEditor_ = false;
+    EditorPlacement* placement_;  // the link's; null where editors cannot be shown
+    bool editorOpen_ = false;
+    int32_t editorWidth_ = 0, editorHeight_ = 0;
 };
 
 }  // namespace bridge

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "BridgeEditorPlacement.h"
 #include "BridgePlugin.h"
 #include "WindowsBell.h"
 
@@ -30,6 +31,7 @@ HANDLE bridgeJob() {
 class ProcessLink final : public BridgeLink {
 public:
     ~ProcessLink() override {
+        delete placement_;
         end();
         if (view_)
             UnmapViewOfFile(view_);
@@ -82,12 +84,14 @@ public:
             return false;
         }
         process_ = info.hProcess;
+        placement_ = new (std::nothrow) BridgeEditorPlacement(info.dwProcessId);
         if (HANDLE job = bridgeJob())
             AssignProcessToJobObject(job, process_);
         ResumeThread(info.hThread);
         CloseHandle(info.hThread);
         for (int i = 0; i < 4; ++i)
             bells_[i].attach(events[i], process_);
+        bells_[1].answerSentMessagesWhileWaiting();  // the UI thread's
         return true;
     }
 
@@ -96,6 +100,7 @@ public:
     Doorbell& uiFromBridge() override { return bells_[1]; }
     Doorbell& audioToBridge() override { return bells_[2]; }
     Doorbell& audioFromBridge() override { return bells_[3]; }
+    EditorPlacement* editorPlacement() override { return placement_; }
     void end() override {
         if (process_ && !ended_) {
             ended_ = true;
@@ -114,6 +119,7 @@ private:
     HANDLE process_ = nullptr;
     bool ended_ = false;
     WindowsBell bells_[4];
+    BridgeEditorPlacement* placement_ = nullptr;
 };
 
 }  // namespace

@@ -39,6 +39,13 @@ enum class Command : uint32_t {
     RestoreCommit,
     Idle,             // -> u32 count, then (i32 index, f32 value) edits made in the plug-in's editor
     Quit,
+    // The plug-in's editor in a top-level window of the bridge's own, which the program
+    // keeps over the place its editor frame holds for it (never a window of the
+    // program's, so that a hung bridge cannot hold the program's input).
+    EditorOpen,    // u32 the program's top-level window -> u32 the editor's window, i32 width, i32 height
+    EditorClose,
+    EditorResize,  // i32 width, i32 height the user gave -> i32 width, i32 height the plug-in took
+    EditorSize,    // -> i32 width, i32 height the plug-in last asked for
 };
 
 // A reply's status: Ok, or why the call did nothing.
@@ -46,7 +53,9 @@ enum class Status : int32_t { Ok = 0, Refused = 1, Malformed = 2, Unknown = 3 };
 
 // News the plug-in gave between calls (PluginHostEvents), as bits.
 // kNewsCrashed is the bridge's last word: the plug-in faulted and the process ends.
-enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, kNewsUiCall = 8, kNewsCrashed = 16 };
+// kNewsEditorSize: the editor took a size the plug-in asked for (EditorSize says it).
+enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, kNewsUiCall = 8, kNewsCrashed = 16,
+                    kNewsEditorSize = 32 };
 
 // A lane's handshake (BridgeCall.h): the caller's request serial, the answer's
 // serial, and whether either side sleeps on its bell (else it is still looking, and

@@ -36,36 +36,45 @@ void BridgeServer::setLoadFailure(const char* reason) {
 }
 
 void BridgeServer::serveUi() {
-    uint32_t answered = region_->ui.serials.reply.load(std::memory_order_acquire);  // a request already waiting is served
-    for (;;) {
+    answeredUi_ = region_->ui.serials.reply.load(std::memory_order_acquire);  // a request already waiting is served
+    while (!quit_) {
         Doorbell::Wake why;
-        if (!waitForRequest(region_->ui.serials, answered, uiIn_, kServeWait, &why)) {
+        if (!waitForRequest(region_->ui.serials, answeredUi_, uiIn_, kServeWait, &why)) {
             if (why == Doorbell::Wake::PeerGone)
                 return;
             continue;
         }
-        const uint32_t serial = region_->ui.serials.request.load(std::memory_order_acquire);
-        const Command command = Command(region_->ui.command);
-        MessageReader in(region_->ui.payload, region_->ui.size, kUiPayloadBytes);
-        // The answer is built aside: the request's bytes are read while it is written.
-        MessageWriter out(reply_, kUiPayloadBytes);
-        Status status = Status::Unknown;
-        if (plugin_ || command == Command::Quit) {
-            status = answerUi(command, in, out) ? Status::Ok : Status::Refused;
-        } else if (command == Command::Hello) {
-            out.text(loadFailure_);
-            status = Status::Refused;
-        }
-        if (!in.ok() || !out.ok())
-            status = Status::Malformed;
-        std::memcpy(region_->ui.payload, reply_, out.size());
-        region_->ui.size = out.size();
-        region_->ui.status = int32_t(status);
-        answer(region_->ui.serials, serial, uiOut_);
-        answered = serial;
-        if (command == Command::Quit)
-            return;
+        serveWaitingUi();
     }
+}
+
+bool BridgeServer::serveWaitingUi() {
+    const uint32_t serial = region_->ui.serials.request.load(std::memory_order_acquire);
+    if (servingUi_ || quit_ || serial == answeredUi_)
+        return false;  // nothing waits, or a call is being answered further out
+    servingUi_ = true;
+    const Command command = Command(region_->ui.command);
+    MessageReader in(region_->ui.payload, region_->ui.size, kUiPayloadBytes);
+    // The answer is built aside: the request's bytes are read while it is written.
+    MessageWriter out(reply_, kUiPayloadBytes);
+    Status status = Status::Unknown;
+    if (plugin_ || command == Command::Quit) {
+        status = answerUi(command, in, out) ? Status::Ok : Status::Refused;
+    } else if (command == Command::Hello) {
+        out.text(loadFailure_);
+        status = Status::Refused;
+    }
+    if (!in.ok() || !out.ok())
+        status = Status::Malformed;
+    std::memcpy(region_->ui.payload, reply_, out.size());
+    region_->ui.size = out.size();
+    region_->ui.status = int32_t(status);
+    answer(region_->ui.serials, serial, uiOut_);
+    answeredUi_ = serial;
+    servingUi_ = false;
+    if (command == Command::Quit)
+        quit_ = true;
+    return true;
 }
 
 bool BridgeServer::answerUi(Command command, MessageReader& in, MessageWriter& out) {
@@ -194,8 +203,84 @@ bool BridgeServer::answerUi(Command command, MessageReader& in, MessageWriter& o
     }
     case Command::Quit:
         return true;
+    case Command::EditorOpen:
+    case Command::EditorClose:
+    case Command::EditorResize:
+    case Command::EditorSize:
+        return answerEditor(command, in, out);
     }
     return false;
+}
+
+namespace {
+
+int32_t editorSide(int32_t pixels) {
+    return pixels < 1 ? 1 : pixels > BridgeServer::kMaxEditorSide ? BridgeServer::kMaxEditorSide : pixels;
+}
+
+}  // namespace
+
+void BridgeServer::keepEditorSize(int32_t width, int32_t height) {
+    editorWidth_.store(editorSide(width), std::memory_order_relaxed);
+    editorHeight_.store(editorSide(height), std::memory_order_relaxed);
+}
+
+bool BridgeServer::editorResizeRequested(int32_t width, int32_t height) {
+    if (!editorWindow_ || !editorWindow_->isOpen() || width < 1 || height < 1)
+        return false;
+    keepEditorSize(width, height);
+    editorWindow_->takeSize(editorSide(width), editorSide(height));
+    region_->news.fetch_or(kNewsEditorSize);
+    return true;
+}
+
+bool BridgeServer::answerEditor(Command command, MessageReader& in, MessageWriter& out) {
+    if (!editorWindow_ || !plugin_->hasEditor())
+        return false;
+    switch (command) {
+    case Command::EditorOpen: {
+        const uint32_t programWindow = in.u32();
+        if (!in.ok())
+            return false;
+        if (editorWindow_->isOpen())
+            editorWindow_->close(*plugin_);
+        uint32_t window = 0;
+        int32_t width = 0, height = 0;
+        if (!editorWindow_->open(*plugin_, programWindow, &window, &width, &height))
+            return false;
+        // The size the window holds: one the plug-in asked for while opening included.
+        keepEditorSize(width, height);
+        out.u32(window);
+        out.i32(editorWidth_.load(std::memory_order_relaxed));
+        out.i32(editorHeight_.load(std::memory_order_relaxed));
+        return true;
+    }
+    case Command::EditorClose:
+        if (editorWindow_->isOpen())
+            editorWindow_->close(*plugin_);
+        return true;
+    case Command::EditorResize: {
+        int32_t width = in.i32();
+        int32_t height = in.i32();
+        if (!in.ok() || !editorWindow_->isOpen() || width < 1 || height < 1)
+            return false;
+        if (!plugin_->resizeEditor(&width, &height))
+            return false;
+        keepEditorSize(width, height);
+        editorWindow_->takeSize(editorWidth_.load(), editorHeight_.load());
+        out.i32(editorWidth_.load(std::memory_order_relaxed));
+        out.i32(editorHeight_.load(std::memory_order_relaxed));
+        return true;
+    }
+    case Command::EditorSize:
+        if (!editorWindow_->isOpen())
+            return false;
+        out.i32(editorWidth_.load(std::memory_order_relaxed));
+        out.i32(editorHeight_.load(std::memory_order_relaxed));
+        return true;
+    default:
+        return false;
+    }
 }
 
 void BridgeServer::serveAudio(const std::atomic<bool>& stop, Idler* idler) {

@@ -22,12 +22,23 @@ public:
         peer_ = peer;
     }
     bool ready() const { return event_ != nullptr; }
+    // The waiting thread owns windows (the bridge's UI thread, with the plug-in's
+    // editor): their messages are dispatched while it waits.
+    void dispatchMessagesWhileWaiting() { dispatches_ = true; }
+    // The waiting thread is the program's UI thread: messages other threads send to
+    // its windows (the system's, as the bridge's window comes and goes) are answered
+    // while it waits, since their senders wait for them; posted messages and input
+    // wait, so that nothing of the user's runs inside a call.
+    void answerSentMessagesWhileWaiting() { answersSent_ = true; }
     void ring() override { SetEvent(event_); }
     Wake wait(uint32_t microseconds) override {
         const HANDLE handles[2] = {event_, peer_};
         // Windows waits in milliseconds: rounded up, a deadline is never cut short.
         const DWORD ms = DWORD((uint64_t(microseconds) + 999) / 1000);
-        const DWORD result = WaitForMultipleObjects(peer_ ? 2 : 1, handles, FALSE, ms);
+        const DWORD count = peer_ ? 2 : 1;
+        if (dispatches_ || answersSent_)
+            return waitDispatching(handles, count, ms);
+        const DWORD result = WaitForMultipleObjects(count, handles, FALSE, ms);
         if (result == WAIT_OBJECT_0)
             return Wake::Rung;
         if (result == WAIT_TIMEOUT)
@@ -36,7 +47,35 @@ public:
     }
 
 private:
+    Wake waitDispatching(const HANDLE* handles, DWORD count, DWORD ms) {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            const DWORD waited = GetTickCount() - start;
+            const DWORD left = waited >= ms ? 0 : ms - waited;
+            const DWORD result = MsgWaitForMultipleObjectsEx(count, handles, left, dispatches_ ? QS_ALLINPUT : QS_SENDMESSAGE,
+                                                             dispatches_ ? MWMO_INPUTAVAILABLE : 0);
+            if (result == WAIT_OBJECT_0)
+                return Wake::Rung;
+            if (result == WAIT_TIMEOUT)
+                return Wake::TimedOut;
+            if (result != WAIT_OBJECT_0 + count)
+                return Wake::PeerGone;
+            MSG message;
+            if (!dispatches_)
+                PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // answers what was sent
+            else
+                while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                    TranslateMessage(&message);
+                    DispatchMessageW(&message);
+                }
+            if (left == 0)
+                return Wake::TimedOut;
+        }
+    }
+
     HANDLE event_ = nullptr;
+    bool dispatches_ = false;
+    bool answersSent_ = false;
     HANDLE peer_ = nullptr;
 };
 

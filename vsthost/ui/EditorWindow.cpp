@@ -198,9 +198,44 @@ void chooseProgram(EffectSlot* slot, int32_t program) {
     }
 }
 
+// Every open editor whose window is another process's follows the frames: any
+// frame that moves or comes up may uncover or cover one.
+void editorFramesChanged() {
+    EffectHost* host = EffectHost::instance();
+    for (EffectSlot* slot = host ? host->slotList() : nullptr; slot; slot = slot->next)
+        if (slot->editorFrame && hasOwnEditor(slot))
+            slot->plugin->editorFrameChanged();
+}
+
+// The user resized the frame of a plug-in's own editor: the plug-in takes the size
+// where its format allows (it may adjust it), else the frame goes back to its size.
+void userResized(HWND frame, EffectSlot* slot) {
+    RECT client;
+    GetClientRect(frame, &client);
+    int32_t width = client.right - kEditorViewLeft, height = client.bottom;
+    if (!slot->plugin->resizeEditor(&width, &height)) {
+        RECT view;
+        GetWindowRect(static_cast<HWND>(slot->editorView), &view);
+        width = view.right - view.left;
+        height = view.bottom - view.top;
+    }
+    resizeEditor(frame, slot->editorView, width, height);
+}
+
 LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam) {
     EffectSlot* slot = slotOf(frame);
     switch (message) {
+    case WM_WINDOWPOSCHANGED:
+    case WM_MDIACTIVATE:
+    case WM_NCACTIVATE:  // also when the program's window comes up: the editors come with it
+    case WM_SHOWWINDOW:
+        editorFramesChanged();
+        break;
+    case WM_EXITSIZEMOVE:
+        if (slot && slot->editorFrame == frame && hasOwnEditor(slot))
+            userResized(frame, slot);
+        editorFramesChanged();
+        break;
     case WM_DESTROY:
         // Closed by the user: the plug-in's editor is told here. Closed by
         // closeEditor or unloading, the slot no longer names this frame and the
@@ -336,6 +371,8 @@ bool openEditor(EffectSlot* slot) {
     resizeEditor(frame, view, width, height);
     slot->editorFrame = frame;
     ShowWindow(frame, SW_SHOW);
+    if (hasOwnEditor(slot))
+        slot->plugin->editorFrameChanged();  // an editor in a window of its own comes up with the frame
     return true;
 }
 
@@ -365,6 +402,9 @@ bool idleSlots(EffectHost& host) {
         if (!slot->failureTold && slot->plugin && slot->plugin->failed(how, sizeof how)) {
             slot->failureTold = true;
             failed = true;
+            // Its own editor went with its process: the frame that held it goes too.
+            if (slot->editorFrame && hasOwnEditor(slot))
+                closeEditor(slot);
             char detail[256];
             std::snprintf(detail, sizeof detail, "%s %s", slot->plugin->identity().name, how);
             showErrorWithDetail(kStrEffectFailed, detail);  // the audio goes on meanwhile

@@ -162,7 +162,8 @@ void refresh(HWND panel) {
 void openEditorOf(const FxManagerContext& context, int32_t position) {
     if (!context.settings->slots[position])
         return;
-    if (!context.openEditor || !context.openEditor(position))
+    // A plug-in whose process failed as its editor opened is told of by the timer, once.
+    if ((!context.openEditor || !context.openEditor(position)) && !context.settings->slots[position]->plugin->failed(nullptr, 0))
         showError(kStrOpenEditorFailed);
 }
 

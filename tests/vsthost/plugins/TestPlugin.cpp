@@ -37,6 +37,9 @@
 #ifndef TP_EDITOR
 #define TP_EDITOR 0  // an editor of its own, 200 x 120 until it asks for another size, and program names with a duplicate
 #endif
+#ifndef TP_EDITOR_WINDOW
+#define TP_EDITOR_WINDOW 0  // the editor is a real window: a click sets parameter 0, keys move parameter 1 and its size
+#endif
 #ifndef TP_EFFECT_NAME
 #define TP_EFFECT_NAME ""
 #endif
@@ -56,7 +59,8 @@
 
 // Fails where and how its environment says: TP_CUE_<its file's base name, upper case>
 // is "<where>:<how>", where one of open, save, process (after TP_CUE_BLOCKS blocks),
-// editor; how one of crash, hang, exit, abort, terminate (the process ended at once,
+// editor (opening it), editoridle (its idle call), click (a click in its window);
+// how one of crash, hang, exit, abort, terminate (the process ended at once,
 // as from outside), huge (a state answer claiming 2 GiB), flood (threads of its own
 // calling the host without pause from then on: parameter moves, idle, time and size). So one library, copied under several
 // names, fails differently in each copy.
@@ -65,7 +69,7 @@
 #endif
 #define TP_CUE_BLOCKS 100
 
-#if TP_CALLS_HOST_IN_PROCESS || TP_FAILURE || TP_ON_CUE
+#if TP_CALLS_HOST_IN_PROCESS || TP_FAILURE || TP_ON_CUE || TP_EDITOR_WINDOW
 #include <windows.h>
 #endif
 #if TP_ON_CUE
@@ -162,7 +166,7 @@ void log(const char* text) {
 }
 
 #if TP_ON_CUE
-enum class CueWhere { None, Open, Save, Process, Editor };
+enum class CueWhere { None, Open, Save, Process, Editor, EditorIdle, Click };
 enum class CueHow { None, Crash, Hang, Exit, Abort, Terminate, Huge, Flood };
 CueWhere g_cueWhere = CueWhere::None;
 CueHow g_cueHow = CueHow::None;
@@ -186,7 +190,8 @@ void readCue() {
     const size_t colon = text.find(':');
     const std::string where = text.substr(0, colon), how = colon == std::string::npos ? "" : text.substr(colon + 1);
     g_cueWhere = where == "open" ? CueWhere::Open : where == "save" ? CueWhere::Save
-               : where == "process" ? CueWhere::Process : where == "editor" ? CueWhere::Editor : CueWhere::None;
+               : where == "process" ? CueWhere::Process : where == "editor" ? CueWhere::Editor
+               : where == "editoridle" ? CueWhere::EditorIdle : where == "click" ? CueWhere::Click : CueWhere::None;
     g_cueHow = how == "crash" ? CueHow::Crash : how == "hang" ? CueHow::Hang : how == "exit" ? CueHow::Exit
              : how == "abort" ? CueHow::Abort : how == "terminate" ? CueHow::Terminate : how == "huge" ? CueHow::Huge
              : how == "flood" ? CueHow::Flood : CueHow::None;
@@ -242,6 +247,101 @@ VstIntPtr askForEditorSize(AEffect* e, int width, int height) {
     return g_host ? g_host(e, audioMasterSizeWindow, width, height, nullptr, 0.0f) : -1;
 }
 
+#if TP_EDITOR_WINDOW
+// The editor's window: parameter 0 as a bar set where it is clicked, parameter 1 as a
+// second bar that 'u' and 'd' move, and 'w' / 'n' asking the host for a wider or the
+// first size, as an editor with a size switch does.
+HWND g_editorWindow = nullptr;
+AEffect* g_editorEffect = nullptr;
+constexpr char kEditorClass[] = "TalvenorTestPluginEditor";
+
+void editParameter(AEffect* e, int index, float value) {
+    value = value < 0.0f ? 0.0f : value > 1.0f ? 1.0f : value;
+    e->setParameter(e, index, value);
+    if (g_host)
+        g_host(e, audioMasterAutomate, index, 0, nullptr, value);
+    InvalidateRect(g_editorWindow, nullptr, TRUE);
+}
+
+void paintEditor(HWND window, AEffect* e) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT r;
+    GetClientRect(window, &r);
+    HBRUSH panel = CreateSolidBrush(RGB(38, 42, 48));
+    FillRect(dc, &r, panel);
+    DeleteObject(panel);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(230, 200, 120));
+    const char* title = "TEST EDITOR";
+    TextOutA(dc, 10, 8, title, int(std::strlen(title)));
+    HBRUSH groove = CreateSolidBrush(RGB(12, 12, 14)), lit = CreateSolidBrush(RGB(240, 150, 40));
+    for (int p = 0; p < 2; ++p) {
+        const int y = 40 + 34 * p;
+        RECT bar{10, y, r.right - 10, y + 16};
+        FillRect(dc, &bar, groove);
+        bar.right = bar.left + int(float(bar.right - bar.left) * e->getParameter(e, p));
+        FillRect(dc, &bar, lit);
+    }
+    DeleteObject(groove);
+    DeleteObject(lit);
+    EndPaint(window, &paint);
+}
+
+LRESULT CALLBACK editorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    AEffect* e = g_editorEffect;
+    switch (message) {
+    case WM_PAINT:
+        if (e) {
+            paintEditor(window, e);
+            return 0;
+        }
+        break;
+    case WM_LBUTTONDOWN: {
+        SetFocus(window);
+#if TP_ON_CUE
+        onCue(CueWhere::Click, e);
+#endif
+        RECT r;
+        GetClientRect(window, &r);
+        const int x = short(LOWORD(lParam));
+        if (e && r.right > 20)
+            editParameter(e, 0, float(x - 10) / float(r.right - 20));
+        return 0;
+    }
+    case WM_CHAR:
+        if (!e)
+            break;
+        if (wParam == 'u' || wParam == 'd')
+            editParameter(e, 1, e->getParameter(e, 1) + (wParam == 'u' ? 0.125f : -0.125f));
+        if (wParam == 'w' || wParam == 'n') {
+            const int width = wParam == 'w' ? 320 : 200, height = wParam == 'w' ? 150 : 120;
+            SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            askForEditorSize(e, width, height);
+        }
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool openEditorWindow(AEffect* e, HWND parent) {
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = editorProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kEditorClass;
+    RegisterClassA(&windowClass);  // fails harmlessly once registered
+    g_editorEffect = e;
+    g_editorWindow = CreateWindowExA(0, kEditorClass, "", WS_CHILD | WS_VISIBLE, 0, 0,
+                                     g_editorRect.right - g_editorRect.left, g_editorRect.bottom - g_editorRect.top,
+                                     parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return g_editorWindow != nullptr;
+}
+#endif
+
 VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                  float opt) {
     auto* self = static_cast<TestEffect*>(e->object);
@@ -254,6 +354,8 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
         onCue(CueWhere::Open, e);
     if (opcode == effEditOpen)
         onCue(CueWhere::Editor, e);
+    if (opcode == effEditIdle)
+        onCue(CueWhere::EditorIdle, e);
     if (opcode == effGetChunk && onCue(CueWhere::Save, e)) {
         *static_cast<void**>(ptr) = const_cast<char*>(self->chunk.data());
         return VstIntPtr(0x7FFFFFFF);
@@ -294,6 +396,14 @@ VstIntPtr VSTCALLBACK dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, Vs
         std::strcpy(static_cast<char*>(ptr), TP_EFFECT_NAME);
         return TP_EFFECT_NAME[0] != 0;
     case effEditOpen:
+#if TP_EDITOR_WINDOW
+        return openEditorWindow(e, static_cast<HWND>(ptr)) ? 1 : 0;
+    case effEditClose:
+        if (g_editorWindow)
+            DestroyWindow(g_editorWindow);
+        g_editorWindow = nullptr;
+        return 1;
+#endif
         return TP_EDITOR;
     case effEditGetRect:
         if (TP_EDITOR && ptr) {
