@@ -1,4 +1,5 @@
-// A whole live session, headless: the built-in driver in duplex at 44100 Hz on the
+// A whole live session, headless (and a second with failing plug-ins in processes of
+// their own): the built-in driver in duplex at 44100 Hz on the
 // bench's PulseAudio null sinks, a 110 Hz riff played into the "instrument" sink,
 // Overdrive / Filtrace (bypassed) / Modulane in positions 0 to 2, a backing track
 // playing, the metronome on, and a direct take. While it runs, the bypass of
@@ -16,6 +17,7 @@
 #include "MessageBoxRecorder.h"
 #include "RegistryKeys.h"
 #include "RigSession.h"
+#include "ThreadCheckedPlugin.h"
 #include "ScratchNames.h"
 #include "UnixPrograms.h"
 #include "WavFiles.h"
@@ -178,5 +180,79 @@ TEST(LiveSession, RiffThroughEffectsWithBackingIntoATake) {
             withClick[beat + i] += kClickSamples[i] / 32768.0f;
     EXPECT_NEAR(clickLevel(withClick), 1.0, 0.15);
     EXPECT_LT(std::fabs(clickLevel(left)), 0.15);
+    CoUninitialize();
+}
+
+// A live session with a plug-in that crashes and one that hangs, each in a process of
+// its own, before Overdrive: both fail mid-session and are told once, their positions
+// pass the signal through dry, and the session and its take run their whole length
+// with Overdrive's sound to the end.
+TEST(LiveSession, ACrashAndAHangInTheirOwnProcessesEndNeitherTheSessionNorItsTake) {
+    CoInitialize(nullptr);
+    clearErrorFlag(~0u);
+    MessageBoxRecorder boxes;
+    ASSERT_TRUE(storeBuiltInDriverChoices("Monitor of instrument", "speakers", kBlock, 4));
+    const RunScratchFolder folder("session-failures");
+    const std::string riff = folder.file("riff.wav"), take = folder.file("take.wav");
+    const std::vector<float> riffTone = tone(kRiffHz, 0.25f, kRate * 20);
+    ASSERT_TRUE(writeWav16(riff, kRate, {riffTone, riffTone}));
+    DeleteFileA(take.c_str());
+    const std::string testPlugins = std::string(TALVENOR_BIN_DIR) + "test-plugins\\";
+    int toldCrash = 0, toldHang = 0;
+    {
+        RigSession s;
+        ASSERT_TRUE(s.engine().openDriverByName("ZerevaZ-2-UDID wrapper"));
+        s.effects().setLoadInOwnProcess(true);
+        ASSERT_TRUE(s.settings().loadPathIntoPosition(0, (testPlugins + "TestCrashesInProcess.dll").c_str()));
+        ASSERT_TRUE(s.settings().loadPathIntoPosition(1, (testPlugins + "TestHangsInProcess.dll").c_str()));
+        ASSERT_TRUE(s.settings().loadPathIntoPosition(2, (kOurPlugins + "Overdrive.dll").c_str()));
+        s.effects().setLoadInOwnProcess(false);
+        ASSERT_TRUE(s.deck().startRecording(take.c_str()));
+        ASSERT_TRUE(playIntoSink("instrument", riff));
+        Sleep(300);
+        ASSERT_TRUE(s.engine().startLiveInput());
+        // The crasher fails after 200 blocks of 22.7 ms, the hanger after 300: both
+        // within the session's twelve seconds. Told as the rig's timer tells them.
+        for (int tick = 0; tick < 120; ++tick) {
+            Sleep(100);
+            const bool crashTold = s.settings().slots[0]->failureTold, hangTold = s.settings().slots[1]->failureTold;
+            s.tellFailedEffects();
+            toldCrash += !crashTold && s.settings().slots[0]->failureTold;
+            toldHang += !hangTold && s.settings().slots[1]->failureTold;
+        }
+        EXPECT_TRUE(s.engine().running());
+        char how[160] = "";
+        EXPECT_TRUE(s.settings().slots[0]->plugin->failed(how, sizeof how));
+        EXPECT_STREQ(how, "crashed: its process ended.");
+        EXPECT_TRUE(s.settings().slots[1]->plugin->failed(how, sizeof how));
+        EXPECT_STREQ(how, "stopped answering, and its process was ended.");
+        EXPECT_FALSE(s.settings().slots[2]->plugin->failed(how, sizeof how)) << "Overdrive plays on";
+        s.engine().stopLiveInput();
+        EXPECT_TRUE(s.deck().stopRecording());
+    }
+    stopPlayers(folder.name());
+    EXPECT_EQ(toldCrash, 1);
+    EXPECT_EQ(toldHang, 1);
+    EXPECT_EQ(boxes.count(), 0u) << (boxes.count() ? boxes.boxes()[0].text : "");
+
+    WavContent recorded;
+    ASSERT_TRUE(readWav(take, recorded));
+    const std::vector<float>& left = recorded.samples[0];
+    const size_t frames = recorded.frames();
+    EXPECT_GT(frames, size_t(kRate) * 10) << "the take runs the session's length";
+    // Overdrive's harmonics over the riff in every window from the third second to
+    // the end: before, between and after the two failures.
+    const size_t window = 8192;
+    size_t windows = 0;
+    for (size_t start = kRate * 2; start + window <= frames; start += window) {
+        const double h1 = std::abs(componentAt(left, start, window, kRiffHz));
+        double harmonics = 0.0;
+        for (int h = 2; h <= 7; ++h)
+            harmonics += std::abs(componentAt(left, start, window, h * kRiffHz));
+        EXPECT_GT(h1, 0.02) << "riff missing at frame " << start;
+        EXPECT_GT(harmonics, 0.03 * h1) << "no overdrive at frame " << start;
+        ++windows;
+    }
+    EXPECT_GT(windows, 40u);
     CoUninitialize();
 }
