@@ -1082,9 +1082,11 @@ TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
               0) << boxTexts();
     WavContent alone;
     ASSERT_TRUE(readWav("render-overdrive-only.wav", alone));
+    // Its filters still hold a trace of the seconds before the failures, far below
+    // hearing (-100 dB) but not always nothing.
     const size_t last = survived.frames() - 1;
     for (int c = 0; c < 2; ++c)
-        EXPECT_EQ(survived.samples[size_t(c)][last], alone.samples[size_t(c)][last]) << "channel " << c;
+        EXPECT_NEAR(survived.samples[size_t(c)][last], alone.samples[size_t(c)][last], 1e-5) << "channel " << c;
 }
 
 // A plug-in that crashes the rig while running inside it is noted as it crashes; the
