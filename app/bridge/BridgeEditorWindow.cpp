@@ -78,10 +78,6 @@ private:
     bool clipped_ = false;
 };
 
-int32_t editorSide(int32_t pixels) {
-    return pixels < 1 ? 1 : pixels > BridgeServer::kMaxEditorSide ? BridgeServer::kMaxEditorSide : pixels;
-}
-
 }  // namespace
 
 BridgeEditorWindow::BridgeEditorWindow(HINSTANCE instance, void (*serveWaiting)())
@@ -125,8 +121,8 @@ bool BridgeEditorWindow::open(PluginInstance& plugin, uint32_t programWindow, ui
         w = width_.load();  // asked for while opening: the latest word
         h = height_.load();
     }
-    w = editorSide(w);
-    h = editorSide(h);
+    w = boundedEditorSide(w);
+    h = boundedEditorSide(h);
     takeSize(w, h);
     *window = windowToWire(made);
     *width = w;
@@ -149,8 +145,8 @@ void BridgeEditorWindow::takeSize(int32_t width, int32_t height) {
     HWND window = window_.load(std::memory_order_acquire);
     if (!window)
         return;
-    width = editorSide(width);
-    height = editorSide(height);
+    width = boundedEditorSide(width);
+    height = boundedEditorSide(height);
     width_ = width;
     height_ = height;
     if (GetCurrentThreadId() == uiThread_)

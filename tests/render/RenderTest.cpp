@@ -1055,12 +1055,7 @@ TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
                        "--tail", "0", "--take", "render-failures-take.wav", "--format", "18"});
     });
     EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
-    auto count = [&](const std::string& what) {
-        size_t n = 0;
-        for (size_t at = printed.find(what); at != std::string::npos; at = printed.find(what, at + 1))
-            ++n;
-        return n;
-    };
+    auto count = [&](const std::string& what) { return timesIn(printed, what); };
     EXPECT_EQ(count("fx 0: Crasher crashed: its process ended."), 1u) << printed;
     EXPECT_EQ(count("fx 1: Hanger stopped answering, and its process was ended."), 1u) << printed;
     EXPECT_EQ(count("passes its signal through dry"), 2u) << printed;
@@ -1119,12 +1114,7 @@ TEST_F(RenderTest, APluginThatCrashedTheRigRunsInItsOwnProcessFromTheNextStart) 
     const std::string printed(bytes.begin(), bytes.end());
     EXPECT_EQ(code, 0u) << printed;
     EXPECT_TRUE(failedBefore(crasher.c_str()));
-    auto count = [&](const std::string& what) {
-        size_t n = 0;
-        for (size_t at = printed.find(what); at != std::string::npos; at = printed.find(what, at + 1))
-            ++n;
-        return n;
-    };
+    auto count = [&](const std::string& what) { return timesIn(printed, what); };
     EXPECT_EQ(count("This effect crashed Talvenor Live when it last ran."), 1u) << printed;
     EXPECT_NE(printed.find(crasher), std::string::npos) << printed;
     EXPECT_NE(printed.find("in its own process)"), std::string::npos) << printed;
@@ -1185,12 +1175,7 @@ TEST_F(RenderTest, EveryKindOfPluginFailureLeavesTheRenderWhole) {
     const std::string printed = capturedOutput([&] { return runRig(arguments); }, &result);
     EXPECT_EQ(result, 0) << printed << boxTexts();
     EXPECT_EQ(boxes_.count(), 0u) << boxTexts();
-    auto count = [&](const std::string& what) {
-        size_t n = 0;
-        for (size_t at = printed.find(what); at != std::string::npos; at = printed.find(what, at + 1))
-            ++n;
-        return n;
-    };
+    auto count = [&](const std::string& what) { return timesIn(printed, what); };
     for (int p = 0; p < 7; ++p) {
         const std::string line = "fx " + std::to_string(p) + ": " + positions[p].name + " ";
         if (positions[p].told)

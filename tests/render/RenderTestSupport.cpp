@@ -111,6 +111,13 @@ int runRig(const std::vector<std::string>& arguments, int stopAfterPolls) {
     return runRender(options, stop, &polls);
 }
 
+size_t timesIn(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 std::string capturedOutput(const std::function<int()>& call, int* result) {
     std::fflush(stdout);
     const int saved = _dup(_fileno(stdout));

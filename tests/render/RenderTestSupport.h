@@ -38,6 +38,8 @@ bool headerMatchesLength(const std::string& path);
 std::vector<uint8_t> fileBytes(const std::string& path);
 // What the call printed to the standard output, and its result in *result.
 std::string capturedOutput(const std::function<int()>& call, int* result = nullptr);
+// How many times what occurs in text (the lines a run printed).
+size_t timesIn(const std::string& text, const std::string& what);
 bool fileExists(const std::string& path);
 
 // Per 1024-frame window of a stereo sound: the RMS of left, right, side (L-R)/2 and of

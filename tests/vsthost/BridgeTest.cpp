@@ -737,10 +737,10 @@ TEST(Bridge, AnEditorCrossesAndABusyOneNeverHoldsTheUi) {
     EXPECT_EQ(width, 500) << "the user's size, as the plug-in takes it";
     EXPECT_EQ(link->editorWindow.sizeWidth.load(), 500);
     EXPECT_TRUE(link->server().editorResizeRequested(1 << 30, 5));
-    EXPECT_EQ(link->editorWindow.sizeWidth.load(), BridgeServer::kMaxEditorSide);
+    EXPECT_EQ(link->editorWindow.sizeWidth.load(), kMaxEditorSide);
     bridged->uiIdle();
     ASSERT_EQ(events.sizes.size(), 2u);
-    EXPECT_EQ(events.sizes[1], std::make_pair(BridgeServer::kMaxEditorSide, int32_t(5)));
+    EXPECT_EQ(events.sizes[1], std::make_pair(kMaxEditorSide, int32_t(5)));
     bridged->closeEditor();
     EXPECT_FALSE(gain.editorOpen);
     EXPECT_FALSE(link->editorWindow.isOpen());

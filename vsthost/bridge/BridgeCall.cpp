@@ -15,10 +15,6 @@ uint32_t microsecondsSince(Clock::time_point start) {
     return elapsed < 0 ? 0 : elapsed > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(elapsed);
 }
 
-uint64_t steadyMicroseconds() {
-    return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
-}
-
 // How long a caller looks for its answer before sleeping: a bridge asleep when the
 // block came wakes in some 50 us under Wine, and a caller still looking then needs no
 // wake-up of its own; longer, its looking would take the core a busy machine's bridge
@@ -77,6 +73,12 @@ CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint
     }
 }
 
+uint64_t steadyMicroseconds() {
+    const uint64_t us =
+        uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
+    return us ? us : 1;  // 0 stands for "never" where a moment is kept
+}
+
 bool waitForRequest(Serials& lane, uint32_t answered, Doorbell& fromCaller, uint32_t timeoutMicroseconds,
                     Doorbell::Wake* why) {
     const Clock::time_point start = Clock::now();
@@ -108,6 +110,9 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
                   uint32_t timeoutMicroseconds, Doorbell::Wake* why) {
     const uint64_t start = steadyMicroseconds();
     const uint32_t nap = idler.napMicroseconds();
+    // When the next block is expected: the pace changes only as a block arrives.
+    uint64_t from = 0, until = 0;
+    const bool paced = rhythm.window(&from, &until);
     uint64_t announcedAt = 0;
     bool looking = false;  // holding one of the looking slots
     auto end = [&](bool came, Doorbell::Wake wake) {
@@ -157,8 +162,7 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
             announced = now - announcedAt < kAnnouncedLookMicroseconds;
         }
         // Else expected by the pace of the last blocks.
-        uint64_t from = 0, until = 0;
-        const bool expected = !announced && rhythm.window(&from, &until) && now < until;
+        const bool expected = !announced && paced && now < until;
         const uint64_t ahead = expected && from > now ? from - now : 0;
         if (expected && ahead >= kBellLeadMicroseconds + 1000) {
             // Far off: asleep on the bell for whole milliseconds, rung if it comes early.

@@ -45,6 +45,9 @@ class BlockRhythm;
 
 enum class CallResult { Answered, TimedOut, PeerGone };
 
+// Microseconds of the steady clock, never 0 (which a kept moment uses for none).
+uint64_t steadyMicroseconds();
+
 // Caller: sends the request already written to the lane.
 CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint32_t deadlineMicroseconds);
 

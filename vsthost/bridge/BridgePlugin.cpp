@@ -1,6 +1,5 @@
 #include "BridgePlugin.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -80,12 +79,6 @@ BridgePlugin* BridgePlugin::create(BridgeLink* link, PluginHostEvents* events, c
 bool BridgePlugin::failedAsItStarted(const char* failure) {
     return failure && (std::strcmp(failure, kCrashedAsItStarted) == 0 || std::strcmp(failure, kEndedAsItStarted) == 0 ||
                        std::strcmp(failure, kSilentAsItStarted) == 0);
-}
-
-uint64_t BridgePlugin::steadyMicroseconds() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    const uint64_t us = uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
-    return us ? us : 1;  // 0 means no block is late
 }
 
 void BridgePlugin::markFailed(BridgeFailure why) {

@@ -126,8 +126,6 @@ public:
     // bridge still busy starting, or the plug-in's editor busy for a moment). A state
     // taken now and then does not wait: it is refused at once.
     static constexpr uint32_t kBusyWaitMicroseconds = 1000000;
-    // An editor side no bridge of ours answers beyond.
-    static constexpr int32_t kMaxEditorSide = 16384;
     // Any thread: blocks that went dry because the bridge answered past the deadline.
     uint32_t lateBlocks() const { return lateBlocks_.load(std::memory_order_relaxed); }
 
@@ -153,7 +151,6 @@ private:
     // Why a process that is gone went: it said it crashed, or it just ended.
     BridgeFailure goneWhy() const { return crashedSaid() ? BridgeFailure::Crashed : BridgeFailure::Ended; }
     void markFailed(BridgeFailure why);
-    static uint64_t steadyMicroseconds();
     void passDry(float* const* inputs, float* const* outputs, int32_t frames);
 
     BridgeLink* link_;

@@ -19,6 +19,12 @@ constexpr uint32_t kVersion = 2;
 constexpr int32_t kMaxFrames = 4096;      // per process call
 constexpr int32_t kMaxChannels = 2;
 constexpr uint32_t kUiPayloadBytes = 64 * 1024;
+// The largest editor side that crosses: the bridge takes a larger one at this, and the
+// program believes no answer beyond it.
+constexpr int32_t kMaxEditorSide = 16384;
+inline int32_t boundedEditorSide(int32_t pixels) {
+    return pixels < 1 ? 1 : pixels > kMaxEditorSide ? kMaxEditorSide : pixels;
+}
 
 enum class Command : uint32_t {
     Hello = 1,        // -> identity, channels, counts, latency, editor

@@ -212,24 +212,16 @@ bool BridgeServer::answerUi(Command command, MessageReader& in, MessageWriter& o
     return false;
 }
 
-namespace {
-
-int32_t editorSide(int32_t pixels) {
-    return pixels < 1 ? 1 : pixels > BridgeServer::kMaxEditorSide ? BridgeServer::kMaxEditorSide : pixels;
-}
-
-}  // namespace
-
 void BridgeServer::keepEditorSize(int32_t width, int32_t height) {
-    editorWidth_.store(editorSide(width), std::memory_order_relaxed);
-    editorHeight_.store(editorSide(height), std::memory_order_relaxed);
+    editorWidth_.store(boundedEditorSide(width), std::memory_order_relaxed);
+    editorHeight_.store(boundedEditorSide(height), std::memory_order_relaxed);
 }
 
 bool BridgeServer::editorResizeRequested(int32_t width, int32_t height) {
     if (!editorWindow_ || !editorWindow_->isOpen() || width < 1 || height < 1)
         return false;
     keepEditorSize(width, height);
-    editorWindow_->takeSize(editorSide(width), editorSide(height));
+    editorWindow_->takeSize(editorWidth_.load(std::memory_order_relaxed), editorHeight_.load(std::memory_order_relaxed));
     region_->news.fetch_or(kNewsEditorSize);
     return true;
 }

@@ -64,8 +64,6 @@ public:
 
     // Editor moves kept between Idle calls; moves of later parameters are not kept.
     static constexpr int32_t kEditedParameters = 1024;
-    // The largest editor side passed on; a larger one is taken at this.
-    static constexpr int32_t kMaxEditorSide = 16384;
 
 private:
     bool answerUi(Command command, MessageReader& in, MessageWriter& out);

@@ -20,9 +20,9 @@ WindowsIdler::WindowsIdler(DWORD programId) : slots_(nullptr, 1, GetCurrentProce
     void* table = mapping_ ? MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(LookingSlotTable)) : nullptr;
     SYSTEM_INFO system;
     GetSystemInfo(&system);
+    cores_ = system.dwNumberOfProcessors ? int(system.dwNumberOfProcessors) : 1;
     // The program's audio thread has a core; the rest may look.
-    slots_ = LookingSlots(static_cast<LookingSlotTable*>(table), int(system.dwNumberOfProcessors) - 1,
-                          GetCurrentProcessId());
+    slots_ = LookingSlots(static_cast<LookingSlotTable*>(table), cores_ - 1, GetCurrentProcessId());
 
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     if (ntdll)
@@ -72,9 +72,7 @@ bool WindowsIdler::mayKeepLooking() { return machineHasACore() && slots_.mayKeep
 bool WindowsIdler::spareCore() { return machineHasACore() && slots_.spare(GetTickCount()); }
 
 void WindowsIdler::measureSpareCores() {
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const double cores = double(system.dwNumberOfProcessors ? system.dwNumberOfProcessors : 1);
+    const double cores = double(cores_);
     FILETIME idle, kernel, user, created, ended, ownKernel, ownUser;
     ULONGLONG lastIdle = 0, lastAll = 0, lastOwn = 0;
     bool first = true;

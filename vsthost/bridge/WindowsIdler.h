@@ -41,6 +41,7 @@ private:
     DelayFunction delay_ = nullptr;
     uint32_t napMicroseconds_ = 0;
     HANDLE mapping_ = nullptr;
+    int cores_ = 1;
     LookingSlots slots_;
     std::atomic<int> spareTenths_{0};  // cores idle or ours, in tenths
     HANDLE stop_ = nullptr;
