@@ -220,6 +220,16 @@ public:
     }
     ~ThreadBridge() override {
         end();
+        if (ui_.joinable())
+            ui_.join();
+        if (audio_.joinable())
+            audio_.join();
+    }
+    // As a process that has ended for good: its serving threads are gone too, so no
+    // call made after this is answered (end alone leaves a thread that was about to
+    // look at its lane free to answer one more).
+    void endAndWaitForItsThreads() {
+        end();
         ui_.join();
         audio_.join();
     }
@@ -413,7 +423,7 @@ TEST(Bridge, AHungEndedOrGarbledBridgeNeverHoldsTheAudio) {
         char failure[128] = "";
         std::unique_ptr<BridgePlugin> bridged(BridgePlugin::create(link, nullptr, failure, sizeof failure));
         ASSERT_TRUE(bridged) << failure;
-        link->end();
+        link->endAndWaitForItsThreads();
         ByteRecord state;
         EXPECT_FALSE(bridged->saveState(state, failure, sizeof failure));
         EXPECT_STREQ(failure, "stopped answering while giving its state.");
