@@ -11,6 +11,7 @@
 #include "BridgeEditorWindow.h"
 #include "BridgeServer.h"
 #include "BuiltInFormats.h"
+#include "ProAudioThread.h"
 #include "WindowsBell.h"
 #include "WindowsIdler.h"
 
@@ -142,7 +143,13 @@ int main() {
     // The plug-in's main thread is this one, which loaded it; its audio thread another.
     std::atomic<bool> stop{false};
     WindowsIdler idler(args.program);
-    std::thread audio([&] { server.serveAudio(stop, &idler); });
+    std::thread audio([&] {
+        // Scheduled as the program's own audio thread is: each block is that thread's
+        // wait, and an ordinary thread here would wait behind every other on the machine.
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+        const ProAudioThread scheduling;
+        server.serveAudio(stop, &idler);
+    });
     server.serveUi();
     g_server = nullptr;
     if (plugin && editorWindow.isOpen())

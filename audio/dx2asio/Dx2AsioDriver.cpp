@@ -7,6 +7,7 @@
 #include "DriverSettingsDialog.h"
 #include "BuiltInDriver.h"
 #include "MessageBoxes.h"
+#include "ProAudioThread.h"
 #include "WasapiErrors.h"
 
 const GUID CLSID_Dx2AsioDriver = {0x0FBD8060, 0x41F5, 0x11D8, {0xBF, 0x79, 0xB7, 0xC0, 0xDF, 0xD2, 0x58, 0x73}};
@@ -471,22 +472,8 @@ long Dx2AsioDriver::roundTripFrames(DriverMode mode, long frames, long rings) co
 
 StreamEnd Dx2AsioDriver::runWasapi() {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    // "Pro Audio" scheduling where the system has it; without avrt.dll the thread
-    // keeps its raised priority.
-    typedef HANDLE(WINAPI * SetCharacteristics)(LPCWSTR, LPDWORD);
-    typedef BOOL(WINAPI * RevertCharacteristics)(HANDLE);
-    HMODULE avrt = LoadLibraryA("avrt.dll");
-    HANDLE task = nullptr;
-    RevertCharacteristics revert = nullptr;
-    if (avrt) {
-        SetCharacteristics set = reinterpret_cast<SetCharacteristics>(
-            reinterpret_cast<void*>(GetProcAddress(avrt, "AvSetMmThreadCharacteristicsW")));
-        revert = reinterpret_cast<RevertCharacteristics>(
-            reinterpret_cast<void*>(GetProcAddress(avrt, "AvRevertMmThreadCharacteristics")));
-        DWORD taskIndex = 0;
-        if (set)
-            task = set(L"Pro Audio", &taskIndex);
-    }
+    // Without "Pro Audio" scheduling the thread keeps its raised priority.
+    const ProAudioThread scheduling;
     WasapiRun run;
     run.inputs[0] = inputBuffers_[0];
     run.inputs[1] = inputBuffers_[1];
@@ -501,10 +488,6 @@ StreamEnd Dx2AsioDriver::runWasapi() {
         storeErrorText(errorText_, text);
         wasapiFailure_ = wasapi_.failure();
     }
-    if (task && revert)
-        revert(task);
-    if (avrt)
-        FreeLibrary(avrt);
     if (SUCCEEDED(com))
         CoUninitialize();
     return end;

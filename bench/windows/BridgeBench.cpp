@@ -1,7 +1,8 @@
 // What running a plug-in in a process of its own costs per block: Overdrive called in
 // this process and through its bridge at 64, 256 and 1024 frames (median and 99.9th
 // percentile of each call, and the bridge's median added), and a chain of eight
-// Overdrives either way. Each is measured twice: at a driver's pace (a block each
+// Overdrives either way; beside them, this machine's bare round trip between two
+// processes (an event each way, or a side that never sleeps), which no bridge beats. Each is measured twice: at a driver's pace (a block each
 // period, as live input calls the chain) and back to back (as a render does). A plain
 // program for Wine (no Google Benchmark for MinGW); scripts/bench-bridge runs it.
 #include <algorithm>
@@ -54,13 +55,29 @@ Figures figures(std::vector<double> us) {
     return {us[us.size() / 2], us[std::min(us.size() - 1, size_t(double(us.size()) * 0.999))]};
 }
 
-// A driver's steady clock: sleeps in whole milliseconds, then looks at the clock for
-// the rest, so that each block begins one period after the last.
+// A driver's steady clock, which waits for its device rather than spin: asleep in
+// short naps (ntdll's relative delay, finer than Sleep's milliseconds) until shortly
+// before the period is up, then looking at the clock for the rest, so that each block
+// begins one period after the last and the bench holds no core meanwhile.
 void awaitPeriod(Clock::time_point& next, int32_t frames) {
+    typedef LONG(WINAPI * Delay)(BOOLEAN, PLARGE_INTEGER);
+    static const Delay delay =
+        reinterpret_cast<Delay>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
     next += std::chrono::microseconds(int64_t(double(frames) / kRate * 1e6));
-    const auto ahead = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
-    if (ahead > 1)
-        Sleep(DWORD(ahead - 1));
+    for (;;) {
+        const auto ahead = std::chrono::duration_cast<std::chrono::microseconds>(next - Clock::now()).count();
+        if (ahead <= 200)
+            break;
+        LARGE_INTEGER relative;
+        relative.QuadPart = -10 * (ahead - 200 > 1000 ? 1000 : ahead - 200);
+        if (!delay || ahead > 3000) {
+            Sleep(DWORD(ahead / 1000 - 2 > 0 ? ahead / 1000 - 2 : 0));
+            if (ahead <= 3000)
+                break;
+            continue;
+        }
+        delay(FALSE, &relative);
+    }
     while (Clock::now() < next) {
     }
 }
@@ -107,6 +124,103 @@ std::vector<double> timeBlocks(std::vector<PluginInstance*>& chain, int32_t fram
     return us;
 }
 
+// The bare round trip: this program started again as the answering side, which takes
+// each request and answers at once, asleep on an event between them or looking at a
+// shared serial all the time. What a bridge's block costs beyond its plug-in is bounded
+// below by the one it sleeps like.
+struct Echo {
+    HANDLE process = nullptr, ask = nullptr, told = nullptr, mapping = nullptr;
+    volatile LONG* serials = nullptr;  // [0] asked, [1] answered, [2] the echo ends
+};
+
+const wchar_t* echoName(wchar_t* name, size_t size, const wchar_t* what, DWORD program) {
+    _snwprintf(name, size, L"Local\\talvenor-bench-echo-%ls-%lu", what, static_cast<unsigned long>(program));
+    name[size - 1] = L'\0';
+    return name;
+}
+
+bool openEcho(Echo& e, DWORD program, bool create) {
+    wchar_t name[96];
+    e.ask = create ? CreateEventW(nullptr, FALSE, FALSE, echoName(name, 96, L"ask", program))
+                   : OpenEventW(EVENT_ALL_ACCESS, FALSE, echoName(name, 96, L"ask", program));
+    e.told = create ? CreateEventW(nullptr, FALSE, FALSE, echoName(name, 96, L"told", program))
+                    : OpenEventW(EVENT_ALL_ACCESS, FALSE, echoName(name, 96, L"told", program));
+    e.mapping = create ? CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                            echoName(name, 96, L"serials", program))
+                       : OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, echoName(name, 96, L"serials", program));
+    if (e.mapping)
+        e.serials = static_cast<volatile LONG*>(MapViewOfFile(e.mapping, FILE_MAP_ALL_ACCESS, 0, 0, 4096));
+    return e.ask && e.told && e.serials;
+}
+
+// The answering side (bridge_bench --echo PROGRAM-ID looking|sleeping).
+int runEcho(DWORD program, bool looking) {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    Echo e;
+    if (!openEcho(e, program, false))
+        return 1;
+    LONG answered = 0;
+    while (!e.serials[2]) {
+        if (looking) {
+            const LONG asked = e.serials[0];
+            if (asked != answered)
+                e.serials[1] = answered = asked;
+            else
+                YieldProcessor();
+        } else if (WaitForSingleObject(e.ask, 1000) == WAIT_OBJECT_0) {
+            SetEvent(e.told);
+        }
+    }
+    return 0;
+}
+
+// Microseconds of each bare round trip, a block's worth of work apart.
+std::vector<double> timeEchoes(bool looking, int32_t frames, int count, bool paced) {
+    std::vector<double> us;
+    Echo e;
+    const DWORD self = GetCurrentProcessId();
+    if (!openEcho(e, self, true))
+        return us;
+    e.serials[0] = e.serials[1] = e.serials[2] = 0;
+    wchar_t exe[MAX_PATH], line[MAX_PATH + 64];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    _snwprintf(line, MAX_PATH + 64, L"\"%ls\" --echo %lu %ls", exe, static_cast<unsigned long>(self),
+               looking ? L"looking" : L"sleeping");
+    line[MAX_PATH + 63] = L'\0';
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessW(exe, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child))
+        return us;
+    CloseHandle(child.hThread);
+    Sleep(300);  // started and waiting
+    Clock::time_point next = Clock::now();
+    for (int b = 0; b < count + 50; ++b) {
+        if (paced)
+            awaitPeriod(next, frames);
+        const Clock::time_point t0 = Clock::now();
+        if (looking) {
+            e.serials[0] = b + 1;
+            while (e.serials[1] != b + 1)
+                YieldProcessor();
+        } else {
+            SetEvent(e.ask);
+            WaitForSingleObject(e.told, 1000);
+        }
+        if (b >= 50)
+            us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    e.serials[2] = 1;
+    SetEvent(e.ask);
+    WaitForSingleObject(child.hProcess, 5000);
+    CloseHandle(child.hProcess);
+    UnmapViewOfFile(const_cast<LONG*>(e.serials));
+    CloseHandle(e.mapping);
+    CloseHandle(e.ask);
+    CloseHandle(e.told);
+    return us;
+}
+
 PluginInstance* load(bool bridged, const std::string& path) {
     char failure[400] = "";
     PluginInstance* p = nullptr;
@@ -130,6 +244,8 @@ PluginInstance* load(bool bridged, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--echo")
+        return runEcho(DWORD(std::strtoul(argv[2], nullptr, 10)), std::string(argv[3]) == "looking");
     if (argc < 2) {
         std::fprintf(stderr, "usage: bridge_bench PATH-OF-Overdrive.dll [BLOCKS]\n");
         return 2;
@@ -179,6 +295,17 @@ int main(int argc, char** argv) {
                     (chainOut.median - chainIn.median) / 8.0);
         std::printf("the machine's cores busy meanwhile: %.1f %% in process, %.1f %% with the bridges\n",
                     busyIn * 100.0, busyOut * 100.0);
+        const int echoes = paced ? int(8.0 * kRate / 256.0) : blocks;
+        for (bool looking : {false, true}) {
+            const std::vector<double> bare = timeEchoes(looking, 256, echoes, paced);
+            if (bare.empty()) {
+                std::printf("(the bare round trip could not be measured)\n");
+                continue;
+            }
+            const Figures f = figures(bare);
+            std::printf("bare round trip between two processes at 256 frames, %s: %.1f us (99.9th %.1f)\n",
+                        looking ? "the answering side never sleeping" : "an event each way", f.median, f.p999);
+        }
     }
     int failed = 0;
     for (PluginInstance* p : bridged) {

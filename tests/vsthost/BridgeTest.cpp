@@ -485,8 +485,28 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
     ASSERT_TRUE(rhythm.window(&from, &until));
     EXPECT_EQ(from, 18000u + 1000 - BlockRhythm::kLeadMicroseconds);
     EXPECT_EQ(until, 18000u + 1000 + BlockRhythm::kLagMicroseconds);
+    // Wakes that come on time leave the bridge to sleep between blocks; one that left a
+    // block waiting keeps it looking from one to the next while the pace holds.
+    EXPECT_EQ(rhythm.stayAwakeUntil(), 0u);
+    rhythm.arrived(19000, 120);  // waited no more than an eighth of the gap
+    EXPECT_EQ(rhythm.stayAwakeUntil(), 0u);
+    rhythm.arrived(20000, 600);
+    EXPECT_EQ(rhythm.stayAwakeUntil(), 20000u + 2 * 1000 + 1000);
     rhythm.arrived(1018000);  // a second's pause is no pace
     EXPECT_FALSE(rhythm.window(&from, &until));
+    EXPECT_EQ(rhythm.stayAwakeUntil(), 0u) << "a driver that stopped is waited for asleep";
+
+    // Of three spare cores, one may be held for whole gaps; a holder that goes on
+    // looking keeps its slot from being taken over as stale.
+    LookingSlotTable three = {};
+    LookingSlots whole(&three, 3, 11), windowed(&three, 3, 12), later(&three, 3, 13);
+    EXPECT_TRUE(whole.take(100, true));
+    EXPECT_FALSE(windowed.take(100, true));
+    EXPECT_TRUE(windowed.take(100));
+    EXPECT_TRUE(whole.mayKeep(115));
+    EXPECT_FALSE(later.take(130, true)) << "refreshed at 115, not stale at 130";
+    whole.give();
+    EXPECT_TRUE(later.take(130, true));
 
     // One slot to look in: the second bridge waits for it, or takes it from one that
     // ended while looking.
@@ -512,7 +532,7 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
         uint32_t napMicroseconds() const override { return 80; }
         void nap() override { std::this_thread::sleep_for(std::chrono::microseconds(20)); }
         void relax() override { std::this_thread::yield(); }
-        bool startLooking() override { return slots.take(1); }
+        bool startLooking(bool wholeGap) override { return slots.take(1, wholeGap); }
         bool mayKeepLooking() override { return slots.mayKeep(1); }
         bool spareCore() override { return slots.spare(1); }
         void stopLooking() override { slots.give(); }

@@ -4,7 +4,10 @@
 
 namespace bridge {
 
-void BlockRhythm::arrived(uint64_t now) {
+void BlockRhythm::arrived(uint64_t now, uint64_t waited) {
+    uint64_t usual = 0, late = 0;
+    if (waited > 0 && usualGap(&usual, &late) && (waited > kLateWakeMicroseconds || waited > usual / 8))
+        awakeUntil_ = now + kStayAwakeMicroseconds;
     if (started_ && now >= last_) {
         gaps_[next_] = now - last_;
         next_ = (next_ + 1) % kGapsKept;
@@ -15,7 +18,7 @@ void BlockRhythm::arrived(uint64_t now) {
     started_ = true;
 }
 
-bool BlockRhythm::window(uint64_t* lookFrom, uint64_t* lookUntil) const {
+bool BlockRhythm::usualGap(uint64_t* usual, uint64_t* late) const {
     if (gapCount_ < kGapsKept)
         return false;
     uint64_t gaps[kGapsKept];
@@ -26,9 +29,26 @@ bool BlockRhythm::window(uint64_t* lookFrom, uint64_t* lookUntil) const {
     // driver that starts and stops, a render that stalls): the bell then.
     if (gaps[kGapsKept - 1] > 2 * gaps[0] + 1000)
         return false;
+    *usual = gaps[kGapsKept / 2 - 1];
+    *late = gaps[kGapsKept - 2];
+    return true;
+}
+
+uint64_t BlockRhythm::stayAwakeUntil() const {
+    uint64_t usual = 0, late = 0;
+    if (awakeUntil_ == 0 || !usualGap(&usual, &late))
+        return 0;
+    // A driver that stops leaves the bridge to its bell after two of its gaps.
+    const uint64_t paceKept = last_ + 2 * late + 1000;
+    return paceKept < awakeUntil_ ? paceKept : awakeUntil_;
+}
+
+bool BlockRhythm::window(uint64_t* lookFrom, uint64_t* lookUntil) const {
+    uint64_t usual = 0, late = 0;
+    if (!usualGap(&usual, &late))
+        return false;
     // Looked for from a little before the usual gap (a block that comes sooner rings or
     // is seen at the next look) until a little after a late one.
-    const uint64_t usual = gaps[kGapsKept / 2 - 1], late = gaps[kGapsKept - 2];
     const uint64_t from = last_ + (usual > kLeadMicroseconds ? usual - kLeadMicroseconds : 0);
     uint64_t until = last_ + late + kLagMicroseconds;
     uint64_t most = usual / 4 + kLeadMicroseconds;

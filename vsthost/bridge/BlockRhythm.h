@@ -11,8 +11,9 @@ namespace bridge {
 
 class BlockRhythm {
 public:
-    // A request came at this moment (microseconds of any steady clock).
-    void arrived(uint64_t nowMicroseconds);
+    // A request came at this moment (microseconds of any steady clock), having waited
+    // this long for the bridge to see it.
+    void arrived(uint64_t nowMicroseconds, uint64_t waitedMicroseconds = 0);
 
     // Where to look for the next request: from lookFrom until lookUntil. False until the
     // pace is known (and after a pause far longer than it), when the bell is the way.
@@ -26,12 +27,26 @@ public:
     static constexpr uint64_t kMostLookMicroseconds = 1000;
     static constexpr int kGapsKept = 8;
 
+    // Until when to look for every block awake, from one to the next, rather than sleep
+    // between them: on a machine where a sleeping thread has been seen to wake late (a
+    // request waited kLateWakeMicroseconds or an eighth of the gap on a bridge that
+    // slept, as under a virtual machine's scheduler), for kStayAwakeMicroseconds after
+    // the last such wake, while blocks keep their pace. 0 when waking is to be trusted,
+    // as it is where the audio threads' priority is honoured; the idler still decides
+    // whether a core can be spared for it.
+    uint64_t stayAwakeUntil() const;
+    static constexpr uint64_t kLateWakeMicroseconds = 500;
+    static constexpr uint64_t kStayAwakeMicroseconds = 30000000;
+
 private:
     uint64_t last_ = 0;
     uint64_t gaps_[kGapsKept] = {};
     int gapCount_ = 0;  // of kGapsKept, filled
     int next_ = 0;
     bool started_ = false;
+    uint64_t awakeUntil_ = 0;
+
+    bool usualGap(uint64_t* usual, uint64_t* late) const;
 };
 
 }  // namespace bridge

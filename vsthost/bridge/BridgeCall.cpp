@@ -41,6 +41,7 @@ bool requestWhileFallingAsleep(Serials& lane, uint32_t answered) {
 
 CallResult callAndWait(Serials& lane, Doorbell& toPeer, Doorbell& fromPeer, uint32_t deadlineMicroseconds) {
     const uint32_t serial = lane.request.load(std::memory_order_relaxed) + 1;
+    lane.askedAt.store(uint32_t(steadyMicroseconds()), std::memory_order_relaxed);
     lane.request.store(serial, std::memory_order_seq_cst);
     if (lane.answererAsleep.load(std::memory_order_seq_cst))
         toPeer.ring();
@@ -113,6 +114,8 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
     // When the next block is expected: the pace changes only as a block arrives.
     uint64_t from = 0, until = 0;
     const bool paced = rhythm.window(&from, &until);
+    const uint64_t awakeUntil = rhythm.stayAwakeUntil();
+    bool slept = false;  // on the bell or in a nap: how long the block then waited tells
     uint64_t announcedAt = 0;
     bool looking = false;  // holding one of the looking slots
     auto end = [&](bool came, Doorbell::Wake wake) {
@@ -120,8 +123,12 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
             idler.stopLooking();
         looking = false;
         lane.answererAsleep.store(0, std::memory_order_relaxed);
-        if (came)
-            rhythm.arrived(steadyMicroseconds());
+        if (came) {
+            const uint64_t now = steadyMicroseconds();
+            // The caller's moment came before the request (the clock is the machine's).
+            const uint32_t waited = uint32_t(now) - lane.askedAt.load(std::memory_order_relaxed);
+            rhythm.arrived(now, slept && waited < 0x80000000u ? waited : 0);
+        }
         *why = wake;
         return came;
     };
@@ -139,14 +146,17 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
     // caller is gone.
     auto sleepOnBell = [&](uint64_t now, uint64_t microseconds) {
         const uint64_t left = timeoutMicroseconds - (now - start);
+        slept = true;
         return fromCaller.wait(uint32_t(microseconds < left ? microseconds : left)) != Doorbell::Wake::PeerGone;
     };
     auto lookAwake = [&](bool napping) {
         lane.answererAsleep.store(0, std::memory_order_seq_cst);
-        if (napping)
+        if (napping) {
+            slept = true;
             idler.nap();
-        else
+        } else {
             idler.relax();
+        }
     };
     for (;;) {
         if (lane.request.load(std::memory_order_acquire) != answered)
@@ -161,10 +171,14 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
                 announcedAt = now;
             announced = now - announcedAt < kAnnouncedLookMicroseconds;
         }
-        // Else expected by the pace of the last blocks.
+        // Else expected by the pace of the last blocks. Or, where sleeping has cost
+        // blocks their time, looked for awake from one to the next.
         const bool expected = !announced && paced && now < until;
         const uint64_t ahead = expected && from > now ? from - now : 0;
-        if (expected && ahead >= kBellLeadMicroseconds + 1000) {
+        if (looking && !idler.mayKeepLooking())
+            stopLooking();  // a block is being processed meanwhile: its core
+        const bool awake = now < awakeUntil && (looking || (looking = idler.startLooking(true)));
+        if (expected && !awake && ahead >= kBellLeadMicroseconds + 1000) {
             // Far off: asleep on the bell for whole milliseconds, rung if it comes early.
             stopLooking();
             if (newsWhileFallingAsleep())
@@ -173,13 +187,12 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
                 return end(false, Doorbell::Wake::PeerGone);
             continue;
         }
-        if (announced || (expected && ahead <= BlockRhythm::kLeadMicroseconds)) {
+        const bool near = announced || (expected && ahead <= BlockRhythm::kLeadMicroseconds);
+        if (near || awake) {
             // Near: looked for awake, by as many bridges at once as there are cores to
             // spare (the others sleep on the bell). Awake, the caller needs no ring.
-            if (looking && !idler.mayKeepLooking())
-                stopLooking();  // a block is being processed meanwhile: its core
             if (!looking)
-                looking = idler.startLooking();
+                looking = idler.startLooking(false);
             if (looking) {
                 lookAwake(false);
                 continue;

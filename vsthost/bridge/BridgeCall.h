@@ -32,7 +32,9 @@ public:
     virtual uint32_t napMicroseconds() const = 0;
     virtual void nap() = 0;
     virtual void relax() = 0;
-    virtual bool startLooking() = 0;  // false when the cores to spare are busy
+    // False when the cores to spare are busy; wholeGap: to look until the block comes,
+    // however far off (fewer may do that at once).
+    virtual bool startLooking(bool wholeGap) = 0;
     virtual bool mayKeepLooking() = 0;
     virtual bool spareCore() = 0;  // whether one more could look now
     virtual void stopLooking() = 0;

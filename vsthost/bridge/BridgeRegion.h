@@ -15,7 +15,7 @@
 namespace bridge {
 
 constexpr uint32_t kMagic = 0x52424C54u;  // "TLBR"
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 3;
 constexpr int32_t kMaxFrames = 4096;      // per process call
 constexpr int32_t kMaxChannels = 2;
 constexpr uint32_t kUiPayloadBytes = 64 * 1024;
@@ -68,12 +68,14 @@ enum News : uint32_t { kNewsLatency = 1, kNewsParameters = 2, kNewsRestart = 4, 
 // needs no ring, which under Wine saves a wake-up through its server). coming is the
 // serial of a request the caller is about to make (the position before it in the chain
 // is being processed), so the answering side can be up and looking when it comes.
+// askedAt tells the answering side how long its request waited for it.
 struct Serials {
     std::atomic<uint32_t> request;
     std::atomic<uint32_t> reply;
     std::atomic<uint32_t> callerAsleep;
     std::atomic<uint32_t> answererAsleep;
     std::atomic<uint32_t> coming;
+    std::atomic<uint32_t> askedAt;  // the caller's steady microseconds as it asked (their low 32 bits)
 };
 
 struct UiLane {

@@ -6,7 +6,9 @@
 // processing a block (one at a time: the program runs its positions in turn), and a
 // bridge looks only while lookers and the one processing are fewer than the cores to
 // spare. A holder is a process id; one that ended while holding is passed over once
-// its entry is older than kStaleMilliseconds. Portable.
+// its entry is older than kStaleMilliseconds (a holder refreshes it as it goes on).
+// Looking for a whole gap between blocks, not only the moments around one, keeps a core
+// busy all the time: a third of the spare cores at most may be held so. Portable.
 #include <atomic>
 #include <cstdint>
 
@@ -31,15 +33,16 @@ public:
           self_(self ? self : 1) {}
 
     // Takes a slot to look in; false when the spare cores are taken. nowMs is the
-    // shared millisecond clock.
-    bool take(uint32_t nowMs) {
+    // shared millisecond clock. wholeGap: to look until the block comes, however far.
+    bool take(uint32_t nowMs, bool wholeGap = false) {
         if (!table_)
             return false;
         if (held_ >= 0)
-            return true;
+            return !wholeGap || held_ < wholeGapSlots();
         if (crowded(nowMs))
             return false;
-        for (int i = 0; i < usable_; ++i) {
+        const int slots = wholeGap ? wholeGapSlots() : usable_;
+        for (int i = 0; i < slots; ++i) {
             uint32_t holder = table_->holder[i].load(std::memory_order_acquire);
             if (holder != 0 && !stale(table_->since[i], nowMs))
                 continue;
@@ -53,7 +56,12 @@ public:
     }
     // Whether a holder may go on looking: not once a block is being processed elsewhere
     // (or others look) and the cores are all busy.
-    bool mayKeep(uint32_t nowMs) const { return held_ >= 0 && !crowded(nowMs); }
+    bool mayKeep(uint32_t nowMs) {
+        if (held_ < 0 || crowded(nowMs))
+            return false;
+        table_->since[held_].store(nowMs, std::memory_order_relaxed);
+        return true;
+    }
     // Whether a core is spare for one more to look.
     bool spare(uint32_t nowMs) const { return table_ && !crowded(nowMs); }
     void give() {
@@ -79,6 +87,7 @@ public:
     }
 
 private:
+    int wholeGapSlots() const { return (usable_ + 2) / 3; }
     static bool stale(const std::atomic<uint32_t>& since, uint32_t nowMs) {
         return nowMs - since.load(std::memory_order_relaxed) > kStaleMilliseconds;
     }

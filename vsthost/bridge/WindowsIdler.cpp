@@ -65,7 +65,7 @@ void WindowsIdler::nap() {
     delay_(FALSE, &relative);
 }
 
-bool WindowsIdler::startLooking() { return machineHasACore() && slots_.take(GetTickCount()); }
+bool WindowsIdler::startLooking(bool wholeGap) { return machineHasACore() && slots_.take(GetTickCount(), wholeGap); }
 
 bool WindowsIdler::mayKeepLooking() { return machineHasACore() && slots_.mayKeep(GetTickCount()); }
 

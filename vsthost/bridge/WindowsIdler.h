@@ -26,7 +26,7 @@ public:
     // Not SwitchToThread: with other work on the machine a yield can hand the core away
     // for a whole time slice, milliseconds.
     void relax() override { YieldProcessor(); }
-    bool startLooking() override;
+    bool startLooking(bool wholeGap) override;
     bool mayKeepLooking() override;
     bool spareCore() override;
     void stopLooking() override { slots_.give(); }
