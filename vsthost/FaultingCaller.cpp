@@ -166,11 +166,15 @@ bool returnsAfterACall(const void* code) {
     const uintptr_t from = address - start >= uintptr_t(kLongestCall) ? address - kLongestCall : start;
     if (address - from < 2 || !readable(from, address - from))
         return false;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(from);
-    const int count = int(address - from);
+    return bytesEndWithACall(reinterpret_cast<const uint8_t*>(from), int(address - from));
+}
+
+bool bytesEndWithACall(const uint8_t* bytes, int count) {
+    if (!bytes || count < 2)
+        return false;
     if (count >= 5 && bytes[count - 5] == 0xE8)
         return true;
-    for (int length = 2; length <= count; ++length) {
+    for (int length = 2; length <= count && length <= kLongestCall; ++length) {
         const uint8_t* call = bytes + (count - length);
         const uint8_t sib = length >= 3 ? call[2] : 0;
         if (call[0] == 0xFF && indirectCallLength(call[1], sib) == length)

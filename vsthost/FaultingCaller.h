@@ -6,6 +6,8 @@
 // Windows. Safe inside a process that is crashing: it allocates nothing, takes no lock
 // of its own, and reads only the thread's own stack and the mapped code of loaded
 // modules, each read checked first.
+#include <cstdint>
+
 struct _CONTEXT;
 
 // At most this many callers are offered: a chain deeper than that is not read on.
@@ -28,3 +30,7 @@ bool findFaultingCaller(const _CONTEXT& faulted, FaultingCallerDecides decides, 
 // For tests and the walk: `code` is a return address: it lies in an executable part of
 // a loaded module's image, right after a call instruction (E8 rel32, or FF /2).
 bool returnsAfterACall(const void* code);
+
+// The call-instruction test on the code bytes just before a return address: they end
+// with E8 rel32 or an FF /2 form (2 to 7 bytes, by its ModRM, SIB and displacement).
+bool bytesEndWithACall(const uint8_t* bytes, int count);

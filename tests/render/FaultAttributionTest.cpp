@@ -147,6 +147,30 @@ TEST(FaultAttributionTest, ACrashInASystemLibraryIsBlamedOnWhoeverCalledIt) {
     EXPECT_FALSE(returnsAfterACall(&onStack));
     EXPECT_FALSE(returnsAfterACall(reinterpret_cast<const void*>(uintptr_t(0x10))));
     EXPECT_FALSE(returnsAfterACall(nullptr));
+    // The call forms the 32-bit scan believes, whole and ending right at the return
+    // address, and lookalikes it must not.
+    struct Bytes {
+        std::vector<uint8_t> code;
+        bool call;
+    };
+    for (const Bytes& b : std::vector<Bytes>{
+             {{0x90, 0x90, 0xE8, 0x10, 0x20, 0x30, 0x40}, true},        // call rel32
+             {{0x90, 0xFF, 0x15, 0x00, 0x10, 0x40, 0x00}, true},        // call [abs32] (an import)
+             {{0x90, 0x90, 0x90, 0x90, 0x90, 0xFF, 0xD0}, true},        // call eax
+             {{0x90, 0x90, 0x90, 0x90, 0xFF, 0x55, 0x08}, true},        // call [ebp+8]
+             {{0x90, 0x90, 0x90, 0x90, 0xFF, 0x14, 0x24}, true},        // call [esp]
+             {{0x90, 0x90, 0x90, 0xFF, 0x54, 0x24, 0x08}, true},        // call [esp+8]
+             {{0xFF, 0x94, 0x24, 0x00, 0x01, 0x00, 0x00}, true},        // call [esp+256]
+             {{0x90, 0xFF, 0x90, 0x00, 0x01, 0x00, 0x00}, true},        // call [eax+256]
+             {{0x90, 0xFF, 0x25, 0x00, 0x10, 0x40, 0x00}, false},       // jmp [abs32]
+             {{0x90, 0x90, 0x90, 0x90, 0x90, 0xFF, 0xE0}, false},       // jmp eax
+             {{0x90, 0x90, 0xE9, 0x10, 0x20, 0x30, 0x40}, false},       // jmp rel32
+             {{0x90, 0x90, 0x90, 0xFF, 0x15, 0x00, 0x10}, false},       // a call cut short
+             {{0x55, 0x8B, 0xEC, 0x83, 0xEC, 0x10, 0x53}, false},       // a function's first bytes
+             {{0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, false}}) {
+        EXPECT_EQ(bytesEndWithACall(b.code.data(), int(b.code.size())), b.call) << int(b.code[5]) << " " << int(b.code[6]);
+    }
+    EXPECT_FALSE(bytesEndWithACall(nullptr, 7));
 
     LoadedPlugin inSystem("TestCrashesInSystem.dll");
     LoadedPlugin garbage("TestCallsGarbage.dll");
