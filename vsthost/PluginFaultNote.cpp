@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "FailedPlugins.h"
+#include "FaultingCaller.h"
 #include "RegistryKeys.h"
 #include "WinInclude.h"
 
@@ -24,6 +25,14 @@ Note g_notes[kNotes];
 HKEY g_settings = nullptr;  // opened at install: the handler only writes to it
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
 
+// No CRT formatting: this runs inside a crashing process.
+void copyPath(char* to, size_t size, const char* from) {
+    size_t i = 0;
+    for (; i + 1 < size && from[i]; ++i)
+        to[i] = from[i];
+    to[i] = '\0';
+}
+
 bool samePath(const char* a, const char* b) { return _stricmp(a, b) == 0; }
 
 // The module's file lies in the noted path: it is that file, or inside that folder (a
@@ -40,10 +49,51 @@ const char* notedFileOfModule(const char* file) {
     return nullptr;
 }
 
+// The module holding this code address, by its file; false when it lies in none.
+bool moduleFileAt(const void* address, HMODULE& module, char (&file)[MAX_PATH]) {
+    module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCSTR>(address), &module) ||
+        !module)
+        return false;
+    const DWORD length = GetModuleFileNameA(module, file, sizeof file);
+    return length > 0 && length < sizeof file;
+}
+
+// Who a code address speaks for: this program, a noted plug-in (`noted` then names it),
+// or neither (a system library, a plug-in's helper library, or no module at all).
+enum class CodeOwner { Program, Plugin, Neither };
+
+CodeOwner ownerOf(const void* address, const char*& noted) {
+    noted = nullptr;
+    HMODULE module = nullptr;
+    char file[MAX_PATH];
+    if (!moduleFileAt(address, module, file))
+        return CodeOwner::Neither;
+    if (module == GetModuleHandleA(nullptr))
+        return CodeOwner::Program;
+    noted = notedFileOfModule(file);
+    return noted ? CodeOwner::Plugin : CodeOwner::Neither;
+}
+
+// The walk's decision: the first caller that is this program's (blaming nobody: our own
+// call into the system went wrong) or a noted plug-in's (blaming it).
+struct CallerVerdict {
+    const char* blamed = nullptr;
+};
+
+bool callerDecides(const void* code, void* user) {
+    const char* noted = nullptr;
+    const CodeOwner owner = ownerOf(code, noted);
+    if (owner == CodeOwner::Neither)
+        return false;
+    static_cast<CallerVerdict*>(user)->blamed = noted;
+    return true;
+}
+
 LONG WINAPI noteFaultingPlugin(EXCEPTION_POINTERS* info) {
     char path[kPathSize];
-    if (info && info->ExceptionRecord && g_settings &&
-        notedPluginAt(info->ExceptionRecord->ExceptionAddress, path, sizeof path)) {
+    if (g_settings && blamedPluginOf(info, path, sizeof path)) {
         RegSetValueExA(g_settings, kCrashedValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
                        DWORD(std::strlen(path) + 1));
         RegFlushKey(g_settings);
@@ -84,19 +134,33 @@ void notePluginOutOfProcess(const char* path) {
 }
 
 bool notedPluginAt(const void* address, char* path, size_t size) {
-    HMODULE module = nullptr;
-    if (!path || size == 0 ||
-        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCSTR>(address), &module))
+    const char* noted = nullptr;
+    if (!path || size == 0 || ownerOf(address, noted) != CodeOwner::Plugin)
         return false;
-    char file[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(module, file, sizeof file);
-    if (length == 0 || length >= sizeof file)
+    copyPath(path, size, noted);
+    return true;
+}
+
+bool blamedPluginOf(const EXCEPTION_POINTERS* info, char* path, size_t size) {
+    if (!info || !info->ExceptionRecord || !path || size == 0)
         return false;
-    const char* noted = notedFileOfModule(file);
-    if (!noted)
+    const char* noted = nullptr;
+    switch (ownerOf(info->ExceptionRecord->ExceptionAddress, noted)) {
+    case CodeOwner::Plugin:
+        copyPath(path, size, noted);
+        return true;
+    case CodeOwner::Program:
         return false;
-    std::snprintf(path, size, "%s", noted);
+    case CodeOwner::Neither:
+        break;
+    }
+    // Faulted in a library or in no code at all: the first caller that is ours or a
+    // plug-in's made the bad call.
+    CallerVerdict verdict;
+    if (!info->ContextRecord || !findFaultingCaller(*info->ContextRecord, callerDecides, &verdict) ||
+        !verdict.blamed)
+        return false;
+    copyPath(path, size, verdict.blamed);
     return true;
 }
 

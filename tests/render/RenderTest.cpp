@@ -1086,49 +1086,60 @@ TEST_F(RenderTest, EffectsInTheirOwnProcessSurviveACrashAndAHang) {
 
 // A plug-in that crashes the rig while running inside it is noted as it crashes; the
 // next start says so, once, and runs it in a process of its own, where the same crash
-// no longer ends the render.
+// no longer ends the render. So too when the crash lies inside a system library the
+// plug-in called with a wild pointer, or in no code at all (a call through a garbage
+// pointer): the plug-in made the call.
 TEST_F(RenderTest, APluginThatCrashedTheRigRunsInItsOwnProcessFromTheNextStart) {
     ASSERT_TRUE(writeDryTake("render-crash-in.wav", testTake(44100, 16, 2, 2.0)));
-    const std::string crasher = std::string(TALVENOR_BIN_DIR) + "test-plugins\\TestCrashesInProcess.dll";
-    forgetFailure(crasher.c_str());
-    char leftOver[MAX_PATH];
-    takeCrashedPlugin(leftOver, sizeof leftOver);  // of an earlier run cut short
-    forgetFailure(crasher.c_str());
-    const std::string arguments =
-        "--render render-crash-in.wav --out render-crash-out.wav --buffer 256 --tail 0 --fx \"0=" + crasher + "\"";
-    HANDLE rig = startRig(arguments, "render-crash-first.txt");
-    ASSERT_NE(rig, nullptr);
-    ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(rig, &code);
-    CloseHandle(rig);
-    EXPECT_NE(code, 0u) << "the plug-in took the rig down";
-    EXPECT_FALSE(failedBefore(crasher.c_str())) << "known only at the next start";
+    struct Crasher {
+        const char* file;
+        const char* name;
+    };
+    for (const Crasher& c : {Crasher{"TestCrashesInProcess.dll", "Crasher"},
+                             Crasher{"TestCrashesInSystem.dll", "System Crasher"},
+                             Crasher{"TestCallsGarbage.dll", "Garbage Caller"}}) {
+        SCOPED_TRACE(c.file);
+        const std::string crasher = std::string(TALVENOR_BIN_DIR) + "test-plugins\\" + c.file;
+        forgetFailure(crasher.c_str());
+        char leftOver[MAX_PATH];
+        takeCrashedPlugin(leftOver, sizeof leftOver);  // of an earlier run cut short
+        forgetFailure(crasher.c_str());
+        const std::string arguments =
+            "--render render-crash-in.wav --out render-crash-out.wav --buffer 256 --tail 0 --fx \"0=" + crasher + "\"";
+        HANDLE rig = startRig(arguments, "render-crash-first.txt");
+        ASSERT_NE(rig, nullptr);
+        ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeProcess(rig, &code);
+        CloseHandle(rig);
+        EXPECT_NE(code, 0u) << "the plug-in took the rig down";
+        EXPECT_FALSE(failedBefore(crasher.c_str())) << "known only at the next start";
 
-    rig = startRig(arguments, "render-crash-next.txt");
-    ASSERT_NE(rig, nullptr);
-    ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
-    GetExitCodeProcess(rig, &code);
-    CloseHandle(rig);
-    const std::vector<uint8_t> bytes = fileBytes("render-crash-next.txt");
-    const std::string printed(bytes.begin(), bytes.end());
-    EXPECT_EQ(code, 0u) << printed;
-    EXPECT_TRUE(failedBefore(crasher.c_str()));
-    auto count = [&](const std::string& what) { return timesIn(printed, what); };
-    EXPECT_EQ(count("This effect crashed Talvenor Live when it last ran."), 1u) << printed;
-    EXPECT_NE(printed.find(crasher), std::string::npos) << printed;
-    EXPECT_NE(printed.find("in its own process)"), std::string::npos) << printed;
-    EXPECT_EQ(count("fx 0: Crasher crashed: its process ended."), 1u) << printed;
-    EXPECT_TRUE(headerMatchesLength("render-crash-out.wav"));
+        rig = startRig(arguments, "render-crash-next.txt");
+        ASSERT_NE(rig, nullptr);
+        ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
+        GetExitCodeProcess(rig, &code);
+        CloseHandle(rig);
+        const std::vector<uint8_t> bytes = fileBytes("render-crash-next.txt");
+        const std::string printed(bytes.begin(), bytes.end());
+        EXPECT_EQ(code, 0u) << printed;
+        EXPECT_TRUE(failedBefore(crasher.c_str()));
+        auto count = [&](const std::string& what) { return timesIn(printed, what); };
+        EXPECT_EQ(count("This effect crashed Talvenor Live when it last ran."), 1u) << printed;
+        EXPECT_NE(printed.find(crasher), std::string::npos) << printed;
+        EXPECT_NE(printed.find("in its own process)"), std::string::npos) << printed;
+        EXPECT_EQ(count(std::string("fx 0: ") + c.name + " crashed: its process ended."), 1u) << printed;
+        EXPECT_TRUE(headerMatchesLength("render-crash-out.wav"));
 
-    // A third start has nothing to tell.
-    rig = startRig(arguments, "render-crash-third.txt");
-    ASSERT_NE(rig, nullptr);
-    ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
-    CloseHandle(rig);
-    const std::vector<uint8_t> third = fileBytes("render-crash-third.txt");
-    EXPECT_EQ(std::string(third.begin(), third.end()).find("when it last ran"), std::string::npos);
-    forgetFailure(crasher.c_str());
+        // A third start has nothing to tell.
+        rig = startRig(arguments, "render-crash-third.txt");
+        ASSERT_NE(rig, nullptr);
+        ASSERT_EQ(WaitForSingleObject(rig, 60000), WAIT_OBJECT_0);
+        CloseHandle(rig);
+        const std::vector<uint8_t> third = fileBytes("render-crash-third.txt");
+        EXPECT_EQ(std::string(third.begin(), third.end()).find("when it last ran"), std::string::npos);
+        forgetFailure(crasher.c_str());
+    }
 }
 
 // Failures outside processing and of every kind, one per position of one render, each

@@ -51,7 +51,9 @@
 #endif
 
 // After this many blocks the plug-in fails in its processing: 1 crashes (a write
-// through a bad pointer), 2 hangs for good.
+// through a bad pointer), 2 hangs for good, 3 crashes inside a system library (it hands
+// kernel32 a wild pointer to read), 4 crashes calling through a garbage function
+// pointer (the fault lies in no code at all).
 #ifndef TP_FAILS_AFTER_BLOCKS
 #define TP_FAILS_AFTER_BLOCKS 0
 #define TP_FAILURE 0
@@ -444,6 +446,16 @@ void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 
         {
             int* volatile bad = reinterpret_cast<int*>(uintptr_t(16));  // the compiler cannot know it
             *bad = 1;
+        }
+        if (TP_FAILURE == 3) {
+            const char* volatile wild = reinterpret_cast<const char*>(uintptr_t(16));
+            wchar_t wide[64];
+            MultiByteToWideChar(CP_UTF8, 0, wild, -1, wide, 64);
+        }
+        if (TP_FAILURE == 4) {
+            using Garbage = void (*)(float**, VstInt32);
+            Garbage volatile garbage = reinterpret_cast<Garbage>(uintptr_t(0x10));
+            garbage(out, frames);
         }
         for (;;)
             Sleep(1000);
