@@ -287,14 +287,23 @@ int main(int argc, char** argv) {
         busyShare();
         const Figures chainIn = figures(timeBlocks(inProcess, 256, chainBlocks, paced));
         const double busyIn = busyShare();
+        auto lateSoFar = [&] {
+            unsigned n = late;
+            for (PluginInstance* p : bridged)
+                n += static_cast<bridge::BridgePlugin*>(p)->lateBlocks();
+            return n;
+        };
+        const unsigned lateBefore = lateSoFar();
         const Figures chainOut = figures(timeBlocks(bridged, 256, chainBlocks, paced));
         const double busyOut = busyShare();
+        const unsigned chainLate = lateSoFar() - lateBefore;
         std::printf("eight Overdrives at 256 frames: in process %.1f us (99.9th %.1f), each in its own %.1f us "
                     "(99.9th %.1f): %.1f us added a position\n",
                     chainIn.median, chainIn.p999, chainOut.median, chainOut.p999,
                     (chainOut.median - chainIn.median) / 8.0);
-        std::printf("the machine's cores busy meanwhile: %.1f %% in process, %.1f %% with the bridges\n",
-                    busyIn * 100.0, busyOut * 100.0);
+        std::printf("the machine's cores busy meanwhile: %.1f %% in process, %.1f %% with the bridges; "
+                    "blocks of the chain past a position's deadline: %u of %d\n",
+                    busyIn * 100.0, busyOut * 100.0, chainLate, chainBlocks + 50);
         const int echoes = paced ? int(8.0 * kRate / 256.0) : blocks;
         for (bool looking : {false, true}) {
             const std::vector<double> bare = timeEchoes(looking, 256, echoes, paced);

@@ -507,6 +507,20 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
     EXPECT_FALSE(later.take(130, true)) << "refreshed at 115, not stale at 130";
     whole.give();
     EXPECT_TRUE(later.take(130, true));
+    later.give();
+    windowed.give();
+    for (uint32_t at : {132u, 134u}) {  // alone, it keeps them
+        whole.startWork(at);
+        whole.stopWork();
+    }
+    EXPECT_TRUE(whole.take(136, true));
+    whole.give();
+    windowed.startWork(140);
+    windowed.stopWork();
+    EXPECT_FALSE(whole.take(150, true)) << "the program's bridges take turns: no whole gaps";
+    EXPECT_TRUE(whole.take(150)) << "the moments around a block stay";
+    whole.give();
+    EXPECT_TRUE(whole.take(140 + LookingSlots::kSharedMilliseconds, true));
 
     // One slot to look in: the second bridge waits for it, or takes it from one that
     // ended while looking.

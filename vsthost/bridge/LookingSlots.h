@@ -8,7 +8,9 @@
 // spare. A holder is a process id; one that ended while holding is passed over once
 // its entry is older than kStaleMilliseconds (a holder refreshes it as it goes on).
 // Looking for a whole gap between blocks, not only the moments around one, keeps a core
-// busy all the time: a third of the spare cores at most may be held so. Portable.
+// busy all the time: a third of the spare cores at most may be held so, and only by a
+// bridge whose program's bridges have not taken turns at processing for
+// kSharedMilliseconds (the others' wake-ups would want the core it keeps). Portable.
 #include <atomic>
 #include <cstdint>
 
@@ -20,12 +22,15 @@ struct LookingSlotTable {
     std::atomic<uint32_t> since[kSlots];   // a millisecond clock's low 32 bits
     std::atomic<uint32_t> worker;          // the bridge processing a block, or 0
     std::atomic<uint32_t> workerSince;
+    std::atomic<uint32_t> lastWorker;    // the bridge that processed a block last
+    std::atomic<uint32_t> turnsTakenAt;  // when another bridge last followed it, 0 for never
 };
-static_assert(sizeof(LookingSlotTable) == 72, "the same in both widths");
+static_assert(sizeof(LookingSlotTable) == 80, "the same in both widths");
 
 class LookingSlots {
 public:
     static constexpr uint32_t kStaleMilliseconds = 20;
+    static constexpr uint32_t kSharedMilliseconds = 1000;
 
     // table shared (null: never looks); usable: the cores to spare (1 to kSlots).
     LookingSlots(LookingSlotTable* table, int usable, uint32_t self)
@@ -39,7 +44,7 @@ public:
             return false;
         if (held_ >= 0)
             return !wholeGap || held_ < wholeGapSlots();
-        if (crowded(nowMs))
+        if (crowded(nowMs) || (wholeGap && othersWorkedLately(nowMs)))
             return false;
         const int slots = wholeGap ? wholeGapSlots() : usable_;
         for (int i = 0; i < slots; ++i) {
@@ -78,6 +83,9 @@ public:
             return;
         table_->workerSince.store(nowMs, std::memory_order_relaxed);
         table_->worker.store(self_, std::memory_order_release);
+        const uint32_t before = table_->lastWorker.exchange(self_, std::memory_order_relaxed);
+        if (before != 0 && before != self_)
+            table_->turnsTakenAt.store(nowMs ? nowMs : 1, std::memory_order_relaxed);
     }
     void stopWork() {
         if (!table_)
@@ -88,6 +96,10 @@ public:
 
 private:
     int wholeGapSlots() const { return (usable_ + 2) / 3; }
+    bool othersWorkedLately(uint32_t nowMs) const {
+        const uint32_t at = table_->turnsTakenAt.load(std::memory_order_relaxed);
+        return at != 0 && nowMs - at < kSharedMilliseconds;
+    }
     static bool stale(const std::atomic<uint32_t>& since, uint32_t nowMs) {
         return nowMs - since.load(std::memory_order_relaxed) > kStaleMilliseconds;
     }
