@@ -22,6 +22,15 @@ struct Note {
     char path[kPathSize] = "";
 };
 Note g_notes[kNotes];
+// A copy's entry is complete before used makes it visible; the copy's module is loaded
+// meanwhile, so no fault can ask for it half-written.
+struct CopyNote {
+    std::atomic<int> used{0};
+    char copy[kPathSize] = "";
+    char original[kPathSize] = "";
+};
+constexpr int kCopies = 32;
+CopyNote g_copies[kCopies];
 HKEY g_settings = nullptr;  // opened at install: the handler only writes to it
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
 
@@ -46,6 +55,12 @@ const char* notedFileOfModule(const char* file) {
     for (Note& note : g_notes)
         if (note.count.load(std::memory_order_acquire) > 0 && fileIsIn(file, note.path))
             return note.path;
+    // A private copy stands for its original, while that is noted.
+    for (CopyNote& copy : g_copies)
+        if (copy.used.load(std::memory_order_acquire) && samePath(file, copy.copy))
+            for (Note& note : g_notes)
+                if (note.count.load(std::memory_order_acquire) > 0 && samePath(copy.original, note.path))
+                    return note.path;
     return nullptr;
 }
 
@@ -129,6 +144,33 @@ void notePluginOutOfProcess(const char* path) {
     for (Note& note : g_notes)
         if (note.count.load(std::memory_order_relaxed) > 0 && samePath(note.path, path)) {
             note.count.fetch_sub(1, std::memory_order_release);
+            return;
+        }
+}
+
+void notePluginCopy(const char* copyFile, const char* originalPath) {
+    if (!copyFile || !originalPath || std::strlen(copyFile) >= size_t(kPathSize) ||
+        std::strlen(originalPath) >= size_t(kPathSize))
+        return;
+    for (CopyNote& copy : g_copies) {
+        int unused = 0;
+        if (copy.used.load(std::memory_order_relaxed) == 0 &&
+            copy.used.compare_exchange_strong(unused, -1, std::memory_order_acquire)) {
+            std::snprintf(copy.copy, sizeof copy.copy, "%s", copyFile);
+            std::snprintf(copy.original, sizeof copy.original, "%s", originalPath);
+            copy.used.store(1, std::memory_order_release);
+            return;
+        }
+    }
+    // More copies than entries: this one's crash goes untold.
+}
+
+void forgetPluginCopy(const char* copyFile) {
+    if (!copyFile)
+        return;
+    for (CopyNote& copy : g_copies)
+        if (copy.used.load(std::memory_order_acquire) == 1 && samePath(copy.copy, copyFile)) {
+            copy.used.store(0, std::memory_order_release);
             return;
         }
 }

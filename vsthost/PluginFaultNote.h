@@ -14,6 +14,11 @@ struct _EXCEPTION_POINTERS;
 // Counted, so several positions may hold the same file.
 void notePluginInProcess(const char* path);
 void notePluginOutOfProcess(const char* path);
+// A private copy of a noted file, loaded as a module of its own (a second instance of
+// a plug-in that cannot share its module): a fault in it blames the original. The
+// copy's name is the loaded module's own. Any thread that loads a plug-in.
+void notePluginCopy(const char* copyFile, const char* originalPath);
+void forgetPluginCopy(const char* copyFile);
 
 // Installs the fault handler (once, at start, after the settings key exists); the
 // handler installed before it is called after it.

@@ -5,6 +5,7 @@
 // lives on.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -110,8 +111,10 @@ struct LoadedPlugin {
     std::string path;
     HMODULE library = nullptr;
     AEffect* effect = nullptr;
-    explicit LoadedPlugin(const std::string& file) : path(kTestPlugins + file) {
-        library = LoadLibraryA(path.c_str());
+    explicit LoadedPlugin(const std::string& file) : LoadedPlugin(kTestPlugins + file, kTestPlugins + file) {}
+    // A copy of a plug-in's file at loaded, noted under the original's path.
+    LoadedPlugin(const std::string& loaded, const std::string& original) : path(original) {
+        library = LoadLibraryA(loaded.c_str());
         auto entry = library ? reinterpret_cast<VstEntryProc>(reinterpret_cast<void*>(GetProcAddress(library, "main"))) : nullptr;
         effect = entry ? entry(crashingHost) : nullptr;
         notePluginInProcess(path.c_str());
@@ -214,6 +217,26 @@ TEST(FaultAttributionTest, ACrashInASystemLibraryIsBlamedOnWhoeverCalledIt) {
     ASSERT_TRUE(v.faulted);
     EXPECT_TRUE(v.faultInAModule && !v.faultInProgram) << "the fault lies in a system library";
     EXPECT_FALSE(v.blamed) << v.path;
+
+    // A second instance of a plug-in runs from a private copy of its file: a crash in
+    // the copy is the original's.
+    char folder[MAX_PATH], copyFile[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
+    std::snprintf(copyFile, sizeof copyFile, "%sfault-attribution-copy-%lu.dll", folder, GetCurrentProcessId());
+    ASSERT_TRUE(CopyFileA(direct.path.c_str(), copyFile, FALSE));
+    LoadedPlugin copy(copyFile, direct.path);
+    ASSERT_NE(copy.effect, nullptr);
+    char loadedName[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(copy.library, loadedName, MAX_PATH), 0u);
+    notePluginCopy(loadedName, direct.path.c_str());
+    v = judgeCrash(processUntilItFails, &copy);
+    ASSERT_TRUE(v.faulted);
+    EXPECT_TRUE(v.blamed);
+    EXPECT_EQ(v.path, direct.path) << "the copy stands for its original";
+    forgetPluginCopy(loadedName);
+    v = judgeCrash(processUntilItFails, &copy);
+    ASSERT_TRUE(v.faulted);
+    EXPECT_FALSE(v.blamed) << "a copy forgotten stands for nothing: " << v.path;
 
     // Once no longer noted, the plug-in that called the system is not blamed: only
     // noted files are plug-ins running in this process.
