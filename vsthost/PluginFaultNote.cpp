@@ -26,7 +26,7 @@ Note g_notes[kNotes];
 // meanwhile, so no fault can ask for it half-written.
 struct CopyNote {
     std::atomic<int> used{0};
-    char copy[kPathSize] = "";
+    HMODULE copy = nullptr;
     char original[kPathSize] = "";
 };
 constexpr int kCopies = 32;
@@ -51,13 +51,13 @@ bool fileIsIn(const char* file, const char* noted) {
     return n > 0 && _strnicmp(file, noted, n) == 0 && (file[n] == '\0' || file[n] == '\\' || file[n] == '/');
 }
 
-const char* notedFileOfModule(const char* file) {
+const char* notedFileOfModule(HMODULE module, const char* file) {
     for (Note& note : g_notes)
         if (note.count.load(std::memory_order_acquire) > 0 && fileIsIn(file, note.path))
             return note.path;
     // A private copy stands for its original, while that is noted.
     for (CopyNote& copy : g_copies)
-        if (copy.used.load(std::memory_order_acquire) && samePath(file, copy.copy))
+        if (copy.used.load(std::memory_order_acquire) == 1 && copy.copy == module)
             for (Note& note : g_notes)
                 if (note.count.load(std::memory_order_acquire) > 0 && samePath(copy.original, note.path))
                     return note.path;
@@ -87,7 +87,7 @@ CodeOwner ownerOf(const void* address, const char*& noted) {
         return CodeOwner::Neither;
     if (module == GetModuleHandleA(nullptr))
         return CodeOwner::Program;
-    noted = notedFileOfModule(file);
+    noted = notedFileOfModule(module, file);
     return noted ? CodeOwner::Plugin : CodeOwner::Neither;
 }
 
@@ -148,16 +148,15 @@ void notePluginOutOfProcess(const char* path) {
         }
 }
 
-void notePluginCopy(const char* copyFile, const char* originalPath) {
-    if (!copyFile || !originalPath || std::strlen(copyFile) >= size_t(kPathSize) ||
-        std::strlen(originalPath) >= size_t(kPathSize))
+void notePluginCopy(HMODULE copyModule, const char* originalPath) {
+    if (!copyModule || !originalPath || std::strlen(originalPath) >= size_t(kPathSize))
         return;
     for (CopyNote& copy : g_copies) {
         int unused = 0;
         if (copy.used.load(std::memory_order_relaxed) == 0 &&
             copy.used.compare_exchange_strong(unused, -1, std::memory_order_acquire)) {
-            std::snprintf(copy.copy, sizeof copy.copy, "%s", copyFile);
-            std::snprintf(copy.original, sizeof copy.original, "%s", originalPath);
+            copy.copy = copyModule;
+            copyPath(copy.original, sizeof copy.original, originalPath);
             copy.used.store(1, std::memory_order_release);
             return;
         }
@@ -165,11 +164,11 @@ void notePluginCopy(const char* copyFile, const char* originalPath) {
     // More copies than entries: this one's crash goes untold.
 }
 
-void forgetPluginCopy(const char* copyFile) {
-    if (!copyFile)
+void forgetPluginCopy(HMODULE copyModule) {
+    if (!copyModule)
         return;
     for (CopyNote& copy : g_copies)
-        if (copy.used.load(std::memory_order_acquire) == 1 && samePath(copy.copy, copyFile)) {
+        if (copy.used.load(std::memory_order_acquire) == 1 && copy.copy == copyModule) {
             copy.used.store(0, std::memory_order_release);
             return;
         }

@@ -3,10 +3,12 @@
 // one in its own process can: the process is gone. So the files of the plug-ins loaded
 // here are noted, and a fault handler, when the faulting code lies in one of them (or
 // lies in a system library or no code at all, and the first caller that is this
-// program's or a noted plug-in's is the plug-in's), leaves its path in the settings ("Crashed Plug-in") before the process ends. At the
-// next start that plug-in is remembered as failed (FailedPlugins): it then loads in a
+// program's or a noted plug-in's is the plug-in's), leaves its path in the settings
+// ("Crashed Plug-in") before the process ends. At the next start that plug-in is remembered as failed (FailedPlugins): it then loads in a
 // process of its own, and the player is told once. Windows.
 #include <cstddef>
+
+#include "WinInclude.h"
 
 struct _EXCEPTION_POINTERS;
 
@@ -15,10 +17,10 @@ struct _EXCEPTION_POINTERS;
 void notePluginInProcess(const char* path);
 void notePluginOutOfProcess(const char* path);
 // A private copy of a noted file, loaded as a module of its own (a second instance of
-// a plug-in that cannot share its module): a fault in it blames the original. The
-// copy's name is the loaded module's own. Any thread that loads a plug-in.
-void notePluginCopy(const char* copyFile, const char* originalPath);
-void forgetPluginCopy(const char* copyFile);
+// a plug-in that cannot share its module): a fault in it blames the original. Any
+// thread that loads a plug-in.
+void notePluginCopy(HMODULE copy, const char* originalPath);
+void forgetPluginCopy(HMODULE copy);
 
 // Installs the fault handler (once, at start, after the settings key exists); the
 // handler installed before it is called after it.

@@ -66,16 +66,14 @@ void awaitPeriod(Clock::time_point& next, int32_t frames) {
     next += std::chrono::microseconds(int64_t(double(frames) / kRate * 1e6));
     for (;;) {
         const auto ahead = std::chrono::duration_cast<std::chrono::microseconds>(next - Clock::now()).count();
-        if (ahead <= 200)
+        if (ahead > 3000) {
+            Sleep(DWORD(ahead / 1000 - 2));
+            continue;
+        }
+        if (ahead <= 200 || !delay)
             break;
         LARGE_INTEGER relative;
         relative.QuadPart = -10 * (ahead - 200 > 1000 ? 1000 : ahead - 200);
-        if (!delay || ahead > 3000) {
-            Sleep(DWORD(ahead / 1000 - 2 > 0 ? ahead / 1000 - 2 : 0));
-            if (ahead <= 3000)
-                break;
-            continue;
-        }
         delay(FALSE, &relative);
     }
     while (Clock::now() < next) {

@@ -226,14 +226,12 @@ TEST(FaultAttributionTest, ACrashInASystemLibraryIsBlamedOnWhoeverCalledIt) {
     ASSERT_TRUE(CopyFileA(direct.path.c_str(), copyFile, FALSE));
     LoadedPlugin copy(copyFile, direct.path);
     ASSERT_NE(copy.effect, nullptr);
-    char loadedName[MAX_PATH];
-    ASSERT_GT(GetModuleFileNameA(copy.library, loadedName, MAX_PATH), 0u);
-    notePluginCopy(loadedName, direct.path.c_str());
+    notePluginCopy(copy.library, direct.path.c_str());
     v = judgeCrash(processUntilItFails, &copy);
     ASSERT_TRUE(v.faulted);
     EXPECT_TRUE(v.blamed);
     EXPECT_EQ(v.path, direct.path) << "the copy stands for its original";
-    forgetPluginCopy(loadedName);
+    forgetPluginCopy(copy.library);
     v = judgeCrash(processUntilItFails, &copy);
     ASSERT_TRUE(v.faulted);
     EXPECT_FALSE(v.blamed) << "a copy forgotten stands for nothing: " << v.path;

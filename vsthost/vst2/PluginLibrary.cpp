@@ -38,11 +38,7 @@ HMODULE loadPrivateCopy(const char* path, char* copyPath) {
         copyPath[0] = '\0';
         return nullptr;
     }
-    // A crash in the copy is the original plug-in's: named as the module is, as the
-    // fault handler finds it.
-    char loaded[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(module, loaded, sizeof loaded);
-    notePluginCopy(length > 0 && length < sizeof loaded ? loaded : copyPath, path);
+    notePluginCopy(module, path);  // a crash in the copy is the original plug-in's
     return module;
 }
 
@@ -96,11 +92,8 @@ HMODULE PluginLibrary::load(const char* path, InUseTest inUse, void* context, ch
 }
 
 void PluginLibrary::release(HMODULE module, const char* copyPath) {
-    if (copyPath && copyPath[0]) {
-        char loaded[MAX_PATH];
-        const DWORD length = module ? GetModuleFileNameA(module, loaded, sizeof loaded) : 0;
-        forgetPluginCopy(length > 0 && length < sizeof loaded ? loaded : copyPath);
-    }
+    if (copyPath && copyPath[0])
+        forgetPluginCopy(module);
     if (module)
         FreeLibrary(module);
     if (copyPath && copyPath[0])
