@@ -492,9 +492,18 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
     EXPECT_EQ(rhythm.stayAwakeUntil(), 0u);
     rhythm.arrived(20000, 600);
     EXPECT_EQ(rhythm.stayAwakeUntil(), 20000u + 2 * 1000 + 1000);
-    rhythm.arrived(1018000);  // a second's pause is no pace
+    // A block that came late and the two that caught up keep the pace, and the bridge
+    // awake; past its late gap a driver that stopped is waited for asleep.
+    rhythm.arrived(23700, 900);
+    rhythm.arrived(23750);
+    rhythm.arrived(23800);
+    ASSERT_TRUE(rhythm.window(&from, &until)) << "one late block is no change of pace";
+    EXPECT_EQ(from, 23800u + 1000 - BlockRhythm::kLeadMicroseconds);
+    EXPECT_EQ(rhythm.stayAwakeUntil(), 23800u + 2 * 1000 + 1000) << "the stray gap is not the pace's";
+    for (uint64_t t : {1023800, 2023800, 3023800})
+        rhythm.arrived(t);  // a driver that starts and stops
     EXPECT_FALSE(rhythm.window(&from, &until));
-    EXPECT_EQ(rhythm.stayAwakeUntil(), 0u) << "a driver that stopped is waited for asleep";
+    EXPECT_EQ(rhythm.stayAwakeUntil(), 0u) << "no pace: the bell";
 
     // Of three spare cores, one may be held for whole gaps; a holder that goes on
     // looking keeps its slot from being taken over as stale.
@@ -519,6 +528,7 @@ TEST(Bridge, ABridgeLookingForBlocksAnswersEveryOneAtAnyPace) {
     windowed.stopWork();
     EXPECT_FALSE(whole.take(150, true)) << "the program's bridges take turns: no whole gaps";
     EXPECT_TRUE(whole.take(150)) << "the moments around a block stay";
+    EXPECT_FALSE(whole.take(151, true)) << "and looking near one is no grant of the gap";
     whole.give();
     EXPECT_TRUE(whole.take(140 + LookingSlots::kSharedMilliseconds, true));
 

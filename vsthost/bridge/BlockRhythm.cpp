@@ -25,12 +25,19 @@ bool BlockRhythm::usualGap(uint64_t* usual, uint64_t* late) const {
     for (int i = 0; i < kGapsKept; ++i)
         gaps[i] = gaps_[i];
     std::sort(gaps, gaps + kGapsKept);
+    const uint64_t median = gaps[kGapsKept / 2 - 1];
     // A pace that swings by more than its own length and a millisecond is no pace (a
-    // driver that starts and stops, a render that stalls): the bell then.
-    if (gaps[kGapsKept - 1] > 2 * gaps[0] + 1000)
+    // driver that starts and stops, a render that stalls): the bell then. But a block
+    // of its own that came late, and the ones after it that came sooner to catch up,
+    // keep it: that is when the next wake-up matters most.
+    const uint64_t longest = 2 * median + 1000;
+    int inPace = kGapsKept;
+    while (inPace > 0 && gaps[inPace - 1] > longest)
+        --inPace;
+    if (inPace < kGapsKept - kStrayGaps)
         return false;
-    *usual = gaps[kGapsKept / 2 - 1];
-    *late = gaps[kGapsKept - 2];
+    *usual = median;
+    *late = gaps[inPace - 1];
     return true;
 }
 

@@ -26,6 +26,8 @@ public:
     static constexpr uint64_t kLagMicroseconds = 100;
     static constexpr uint64_t kMostLookMicroseconds = 1000;
     static constexpr int kGapsKept = 8;
+    // Of them, this many may stray far past the usual gap with the pace still held.
+    static constexpr int kStrayGaps = 2;
 
     // Until when to look for every block awake, from one to the next, rather than sleep
     // between them: on a machine where a sleeping thread has been seen to wake late (a

@@ -118,10 +118,11 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
     bool slept = false;  // on the bell or in a nap: how long the block then waited tells
     uint64_t announcedAt = 0;
     bool looking = false;  // holding one of the looking slots
+    bool wholeGap = false;  // and granted it for the whole gap to the next block
     auto end = [&](bool came, Doorbell::Wake wake) {
         if (looking)
             idler.stopLooking();
-        looking = false;
+        looking = wholeGap = false;
         lane.answererAsleep.store(0, std::memory_order_relaxed);
         if (came) {
             const uint64_t now = steadyMicroseconds();
@@ -140,7 +141,7 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
     auto stopLooking = [&] {
         if (looking)
             idler.stopLooking();
-        looking = false;
+        looking = wholeGap = false;
     };
     // Asleep on the bell for at most microseconds (and the time left); false when the
     // caller is gone.
@@ -177,7 +178,10 @@ bool waitForBlock(Serials& lane, uint32_t answered, Doorbell& fromCaller, Idler&
         const uint64_t ahead = expected && from > now ? from - now : 0;
         if (looking && !idler.mayKeepLooking())
             stopLooking();  // a block is being processed meanwhile: its core
-        const bool awake = now < awakeUntil && (looking || (looking = idler.startLooking(true)));
+        // A slot taken to look near a block is no grant of the whole gap: asked for apart.
+        if (now < awakeUntil && !wholeGap && idler.startLooking(true))
+            looking = wholeGap = true;
+        const bool awake = now < awakeUntil && wholeGap;
         if (expected && !awake && ahead >= kBellLeadMicroseconds + 1000) {
             // Far off: asleep on the bell for whole milliseconds, rung if it comes early.
             stopLooking();

@@ -42,9 +42,11 @@ public:
     bool take(uint32_t nowMs, bool wholeGap = false) {
         if (!table_)
             return false;
+        if (wholeGap && othersWorkedLately(nowMs))
+            return false;
         if (held_ >= 0)
             return !wholeGap || held_ < wholeGapSlots();
-        if (crowded(nowMs) || (wholeGap && othersWorkedLately(nowMs)))
+        if (crowded(nowMs))
             return false;
         const int slots = wholeGap ? wholeGapSlots() : usable_;
         for (int i = 0; i < slots; ++i) {
