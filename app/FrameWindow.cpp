@@ -1,6 +1,7 @@
 #include "FrameWindow.h"
 
 #include "CpuDisplay.h"
+#include "EditorWindow.h"
 #include "LiveEngine.h"
 #include "MessageBoxes.h"
 #include "Performance.h"
@@ -120,6 +121,12 @@ LRESULT CALLBACK frameWindowProc(HWND frame, UINT message, WPARAM wParam, LPARAM
         Sleep(100);
         PostQuitMessage(0);
         return 0;
+    case WM_NCACTIVATE:
+        // Another program's window coming up leaves ours grey, unless it is the editor
+        // of a plug-in in a process of its own, which the user works in as in ours.
+        if (!wParam && pluginEditorInFront())
+            wParam = TRUE;
+        break;
     case WM_COMMAND:
         if (runFrameCommand(frame, LOWORD(wParam)))
             return 0;

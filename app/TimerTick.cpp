@@ -136,6 +136,7 @@ void timerTick(HWND frame) {
     if (g_effectHost && idleSlots(*g_effectHost))
         if (HWND panel = fxManagerPanel())
             refreshFxManagerPanel(panel);
+    followPluginEditorInFront(frame);
     clock.endOf(8);
     if (g_handlingFlags)
         return;

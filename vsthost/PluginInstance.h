@@ -165,6 +165,9 @@ public:
     // The host's frame moved, was shown, hidden, covered or brought up: an editor in a
     // window of its own (another process's) follows it there.
     virtual void editorFrameChanged() {}
+    // Whether window (an HWND) is one of the editor's own where the editor is a window
+    // of another process's: the editor itself, or a menu or dialog it opened.
+    virtual bool ownsEditorWindow(void* /*window*/) const { return false; }
     // The UI thread's periodic call, and the answer to uiCallRequested.
     virtual void uiIdle() = 0;
 };

@@ -185,6 +185,11 @@ void ThreadCheckedPlugin::editorFrameChanged() {
     inner_->editorFrameChanged();
 }
 
+bool ThreadCheckedPlugin::ownsEditorWindow(void* window) const {
+    onUiThread("ownsEditorWindow");
+    return inner_->ownsEditorWindow(window);
+}
+
 void ThreadCheckedPlugin::uiIdle() {
     onUiThread("uiIdle");
     inner_->uiIdle();

@@ -62,6 +62,7 @@ public:
     void closeEditor() override;
     bool resizeEditor(int32_t* width, int32_t* height) override;
     void editorFrameChanged() override;
+    bool ownsEditorWindow(void* window) const override;
     void uiIdle() override;
 
 private:

@@ -9,6 +9,11 @@ namespace {
 
 void (*g_serveWaiting)() = nullptr;
 constexpr UINT kServeEveryMs = 20;
+// The window's own: the foreground taken back after a resize let it fall to the desktop.
+constexpr UINT kTakeForegroundBackMessage = WM_APP + 0x642;
+constexpr DWORD kResizeLosesForegroundMs = 500;
+
+bool isDesktopOrNothing(HWND window) { return !window || window == GetDesktopWindow(); }
 
 // A thread timer, not the window's: a call it answers may destroy the window.
 void CALLBACK serveFromTimer(HWND, UINT, UINT_PTR, DWORD) {
@@ -35,11 +40,25 @@ protected:
             clipTo(RECT{short(LOWORD(wParam)), short(HIWORD(wParam)), short(LOWORD(lParam)), short(HIWORD(lParam))});
             return 0;
         case WM_ACTIVATE:
+            // Some window systems (Wine's without a window manager) let a window that is
+            // resized lose the foreground to the desktop, and the keys the user types go
+            // nowhere: taken back, as nobody chose the desktop at that moment.
+            if (LOWORD(wParam) == WA_INACTIVE && isDesktopOrNothing(reinterpret_cast<HWND>(lParam)) &&
+                GetTickCount() - resizedAt_ < kResizeLosesForegroundMs)
+                PostMessageA(hwnd(), kTakeForegroundBackMessage, 0, 0);
             // Asynchronously: the program's thread may be busy, this one never waits for it.
             if (LOWORD(wParam) != WA_INACTIVE && IsWindow(programWindow_) && !IsIconic(programWindow_))
                 SetWindowPos(programWindow_, hwnd(), 0, 0, 0, 0,
                              SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_ASYNCWINDOWPOS);
             break;
+        case WM_WINDOWPOSCHANGED:
+            if (!(reinterpret_cast<WINDOWPOS*>(lParam)->flags & SWP_NOSIZE))
+                resizedAt_ = GetTickCount();
+            break;
+        case kTakeForegroundBackMessage:
+            if (isDesktopOrNothing(GetForegroundWindow()))
+                SetForegroundWindow(hwnd());
+            return 0;
         case WM_SETFOCUS:
             // The keys go to the plug-in's editor, the window's one child.
             if (HWND editor = GetWindow(hwnd(), GW_CHILD)) {
@@ -76,6 +95,7 @@ private:
 
     HWND programWindow_ = nullptr;
     bool clipped_ = false;
+    DWORD resizedAt_ = 0;
 };
 
 }  // namespace

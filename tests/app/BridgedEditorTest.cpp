@@ -95,6 +95,28 @@ bool clickAt(int x, int y) {
     return SendInput(2, inputs, sizeof(INPUT)) == 2;
 }
 
+// Whether a window's title bar is drawn lit, as the screen shows it: a point of it
+// halfway along, nearer the active title's colours there than the inactive one's.
+bool titleLit(HWND window) {
+    const RECT r = windowRect(window);
+    const int x = (r.left + r.right) / 2, y = r.top + GetSystemMetrics(SM_CYFRAME) + 3;
+    HDC screen = GetDC(nullptr);
+    const COLORREF seen = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    auto distance = [&](int from, int to) {
+        const COLORREF a = GetSysColor(from), b = GetSysColor(to);
+        int sum = 0;
+        for (int shift : {0, 8, 16}) {
+            const int expected = (int((a >> shift) & 255) + int((b >> shift) & 255)) / 2;
+            const int d = int((seen >> shift) & 255) - expected;
+            sum += d * d;
+        }
+        return sum;
+    };
+    return seen != CLR_INVALID && distance(COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION) <
+                                      distance(COLOR_INACTIVECAPTION, COLOR_GRADIENTINACTIVECAPTION);
+}
+
 // A right-click on a position's name opens its editor, as the user does.
 void openEditorOf(HWND panel, int position) {
     SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + position, WM_RBUTTONDOWN, MK_RBUTTON, 0);
@@ -169,17 +191,25 @@ TEST(BridgedEditors, OpenTakeInputResizeFollowCloseAndFailWithoutHoldingTheProgr
     ASSERT_TRUE(clickAt(at.left + 10 + (180 * 3) / 4, at.top + 48));
     EXPECT_TRUE(waitUntil([&] { return std::fabs(plays->parameters[0] - 0.75f) < 0.02f; }, kTimeout))
         << "the click did not reach the plug-in: " << plays->parameters[0];
+    // Worked in, it is the foreground window, and the program looks as it does when
+    // the user works in an editor of its own: its title and the editor's frame lit.
+    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == editor; }, kTimeout));
+    EXPECT_TRUE(waitUntil([&] { return titleLit(frame) && titleLit(editorFrame); }, kTimeout))
+        << "the program's title greyed while its plug-in's editor is worked in";
     // Keys: 'u' moves the second parameter an eighth up; 'w' makes the editor wider and
     // taller, which the plug-in asks the host for: our frame follows.
     ASSERT_TRUE(pressKeys(editor, {'U'}));
     EXPECT_TRUE(waitUntil([&] { return std::fabs(plays->parameters[1] - 0.875f) < 0.001f; }, kTimeout))
         << "the key did not reach the plug-in: " << plays->parameters[1];
+    EXPECT_TRUE(titleLit(frame) && titleLit(editorFrame)) << "greyed as the user typed";
     ASSERT_TRUE(pressKeys(editor, {'W'}));
     EXPECT_TRUE(waitUntil([&] { return clientRect(editorFrame).right == 340 && clientRect(editorFrame).bottom == 150; },
                           kTimeout))
         << clientRect(editorFrame).right << " x " << clientRect(editorFrame).bottom;
     EXPECT_TRUE(waitUntil([&] { return overView(editor, view); }, kTimeout));
     EXPECT_EQ(windowRect(editor).right - windowRect(editor).left, 320);
+    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == editor && titleLit(frame); }, kTimeout))
+        << "resized, the editor lost the keys";
     UpdateWindow(frame);
     Sleep(300);
     takeScreenshot(kScreenshots, "41-bridged-editor-resized");

@@ -200,6 +200,7 @@ public:
         attachedTo = nullptr;
         ++detaches;
     }
+    bool owns(void* window) const override { return attachedTo && window == reinterpret_cast<void*>(0x99); }
     uint32_t ownWindow = 0x1234;
     void* attachedTo = nullptr;
     int follows = 0, detaches = 0;
@@ -777,6 +778,7 @@ TEST(Bridge, AnEditorCrossesAndABusyOneNeverHoldsTheUi) {
     EXPECT_EQ(link->placement.attachedTo, &view);
     bridged->editorFrameChanged();
     EXPECT_EQ(link->placement.follows, 1);
+    EXPECT_TRUE(bridged->ownsEditorWindow(reinterpret_cast<void*>(0x99)));
 
     std::thread([&] { EXPECT_TRUE(link->server().editorResizeRequested(420, 260)); }).join();
     EXPECT_EQ(link->editorWindow.sizeWidth.load(), 420) << "the bridge's window takes it at once";
@@ -799,6 +801,7 @@ TEST(Bridge, AnEditorCrossesAndABusyOneNeverHoldsTheUi) {
     EXPECT_FALSE(gain.editorOpen);
     EXPECT_FALSE(link->editorWindow.isOpen());
     EXPECT_EQ(link->placement.attachedTo, nullptr);
+    EXPECT_FALSE(bridged->ownsEditorWindow(reinterpret_cast<void*>(0x99))) << "closed, it owns no window";
     EXPECT_FALSE(link->server().editorResizeRequested(300, 200)) << "no editor, no size";
     EXPECT_EQ(bridged->failure(), BridgeFailure::None);
 

@@ -87,6 +87,12 @@ void BridgeEditorPlacement::detach() {
     shown_ = false;
 }
 
+bool BridgeEditorPlacement::owns(void* window) const {
+    HWND w = static_cast<HWND>(window);
+    DWORD owner = 0;
+    return window_ && w && (w == window_ || (GetWindowThreadProcessId(w, &owner) && owner == bridgeProcess_));
+}
+
 void BridgeEditorPlacement::follow() {
     if (!window_ || !IsWindow(view_) || !IsWindow(window_))
         return;

@@ -19,6 +19,7 @@ public:
     bool attach(void* view, uint32_t bridgeWindow) override;
     void follow() override;
     void detach() override;
+    bool owns(void* window) const override;
 
 private:
     void showNothing();

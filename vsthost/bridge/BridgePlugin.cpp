@@ -512,6 +512,10 @@ void BridgePlugin::editorFrameChanged() {
         placement_->follow();
 }
 
+bool BridgePlugin::ownsEditorWindow(void* window) const {
+    return editorOpen_ && failure() == BridgeFailure::None && placement_->owns(window);
+}
+
 void BridgePlugin::uiIdle() {
     if (failure() != BridgeFailure::None) {
         if (placement_ && editorOpen_)

@@ -31,6 +31,9 @@ public:
     virtual void follow() = 0;
     // Hides the window and forgets it (the bridge destroys it).
     virtual void detach() = 0;
+    // Whether window is the attached one or another top-level window of its process
+    // (a menu or dialog the plug-in opened from its editor).
+    virtual bool owns(void* window) const = 0;
 };
 
 // The running bridge process as the program's side holds it.
@@ -106,6 +109,7 @@ public:
     void closeEditor() override;
     bool resizeEditor(int32_t* width, int32_t* height) override;
     void editorFrameChanged() override;
+    bool ownsEditorWindow(void* window) const override;
     void uiIdle() override;
 
     // How long a UI call may take before the bridge counts as stopped.

@@ -393,6 +393,50 @@ bool openPositionEditor(const LiveSettings& settings, int32_t position) {
     return !slot || openEditor(slot);
 }
 
+namespace {
+
+// The slot whose editor, a window of another process's, is the foreground window.
+EffectSlot* slotWithEditorInFront() {
+    HWND foreground = GetForegroundWindow();
+    EffectHost* host = EffectHost::instance();
+    if (!foreground || !host)
+        return nullptr;
+    for (EffectSlot* slot = host->slotList(); slot; slot = slot->next)
+        if (slot->editorFrame && hasOwnEditor(slot) && slot->plugin->ownsEditorWindow(foreground))
+            return slot;
+    return nullptr;
+}
+
+bool g_litForEditor = false;  // the program's title lit for such an editor
+
+}  // namespace
+
+bool pluginEditorInFront() {
+    g_litForEditor = slotWithEditorInFront() != nullptr;
+    return g_litForEditor;
+}
+
+void followPluginEditorInFront(HWND programWindow) {
+    if (GetActiveWindow()) {
+        g_litForEditor = false;  // a window of ours is active: the system lights it
+        return;
+    }
+    if (EffectSlot* slot = slotWithEditorInFront()) {
+        bool changed = !g_litForEditor;
+        HWND frame = static_cast<HWND>(slot->editorFrame);
+        if (reinterpret_cast<HWND>(SendMessageA(g_editors.mdiClient, WM_MDIGETACTIVE, 0, 0)) != frame) {
+            SendMessageA(g_editors.mdiClient, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(frame), 0);
+            changed = true;
+        }
+        g_litForEditor = true;
+        if (changed)  // through to the front frame
+            SendMessageA(programWindow, WM_NCACTIVATE, TRUE, 0);
+    } else if (g_litForEditor) {
+        g_litForEditor = false;
+        SendMessageA(programWindow, WM_NCACTIVATE, FALSE, 0);
+    }
+}
+
 bool idleSlots(EffectHost& host) {
     bool failed = false;
     for (EffectSlot* slot = host.slotList(); slot; slot = slot->next) {

@@ -31,5 +31,13 @@ bool openPositionEditor(const LiveSettings& settings, int32_t position);
 // The timer's idle calls: every plug-in's uiIdle (its editor's and its own idle).
 // True when a plug-in was found failed (and told in a box): the FX Manager shows it.
 bool idleSlots(EffectHost& host);
+// While the user works in a plug-in's editor that is a window of another process's,
+// the program looks as it does while they work in an editor of its own: its title
+// stays lit and the frame holding that editor is the front one. At the program
+// window's WM_NCACTIVATE going inactive: true when its title is to stay lit. Each
+// tick: what the program's window is not told of (such an editor brought up from
+// another program's window, or left for one).
+bool pluginEditorInFront();
+void followPluginEditorInFront(HWND programWindow);
 // Builds the program menu of a slot (its items as the menu would show them).
 HMENU buildProgramMenu(const EffectSlot* slot);
