@@ -417,6 +417,12 @@ bool pluginEditorInFront() {
 }
 
 void followPluginEditorInFront(HWND programWindow) {
+    EffectHost* host = EffectHost::instance();
+    bool editorOpen = false;
+    for (EffectSlot* slot = host ? host->slotList() : nullptr; slot && !editorOpen; slot = slot->next)
+        editorOpen = slot->editorFrame && hasOwnEditor(slot);
+    if (!editorOpen && !g_litForEditor)
+        return;  // each tick, and each question to the system is a trip to its server under Wine
     if (GetActiveWindow()) {
         g_litForEditor = false;  // a window of ours is active: the system lights it
         return;
