@@ -57,9 +57,13 @@ bool startUnixProgram(const std::string& commandLine) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
-    if (process.hProcess)
+    // For a Unix program Wine's answer need not hold handles at all: one seen here was
+    // the number of the calling process's standard output, and closing it lost every
+    // line the tests printed after their first screenshot. Closed only when each is
+    // the process or thread it names.
+    if (process.hProcess && GetProcessId(process.hProcess) == process.dwProcessId && process.dwProcessId != 0)
         CloseHandle(process.hProcess);
-    if (process.hThread)
+    if (process.hThread && GetThreadId(process.hThread) == process.dwThreadId && process.dwThreadId != 0)
         CloseHandle(process.hThread);
     return true;
 }
