@@ -90,7 +90,8 @@ void BridgeEditorPlacement::detach() {
 bool BridgeEditorPlacement::owns(void* window) const {
     HWND w = static_cast<HWND>(window);
     DWORD owner = 0;
-    return window_ && w && (w == window_ || (GetWindowThreadProcessId(w, &owner) && owner == bridgeProcess_));
+    // The attached window is the bridge's own (attach made sure), as are its menus and dialogs.
+    return window_ && w && GetWindowThreadProcessId(w, &owner) && owner == bridgeProcess_;
 }
 
 void BridgeEditorPlacement::follow() {

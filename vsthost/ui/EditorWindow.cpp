@@ -397,13 +397,16 @@ namespace {
 
 // The slot whose editor, a window of another process's, is the foreground window.
 EffectSlot* slotWithEditorInFront() {
-    HWND foreground = GetForegroundWindow();
     EffectHost* host = EffectHost::instance();
-    if (!foreground || !host)
-        return nullptr;
-    for (EffectSlot* slot = host->slotList(); slot; slot = slot->next)
-        if (slot->editorFrame && hasOwnEditor(slot) && slot->plugin->ownsEditorWindow(foreground))
+    HWND foreground = nullptr;  // asked for only once an editor is open: a trip to Wine's server
+    for (EffectSlot* slot = host ? host->slotList() : nullptr; slot; slot = slot->next) {
+        if (!slot->editorFrame || !hasOwnEditor(slot))
+            continue;
+        if (!foreground && !(foreground = GetForegroundWindow()))
+            return nullptr;
+        if (slot->plugin->ownsEditorWindow(foreground))
             return slot;
+    }
     return nullptr;
 }
 
@@ -417,17 +420,14 @@ bool pluginEditorInFront() {
 }
 
 void followPluginEditorInFront(HWND programWindow) {
-    EffectHost* host = EffectHost::instance();
-    bool editorOpen = false;
-    for (EffectSlot* slot = host ? host->slotList() : nullptr; slot && !editorOpen; slot = slot->next)
-        editorOpen = slot->editorFrame && hasOwnEditor(slot);
-    if (!editorOpen && !g_litForEditor)
-        return;  // each tick, and each question to the system is a trip to its server under Wine
+    EffectSlot* slot = slotWithEditorInFront();
+    if (!slot && !g_litForEditor)
+        return;
     if (GetActiveWindow()) {
         g_litForEditor = false;  // a window of ours is active: the system lights it
         return;
     }
-    if (EffectSlot* slot = slotWithEditorInFront()) {
+    if (slot) {
         bool changed = !g_litForEditor;
         HWND frame = static_cast<HWND>(slot->editorFrame);
         if (reinterpret_cast<HWND>(SendMessageA(g_editors.mdiClient, WM_MDIGETACTIVE, 0, 0)) != frame) {
@@ -437,7 +437,7 @@ void followPluginEditorInFront(HWND programWindow) {
         g_litForEditor = true;
         if (changed)  // through to the front frame
             SendMessageA(programWindow, WM_NCACTIVATE, TRUE, 0);
-    } else if (g_litForEditor) {
+    } else {
         g_litForEditor = false;
         SendMessageA(programWindow, WM_NCACTIVATE, FALSE, 0);
     }
