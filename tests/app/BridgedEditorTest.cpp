@@ -38,6 +38,10 @@ const std::string kScreenshots = TALVENOR_SCREENSHOT_DIR;
 const DWORD kTimeout = 20000;
 const DWORD kPid = GetCurrentProcessId();
 
+// What the user does reaches the program as posted input, handled in its message
+// loop, never inside a call to a bridge (which answers only messages sent to it from
+// other threads meanwhile): so the test posts, and waits for what follows.
+
 // Opens a position's menu with a click on its button, closes it with Escape (the
 // position is then the panel's current one) and runs command as chosen from it.
 void chooseFromMenu(HWND panel, int position, int command) {
@@ -48,7 +52,7 @@ void chooseFromMenu(HWND panel, int position, int command) {
     PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
     ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(menu); }, kTimeout));
     ASSERT_EQ(fxManagerCurrentPosition(panel), position);
-    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    PostMessageA(panel, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
 
 // The bridge's visible editor window, of whichever bridge process (null while none).
@@ -119,7 +123,7 @@ bool titleLit(HWND window) {
 
 // A right-click on a position's name opens its editor, as the user does.
 void openEditorOf(HWND panel, int position) {
-    SendDlgItemMessageA(panel, IDC_FX_FIRST_NAME + position, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    PostMessageA(GetDlgItem(panel, IDC_FX_FIRST_NAME + position), WM_RBUTTONDOWN, MK_RBUTTON, 0);
 }
 
 }  // namespace
@@ -157,8 +161,8 @@ TEST(BridgedEditors, OpenTakeInputResizeFollowCloseAndFailWithoutHoldingTheProgr
     ASSERT_TRUE(waitUntil([&] { return g_windows.fxManager && (panel = fxManagerPanel()) != nullptr; }, kTimeout));
     for (int p = 0; p < 3; ++p) {
         chooseFromMenu(panel, p, IDC_CMD_OWN_PROCESS);
-        ASSERT_NE(g_liveSettings->slots[p], nullptr);
-        ASSERT_TRUE(g_liveSettings->slots[p]->ownProcess) << p;
+        ASSERT_TRUE(waitUntil([&] { return g_liveSettings->slots[p] && g_liveSettings->slots[p]->ownProcess; }, kTimeout))
+            << p;
     }
     // The FX Manager floats over the editors' place: out of the way.
     SetWindowPos(g_windows.fxManager, nullptr, 560, 330, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -167,7 +171,7 @@ TEST(BridgedEditors, OpenTakeInputResizeFollowCloseAndFailWithoutHoldingTheProgr
     // and the bridge's window sits exactly there, shown, with no parent or owner.
     EffectSlot* plays = g_liveSettings->slots[0];
     openEditorOf(panel, 0);
-    ASSERT_NE(plays->editorFrame, nullptr) << describeDialogs(kPid);
+    ASSERT_TRUE(waitUntil([&] { return plays->editorFrame != nullptr; }, kTimeout)) << describeDialogs(kPid);
     HWND editorFrame = static_cast<HWND>(plays->editorFrame);
     HWND view = static_cast<HWND>(plays->editorView);
     HWND editor = nullptr;
@@ -223,8 +227,8 @@ TEST(BridgedEditors, OpenTakeInputResizeFollowCloseAndFailWithoutHoldingTheProgr
     SendMessageA(g_windows.mdiClient, WM_MDIRESTORE, reinterpret_cast<WPARAM>(editorFrame), 0);
     EXPECT_TRUE(waitUntil([&] { return !showsNothing(editor) && overView(editor, view); }, kTimeout));
     // Closed by the user: the bridge's window goes with our frame.
-    SendMessageA(editorFrame, WM_CLOSE, 0, 0);
-    EXPECT_EQ(plays->editorFrame, nullptr);
+    PostMessageA(editorFrame, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(waitUntil([&] { return plays->editorFrame == nullptr; }, kTimeout));
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(editor); }, kTimeout)) << "the bridge's window stayed";
     char how[160] = "";
     EXPECT_FALSE(plays->plugin->failed(how, sizeof how)) << how;
@@ -233,7 +237,7 @@ TEST(BridgedEditors, OpenTakeInputResizeFollowCloseAndFailWithoutHoldingTheProgr
     // plug-in is named once, its frame closes and its position passes dry.
     EffectSlot* hangs = g_liveSettings->slots[1];
     openEditorOf(panel, 1);
-    ASSERT_NE(hangs->editorFrame, nullptr) << describeDialogs(kPid);
+    ASSERT_TRUE(waitUntil([&] { return hangs->editorFrame != nullptr; }, kTimeout)) << describeDialogs(kPid);
     view = static_cast<HWND>(hangs->editorView);
     ASSERT_TRUE(waitUntil([&] { return (editor = shownBridgeEditor()) != nullptr && overView(editor, view); }, kTimeout));
     const RECT hungAt = windowRect(editor);
@@ -259,10 +263,10 @@ TEST(BridgedEditors, OpenTakeInputResizeFollowCloseAndFailWithoutHoldingTheProgr
 
     // Crashed as its editor opened: no frame, no box but the one that names it.
     openEditorOf(panel, 2);
-    EXPECT_EQ(g_liveSettings->slots[2]->editorFrame, nullptr);
-    EXPECT_TRUE(answers(frame));
     told = waitForMessageBox(kPid, "Error #387", kTimeout);
     ASSERT_NE(told.window, nullptr) << describeDialogs(kPid);
+    EXPECT_EQ(g_liveSettings->slots[2]->editorFrame, nullptr);
+    EXPECT_TRUE(answers(frame));
     EXPECT_NE(told.text.find("Editor Fx crashed: its process ended."), std::string::npos) << told.text;
     EXPECT_EQ(dialogsOf(kPid).size(), 1u) << describeDialogs(kPid);
     ASSERT_TRUE(pressButton(told.window, IDOK));
@@ -271,11 +275,9 @@ TEST(BridgedEditors, OpenTakeInputResizeFollowCloseAndFailWithoutHoldingTheProgr
 
     // Restart brings the hung one back: its editor opens over our frame again.
     chooseFromMenu(panel, 1, IDC_CMD_RESTART_EFFECT);
-    hangs = g_liveSettings->slots[1];
-    ASSERT_NE(hangs, nullptr);
-    EXPECT_FALSE(hangs->plugin->failed(nullptr, 0));
+    ASSERT_TRUE(waitUntil([&] { return (hangs = g_liveSettings->slots[1]) && !hangs->plugin->failed(nullptr, 0); }, kTimeout));
     openEditorOf(panel, 1);
-    ASSERT_NE(hangs->editorFrame, nullptr) << describeDialogs(kPid);
+    ASSERT_TRUE(waitUntil([&] { return hangs->editorFrame != nullptr; }, kTimeout)) << describeDialogs(kPid);
     view = static_cast<HWND>(hangs->editorView);
     EXPECT_TRUE(waitUntil([&] { return (editor = shownBridgeEditor()) != nullptr && overView(editor, view); }, kTimeout));
     EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
