@@ -61,10 +61,20 @@ public:
         void* frame = __atomic_load_n(&slot_.editorFrame, __ATOMIC_ACQUIRE);
         if (!frame)
             return false;
-        if (GetCurrentThreadId() == host_.uiThread())
+        if (GetCurrentThreadId() == host_.uiThread()) {
             resizeEditor(frame, slot_.editorView, width, height);
-        else
-            PostMessageA(static_cast<HWND>(frame), kEditorSizeMessage, WPARAM(width), LPARAM(height));
+            return true;
+        }
+        if (width < 1 || width > 0xFFFF || height < 1 || height > 0xFFFF)
+            return false;
+        __atomic_store_n(&slot_.askedEditorSize, uint32_t(width) << 16 | uint32_t(height), __ATOMIC_RELEASE);
+        // A message already on its way takes the newest size when it is handled.
+        if (__atomic_exchange_n(&slot_.editorSizePosted, uint8_t(1), __ATOMIC_ACQ_REL))
+            return true;
+        if (!PostMessageA(static_cast<HWND>(frame), kEditorSizeMessage, WPARAM(width), LPARAM(height))) {
+            __atomic_store_n(&slot_.editorSizePosted, uint8_t(0), __ATOMIC_RELEASE);
+            return false;
+        }
         return true;
     }
     // Noted for the UI thread, which acts on them at its next tick (applyPluginNews).
@@ -83,6 +93,14 @@ private:
 };
 
 }  // namespace
+
+void takeAskedEditorSize(EffectSlot& slot, int32_t* width, int32_t* height) {
+    // Cleared first: a size asked for after this is posted again, not lost.
+    __atomic_store_n(&slot.editorSizePosted, uint8_t(0), __ATOMIC_SEQ_CST);
+    const uint32_t size = __atomic_load_n(&slot.askedEditorSize, __ATOMIC_ACQUIRE);
+    *width = int32_t(size >> 16);
+    *height = int32_t(size & 0xFFFF);
+}
 
 EffectHost::EffectHost() {
     processing_ = new (std::nothrow) SlotProcessing();

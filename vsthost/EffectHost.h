@@ -194,6 +194,11 @@ private:
 };
 
 // Posted to an editor frame when a plug-in asks for a new editor size from a thread
-// other than the UI thread (wParam width, lParam height): the frame's window
-// procedure resizes on the UI thread with resizeEditor (EditorSize.h).
+// other than the UI thread (wParam width, lParam height, as asked when posted): the
+// frame's window procedure takes the latest size asked with takeAskedEditorSize and
+// resizes on the UI thread with resizeEditor (EditorSize.h).
 const unsigned kEditorSizeMessage = 0x8000 + 0x615;  // WM_APP + 0x615
+
+// UI thread, on kEditorSizeMessage: the most recent size the slot's plug-in asked for
+// from another thread; from now on a new request is posted again.
+void takeAskedEditorSize(EffectSlot& slot, int32_t* width, int32_t* height);

@@ -62,6 +62,12 @@ struct EffectSlot {
     // let the UI thread take one plug-in out of processing without pausing the chain.
     uint8_t held = 0;
     uint8_t inProcess = 0;
+    // An editor size the plug-in asked for on another thread, for the UI thread to
+    // apply (askedEditorSize, width << 16 | height), and whether a message telling the
+    // editor frame is on its way: one at a time, so that a plug-in asking in every block
+    // cannot flood the UI thread's queue. Atomic through the builtins.
+    uint32_t askedEditorSize = 0;
+    uint8_t editorSizePosted = 0;
 
     const void* lookupKey() const { return plugin; }
 };

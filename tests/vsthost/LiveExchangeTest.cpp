@@ -48,14 +48,17 @@ private:
     std::atomic<EffectSlot*> cells_[64] = {};
 };
 
-// Editor frames for the slots: windows of the UI thread that count the editor sizes
-// posted to them.
+// Editor frames for the slots: windows of the UI thread that take the editor sizes
+// posted to them as the program's frames do, and count them.
 std::atomic<int> g_sizeRequests{0}, g_wrongSizes{0};
 
 LRESULT CALLBACK editorFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kEditorSizeMessage) {
         ++g_sizeRequests;
-        g_wrongSizes += wParam != 320 || lParam != 240;
+        int32_t width = 0, height = 0;
+        if (auto* slot = reinterpret_cast<EffectSlot*>(GetWindowLongPtrA(window, GWLP_USERDATA)))
+            takeAskedEditorSize(*slot, &width, &height);
+        g_wrongSizes += wParam != 320 || lParam != 240 || width != 320 || height != 240;
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -74,9 +77,11 @@ HWND makeEditorFrame() {
                       : nullptr;
 }
 
+// What is in the queue now: a driver calling back as fast as it can may post anew
+// as fast as the messages are taken.
 void pumpMessages() {
     MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+    for (int i = 0; i < 200 && PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE); ++i)
         DispatchMessageA(&m);
 }
 
@@ -116,8 +121,11 @@ struct TrackedSlots : EffectSlots {
         EffectSlot* slot = host.loadPlugin(index, path);
         if (slot)
             live.markAlive(slot);
-        if (slot && withEditorFrames)
-            slot->editorFrame = makeEditorFrame();
+        if (slot && withEditorFrames) {
+            HWND frame = makeEditorFrame();
+            SetWindowLongPtrA(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
+            slot->editorFrame = frame;
+        }
         return slot;
     }
     void detachSlot(EffectSlot* slot) override { host.detachSlot(slot); }
@@ -267,6 +275,29 @@ TEST_F(LiveExchangeWatched, PluginsCallingTheHostFromProcessingWhilePositionsCha
     EXPECT_EQ(counts[2], 0) << "private copies were loaded with the process's DLL search path changed";
     EXPECT_GT(g_sizeRequests.load(), 0);
     EXPECT_EQ(g_wrongSizes.load(), 0);
+
+    // Asked for a thousand times on another thread before the UI thread looks: one
+    // message is on its way, and it brings the last size asked for.
+    pumpMessages();
+    EffectSlot* asking = host.slotList();
+    ASSERT_NE(asking, nullptr);
+    HWND askingFrame = static_cast<HWND>(asking->editorFrame);
+    std::thread([asking] {
+        for (int i = 0; i < 1000; ++i)
+            asking->events->editorResizeRequested(300 + i, 200);
+    }).join();
+    int posted = 0;
+    MSG m;
+    while (PeekMessageA(&m, askingFrame, kEditorSizeMessage, kEditorSizeMessage, PM_REMOVE))
+        ++posted;
+    EXPECT_EQ(posted, 1) << "an editor size posted for every request";
+    int32_t width = 0, height = 0;
+    takeAskedEditorSize(*asking, &width, &height);
+    EXPECT_EQ(width, 1299);
+    EXPECT_EQ(height, 200);
+    std::thread([asking] { asking->events->editorResizeRequested(10, 10); }).join();
+    EXPECT_TRUE(PeekMessageA(&m, askingFrame, kEditorSizeMessage, kEditorSizeMessage, PM_REMOVE))
+        << "a request after the last was taken was not posted";
     EXPECT_EQ(errorFlags() & ~kFlagRestartLiveInput, 0u);
     engine.attachEffects(nullptr);
     settings_.connectPositions(nullptr, nullptr);

@@ -267,8 +267,11 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lPara
         break;
     case kEditorSizeMessage:
         // A size the plug-in asked for from another thread.
-        if (slot && slot->editorFrame == frame)
-            resizeEditor(frame, slot->editorView, int(wParam), int(lParam));
+        if (slot && slot->editorFrame == frame) {
+            int32_t width = 0, height = 0;
+            takeAskedEditorSize(*slot, &width, &height);
+            resizeEditor(frame, slot->editorView, width, height);
+        }
         return 0;
     default:
         break;
@@ -369,6 +372,8 @@ bool openEditor(EffectSlot* slot) {
         }
     }
     resizeEditor(frame, view, width, height);
+    // A size message that went with an earlier frame is lost with it.
+    __atomic_store_n(&slot->editorSizePosted, uint8_t(0), __ATOMIC_RELEASE);
     slot->editorFrame = frame;
     ShowWindow(frame, SW_SHOW);
     if (hasOwnEditor(slot))
