@@ -815,6 +815,10 @@ struct PassingHost {
     ASIOBufferInfo infos[4] = {{1, 0, {}}, {1, 1, {}}, {0, 0, {}}, {0, 1, {}}};
     int32_t frames = 0;
     std::atomic<int> blocks{0};
+    // The render runs as fast as it can: at holdAt blocks it waits for the host to take
+    // its turn (to stop it), however late the host's thread is scheduled.
+    std::atomic<int> holdAt{0};
+    std::atomic<bool> released{false};
 };
 PassingHost* g_passing = nullptr;
 
@@ -822,7 +826,10 @@ ASIOTime* passingBlock(ASIOTime*, long half, ASIOBool) {
     for (int ch = 0; ch < 2; ++ch)
         std::memcpy(g_passing->infos[2 + ch].buffers[half], g_passing->infos[ch].buffers[half],
                     sizeof(float) * size_t(g_passing->frames));
-    ++g_passing->blocks;
+    const int done = ++g_passing->blocks;
+    const int holdAt = g_passing->holdAt.load();
+    while (holdAt > 0 && done >= holdAt && !g_passing->released.load())
+        Sleep(0);
     return nullptr;
 }
 void passingSwitch(long half, ASIOBool direct) { passingBlock(nullptr, half, direct); }
@@ -865,12 +872,15 @@ TEST_F(RenderTest, DriverStoppedAndStartedAgainLosesAndRepeatsNothing) {
         EXPECT_TRUE(driver->init(nullptr));
         int restarts = 0;
         for (;;) {
+            const int until = host.blocks.load() + blocksPerStart;  // stopped: no block runs
+            host.released = false;
+            host.holdAt = blocksPerStart == 0 ? 0 : until;
             EXPECT_EQ(driver->createBuffers(host.infos, 4, plan.blockFrames, &callbacks), ASE_OK);
             EXPECT_EQ(driver->start(), ASE_OK);
-            const int until = host.blocks.load() + blocksPerStart;
             while ((blocksPerStart == 0 || host.blocks.load() < until) &&
                    WaitForSingleObject(driver->endedEvent(), 0) != WAIT_OBJECT_0)
                 Sleep(0);
+            host.released = true;
             driver->disposeBuffers();  // the render may have ended meanwhile
             if (driver->outcome() == RenderOutcome::Complete)
                 break;
