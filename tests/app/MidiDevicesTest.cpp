@@ -461,14 +461,23 @@ MenuSeen rightClick(HWND control, bool chooseLearn, const char* screenshot = nul
     seen.forgetGrayed = (GetMenuState(menu, IDC_CMD_MIDI_FORGET, MF_BYCOMMAND) & MF_GRAYED) != 0;
     if (screenshot)
         takeScreenshot(kScreenshots, screenshot);
-    if (chooseLearn) {
-        PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
-        PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
-    } else {
-        PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
-        PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
-        PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+    // A key at a time, each waited for until the menu shows it taken: keys posted at
+    // once, as the menu was just shown, were now and then not all taken.
+    const UINT chosen = chooseLearn ? IDC_CMD_MIDI_LEARN : IDC_CMD_MIDI_FORGET;
+    int target = -1;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i)
+        if (GetMenuItemID(menu, i) == chosen)
+            target = i;
+    EXPECT_GE(target, 0) << "no such item";
+    for (int at = 0; at <= target; ++at) {
+        const auto lit = [&] { return (GetMenuState(menu, UINT(at), MF_BYPOSITION) & MF_HILITE) != 0; };
+        for (int tries = 0; tries < 5 && !lit(); ++tries) {
+            PostMessageA(window, WM_KEYDOWN, VK_DOWN, 0);
+            waitUntil(lit, 1000);
+        }
+        EXPECT_TRUE(lit()) << "the menu did not take the key to item " << at;
     }
+    PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, kTimeout));
     return seen;
 }
@@ -610,6 +619,7 @@ TEST(MidiDevices, LearnABypassAndAKnobFromTheFxManager) {
         ASSERT_TRUE(answerFileDialog(kPid, "Open Performance", show, kTimeout));
         ASSERT_TRUE(waitUntil([] { return g_midiControl->performanceBindings().size() == 1u; }, kTimeout))
             << describeDialogs(kPid);
+        ASSERT_TRUE(waitForTicks(2));  // the opening done: the bindings come before its snapshot
         EXPECT_EQ(g_midiControl->performanceBindings()[0].target, pluginParameterTarget(0, 0));
         EXPECT_EQ(g_midiControl->performanceBindings()[0].behaviour, BindingBehaviour::Continuous);
         EXPECT_TRUE(dialogsOf(kPid).empty()) << describeDialogs(kPid);
